@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every configuration and runs every test:
+# the native core and companion (plain, then under ASan/UBSan), a short run
+# of each fuzzer, and the Windows program's tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+jobs=$(nproc)
+
+for preset in linux asan; do
+  echo "== $preset: configure, build, test"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done
+
+echo "== fuzz: build and a short run of each target"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+for fuzzer in build/fuzz/fuzz/fuzz_*; do
+  [ -x "$fuzzer" ] || continue
+  corpus=$(mktemp -d)
+  "$fuzzer" -max_total_time="${QM_FUZZ_SECONDS:-20}" -print_final_stats=0 "$corpus" 2>"$corpus.log" || {
+    tail -n 40 "$corpus.log" >&2
+    echo "fuzzer $(basename "$fuzzer") found a failure" >&2
+    exit 1
+  }
+  echo "$(basename "$fuzzer"): $(grep -c . "$corpus.log") log lines, no failure"
+  rm -rf "$corpus" "$corpus.log"
+done
+
+echo "== windows: configure, build, test under Wine"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+ctest --preset windows
