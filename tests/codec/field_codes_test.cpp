@@ -1,0 +1,73 @@
+#include "codec/field_codes.h"
+
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+TEST(FieldCodes, FileOsItemsRoundTripThroughTheirValues) {
+  for (int index = 0; index < static_cast<int>(kFileOsItems.size()); ++index) {
+    std::optional<int> back = FileOsIndexFromValue(FileOsFromIndex(index));
+    ASSERT_TRUE(back.has_value()) << kFileOsItems[index];
+    EXPECT_EQ(*back, index) << kFileOsItems[index];
+  }
+}
+
+struct FileOsCase {
+  int index;
+  std::uint32_t value;
+};
+class FileOsEncoding : public testing::TestWithParam<FileOsCase> {};
+TEST_P(FileOsEncoding, GivesTheTableValue) { EXPECT_EQ(FileOsFromIndex(GetParam().index), GetParam().value); }
+INSTANTIATE_TEST_SUITE_P(Table, FileOsEncoding,
+                         testing::Values(FileOsCase{-1, 0}, FileOsCase{0, 0}, FileOsCase{4, 0x40000}, FileOsCase{5, 1},
+                                         FileOsCase{8, 4}, FileOsCase{13, 0x40004}, FileOsCase{14, 0},
+                                         FileOsCase{9, 0x10001}));
+
+TEST(FieldCodes, FileOsValueOutsideTheTableSelectsNothing) {
+  EXPECT_FALSE(FileOsIndexFromValue(0x50000).has_value());
+  EXPECT_FALSE(FileOsIndexFromValue(0x40005).has_value());
+  EXPECT_EQ(FileOsIndexFromValue(0x40004), 13);
+}
+
+struct ListCase {
+  int index;
+  const char *text;
+  std::uint32_t type;
+  std::uint32_t subType;
+};
+class ListEncoding : public testing::TestWithParam<ListCase> {};
+TEST_P(ListEncoding, FollowsSelectionAndText) {
+  EXPECT_EQ(FileTypeFromList(GetParam().index, GetParam().text), GetParam().type);
+  EXPECT_EQ(SubTypeFromList(GetParam().index, GetParam().text), GetParam().subType);
+}
+INSTANTIATE_TEST_SUITE_P(Table, ListEncoding,
+                         testing::Values(ListCase{-1, "", 0, 0}, ListCase{2, "", 0, 0}, ListCase{0, "x", 0, 0},
+                                         ListCase{2, "x", 2, 2}, ListCase{5, "x", 5, 5}, ListCase{6, "x", 7, 6},
+                                         ListCase{10, "x", 10, 10}));
+
+struct DecodeCase {
+  std::uint32_t value;
+  int typeIndex;
+  int subTypeIndex;
+};
+class ListDecoding : public testing::TestWithParam<DecodeCase> {};
+TEST_P(ListDecoding, PicksTheItemOrNone) {
+  EXPECT_EQ(FileTypeIndexFromValue(GetParam().value), GetParam().typeIndex);
+  EXPECT_EQ(SubTypeIndexFromValue(GetParam().value), GetParam().subTypeIndex);
+}
+INSTANTIATE_TEST_SUITE_P(Table, ListDecoding,
+                         testing::Values(DecodeCase{0, 0, 0}, DecodeCase{2, 2, 2}, DecodeCase{3, 3, 3},
+                                         DecodeCase{6, 6, 6}, DecodeCase{7, 6, 7}, DecodeCase{8, -1, 8},
+                                         DecodeCase{10, -1, 10}, DecodeCase{11, -1, -1},
+                                         DecodeCase{0xFFFFFFFF, -1, -1}));
+
+TEST(FieldCodes, FlagsAddTheBitsOfTheBoxes) {
+  EXPECT_EQ(FlagsFromBoxes(false, false, false, false), 0u);
+  EXPECT_EQ(FlagsFromBoxes(true, true, true, true), 0x2Bu);
+  EXPECT_EQ(FlagsFromBoxes(false, false, true, false), 0x20u);
+  EXPECT_EQ(FlagsFromBoxes(false, false, false, true), 0x08u);
+}
+
+} // namespace
+} // namespace qm
