@@ -1,0 +1,88 @@
+#include "pe/byte_source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <system_error>
+
+namespace qm::pe {
+
+std::optional<std::vector<std::uint8_t>> ByteSource::Bytes(std::uint64_t offset, std::uint64_t length) const {
+  if (!Has(offset, length)) return std::nullopt;
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(length));
+  if (!ReadAt(offset, out)) return std::nullopt;
+  return out;
+}
+
+std::optional<std::uint16_t> ByteSource::U16(std::uint64_t offset) const {
+  std::uint8_t b[2];
+  if (!ReadAt(offset, b)) return std::nullopt;
+  return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+}
+
+std::optional<std::uint32_t> ByteSource::U32(std::uint64_t offset) const {
+  std::uint8_t b[4];
+  if (!ReadAt(offset, b)) return std::nullopt;
+  return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+         (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+}
+
+bool MemorySource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  if (!Has(offset, out.size())) return false;
+  if (!out.empty()) std::memcpy(out.data(), data_.data() + offset, out.size());
+  return true;
+}
+
+Result<std::unique_ptr<FileSource>> FileSource::Open(const std::filesystem::path &path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) return Fail(path.string() + ": cannot open: " + ec.message());
+  std::unique_ptr<FileSource> source(new FileSource());
+  source->file_.open(path, std::ios::binary);
+  if (!source->file_) return Fail(path.string() + ": cannot open for reading");
+  source->size_ = size;
+  return source;
+}
+
+bool FileSource::LoadPage(std::uint64_t pageStart) const {
+  pageValid_ = false;
+  const auto length = std::min(kPageSize, size_ - pageStart);
+  page_.resize(static_cast<std::size_t>(length));
+  file_.clear();
+  file_.seekg(static_cast<std::streamoff>(pageStart));
+  file_.read(reinterpret_cast<char *>(page_.data()), static_cast<std::streamsize>(length));
+  if (!file_ || file_.gcount() != static_cast<std::streamsize>(length)) return false;
+  pageStart_ = pageStart;
+  pageValid_ = true;
+  return true;
+}
+
+bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  if (!Has(offset, out.size())) return false;
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const std::uint64_t at = offset + done;
+    if (!pageValid_ || at < pageStart_ || at - pageStart_ >= page_.size()) {
+      if (!LoadPage(at - at % kPageSize)) return false;
+    }
+    const auto inPage = static_cast<std::size_t>(at - pageStart_);
+    const auto n = std::min(out.size() - done, page_.size() - inPage);
+    std::memcpy(out.data() + done, page_.data() + inPage, n);
+    done += n;
+  }
+  return true;
+}
+
+Result<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path &path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) return Fail(path.string() + ": cannot open: " + ec.message());
+  if (size > 0xFFFFFFFFu) return Fail(path.string() + ": larger than 4 GiB, not a module");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Fail(path.string() + ": cannot open for reading");
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (in.gcount() != static_cast<std::streamsize>(bytes.size())) return Fail(path.string() + ": read failed");
+  return bytes;
+}
+
+} // namespace qm::pe

@@ -1,0 +1,66 @@
+#pragma once
+// Random access to the bytes of a module, in memory or in a file.
+//
+// Opening a module for reading should touch only the headers, the section
+// table, the resource tree and the one leaf asked for, so the parsers read
+// through this interface instead of loading whole files.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "base/result.h"
+
+namespace qm::pe {
+
+class ByteSource {
+public:
+  virtual ~ByteSource() = default;
+  virtual std::uint64_t Size() const = 0;
+  // Fills `out` with the bytes at [offset, offset + out.size()); false when
+  // the range is not wholly inside the source or cannot be read.
+  virtual bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
+
+  bool Has(std::uint64_t offset, std::uint64_t length) const { return offset <= Size() && length <= Size() - offset; }
+  std::optional<std::vector<std::uint8_t>> Bytes(std::uint64_t offset, std::uint64_t length) const;
+  std::optional<std::uint16_t> U16(std::uint64_t offset) const;
+  std::optional<std::uint32_t> U32(std::uint64_t offset) const;
+};
+
+class MemorySource final : public ByteSource {
+public:
+  explicit MemorySource(std::span<const std::uint8_t> data) : data_(data) {}
+  std::uint64_t Size() const override { return data_.size(); }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+
+private:
+  std::span<const std::uint8_t> data_;
+};
+
+// Reads a file through a one-page cache: the resource tree is many small
+// records close together.
+class FileSource final : public ByteSource {
+public:
+  static Result<std::unique_ptr<FileSource>> Open(const std::filesystem::path &path);
+  std::uint64_t Size() const override { return size_; }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+
+private:
+  static constexpr std::uint64_t kPageSize = 64 * 1024;
+  FileSource() = default;
+  bool LoadPage(std::uint64_t pageStart) const;
+
+  mutable std::ifstream file_;
+  std::uint64_t size_ = 0;
+  mutable std::vector<std::uint8_t> page_;
+  mutable std::uint64_t pageStart_ = 0;
+  mutable bool pageValid_ = false;
+};
+
+// The whole file, for the writer, which rewrites it anyway.
+Result<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path &path);
+
+} // namespace qm::pe

@@ -1,0 +1,35 @@
+#pragma once
+// Where a rebuilt resource section goes in a module, and the new image.
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "base/result.h"
+#include "pe/pe_image.h"
+
+namespace qm::pe {
+
+enum class Placement {
+  InPlace,        // the resource section is the last one: grow or shrink it
+  MoveRelocation, // only the relocation section follows: move that one
+  NewSection,     // anything else, or no resources yet: append a section
+};
+
+struct LayoutPlan {
+  Placement placement = Placement::NewSection;
+  std::size_t resourceSection = 0; // for InPlace and MoveRelocation
+  std::uint32_t sectionRva = 0;    // where the new resource data will be mapped
+};
+
+// Decides where the resources go; an error when the module leaves no way to
+// place them (no room for another section header).
+Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers);
+
+// Builds the new file: the resource section content (laid out for
+// plan.sectionRva) placed as planned, the tail after the image kept and
+// moved, a certificate dropped, file offsets and sizes fixed, the checksum
+// recomputed.
+Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
+                                              const LayoutPlan &plan, std::span<const std::uint8_t> resourceSection);
+
+} // namespace qm::pe

@@ -1,0 +1,99 @@
+#pragma once
+// The headers and section table of a PE32 or PE32+ module, checked.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+#include "pe/byte_source.h"
+
+namespace qm::pe {
+
+enum DirectoryIndex : std::size_t {
+  kDirExport = 0,
+  kDirImport = 1,
+  kDirResource = 2,
+  kDirException = 3,
+  kDirSecurity = 4, // its address is a file offset, not an RVA
+  kDirBaseReloc = 5,
+  kDirDebug = 6,
+};
+
+inline constexpr std::uint32_t kScnInitializedData = 0x00000040;
+inline constexpr std::uint32_t kScnMemRead = 0x40000000;
+inline constexpr std::size_t kSectionHeaderSize = 40;
+
+struct DataDirectory {
+  std::uint32_t rva = 0;
+  std::uint32_t size = 0;
+};
+
+struct Section {
+  std::array<std::uint8_t, 8> name{};
+  std::uint32_t virtualSize = 0;
+  std::uint32_t virtualAddress = 0;
+  std::uint32_t sizeOfRawData = 0;
+  std::uint32_t pointerToRawData = 0;
+  std::uint32_t pointerToRelocations = 0;
+  std::uint32_t pointerToLinenumbers = 0;
+  std::uint16_t numberOfRelocations = 0;
+  std::uint16_t numberOfLinenumbers = 0;
+  std::uint32_t characteristics = 0;
+
+  std::string Name() const;
+  // The loader maps max(VirtualSize, 0 -> SizeOfRawData) bytes.
+  std::uint32_t VirtualExtent() const { return virtualSize != 0 ? virtualSize : sizeOfRawData; }
+  // How many of the mapped bytes come from the file.
+  std::uint32_t BackedSize() const {
+    return virtualSize != 0 && virtualSize < sizeOfRawData ? virtualSize : sizeOfRawData;
+  }
+  std::uint64_t RawEnd() const { return std::uint64_t{pointerToRawData} + sizeOfRawData; }
+  bool ContainsRva(std::uint32_t rva) const { return rva >= virtualAddress && rva - virtualAddress < VirtualExtent(); }
+};
+
+struct PeHeaders {
+  std::uint32_t peOffset = 0; // e_lfanew
+  std::uint16_t machine = 0;
+  std::uint32_t pointerToSymbolTable = 0;
+  std::uint32_t numberOfSymbols = 0;
+  std::uint16_t sizeOfOptionalHeader = 0;
+  bool pe32Plus = false;
+  std::uint32_t sizeOfInitializedData = 0;
+  std::uint32_t sectionAlignment = 0;
+  std::uint32_t fileAlignment = 0;
+  std::uint32_t sizeOfImage = 0;
+  std::uint32_t sizeOfHeaders = 0;
+  std::uint32_t checkSum = 0;
+  std::vector<DataDirectory> directories; // NumberOfRvaAndSizes entries
+  std::vector<Section> sections;
+
+  // File offsets of the fields the writer patches.
+  std::size_t CoffOffset() const { return std::size_t{peOffset} + 4; }
+  std::size_t OptionalOffset() const { return std::size_t{peOffset} + 24; }
+  std::size_t SectionTableOffset() const { return OptionalOffset() + sizeOfOptionalHeader; }
+  std::size_t CheckSumOffset() const { return OptionalOffset() + 64; }
+  std::size_t DirectoryOffset(std::size_t index) const { return OptionalOffset() + (pe32Plus ? 112 : 96) + 8 * index; }
+
+  DataDirectory Directory(std::size_t index) const {
+    return index < directories.size() ? directories[index] : DataDirectory{};
+  }
+  // The section whose mapped range holds `rva`, or none.
+  std::optional<std::size_t> SectionOfRva(std::uint32_t rva) const;
+  // The file offset of [rva, rva + size) when all of it is backed by file
+  // bytes (the headers or one section's raw data).
+  std::optional<std::uint64_t> RvaToOffset(std::uint32_t rva, std::uint32_t size) const;
+  // End of the last section's raw data: everything after it is the tail
+  // (overlay, symbol table, certificate).
+  std::uint64_t ImageFileEnd() const;
+  // The image size the sections need, rounded to SectionAlignment.
+  std::uint64_t ComputedSizeOfImage() const;
+};
+
+// Checks and reads the DOS header, the PE signature, the COFF header, the
+// optional header (PE32 or PE32+, any machine), its data directories and the
+// section table.
+Result<PeHeaders> ParseHeaders(const ByteSource &source);
+
+} // namespace qm::pe

@@ -1,0 +1,21 @@
+#include "pe/resource_id.h"
+
+#include "pe/text.h"
+
+namespace qm::pe {
+
+std::string ResourceId::ToString() const {
+  if (!named_) return std::to_string(id_);
+  std::string out = "\"";
+  for (char16_t c : name_) {
+    if (c >= 0x20 && c < 0x7F) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      const std::string hex = Hex(c).substr(2);
+      out += "\\u" + std::string(4 - hex.size(), '0') + hex;
+    }
+  }
+  return out + "\"";
+}
+
+} // namespace qm::pe

@@ -1,0 +1,57 @@
+#pragma once
+// Replacing resources in a module, on every platform, with the shape of the
+// platform's own service: begin, put or delete, end (commit or discard).
+//
+// Begin reads and checks the whole module; nothing is written before
+// End(false). Every resource not put or deleted keeps its bytes and code
+// page; data appended after the image is kept; a certificate table is
+// dropped (the change invalidates it); the checksum is recomputed.
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+#include "base/result.h"
+#include "pe/pe_image.h"
+#include "pe/resource_id.h"
+#include "pe/resource_tree.h"
+
+namespace qm::pe {
+
+class ResourceUpdate {
+public:
+  // A module on disk; End(false) replaces the file atomically.
+  static Result<ResourceUpdate> Begin(const std::filesystem::path &path);
+  // A module image in memory; End(false) replaces Image().
+  static Result<ResourceUpdate> BeginInMemory(std::vector<std::uint8_t> image);
+
+  // Stores `data` under (type, name, language), code page 0, replacing an
+  // entry with the same key.
+  Status Put(const ResourceId &type, const ResourceId &name, std::uint16_t language,
+             std::span<const std::uint8_t> data);
+  // Removes the entry with this key; an error when there is none.
+  Status Delete(const ResourceId &type, const ResourceId &name, std::uint16_t language);
+
+  // discard = true: drop the changes, write nothing. discard = false: build
+  // the new image and write it (or keep it in memory). The update is over
+  // either way; a second End is an error.
+  Status End(bool discard);
+
+  // The image as it would be written now.
+  Result<std::vector<std::uint8_t>> Build() const;
+
+  const std::vector<std::uint8_t> &Image() const { return image_; }
+  const std::vector<ResourceItem> &Items() const { return items_; }
+
+private:
+  ResourceUpdate() = default;
+  static Result<ResourceUpdate> FromImage(std::vector<std::uint8_t> image);
+
+  std::filesystem::path path_; // empty for an in-memory update
+  std::vector<std::uint8_t> image_;
+  PeHeaders headers_;
+  std::vector<ResourceItem> items_;
+  bool ended_ = false;
+};
+
+} // namespace qm::pe

@@ -1,0 +1,63 @@
+#include "pe/version_reader.h"
+
+#include <algorithm>
+
+#include "pe/pe_image.h"
+#include "pe/resource_tree.h"
+
+namespace qm::pe {
+
+std::uint16_t ChooseLanguage(const std::vector<std::uint16_t> &available, std::uint16_t userLanguage) {
+  for (std::uint16_t wanted : {kLanguageNeutral, userLanguage, kLanguageUsEnglish}) {
+    if (std::find(available.begin(), available.end(), wanted) != available.end()) return wanted;
+  }
+  return available.front();
+}
+
+Result<std::optional<FoundResource>> FindModuleResource(const ByteSource &source, const ResourceId &type,
+                                                        const ResourceId &name, std::uint16_t userLanguage) {
+  auto headers = ParseHeaders(source);
+  if (!headers) return Fail(headers.error());
+  auto leaves = ParseResourceTree(source, *headers);
+  if (!leaves) return Fail(leaves.error());
+  std::vector<const ResourceLeaf *> matches;
+  std::vector<std::uint16_t> languages;
+  for (const auto &leaf : *leaves) {
+    if (leaf.type == type && leaf.name == name) {
+      matches.push_back(&leaf);
+      languages.push_back(leaf.language);
+    }
+  }
+  if (matches.empty()) return std::optional<FoundResource>{};
+  const std::uint16_t chosen = ChooseLanguage(languages, userLanguage);
+  const ResourceLeaf &leaf =
+      **std::find_if(matches.begin(), matches.end(), [&](const ResourceLeaf *l) { return l->language == chosen; });
+  auto bytes = ReadLeafData(source, *headers, leaf);
+  if (!bytes) return Fail(bytes.error());
+  FoundResource found;
+  found.bytes = std::move(*bytes);
+  found.language = chosen;
+  found.codePage = leaf.codePage;
+  for (std::uint16_t language : languages) {
+    if (language != chosen) found.otherLanguages.push_back(language);
+  }
+  std::sort(found.otherLanguages.begin(), found.otherLanguages.end());
+  found.otherLanguages.erase(std::unique(found.otherLanguages.begin(), found.otherLanguages.end()),
+                             found.otherLanguages.end());
+  return std::optional<FoundResource>(std::move(found));
+}
+
+Result<std::optional<FoundResource>> ReadVersionResource(const ByteSource &source, std::uint16_t userLanguage) {
+  return FindModuleResource(source, ResourceId(kTypeVersion), ResourceId(1), userLanguage);
+}
+
+Result<std::optional<FoundResource>> ReadVersionResource(const std::filesystem::path &path,
+                                                         std::uint16_t userLanguage) {
+  auto source = FileSource::Open(path);
+  if (!source) return Fail(source.error());
+  auto found = ReadVersionResource(**source, userLanguage);
+  if (!found) return Fail(path.string() + ": " + found.error());
+  return found;
+}
+
+} // namespace qm::pe

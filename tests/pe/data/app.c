@@ -1,0 +1,2 @@
+/* A console program whose exit code shows that it still runs. */
+int main(void) { return 42; }
