@@ -1,7 +1,57 @@
+// The injection mode: quillmark.exe /v MODULE BLOCKFILE.
+//
+// The block file is read whole before the module is touched, and the module
+// is replaced in one step by the project's own writer, so every failure
+// leaves the module exactly as it was. Each failure ends with its own exit
+// code and one line on the standard error stream.
+#include <new>
+#include <string>
+#include <vector>
+
+#include "cli/module_injection.h"
+#include "cli/native_path.h"
 #include "win/app.h"
+#include "win/console_error.h"
 
 namespace qm::win {
+namespace {
 
-int RunInjectionMode(const std::vector<std::string> &) { return 0; }
+int Report(const cli::Failure &failure) {
+  WriteErrorLine("quillmark: " + failure.message);
+  return cli::ToInt(failure.code);
+}
+
+std::string ArgumentAt(const std::vector<std::string> &args, std::size_t index) {
+  return index < args.size() ? args[index] : std::string();
+}
+
+int Inject(const std::string &module, const std::string &blockFile) {
+  std::vector<std::uint8_t> block;
+  if (auto failure = cli::ReadBlockFile(cli::PathFromArgument(blockFile), blockFile, block)) return Report(*failure);
+  if (auto failure = cli::StoreVersionResource(cli::PathFromArgument(module), module, block)) {
+    return Report(*failure);
+  }
+  return cli::ToInt(cli::ExitCode::Success);
+}
+
+} // namespace
+
+int RunInjectionMode(const std::vector<std::string> &args) {
+  // args[0] is "/v"; arguments after the block file are ignored.
+  const std::string module = ArgumentAt(args, 1);
+  const std::string blockFile = ArgumentAt(args, 2);
+  if (module.empty() || blockFile.empty()) {
+    return Report({cli::ExitCode::Usage, std::string("missing ") +
+                                             (module.empty() ? "module path" : "block file path") +
+                                             "; usage: quillmark /v MODULE BLOCKFILE"});
+  }
+  try {
+    return Inject(module, blockFile);
+  } catch (const std::bad_alloc &) {
+    return Report({cli::ExitCode::Internal, "out of memory; the module was not changed"});
+  } catch (const std::exception &error) {
+    return Report({cli::ExitCode::Internal, std::string(error.what()) + "; the module was not changed"});
+  }
+}
 
 } // namespace qm::win

@@ -1,0 +1,55 @@
+#include "cli/block_input.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "pe/res_file.h"
+#include "pe/version_reader.h"
+
+namespace qm::cli {
+
+bool LooksLikeVersionBlock(std::span<const std::uint8_t> bytes) {
+  constexpr std::u16string_view kKey = u"VS_VERSION_INFO";
+  constexpr std::size_t kKeyOffset = 6;
+  if (bytes.size() < kKeyOffset + 2 * (kKey.size() + 1)) return false;
+  for (std::size_t i = 0; i <= kKey.size(); ++i) {
+    const char16_t expected = i < kKey.size() ? kKey[i] : u'\0';
+    const std::size_t at = kKeyOffset + 2 * i;
+    if (bytes[at] != (expected & 0xFF) || bytes[at + 1] != (expected >> 8)) return false;
+  }
+  return true;
+}
+
+std::optional<Failure> VersionFromResFile(std::span<const std::uint8_t> bytes, std::string_view shown,
+                                          VersionPayload &out) {
+  auto entries = pe::ParseResFile(bytes);
+  if (!entries) {
+    return Failure{ExitCode::InputRefused,
+                   Quoted(shown) + " is not a valid compiled resource file: " + entries.error()};
+  }
+  std::vector<std::uint16_t> languages;
+  for (const pe::ResFileEntry &entry : *entries) {
+    if (entry.type == pe::ResourceId(pe::kTypeVersion) && entry.name == pe::ResourceId(1)) {
+      languages.push_back(entry.language);
+    }
+  }
+  if (languages.empty()) {
+    return Failure{ExitCode::InputRefused,
+                   "the compiled resource file " + Quoted(shown) + " holds no version resource (type 16, name 1)"};
+  }
+  const std::uint16_t chosen = pe::ChooseLanguage(languages, kPreferredLanguage);
+  for (pe::ResFileEntry &entry : *entries) {
+    if (entry.type == pe::ResourceId(pe::kTypeVersion) && entry.name == pe::ResourceId(1) && entry.language == chosen &&
+        !out.language) {
+      out.bytes = std::move(entry.data);
+      out.language = chosen;
+    } else if (entry.type == pe::ResourceId(pe::kTypeVersion) && entry.name == pe::ResourceId(1)) {
+      out.otherLanguages.push_back(entry.language);
+    }
+  }
+  std::sort(out.otherLanguages.begin(), out.otherLanguages.end());
+  out.otherLanguages.erase(std::unique(out.otherLanguages.begin(), out.otherLanguages.end()), out.otherLanguages.end());
+  return std::nullopt;
+}
+
+} // namespace qm::cli

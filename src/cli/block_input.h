@@ -1,0 +1,32 @@
+#pragma once
+// What `inject` and `show` make of a file: a bare version block, a compiled
+// resource file holding one, or something else.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "cli/module_injection.h"
+
+namespace qm::cli {
+
+// The language of choice when a file holds the version resource in several
+// languages: neutral, then US English, then the first.
+inline constexpr std::uint16_t kPreferredLanguage = 0x0409;
+
+// Starts like a VS_VERSION_INFO: the key "VS_VERSION_INFO" and its NUL in
+// UTF-16 right after the three header words. Nothing more is checked.
+bool LooksLikeVersionBlock(std::span<const std::uint8_t> bytes);
+
+struct VersionPayload {
+  std::vector<std::uint8_t> bytes;
+  std::optional<std::uint16_t> language;     // where the file had languages
+  std::vector<std::uint16_t> otherLanguages; // the other languages holding a version resource
+};
+
+// The version resource (type 16, name 1) of a compiled resource file.
+std::optional<Failure> VersionFromResFile(std::span<const std::uint8_t> bytes, std::string_view shown,
+                                          VersionPayload &out);
+
+} // namespace qm::cli

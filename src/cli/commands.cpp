@@ -1,0 +1,132 @@
+#include "cli/commands.h"
+
+#include <vector>
+
+#include "cli/block_input.h"
+#include "cli/fields_json.h"
+#include "cli/file_output.h"
+#include "cli/native_path.h"
+#include "cli/show_report.h"
+#include "codec/encoder.h"
+#include "codec/text_codec.h"
+#include "codec/version_info_reader.h"
+#include "pe/byte_source.h"
+#include "pe/file_kind.h"
+#include "pe/version_reader.h"
+
+namespace qm::cli {
+namespace {
+
+// Reads and encodes a fields file into a block, exactly as saving a block
+// file from the editor would: the same encoder, strings taken as UTF-8.
+std::optional<Failure> BlockFromFieldsFile(const std::string &fieldsFile, std::vector<std::uint8_t> &block) {
+  std::vector<std::uint8_t> text;
+  if (auto failure =
+          ReadWholeInput(PathFromArgument(fieldsFile), fieldsFile, "fields file", ExitCode::InputUnreadable, text)) {
+    return failure;
+  }
+  auto fields = FieldsFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
+  if (!fields) return Failure{ExitCode::FieldsInvalid, fieldsFile + ": " + fields.error()};
+  CallbackBlockSink sink([&](std::span<const std::uint8_t> bytes) {
+    block.assign(bytes.begin(), bytes.end());
+    return Ok();
+  });
+  Status built = BuildVersionBlock(EncodeTarget::BlockFile, sink, *fields, Utf8Codec());
+  if (!built) return Failure{ExitCode::FieldsInvalid, built.error()};
+  return std::nullopt;
+}
+
+// The version resource of a module image, in the language of choice.
+std::optional<Failure> VersionFromModule(std::span<const std::uint8_t> image, std::string_view shown,
+                                         VersionPayload &out) {
+  auto found = pe::ReadVersionResource(pe::MemorySource(image), kPreferredLanguage);
+  if (!found) return Failure{ExitCode::NotAModule, "the module " + Quoted(shown) + " cannot be read: " + found.error()};
+  if (!*found) return Failure{ExitCode::NoVersionResource, "the module " + Quoted(shown) + " has no version resource"};
+  out.bytes = std::move((*found)->bytes);
+  out.language = (*found)->language;
+  out.otherLanguages = (*found)->otherLanguages;
+  return std::nullopt;
+}
+
+} // namespace
+
+std::optional<Failure> ShowCommand(const std::string &file, bool asJson, std::ostream &out) {
+  std::vector<std::uint8_t> bytes;
+  if (auto failure = ReadWholeInput(PathFromArgument(file), file, "file", ExitCode::InputUnreadable, bytes)) {
+    return failure;
+  }
+  VersionPayload payload;
+  ShownOrigin origin;
+  switch (pe::SniffFileKind(bytes)) {
+  case pe::FileKind::PeModule:
+    origin.kind = "module";
+    if (auto failure = VersionFromModule(bytes, file, payload)) return failure;
+    break;
+  case pe::FileKind::CompiledResources:
+    origin.kind = "compiled resource file";
+    if (auto failure = VersionFromResFile(bytes, file, payload)) return failure;
+    break;
+  case pe::FileKind::Other:
+    if (!LooksLikeVersionBlock(bytes)) {
+      return Failure{ExitCode::InputRefused,
+                     Quoted(file) + " is neither a module, a compiled resource file nor a version block"};
+    }
+    origin.kind = "version block";
+    payload.bytes = std::move(bytes);
+    break;
+  }
+  origin.language = payload.language;
+  origin.otherLanguages = payload.otherLanguages;
+  auto info = ReadVersionInfo(payload.bytes);
+  if (!info) {
+    return Failure{ExitCode::InputRefused,
+                   "the version information in " + Quoted(file) + " is damaged: " + info.error()};
+  }
+  out << (asJson ? ShowAsJson(*info, origin) : ShowAsText(*info, origin));
+  out.flush();
+  return std::nullopt;
+}
+
+std::optional<Failure> BuildCommand(const std::string &fieldsFile, const std::string &blockFile) {
+  std::vector<std::uint8_t> block;
+  if (auto failure = BlockFromFieldsFile(fieldsFile, block)) return failure;
+  return WriteOutputFile(PathFromArgument(blockFile), blockFile, "block file", block);
+}
+
+std::optional<Failure> InjectCommand(const std::string &module, const std::string &blockFile, bool raw) {
+  std::vector<std::uint8_t> bytes;
+  if (auto failure = ReadBlockFile(PathFromArgument(blockFile), blockFile, bytes)) return failure;
+  if (!raw && !LooksLikeVersionBlock(bytes)) {
+    if (pe::SniffFileKind(bytes) != pe::FileKind::CompiledResources) {
+      return Failure{ExitCode::InputRefused,
+                     Quoted(blockFile) +
+                         " is neither a version block nor a compiled resource file; the module was not changed "
+                         "(add --raw to store its bytes as they are)"};
+    }
+    VersionPayload payload;
+    if (auto failure = VersionFromResFile(bytes, blockFile, payload)) return failure;
+    bytes = std::move(payload.bytes);
+  }
+  return StoreVersionResource(PathFromArgument(module), module, bytes);
+}
+
+std::optional<Failure> ExtractCommand(const std::string &module, const std::string &blockFile) {
+  std::vector<std::uint8_t> image;
+  if (auto failure = ReadWholeInput(PathFromArgument(module), module, "module", ExitCode::ModuleUnreadable, image)) {
+    return failure;
+  }
+  if (pe::SniffFileKind(image) != pe::FileKind::PeModule) {
+    return Failure{ExitCode::NotAModule, Quoted(module) + " is not a PE module"};
+  }
+  VersionPayload payload;
+  if (auto failure = VersionFromModule(image, module, payload)) return failure;
+  return WriteOutputFile(PathFromArgument(blockFile), blockFile, "block file", payload.bytes);
+}
+
+std::optional<Failure> StampCommand(const std::string &module, const std::string &fieldsFile) {
+  std::vector<std::uint8_t> block;
+  if (auto failure = BlockFromFieldsFile(fieldsFile, block)) return failure;
+  return StoreVersionResource(PathFromArgument(module), module, block);
+}
+
+} // namespace qm::cli

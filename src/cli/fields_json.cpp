@@ -1,0 +1,173 @@
+#include "cli/fields_json.h"
+
+#include <nlohmann/json.hpp>
+
+#include <span>
+#include <string>
+
+#include "codec/field_codes.h"
+
+namespace qm::cli {
+namespace {
+
+using nlohmann::json;
+
+std::string Show(const json &value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+std::string ItemList(std::span<const std::string_view> items) {
+  std::string list;
+  for (std::string_view item : items) {
+    if (!list.empty()) list += ", ";
+    list.append(1, '"').append(item).append(1, '"');
+  }
+  return list;
+}
+
+// A code is a number, or the text of a list item which `fromIndex` turns
+// into the number the editor would store for that item.
+template <typename FromIndex>
+Result<std::uint32_t> CodeFromJson(const json &value, std::string_view name, std::span<const std::string_view> items,
+                                   FromIndex fromIndex) {
+  if (value.is_number_unsigned()) {
+    const auto number = value.get<std::uint64_t>();
+    if (number > 0xFFFFFFFFu) return Fail(std::string(name) + ": " + Show(value) + " does not fit in 32 bits");
+    return static_cast<std::uint32_t>(number);
+  }
+  if (value.is_string()) {
+    const std::string text = value.get<std::string>();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (items[i] == text) return fromIndex(static_cast<int>(i), items[i]);
+    }
+    return Fail(std::string(name) + ": \"" + text + "\" is not an item of the list; the items are " + ItemList(items));
+  }
+  return Fail(std::string(name) + ": expected a number from 0 to 4294967295 or the text of a list item, not " +
+              Show(value));
+}
+
+Result<std::string> TextFromJson(const json &value, std::string_view name, std::string_view example) {
+  if (!value.is_string()) {
+    return Fail(std::string(name) + ": expected a text such as \"" + std::string(example) + "\", not " + Show(value));
+  }
+  return value.get<std::string>();
+}
+
+Result<bool> FlagFromJson(const json &value, std::string_view name) {
+  if (!value.is_boolean()) return Fail(std::string(name) + ": expected true or false, not " + Show(value));
+  return value.get<bool>();
+}
+
+Result<std::vector<StringRow>> RowsFromJson(const json &value) {
+  if (!value.is_array()) return Fail("strings: expected an array of [key, value] pairs, not " + Show(value));
+  std::vector<StringRow> rows;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const json &pair = value[i];
+    if (!pair.is_array() || pair.size() != 2 || !pair[0].is_string() || !pair[1].is_string()) {
+      return Fail("strings[" + std::to_string(i) + "]: expected a pair of texts [key, value], not " + Show(pair));
+    }
+    StringRow row{pair[0].get<std::string>(), pair[1].get<std::string>()};
+    // A NUL would end the text early inside the block.
+    if (row.Key.find('\0') != std::string::npos || row.Value.find('\0') != std::string::npos) {
+      return Fail("strings[" + std::to_string(i) + "]: a text may not contain \\u0000");
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+Status ApplyVersion(const json &value, std::string_view name, std::uint16_t &major, std::uint16_t &minor,
+                    std::uint16_t &release, std::uint16_t &build) {
+  if (!value.is_string()) {
+    return Fail(std::string(name) + ": expected a text \"Major.Minor.Release.Build\", not " + Show(value));
+  }
+  auto parts = VersionFromText(value.get<std::string>());
+  if (!parts) return Fail(std::string(name) + ": " + parts.error());
+  major = (*parts)[0];
+  minor = (*parts)[1];
+  release = (*parts)[2];
+  build = (*parts)[3];
+  return Ok();
+}
+
+Status ApplyField(const std::string &key, const json &value, VersionFields &fields) {
+  auto take = [](auto result, auto &target) -> Status {
+    if (!result) return Fail(result.error());
+    target = std::move(*result);
+    return Ok();
+  };
+  if (key == "fileVersion")
+    return ApplyVersion(value, key, fields.FileMajor, fields.FileMinor, fields.FileRelease, fields.FileBuild);
+  if (key == "productVersion")
+    return ApplyVersion(value, key, fields.ProdMajor, fields.ProdMinor, fields.ProdRelease, fields.ProdBuild);
+  if (key == "debug") return take(FlagFromJson(value, key), fields.Debug);
+  if (key == "preRelease") return take(FlagFromJson(value, key), fields.PreRelease);
+  if (key == "special") return take(FlagFromJson(value, key), fields.Special);
+  if (key == "private") return take(FlagFromJson(value, key), fields.Private);
+  if (key == "fileOs") {
+    return take(
+        CodeFromJson(value, key, kFileOsItems, [](int index, std::string_view) { return FileOsFromIndex(index); }),
+        fields.FileOs);
+  }
+  if (key == "fileType") return take(CodeFromJson(value, key, kFileTypeItems, FileTypeFromList), fields.FileType);
+  if (key == "fileSubType") return take(CodeFromJson(value, key, kSubTypeItems, SubTypeFromList), fields.FileSubType);
+  if (key == "language") return take(TextFromJson(value, key, "0809"), fields.LanguageText);
+  if (key == "codePage") return take(TextFromJson(value, key, "1252"), fields.CodePageText);
+  if (key == "strings") return take(RowsFromJson(value), fields.Rows);
+  return Fail("unknown field \"" + key +
+              "\"; the fields are fileVersion, productVersion, debug, preRelease, special, private, fileOs, fileType, "
+              "fileSubType, language, codePage and strings");
+}
+
+} // namespace
+
+Result<std::array<std::uint16_t, 4>> VersionFromText(std::string_view text) {
+  const std::string quoted = std::string(1, '\'').append(text).append(1, '\'');
+  std::array<std::uint16_t, 4> parts{};
+  std::size_t count = 0;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t dot = text.find('.', start);
+    const std::string_view part = text.substr(start, dot == std::string_view::npos ? text.npos : dot - start);
+    if (count == parts.size()) {
+      return Fail(quoted + " has more than four components; write Major.Minor.Release.Build");
+    }
+    if (part.empty() || part.size() > 5 || part.find_first_not_of("0123456789") != std::string_view::npos) {
+      return Fail(quoted + ": each component must be a decimal number from 0 to 65535");
+    }
+    const unsigned long value = std::stoul(std::string(part));
+    if (value > 0xFFFF) {
+      return Fail(quoted + ": component " + std::string(part) + " is larger than 65535");
+    }
+    parts[count++] = static_cast<std::uint16_t>(value);
+    if (dot == std::string_view::npos) break;
+    start = dot + 1;
+  }
+  if (count != parts.size()) {
+    return Fail(quoted + " has " + std::to_string(count) + " component" + (count == 1 ? "" : "s") +
+                "; write all four, Major.Minor.Release.Build");
+  }
+  return parts;
+}
+
+Result<VersionFields> FieldsFromJson(std::string_view jsonText) {
+  json root;
+  try {
+    root = json::parse(jsonText);
+  } catch (const json::parse_error &error) {
+    return Fail(std::string("not valid JSON: ") + error.what());
+  }
+  if (!root.is_object()) return Fail("expected a JSON object of fields, not " + Show(root));
+  for (const char *required : {"language", "codePage"}) {
+    if (!root.contains(required)) {
+      return Fail(std::string("missing field \"") + required + "\" (a text such as " +
+                  (std::string(required) == "language" ? "\"0809\"" : "\"1252\"") + ")");
+    }
+  }
+  VersionFields fields;
+  for (const auto &[key, value] : root.items()) {
+    Status applied = ApplyField(key, value, fields);
+    if (!applied) return Fail(applied.error());
+  }
+  return fields;
+}
+
+} // namespace qm::cli

@@ -1,0 +1,153 @@
+#include "cli/show_report.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <sstream>
+
+#include "codec/field_codes.h"
+#include "codec/text_codec.h"
+
+namespace qm::cli {
+namespace {
+
+std::string HexNumber(std::uint64_t value, int digits) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
+  return text;
+}
+
+std::string VersionText(std::uint16_t a, std::uint16_t b, std::uint16_t c, std::uint16_t d) {
+  return std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c) + "." + std::to_string(d);
+}
+
+std::string WithName(std::uint32_t value, const std::optional<std::string> &name) {
+  return HexNumber(value, 8) + (name ? " (" + *name + ")" : std::string());
+}
+
+std::string JoinedNames(const std::vector<std::string> &names) {
+  std::string joined;
+  for (const std::string &name : names)
+    joined += (joined.empty() ? "" : ", ") + name;
+  return joined;
+}
+
+} // namespace
+
+std::optional<std::string> FileOsName(std::uint32_t value) {
+  const auto index = FileOsIndexFromValue(value);
+  if (!index) return std::nullopt;
+  return std::string(kFileOsItems[static_cast<std::size_t>(*index)]);
+}
+
+std::optional<std::string> FileTypeName(std::uint32_t value) {
+  // Only 7 stands for the last item; 6 has none.
+  if (value == kStaticLibValue) return std::string(kFileTypeItems[kStaticLibIndex]);
+  if (value < static_cast<std::uint32_t>(kStaticLibIndex)) return std::string(kFileTypeItems[value]);
+  return std::nullopt;
+}
+
+std::optional<std::string> FileSubTypeName(std::uint32_t value) {
+  if (value < kSubTypeItems.size()) return std::string(kSubTypeItems[value]);
+  return std::nullopt;
+}
+
+std::vector<std::string> FlagNames(std::uint32_t flags) {
+  static constexpr struct {
+    std::uint32_t bit;
+    const char *name;
+  } kBoxes[] = {{kFlagDebug, "Debug Build"},
+                {kFlagPreRelease, "Pre-release"},
+                {kFlagSpecial, "Special build"},
+                {kFlagPrivate, "Private build"}};
+  std::vector<std::string> names;
+  std::uint32_t rest = flags;
+  for (const auto &box : kBoxes) {
+    if (flags & box.bit) names.emplace_back(box.name);
+    rest &= ~box.bit;
+  }
+  if (rest != 0) names.push_back(HexNumber(rest, 8));
+  return names;
+}
+
+std::string ShowAsText(const VersionInfo &info, const ShownOrigin &origin) {
+  std::ostringstream out;
+  out << "Read from:       " << origin.kind;
+  if (origin.language) out << ", language " << HexNumber(*origin.language, 4);
+  out << "\n";
+  if (!origin.otherLanguages.empty()) {
+    out << "Also stored in:  ";
+    for (std::size_t i = 0; i < origin.otherLanguages.size(); ++i) {
+      out << (i ? ", " : "") << "language " << HexNumber(origin.otherLanguages[i], 4);
+    }
+    out << "\n";
+  }
+  if (info.HasFixedPart) {
+    const FixedFileInfo &f = info.Fixed;
+    const std::vector<std::string> flagNames = FlagNames(f.Flags);
+    out << "File version:    " << VersionText(f.FileMajor, f.FileMinor, f.FileRelease, f.FileBuild) << "\n"
+        << "Product version: " << VersionText(f.ProdMajor, f.ProdMinor, f.ProdRelease, f.ProdBuild) << "\n"
+        << "File flags mask: " << HexNumber(f.FlagsMask, 8) << "\n"
+        << "File flags:      " << HexNumber(f.Flags, 8)
+        << (flagNames.empty() ? std::string() : " (" + JoinedNames(flagNames) + ")") << "\n"
+        << "File OS:         " << WithName(f.FileOs, FileOsName(f.FileOs)) << "\n"
+        << "File type:       " << WithName(f.FileType, FileTypeName(f.FileType)) << "\n"
+        << "File subtype:    " << WithName(f.FileSubType, FileSubTypeName(f.FileSubType)) << "\n"
+        << "File date:       " << HexNumber(f.FileDate, 16) << "\n";
+  } else {
+    out << "Fixed part:      none\n";
+  }
+  for (const StringTable &table : info.Tables) {
+    out << "StringTable " << Utf16ToUtf8(table.Key) << ":\n";
+    for (const DecodedString &entry : table.Strings) {
+      out << "  " << Utf16ToUtf8(entry.Key) << " = " << Utf16ToUtf8(entry.Value) << "\n";
+    }
+  }
+  for (const Translation &translation : info.Translations) {
+    out << "Translation:     language " << HexNumber(translation.Language, 4) << ", code page " << translation.CodePage
+        << "\n";
+  }
+  return out.str();
+}
+
+std::string ShowAsJson(const VersionInfo &info, const ShownOrigin &origin) {
+  nlohmann::ordered_json root;
+  root["kind"] = origin.kind;
+  if (origin.language) {
+    root["language"] = *origin.language;
+    root["otherLanguages"] = origin.otherLanguages;
+  }
+  root["hasFixedPart"] = info.HasFixedPart;
+  if (info.HasFixedPart) {
+    const FixedFileInfo &f = info.Fixed;
+    root["fileVersion"] = VersionText(f.FileMajor, f.FileMinor, f.FileRelease, f.FileBuild);
+    root["productVersion"] = VersionText(f.ProdMajor, f.ProdMinor, f.ProdRelease, f.ProdBuild);
+    root["fileFlagsMask"] = f.FlagsMask;
+    root["fileFlags"] = f.Flags;
+    root["fileFlagNames"] = FlagNames(f.Flags);
+    root["fileOs"] = f.FileOs;
+    if (auto name = FileOsName(f.FileOs)) root["fileOsName"] = *name;
+    root["fileType"] = f.FileType;
+    if (auto name = FileTypeName(f.FileType)) root["fileTypeName"] = *name;
+    root["fileSubType"] = f.FileSubType;
+    if (auto name = FileSubTypeName(f.FileSubType)) root["fileSubTypeName"] = *name;
+    root["fileDate"] = f.FileDate;
+  }
+  nlohmann::ordered_json tables = nlohmann::ordered_json::array();
+  for (const StringTable &table : info.Tables) {
+    nlohmann::ordered_json strings = nlohmann::ordered_json::array();
+    for (const DecodedString &entry : table.Strings) {
+      strings.push_back(nlohmann::ordered_json::array({Utf16ToUtf8(entry.Key), Utf16ToUtf8(entry.Value)}));
+    }
+    tables.push_back({{"key", Utf16ToUtf8(table.Key)}, {"strings", std::move(strings)}});
+  }
+  root["stringTables"] = std::move(tables);
+  nlohmann::ordered_json translations = nlohmann::ordered_json::array();
+  for (const Translation &translation : info.Translations) {
+    translations.push_back(nlohmann::ordered_json::array({translation.Language, translation.CodePage}));
+  }
+  root["translations"] = std::move(translations);
+  return root.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+} // namespace qm::cli

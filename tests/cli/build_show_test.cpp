@@ -1,0 +1,172 @@
+// build writes what saving a block file writes; show reads back every field.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "cli_test_support.h"
+
+namespace qm::cli::test {
+namespace {
+
+using nlohmann::json;
+
+std::uint16_t WordAt(const std::vector<std::uint8_t> &bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(bytes.at(at) | (bytes.at(at + 1) << 8));
+}
+
+struct RoundTrip {
+  const char *name;
+  const char *fields;
+  // What show --json must give back.
+  const char *fileVersion;
+  const char *productVersion;
+  std::uint32_t flags;
+  std::uint32_t fileOs, fileType, fileSubType;
+  const char *key;
+  std::uint16_t language, codePage;
+  friend void PrintTo(const RoundTrip &c, std::ostream *os) { *os << c.name; }
+};
+
+class BuildThenShow : public ::testing::TestWithParam<RoundTrip> {};
+
+TEST_P(BuildThenShow, GivesBackEveryField) {
+  const RoundTrip &c = GetParam();
+  ScratchDir dir;
+  WriteText(dir / "fields.json", c.fields);
+  CliRun built = RunCliCaptured({"build", dir / "fields.json", dir / "v.res"});
+  ASSERT_EQ(built.code, 0) << built.err;
+  EXPECT_TRUE(built.out.empty() && built.err.empty()) << "build should be silent";
+  const auto block = ReadBytes(dir.path() / "v.res");
+  ASSERT_GE(block.size(), 2u);
+  EXPECT_EQ(WordAt(block, 0), block.size()) << "a block file holds exactly one block";
+
+  CliRun shown = RunCliCaptured({"show", "--json", dir / "v.res"});
+  ASSERT_EQ(shown.code, 0) << shown.err;
+  const json got = json::parse(shown.out);
+  const json given = json::parse(c.fields);
+  EXPECT_EQ(got["kind"], "version block");
+  EXPECT_FALSE(got.contains("language")) << "a bare block has no resource language";
+  EXPECT_EQ(got["fileVersion"], c.fileVersion);
+  EXPECT_EQ(got["productVersion"], c.productVersion);
+  EXPECT_EQ(got["fileFlagsMask"], 0);
+  EXPECT_EQ(got["fileFlags"], c.flags);
+  EXPECT_EQ(got["fileOs"], c.fileOs);
+  EXPECT_EQ(got["fileType"], c.fileType);
+  EXPECT_EQ(got["fileSubType"], c.fileSubType);
+  EXPECT_EQ(got["fileDate"], 0);
+  ASSERT_EQ(got["stringTables"].size(), 1u);
+  EXPECT_EQ(got["stringTables"][0]["key"], c.key);
+  EXPECT_EQ(got["stringTables"][0]["strings"], given.value("strings", json::array()));
+  EXPECT_EQ(got["translations"], json::array({json::array({c.language, c.codePage})}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, BuildThenShow,
+    ::testing::Values(RoundTrip{"AllSet",
+                                R"j({"fileVersion": "1.2.3.4", "productVersion": "65535.0.1.65534", "debug": true,
+                      "preRelease": true, "special": true, "private": true, "fileOs": "NT (WINDOWS32)",
+                      "fileType": "DRV", "fileSubType": "DRV SOUND", "language": "0809", "codePage": "1252",
+                      "strings": [["CompanyName", "Brindlewick"], ["FileVersion", "1.2.3.4"]]})j",
+                                "1.2.3.4", "65535.0.1.65534", 0x2B, 0x00040004, 3, 9, "080904E4", 0x0809, 1252},
+                      RoundTrip{"NoStrings", R"j({"language": "0000", "codePage": "1200"})j", "0.0.0.0", "0.0.0.0", 0,
+                                0, 0, 0, "000004B0", 0, 1200},
+                      RoundTrip{"NumbersAndOddTexts",
+                                R"j({"fileOs": 305419896, "fileType": 7, "fileSubType": 65536, "language": "041D",
+                      "codePage": "0037", "private": true,
+                      "strings": [["", ""], ["Dup", "a"], ["Dup", ""], ["Ünïcödé ключ", "值 😀"]]})j",
+                                "0.0.0.0", "0.0.0.0", 0x08, 0x12345678, 7, 65536, "041D0025", 0x041D, 37}),
+    [](const ::testing::TestParamInfo<RoundTrip> &info) { return std::string(info.param.name); });
+
+// Independent sizes of whole blocks: no rows, and the editor's five default
+// rows with a five-character copyright.
+TEST(Build, BlockSizesMatchTheLayout) {
+  ScratchDir dir;
+  WriteText(dir / "empty.json", R"j({"language": "0409", "codePage": "1252"})j");
+  WriteText(dir / "default.json", R"j({"language": "0409", "codePage": "1252", "strings": [
+      ["CompanyName", ""], ["FileDescription", ""], ["FileVersion", "0.0.0.0"],
+      ["LegalCopyright", "(c) A"], ["ProductVersion", "0.0.0.0"]]})j");
+  ASSERT_EQ(RunCliCaptured({"build", dir / "empty.json", dir / "empty.res"}).code, 0);
+  ASSERT_EQ(RunCliCaptured({"build", dir / "default.json", dir / "default.res"}).code, 0);
+  const auto empty = ReadBytes(dir.path() / "empty.res");
+  const auto full = ReadBytes(dir.path() / "default.res");
+  EXPECT_EQ(empty.size(), 220u);
+  EXPECT_EQ(full.size(), 448u);
+  EXPECT_EQ(WordAt(full, 0x5C), 288); // StringFileInfo
+  EXPECT_EQ(WordAt(full, 0x80), 252); // StringTable
+}
+
+TEST(Build, ReplacesAnEarlierFileOnlyOnSuccess) {
+  ScratchDir dir;
+  const std::vector<std::uint8_t> earlier = {'o', 'l', 'd'};
+  WriteBytes(dir.path() / "v.res", earlier);
+  WriteText(dir / "bad.json", R"j({"language": "0809", "codePage": "x"})j");
+  EXPECT_EQ(RunCliCaptured({"build", dir / "bad.json", dir / "v.res"}).code, 10);
+  EXPECT_EQ(ReadBytes(dir.path() / "v.res"), earlier);
+
+  WriteText(dir / "good.json", R"j({"language": "0809", "codePage": "1252"})j");
+  EXPECT_EQ(RunCliCaptured({"build", dir / "good.json", dir / "v.res"}).code, 0);
+  EXPECT_EQ(ReadBytes(dir.path() / "v.res").size(), 220u);
+  for (const auto &entry : fs::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().filename().string().find("tmp"), std::string::npos) << "left behind: " << entry.path();
+  }
+}
+
+TEST(Build, OutputIntoAMissingFolderFailsWithEleven) {
+  ScratchDir dir;
+  WriteText(dir / "good.json", R"j({"language": "0809", "codePage": "1252"})j");
+  CliRun run = RunCliCaptured({"build", dir / "good.json", dir / "no/such/folder/v.res"});
+  EXPECT_EQ(run.code, 11);
+  EXPECT_NE(run.err.find("cannot write the block file"), std::string::npos) << run.err;
+}
+
+TEST(Show, TextNamesListItemsFlagsAndStrings) {
+  ScratchDir dir;
+  WriteText(dir / "f.json", R"j({"fileVersion": "4.3.2.1", "fileOs": "NT (WINDOWS32)", "fileType": "APP",
+      "special": true, "debug": true, "language": "0407", "codePage": "1252", "strings": [["ProductName", "Q"]]})j");
+  ASSERT_EQ(RunCliCaptured({"build", dir / "f.json", dir / "v.res"}).code, 0);
+  CliRun run = RunCliCaptured({"show", dir / "v.res"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  for (const char *expected : {"File version:    4.3.2.1", "(NT (WINDOWS32))", "(APP)", "(Debug Build, Special build)",
+                               "StringTable 040704E4:", "  ProductName = Q", "language 0x0407, code page 1252"}) {
+    EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\nin\n" << run.out;
+  }
+}
+
+struct ShowFailure {
+  const char *name;
+  std::vector<std::uint8_t> content; // empty: no file at all
+  int code;
+  const char *message;
+  friend void PrintTo(const ShowFailure &c, std::ostream *os) { *os << c.name; }
+};
+
+class ShowRefuses : public ::testing::TestWithParam<ShowFailure> {};
+
+TEST_P(ShowRefuses, WithItsExitCodeAndNothingOnStdout) {
+  ScratchDir dir;
+  if (!GetParam().content.empty()) WriteBytes(dir.path() / "input", GetParam().content);
+  CliRun run = RunCliCaptured({"show", dir / "input"});
+  EXPECT_EQ(run.code, GetParam().code);
+  EXPECT_TRUE(run.out.empty());
+  EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+}
+
+std::vector<std::uint8_t> DamagedBlock() {
+  // The key of a version block, then a length that runs past the data.
+  std::vector<std::uint8_t> bytes = {0xFF, 0x7F, 0x34, 0x00, 0x00, 0x00};
+  for (char c : std::string("VS_VERSION_INFO"))
+    bytes.insert(bytes.end(), {static_cast<std::uint8_t>(c), 0});
+  bytes.insert(bytes.end(), {0, 0, 0, 0});
+  return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, ShowRefuses,
+                         ::testing::Values(ShowFailure{"Missing", {}, 3, "does not exist"},
+                                           ShowFailure{"PlainText", {'h', 'e', 'l', 'l', 'o'}, 8, "neither a module"},
+                                           ShowFailure{"DosStubWithoutPe", {'M', 'Z', 0, 0}, 8, "neither a module"},
+                                           ShowFailure{"DamagedBlock", DamagedBlock(), 8, "is damaged"}),
+                         [](const ::testing::TestParamInfo<ShowFailure> &info) {
+                           return std::string(info.param.name);
+                         });
+
+} // namespace
+} // namespace qm::cli::test

@@ -1,0 +1,177 @@
+// The fields file: version texts, list texts, types, and the encoder's own
+// conversion messages reaching the user unchanged.
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "cli/fields_json.h"
+#include "cli_test_support.h"
+
+namespace qm::cli::test {
+namespace {
+
+struct GoodVersion {
+  const char *text;
+  std::array<std::uint16_t, 4> parts;
+  friend void PrintTo(const GoodVersion &c, std::ostream *os) { *os << '"' << c.text << '"'; }
+};
+
+class VersionTextAccepts : public ::testing::TestWithParam<GoodVersion> {};
+
+TEST_P(VersionTextAccepts, GivesTheFourComponentsInOrder) {
+  auto parts = VersionFromText(GetParam().text);
+  ASSERT_TRUE(parts) << parts.error();
+  EXPECT_EQ(*parts, GetParam().parts);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, VersionTextAccepts,
+                         ::testing::Values(GoodVersion{"1.2.3.4", {1, 2, 3, 4}}, GoodVersion{"0.0.0.0", {0, 0, 0, 0}},
+                                           GoodVersion{"65535.0.65535.1", {65535, 0, 65535, 1}},
+                                           GoodVersion{"00012.7.0.09", {12, 7, 0, 9}}));
+
+struct BadVersion {
+  const char *text;
+  const char *because; // a piece of the message
+  friend void PrintTo(const BadVersion &c, std::ostream *os) { *os << '"' << c.text << '"'; }
+};
+
+class VersionTextRefuses : public ::testing::TestWithParam<BadVersion> {};
+
+TEST_P(VersionTextRefuses, WithAMessageQuotingTheText) {
+  auto parts = VersionFromText(GetParam().text);
+  ASSERT_FALSE(parts);
+  EXPECT_NE(parts.error().find(std::string("'") + GetParam().text + "'"), std::string::npos) << parts.error();
+  EXPECT_NE(parts.error().find(GetParam().because), std::string::npos) << parts.error();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, VersionTextRefuses,
+    ::testing::Values(BadVersion{"1.2.3", "has 3 components"}, BadVersion{"1", "has 1 component;"},
+                      BadVersion{"1.2.3.4.5", "more than four"}, BadVersion{"", "decimal number"},
+                      BadVersion{"1..3.4", "decimal number"}, BadVersion{"1.2.3.", "decimal number"},
+                      BadVersion{"65536.0.0.0", "larger than 65535"}, BadVersion{"99999.0.0.0", "larger than 65535"},
+                      BadVersion{"123456.0.0.0", "decimal number"}, BadVersion{"-1.2.3.4", "decimal number"},
+                      BadVersion{" 1.2.3.4", "decimal number"}, BadVersion{"1.2.3.4 ", "decimal number"},
+                      BadVersion{"$10.0.0.0", "decimal number"}, BadVersion{"1.2.3.x", "decimal number"}));
+
+TEST(FieldsFromJson, TakesEveryFieldAndListTexts) {
+  auto fields = FieldsFromJson(R"j({
+    "fileVersion": "1.2.3.4", "productVersion": "5.6.7.8",
+    "debug": true, "preRelease": true, "special": false, "private": true,
+    "fileOs": "DOS (WINDOWS16)", "fileType": "STATIC LIB", "fileSubType": "DRV SOUND",
+    "language": "0c0a", "codePage": "0037",
+    "strings": [["B", "2"], ["A", ""], ["B", "again"]]})j");
+  ASSERT_TRUE(fields) << fields.error();
+  EXPECT_EQ(fields->FileMajor, 1);
+  EXPECT_EQ(fields->FileMinor, 2);
+  EXPECT_EQ(fields->FileRelease, 3);
+  EXPECT_EQ(fields->FileBuild, 4);
+  EXPECT_EQ(fields->ProdMajor, 5);
+  EXPECT_EQ(fields->ProdBuild, 8);
+  EXPECT_TRUE(fields->Debug);
+  EXPECT_TRUE(fields->PreRelease);
+  EXPECT_FALSE(fields->Special);
+  EXPECT_TRUE(fields->Private);
+  EXPECT_EQ(fields->FileOs, 0x00010001u);
+  EXPECT_EQ(fields->FileType, 7u); // the last item stands for 7, not its index 6
+  EXPECT_EQ(fields->FileSubType, 9u);
+  EXPECT_EQ(fields->LanguageText, "0c0a");
+  EXPECT_EQ(fields->CodePageText, "0037");
+  ASSERT_EQ(fields->Rows.size(), 3u); // order and duplicates kept
+  EXPECT_EQ(fields->Rows[0].Key, "B");
+  EXPECT_EQ(fields->Rows[1].Value, "");
+  EXPECT_EQ(fields->Rows[2].Value, "again");
+}
+
+TEST(FieldsFromJson, DefaultsWhenOnlyTheTranslationIsGiven) {
+  auto fields = FieldsFromJson(R"j({"language": "0409", "codePage": "1200", "fileOs": 4294967295})j");
+  ASSERT_TRUE(fields) << fields.error();
+  EXPECT_EQ(fields->FileMajor + fields->FileMinor + fields->FileRelease + fields->FileBuild, 0);
+  EXPECT_FALSE(fields->Debug || fields->PreRelease || fields->Special || fields->Private);
+  EXPECT_EQ(fields->FileOs, 0xFFFFFFFFu);
+  EXPECT_TRUE(fields->Rows.empty());
+}
+
+struct BadFields {
+  const char *name;
+  const char *json;
+  const char *message; // a piece of the message
+  friend void PrintTo(const BadFields &c, std::ostream *os) { *os << c.name; }
+};
+
+class FieldsFromJsonRefuses : public ::testing::TestWithParam<BadFields> {};
+
+TEST_P(FieldsFromJsonRefuses, WithAMessageNamingTheProblem) {
+  auto fields = FieldsFromJson(GetParam().json);
+  ASSERT_FALSE(fields);
+  EXPECT_NE(fields.error().find(GetParam().message), std::string::npos) << fields.error();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, FieldsFromJsonRefuses,
+    ::testing::Values(
+        BadFields{"NotJson", R"j({"language": "0409",)j", "not valid JSON"},
+        BadFields{"NotAnObject", R"j(["0409", "1252"])j", "expected a JSON object"},
+        BadFields{"NoLanguage", R"j({"codePage": "1252"})j", "missing field \"language\""},
+        BadFields{"NoCodePage", R"j({"language": "0409"})j", "missing field \"codePage\""},
+        BadFields{"UnknownKey", R"j({"language": "0409", "codePage": "1252", "fileversion": "1.0.0.0"})j",
+                  "unknown field \"fileversion\""},
+        BadFields{"LanguageAsNumber", R"j({"language": 809, "codePage": "1252"})j", "language: expected a text"},
+        BadFields{"VersionAsNumber", R"j({"language": "0409", "codePage": "1252", "fileVersion": 1})j",
+                  "fileVersion: expected a text"},
+        BadFields{"ShortVersion", R"j({"language": "0409", "codePage": "1252", "productVersion": "1.2"})j",
+                  "productVersion: '1.2' has 2 components"},
+        BadFields{"FlagAsText", R"j({"language": "0409", "codePage": "1252", "debug": "yes"})j",
+                  "debug: expected true or false"},
+        BadFields{"UnknownOsText", R"j({"language": "0409", "codePage": "1252", "fileOs": "nt (windows32)"})j",
+                  "fileOs: \"nt (windows32)\" is not an item"},
+        BadFields{"UnknownTypeText", R"j({"language": "0409", "codePage": "1252", "fileType": "EXE"})j",
+                  "the items are \"UNKNOWN\", \"APP\""},
+        BadFields{"CodeTooLarge", R"j({"language": "0409", "codePage": "1252", "fileSubType": 4294967296})j",
+                  "does not fit in 32 bits"},
+        BadFields{"NegativeCode", R"j({"language": "0409", "codePage": "1252", "fileType": -1})j",
+                  "fileType: expected a number"},
+        BadFields{"StringsAsObject", R"j({"language": "0409", "codePage": "1252", "strings": {"A": "1"}})j",
+                  "strings: expected an array"},
+        BadFields{"PairOfThree",
+                  R"j({"language": "0409", "codePage": "1252", "strings": [["A", "1"], ["B", "2", "3"]]})j",
+                  "strings[1]: expected a pair"},
+        BadFields{"ValueAsNumber", R"j({"language": "0409", "codePage": "1252", "strings": [["A", 1]]})j",
+                  "strings[0]: expected a pair"},
+        BadFields{"EmbeddedNul", R"j({"language": "0409", "codePage": "1252", "strings": [["A", "x\u0000y"]]})j",
+                  "strings[0]: a text may not contain"}),
+    [](const ::testing::TestParamInfo<BadFields> &info) { return std::string(info.param.name); });
+
+// The language and code page texts reach the encoder as they are, so its
+// message is the one the user sees, as the editor would show it.
+struct BadTranslation {
+  const char *language;
+  const char *codePage;
+  const char *message;
+  friend void PrintTo(const BadTranslation &c, std::ostream *os) {
+    *os << '"' << c.language << "\" \"" << c.codePage << '"';
+  }
+};
+
+class BuildReportsEncoderMessage : public ::testing::TestWithParam<BadTranslation> {};
+
+TEST_P(BuildReportsEncoderMessage, ExitsTenAndWritesNothing) {
+  ScratchDir dir;
+  WriteText(dir / "fields.json", std::string(R"j({"language": ")j") + GetParam().language + R"j(", "codePage": ")j" +
+                                     GetParam().codePage + R"j("})j");
+  CliRun run = RunCliCaptured({"build", dir / "fields.json", dir / "out.res"});
+  EXPECT_EQ(run.code, 10);
+  EXPECT_EQ(run.err, std::string("quillmark-cli: ") + GetParam().message + "\n");
+  EXPECT_FALSE(fs::exists(dir.path() / "out.res"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, BuildReportsEncoderMessage,
+                         ::testing::Values(BadTranslation{"", "1252", "'$' is not a valid integer value"},
+                                           BadTranslation{"", "", "'$' is not a valid integer value"},
+                                           BadTranslation{"zz09", "1252", "'$zz09' is not a valid integer value"},
+                                           BadTranslation{"0809", "", "'' is not a valid integer value"},
+                                           BadTranslation{"0809", "12x", "'12x' is not a valid integer value"},
+                                           BadTranslation{"0809", "1252 ", "'1252 ' is not a valid integer value"}));
+
+} // namespace
+} // namespace qm::cli::test

@@ -1,0 +1,227 @@
+// inject, extract and stamp on real modules built by mingw: what lands in
+// the module, what stays, and that every failure leaves the module's bytes
+// exactly as they were.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <map>
+#include <tuple>
+
+#include "cli_test_support.h"
+#include "pe/byte_source.h"
+#include "pe/pe_image.h"
+#include "pe/res_file.h"
+#include "pe/resource_tree.h"
+
+namespace qm::cli::test {
+namespace {
+
+using nlohmann::json;
+using ResourceKey = std::tuple<std::string, std::string, std::uint16_t>;
+
+// Every resource of a module by (type, name, language).
+std::map<ResourceKey, std::vector<std::uint8_t>> Resources(const fs::path &module) {
+  const auto bytes = ReadBytes(module);
+  pe::MemorySource source(bytes);
+  auto headers = pe::ParseHeaders(source);
+  EXPECT_TRUE(headers) << headers.error();
+  if (!headers) return {};
+  auto leaves = pe::ParseResourceTree(source, *headers);
+  EXPECT_TRUE(leaves) << leaves.error();
+  if (!leaves) return {};
+  std::map<ResourceKey, std::vector<std::uint8_t>> all;
+  for (const auto &leaf : *leaves) {
+    auto data = pe::ReadLeafData(source, *headers, leaf);
+    EXPECT_TRUE(data) << data.error();
+    if (data) all[{leaf.type.ToString(), leaf.name.ToString(), leaf.language}] = *data;
+  }
+  return all;
+}
+
+const ResourceKey kNeutralVersion{"16", "1", 0};
+
+class ModuleCommands : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!QM_CLI_HAVE_FIXTURES) GTEST_SKIP() << "the mingw-w64 i686 compiler and windres are needed for test modules";
+    fs::copy_file(Fixture("tiny32.exe"), dir.path() / "tiny.exe");
+    fs::copy_file(Fixture("plain32.exe"), dir.path() / "plain.exe");
+    WriteText(dir / "fields.json", R"j({"fileVersion": "3.1.4.1", "productVersion": "3.1.0.0", "special": true,
+        "fileOs": "NT (WINDOWS32)", "fileType": "APP", "language": "0809", "codePage": "1252",
+        "strings": [["CompanyName", "Brindlewick"], ["FileVersion", "3.1.4.1"]]})j");
+    ASSERT_EQ(RunCliCaptured({"build", dir / "fields.json", dir / "block.res"}).code, 0);
+    block = ReadBytes(dir.path() / "block.res");
+  }
+
+  ScratchDir dir;
+  std::vector<std::uint8_t> block;
+};
+
+TEST_F(ModuleCommands, InjectStoresTheBlockUnderLanguageZeroAndKeepsTheRest) {
+  const auto before = Resources(dir.path() / "tiny.exe");
+  ASSERT_FALSE(before.contains(kNeutralVersion));
+  CliRun run = RunCliCaptured({"inject", dir / "tiny.exe", dir / "block.res"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(run.out.empty() && run.err.empty());
+
+  auto after = Resources(dir.path() / "tiny.exe");
+  EXPECT_EQ(after[kNeutralVersion], block);
+  after.erase(kNeutralVersion);
+  EXPECT_EQ(after, before) << "every other resource, the old US English version included, stays";
+
+  CliRun shown = RunCliCaptured({"show", "--json", dir / "tiny.exe"});
+  ASSERT_EQ(shown.code, 0) << shown.err;
+  const json info = json::parse(shown.out);
+  EXPECT_EQ(info["language"], 0);
+  EXPECT_EQ(info["otherLanguages"], json::array({0x0409}));
+  EXPECT_EQ(info["fileVersion"], "3.1.4.1");
+
+  ASSERT_EQ(RunCliCaptured({"extract", dir / "tiny.exe", dir / "back.res"}).code, 0);
+  EXPECT_EQ(ReadBytes(dir.path() / "back.res"), block);
+}
+
+TEST_F(ModuleCommands, StampEqualsBuildThenInject) {
+  fs::copy_file(dir.path() / "tiny.exe", dir.path() / "two.exe");
+  ASSERT_EQ(RunCliCaptured({"stamp", dir / "tiny.exe", dir / "fields.json"}).code, 0);
+  ASSERT_EQ(RunCliCaptured({"inject", dir / "two.exe", dir / "block.res"}).code, 0);
+  EXPECT_EQ(ReadBytes(dir.path() / "tiny.exe"), ReadBytes(dir.path() / "two.exe"));
+}
+
+TEST_F(ModuleCommands, InjectTwiceReplacesTheNeutralEntry) {
+  ASSERT_EQ(RunCliCaptured({"inject", dir / "tiny.exe", dir / "block.res"}).code, 0);
+  const std::vector<std::uint8_t> other = {'V', 'S', 0, 0, 1, 2, 3};
+  WriteBytes(dir.path() / "other.bin", other);
+  ASSERT_EQ(RunCliCaptured({"inject", "--raw", dir / "tiny.exe", dir / "other.bin"}).code, 0);
+  const auto after = Resources(dir.path() / "tiny.exe");
+  EXPECT_EQ(after.at(kNeutralVersion), other);
+  EXPECT_EQ(std::count_if(after.begin(), after.end(), [](const auto &r) { return std::get<0>(r.first) == "16"; }), 2);
+}
+
+TEST_F(ModuleCommands, InjectTakesTheVersionResourceOfACompiledResFile) {
+  ASSERT_EQ(RunCliCaptured({"inject", dir / "plain.exe", Fixture("tiny.res").string()}).code, 0);
+  auto entries = pe::ParseResFile(ReadBytes(Fixture("tiny.res")));
+  ASSERT_TRUE(entries) << entries.error();
+  auto version = std::find_if(entries->begin(), entries->end(),
+                              [](const pe::ResFileEntry &e) { return e.type == pe::ResourceId(16); });
+  ASSERT_NE(version, entries->end());
+  EXPECT_EQ(Resources(dir.path() / "plain.exe").at(kNeutralVersion), version->data);
+}
+
+TEST_F(ModuleCommands, StampsAPe32PlusModule) {
+  if (!QM_CLI_HAVE_PE32PLUS) GTEST_SKIP() << "the mingw-w64 x86_64 compiler is needed for a PE32+ module";
+  fs::copy_file(Fixture("tiny64.exe"), dir.path() / "tiny64.exe");
+  ASSERT_EQ(RunCliCaptured({"stamp", dir / "tiny64.exe", dir / "fields.json"}).code, 0);
+  EXPECT_EQ(Resources(dir.path() / "tiny64.exe").at(kNeutralVersion), block);
+}
+
+TEST_F(ModuleCommands, ExtractGivesTheResourceTheEditorWouldOpen) {
+  ASSERT_EQ(RunCliCaptured({"extract", dir / "tiny.exe", dir / "x.res"}).code, 0);
+  EXPECT_EQ(ReadBytes(dir.path() / "x.res"), (Resources(dir.path() / "tiny.exe").at({"16", "1", 0x0409})));
+}
+
+// A failure case: the command line and what it must end with. The module
+// in the case is always compared with its bytes before the run.
+struct Failing {
+  const char *name;
+  std::function<void(const ScratchDir &)> prepare;
+  std::vector<std::string> args; // "@" stands for the scratch folder
+  int code;
+  const char *message;
+  friend void PrintTo(const Failing &c, std::ostream *os) { *os << c.name; }
+};
+
+class ModuleCommandFails : public ModuleCommands, public ::testing::WithParamInterface<Failing> {};
+
+TEST_P(ModuleCommandFails, LeavesTheModuleByteForByte) {
+  const Failing &c = GetParam();
+  if (c.prepare) c.prepare(dir);
+  const auto moduleBefore = ReadBytes(dir.path() / "tiny.exe");
+  std::vector<std::string> args;
+  for (const std::string &arg : c.args)
+    args.push_back(arg.starts_with("@/") ? dir / arg.substr(2) : arg);
+  CliRun run = RunCliCaptured(args);
+  EXPECT_EQ(run.code, c.code) << run.err;
+  EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line: " << run.err;
+  EXPECT_EQ(ReadBytes(dir.path() / "tiny.exe"), moduleBefore);
+  for (const auto &entry : fs::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().filename().string().find("tmp"), std::string::npos) << "left behind: " << entry.path();
+  }
+}
+
+void Write(const ScratchDir &dir, const char *name, std::vector<std::uint8_t> bytes) {
+  WriteBytes(dir.path() / name, bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ModuleCommandFails,
+    ::testing::Values(
+        Failing{"InjectMissingBlock", nullptr, {"inject", "@/tiny.exe", "@/none.res"}, 3, "does not exist"},
+        Failing{"InjectBlockIsFolder",
+                [](const ScratchDir &d) { fs::create_directory(d.path() / "folder.res"); },
+                {"inject", "@/tiny.exe", "@/folder.res"},
+                3,
+                "it is a folder"},
+        Failing{"InjectEmptyBlock",
+                [](const ScratchDir &d) { Write(d, "empty.res", {}); },
+                {"inject", "@/tiny.exe", "@/empty.res"},
+                4,
+                "is empty"},
+        Failing{"InjectEmptyBlockRaw",
+                [](const ScratchDir &d) { Write(d, "empty.res", {}); },
+                {"inject", "--raw", "@/tiny.exe", "@/empty.res"},
+                4,
+                "is empty"},
+        Failing{"InjectMissingModule", nullptr, {"inject", "@/none.exe", "@/block.res"}, 5, "does not exist"},
+        Failing{"InjectIntoText",
+                [](const ScratchDir &d) {
+                  Write(d, "text.exe", {'h', 'i'});
+                },
+                {"inject", "@/text.exe", "@/block.res"},
+                6,
+                "is not a PE module"},
+        Failing{"InjectIntoDosStub",
+                [](const ScratchDir &d) {
+                  Write(d, "stub.exe", {'M', 'Z', 0x40, 0, 0, 0});
+                },
+                {"inject", "@/stub.exe", "@/block.res"},
+                6,
+                "is not a PE module"},
+        Failing{"InjectRefusesOtherBytes",
+                [](const ScratchDir &d) {
+                  Write(d, "data.bin", {1, 2, 3, 4});
+                },
+                {"inject", "@/tiny.exe", "@/data.bin"},
+                8,
+                "add --raw"},
+        Failing{"InjectResWithoutVersion",
+                [](const ScratchDir &d) { fs::copy_file(Fixture("plain.res"), d.path() / "plain.res"); },
+                {"inject", "@/tiny.exe", "@/plain.res"},
+                8,
+                "holds no version resource"},
+        Failing{"InjectMissingArgument", nullptr, {"inject", "@/tiny.exe"}, 2, "BLOCKFILE is required"},
+        Failing{"ExtractWithoutVersion", nullptr, {"extract", "@/plain.exe", "@/x.res"}, 9, "has no version resource"},
+        Failing{"ExtractFromText",
+                [](const ScratchDir &d) {
+                  Write(d, "text.exe", {'h', 'i'});
+                },
+                {"extract", "@/text.exe", "@/x.res"},
+                6,
+                "is not a PE module"},
+        Failing{"StampMissingFields", nullptr, {"stamp", "@/tiny.exe", "@/none.json"}, 3, "does not exist"},
+        Failing{"StampBadFields",
+                [](const ScratchDir &d) { WriteText(d / "bad.json", R"j({"language": "", "codePage": "1252"})j"); },
+                {"stamp", "@/tiny.exe", "@/bad.json"},
+                10,
+                "'$' is not a valid integer value"},
+        Failing{"StampNotJson",
+                [](const ScratchDir &d) { WriteText(d / "bad.json", "language=0809"); },
+                {"stamp", "@/tiny.exe", "@/bad.json"},
+                10,
+                "not valid JSON"},
+        Failing{"UnknownCommand", nullptr, {"stomp", "@/tiny.exe", "@/block.res"}, 2, "unknown command 'stomp'"}),
+    [](const ::testing::TestParamInfo<Failing> &info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace qm::cli::test

@@ -1,0 +1,234 @@
+// quillmark.exe /v as a build script runs it: a separate process, its exit
+// code, its one line on stderr, the module untouched on every failure, and
+// the platform's version API reading the stamped values on success.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "codec/encoder.h"
+#include "codec/text_codec.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<char> ReadAll(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const fs::path &path, const std::vector<std::uint8_t> &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+struct ProgramRun {
+  DWORD code = 0xFFFFFFFF;
+  std::string err;
+};
+
+// Starts quillmark.exe (beside this test) with `arguments` and its standard
+// error going to a file, as a script's redirection would.
+ProgramRun RunQuillmark(const fs::path &folder, const std::string &arguments) {
+  const std::string errPath = (folder / "stderr.txt").string();
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE errFile = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(errFile, INVALID_HANDLE_VALUE);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = errFile;
+  PROCESS_INFORMATION process{};
+  std::string commandLine = "quillmark.exe " + arguments;
+  ProgramRun run;
+  if (CreateProcessA("quillmark.exe", commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                     &process)) {
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    GetExitCodeProcess(process.hProcess, &run.code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  } else {
+    ADD_FAILURE() << "quillmark.exe could not be started: " << GetLastError();
+  }
+  CloseHandle(errFile);
+  const auto err = ReadAll(errPath);
+  run.err.assign(err.begin(), err.end());
+  return run;
+}
+
+std::string Quote(const fs::path &path) { return "\"" + path.string() + "\""; }
+
+class InjectionMode : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+    folder = fs::path(temp) / ("qm injection " + std::to_string(GetCurrentProcessId()) + " " +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    // The program itself is a module with a version resource in US English
+    // and several other resources.
+    module = folder / "target module.exe";
+    fs::copy_file("quillmark.exe", module);
+
+    qm::VersionFields fields;
+    fields.FileMajor = 4;
+    fields.FileMinor = 3;
+    fields.FileRelease = 2;
+    fields.FileBuild = 1;
+    fields.ProdMajor = 4;
+    fields.ProdBuild = 9;
+    fields.PreRelease = true;
+    fields.Private = true;
+    fields.FileOs = 0x00040004;
+    fields.FileType = 2;
+    fields.LanguageText = "0809";
+    fields.CodePageText = "1252";
+    fields.Rows = {{"CompanyName", "Brindlewick"}, {"FileDescription", "Stamped under test"}, {"Comments", ""}};
+    auto block = qm::EncodeVersionBlock(fields, qm::Windows1252Codec());
+    ASSERT_TRUE(block) << block.error();
+    blockFile = folder / "version.res";
+    WriteAll(blockFile, *block);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+
+  fs::path folder, module, blockFile;
+};
+
+std::string QueryString(const std::vector<char> &info, const char *path) {
+  char *value = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(info.data(), path, reinterpret_cast<void **>(&value), &length) || !value) return "<none>";
+  return std::string(value);
+}
+
+TEST_F(InjectionMode, StampsSilentlyAndThePlatformReadsTheValues) {
+  ProgramRun run = RunQuillmark(folder, "/v " + Quote(module) + " " + Quote(blockFile) + " ignored \"also ignored\"");
+  EXPECT_EQ(run.code, 0u);
+  EXPECT_EQ(run.err, "");
+
+  const std::string name = module.string();
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(name.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoA(name.c_str(), 0, size, info.data()));
+  VS_FIXEDFILEINFO *fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00040003u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00020001u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00040000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000009u);
+  EXPECT_EQ(fixed->dwFileFlags, 0x0Au);
+  EXPECT_EQ(fixed->dwFileType, 2u);
+  EXPECT_EQ(QueryString(info, "\\StringFileInfo\\080904E4\\CompanyName"), "Brindlewick");
+  EXPECT_EQ(QueryString(info, "\\StringFileInfo\\080904E4\\FileDescription"), "Stamped under test");
+  EXPECT_EQ(QueryString(info, "\\StringFileInfo\\080904E4\\Comments"), "");
+  WORD *translation = nullptr;
+  ASSERT_TRUE(
+      VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation), &length));
+  ASSERT_EQ(length, 4u);
+  EXPECT_EQ(translation[0], 0x0809);
+  EXPECT_EQ(translation[1], 1252);
+
+  // The module is still a program the platform can start.
+  ProgramRun again = RunQuillmark(folder, "/v");
+  EXPECT_EQ(again.code, 2u);
+}
+
+TEST_F(InjectionMode, StoresAnyBytesUninterpreted) {
+  const std::vector<std::uint8_t> bytes = {'n', 'o', 't', ' ', 'a', ' ', 'b', 'l', 'o', 'c', 'k'};
+  WriteAll(blockFile, bytes);
+  ASSERT_EQ(RunQuillmark(folder, "/v " + Quote(module) + " " + Quote(blockFile)).code, 0u);
+  HMODULE loaded = LoadLibraryExA(module.string().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(loaded, nullptr);
+  HRSRC found = FindResourceExA(loaded, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1), 0);
+  ASSERT_NE(found, nullptr);
+  ASSERT_EQ(SizeofResource(loaded, found), bytes.size());
+  const auto *data = static_cast<const std::uint8_t *>(LockResource(LoadResource(loaded, found)));
+  EXPECT_EQ(std::vector<std::uint8_t>(data, data + bytes.size()), bytes);
+  FreeLibrary(loaded);
+}
+
+struct Failure {
+  const char *name;
+  // Builds the arguments after "/v" from the case's module and block file,
+  // after preparing the folder.
+  std::function<std::string(const fs::path &folder, const fs::path &module, const fs::path &block)> arguments;
+  DWORD code;
+  const char *message;
+  friend void PrintTo(const Failure &f, std::ostream *os) { *os << f.name; }
+};
+
+class InjectionModeFails : public InjectionMode, public ::testing::WithParamInterface<Failure> {};
+
+TEST_P(InjectionModeFails, WithItsCodeOneLineAndTheModuleUnchanged) {
+  const auto before = ReadAll(module);
+  const std::string arguments = GetParam().arguments(folder, module, blockFile);
+  ProgramRun run = RunQuillmark(folder, "/v" + arguments);
+  EXPECT_EQ(run.code, GetParam().code) << run.err;
+  EXPECT_EQ(run.err.rfind("quillmark: ", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+  EXPECT_EQ(ReadAll(module), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wine, InjectionModeFails,
+    ::testing::Values(
+        Failure{"NothingAfterSwitch", [](auto &, auto &, auto &) { return std::string(); }, 2, "missing module path"},
+        Failure{"NoBlockFile", [](auto &, auto &m, auto &) { return " " + Quote(m); }, 2, "missing block file path"},
+        Failure{"EmptyModuleArgument", [](auto &, auto &, auto &b) { return " \"\" " + Quote(b); }, 2,
+                "missing module path"},
+        Failure{"MissingBlockFile", [](auto &f, auto &m, auto &) { return " " + Quote(m) + " " + Quote(f / "no.res"); },
+                3, "does not exist"},
+        Failure{"BlockFileIsFolder",
+                [](auto &f, auto &m, auto &) {
+                  fs::create_directory(f / "folder.res");
+                  return " " + Quote(m) + " " + Quote(f / "folder.res");
+                },
+                3, "is a folder"},
+        Failure{"EmptyBlockFile",
+                [](auto &f, auto &m, auto &) {
+                  WriteAll(f / "empty.res", {});
+                  return " " + Quote(m) + " " + Quote(f / "empty.res");
+                },
+                4, "is empty"},
+        Failure{"MissingModule", [](auto &f, auto &, auto &b) { return " " + Quote(f / "none.exe") + " " + Quote(b); },
+                5, "does not exist"},
+        Failure{"ModuleIsText",
+                [](auto &f, auto &, auto &b) {
+                  WriteAll(f / "text.exe", {'t', 'e', 'x', 't'});
+                  return " " + Quote(f / "text.exe") + " " + Quote(b);
+                },
+                6, "is not a PE module"}),
+    [](const ::testing::TestParamInfo<Failure> &info) { return std::string(info.param.name); });
+
+// A module that another program holds open, letting others read but not
+// replace it, cannot be written; the original stays.
+TEST_F(InjectionMode, ModuleHeldOpenIsNotWritten) {
+  const auto before = ReadAll(module);
+  HANDLE held = CreateFileA(module.string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ProgramRun run = RunQuillmark(folder, "/v " + Quote(module) + " " + Quote(blockFile));
+  CloseHandle(held);
+  EXPECT_EQ(run.code, 7u) << run.err;
+  EXPECT_NE(run.err.find("cannot write the module"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadAll(module), before);
+}
+
+} // namespace
