@@ -28,7 +28,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      with_display bash -c 'wineboot -i; wineserver -w' >/dev/null 2>&1 || true
+      # A crashing test must fail, not wait on the crash dialog for a click.
+      with_display bash -c 'wineboot -i && wine reg add "HKCU\\Software\\Wine\\WineDbg" /v ShowCrashDialog /t REG_DWORD /d 0 /f; wineserver -w' >/dev/null 2>&1 || true
     fi
   ) 9>"$WINEPREFIX.lock"
 fi

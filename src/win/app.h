@@ -1,9 +1,17 @@
 #pragma once
-// Program start: picks the run mode from the command line.
+// Program start: picks the run mode from the command line, and the editor
+// mode's message loop.
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
 namespace qm::win {
+
+class TfrmAbout;
+
+// The single about window, created hidden at start; null until then.
+extern TfrmAbout *frmAbout;
 
 // The arguments after the program name, split by the runtime's rule and in
 // the system's ANSI code page.
@@ -17,5 +25,13 @@ int RunInjectionMode(const std::vector<std::string> &args);
 
 // The editor mode: the main window, the hidden about window, the loop.
 int RunEditorMode();
+
+// One message of the editor's loop: keyboard navigation between controls
+// (Tab, Shift+Tab, arrows, Enter) for whichever window it is meant for, or
+// the ordinary translate and dispatch.
+void DispatchLoopMessage(MSG &msg);
+
+// Runs the loop until WM_QUIT.
+void RunMessageLoop();
 
 } // namespace qm::win

@@ -23,6 +23,18 @@
 //   SGM_GETSELECTION  wParam 0, lParam RECT* (left/right = columns, top/bottom = rows, inclusive)
 //   SGM_SETSELECTION  wParam 0, lParam const RECT* (same form)
 //   SGM_ISEDITING     -> TRUE while an in-place editor is open
+//   SGM_GETCURRENTCELL -> MAKELRESULT(col, row) of the current (focused) cell
+//   SGM_GETEDITOR     -> the HWND of the in-place editor while one is open, else 0
+//
+// SGM_SETSELECTION returns TRUE, or FALSE (and changes nothing) when the range
+// does not lie inside the grid; its top-left cell becomes the current cell.
+// Any range inside the grid is accepted, the header row too, but the header's
+// cells never open an editor. Changing the row count or the selection commits
+// an open editor first.
+//
+// The window class adds WS_TABSTOP and a sunken client edge (WS_EX_CLIENTEDGE)
+// by itself, takes its font from WM_SETFONT and scales its cells (180 x 18 at
+// 96 DPI) by the display's DPI.
 //
 // Notifications to the parent (WM_NOTIFY, NMHDR.code):
 //   SGN_MOUSEDOWN  (NMSTRINGGRIDMOUSE) any mouse button pressed over the grid, before the grid
@@ -30,6 +42,10 @@
 //                  where there is none)
 //   SGN_CONTEXTMENU (NMSTRINGGRIDMOUSE) right-click: the parent shows the popup menu
 //   SGN_CELLCHANGED (NMSTRINGGRIDCELL) a cell's text was committed by in-place editing
+//                  (sent only when the committed text differs from the old one)
+// A right-click sends SGN_MOUSEDOWN on the press and SGN_CONTEXTMENU on the
+// release; the context-menu key and Shift+F10 send SGN_CONTEXTMENU alone, with
+// the current cell and its top-left point.
 //
 // Texts are 8-bit text in the system's ANSI code page.
 #include <windows.h>
@@ -47,6 +63,8 @@ enum : UINT {
   SGM_GETSELECTION,
   SGM_SETSELECTION,
   SGM_ISEDITING,
+  SGM_GETCURRENTCELL,
+  SGM_GETEDITOR,
 };
 
 enum : UINT {

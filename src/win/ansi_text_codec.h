@@ -1,0 +1,15 @@
+#pragma once
+// The conversion the window uses between its 8-bit texts and the UTF-16 of
+// version blocks: the system's ANSI code page, as the platform converts it.
+#include "codec/text_codec.h"
+
+namespace qm::win {
+
+class AnsiTextCodec final : public TextCodec {
+public:
+  std::u16string ToUtf16(std::string_view text) const override;
+  // Characters the code page lacks become its default character.
+  std::string FromUtf16(std::u16string_view text) const override;
+};
+
+} // namespace qm::win

@@ -1,0 +1,61 @@
+#include "win/app.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "win/error_report.h"
+#include "win/untAbout.h"
+#include "win/untMain.h"
+
+namespace qm::win {
+
+TfrmAbout *frmAbout = nullptr;
+
+std::vector<std::string> CommandLineArguments() {
+  std::vector<std::string> args;
+  for (int i = 1; i < __argc; ++i)
+    args.emplace_back(__argv[i]);
+  return args;
+}
+
+int RunApplication(const std::vector<std::string> &args) {
+  // Exactly "/v", byte for byte: "/V", "-v" or "/vx" all mean the editor.
+  if (!args.empty() && args[0] == "/v") return RunInjectionMode(args);
+  return RunEditorMode();
+}
+
+void DispatchLoopMessage(MSG &msg) {
+  HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  if (root && IsDialogMessageA(root, &msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+}
+
+void RunMessageLoop() {
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+    DispatchLoopMessage(msg);
+}
+
+int RunEditorMode() {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  try {
+    std::unique_ptr<TfrmMain> mainForm = TfrmMain::Create(instance);
+    frmMain = mainForm.get();
+    std::unique_ptr<TfrmAbout> aboutForm = TfrmAbout::Create(instance);
+    frmAbout = aboutForm.get();
+    mainForm->Show();
+    RunMessageLoop();
+    frmAbout = nullptr;
+    frmMain = nullptr;
+  } catch (...) {
+    ReportCurrentException(nullptr);
+  }
+  return 0;
+}
+
+} // namespace qm::win

@@ -1,0 +1,165 @@
+#include "win/dialogs.h"
+
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <array>
+#include <cstddef>
+#include <cstring>
+
+namespace qm::win {
+
+namespace {
+
+Dialogs *installedDialogs = nullptr;
+
+// The double-NUL list the file dialogs take: text, pattern, text, pattern.
+std::string FilterList(const FileDialogRequest &request) {
+  std::string list;
+  for (const auto &[text, pattern] : request.filters) {
+    list.append(text).push_back('\0');
+    list.append(pattern).push_back('\0');
+  }
+  list.push_back('\0');
+  return list;
+}
+
+// Settings shared by both file dialogs: a zeroed record in its full size, a
+// 261-byte name buffer starting empty, no flags, no default extension.
+template <typename Show>
+std::optional<std::string> RunFileDialog(HWND owner, const FileDialogRequest &request, Show show) {
+  std::array<char, MAX_PATH + 1> name{};
+  const std::string filter = FilterList(request);
+  OPENFILENAMEA record{};
+  record.lStructSize = sizeof(record);
+  record.hwndOwner = owner;
+  record.hInstance = GetModuleHandleA(nullptr);
+  record.lpstrFilter = filter.c_str();
+  record.lpstrFile = name.data();
+  record.nMaxFile = static_cast<DWORD>(name.size());
+  record.lpstrTitle = request.title.c_str();
+  if (!show(&record)) return std::nullopt;
+  return std::string(name.data(), strnlen(name.data(), name.size()));
+}
+
+// The input box is an in-memory dialog template, so it needs no resource.
+enum : int { kPromptId = 100, kEditId = 101 };
+constexpr int kInputLimit = 255;
+
+void AlignToDword(std::vector<WORD> &words) {
+  if (words.size() % 2 != 0) words.push_back(0);
+}
+
+void AppendText(std::vector<WORD> &words, const char *text) {
+  for (const char *p = text; *p; ++p)
+    words.push_back(static_cast<WORD>(static_cast<unsigned char>(*p)));
+  words.push_back(0);
+}
+
+void AppendItem(std::vector<WORD> &words, DWORD style, short x, short y, short cx, short cy, WORD id, WORD atom,
+                const char *text) {
+  AlignToDword(words);
+  DLGITEMTEMPLATE item{style | WS_CHILD | WS_VISIBLE, 0, x, y, cx, cy, id};
+  const auto *raw = reinterpret_cast<const WORD *>(&item);
+  words.insert(words.end(), raw, raw + sizeof(item) / sizeof(WORD));
+  words.push_back(0xFFFF);
+  words.push_back(atom);
+  AppendText(words, text);
+  words.push_back(0); // no creation data
+}
+
+std::vector<WORD> InputBoxTemplate() {
+  std::vector<WORD> words;
+  DLGTEMPLATE head{DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 4, 0, 0, 180, 63};
+  const auto *raw = reinterpret_cast<const WORD *>(&head);
+  words.insert(words.end(), raw, raw + sizeof(head) / sizeof(WORD));
+  words.push_back(0); // no menu
+  words.push_back(0); // standard dialog class
+  words.push_back(0); // caption set at WM_INITDIALOG (it is 8-bit text)
+  words.push_back(8); // point size
+  AppendText(words, "MS Sans Serif");
+  constexpr WORD kButton = 0x0080, kEdit = 0x0081, kStatic = 0x0082;
+  AppendItem(words, SS_LEFT, 7, 7, 166, 9, kPromptId, kStatic, "");
+  AppendItem(words, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 19, 166, 12, kEditId, kEdit, "");
+  AppendItem(words, BS_DEFPUSHBUTTON | WS_TABSTOP, 69, 41, 50, 14, IDOK, kButton, "OK");
+  AppendItem(words, BS_PUSHBUTTON | WS_TABSTOP, 123, 41, 50, 14, IDCANCEL, kButton, "Cancel");
+  return words;
+}
+
+struct InputBoxState {
+  const std::string *caption;
+  const std::string *prompt;
+  std::string answer;
+};
+
+INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+  case WM_INITDIALOG: {
+    auto *state = reinterpret_cast<InputBoxState *>(lParam);
+    SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    SetWindowTextA(dialog, state->caption->c_str());
+    SetDlgItemTextA(dialog, kPromptId, state->prompt->c_str());
+    SendDlgItemMessageA(dialog, kEditId, EM_LIMITTEXT, kInputLimit, 0);
+    return TRUE;
+  }
+  case WM_COMMAND:
+    if (LOWORD(wParam) == IDOK) {
+      auto *state = reinterpret_cast<InputBoxState *>(GetWindowLongPtrA(dialog, DWLP_USER));
+      std::array<char, kInputLimit + 1> text{};
+      GetDlgItemTextA(dialog, kEditId, text.data(), static_cast<int>(text.size()));
+      state->answer = text.data();
+      EndDialog(dialog, IDOK);
+      return TRUE;
+    }
+    if (LOWORD(wParam) == IDCANCEL) {
+      EndDialog(dialog, IDCANCEL);
+      return TRUE;
+    }
+    break;
+  default:
+    break;
+  }
+  return FALSE;
+}
+
+} // namespace
+
+std::optional<std::string> PlatformDialogs::OpenFile(HWND owner, const FileDialogRequest &request) {
+  return RunFileDialog(owner, request, [](OPENFILENAMEA *record) { return GetOpenFileNameA(record) != 0; });
+}
+
+std::optional<std::string> PlatformDialogs::SaveFile(HWND owner, const FileDialogRequest &request) {
+  return RunFileDialog(owner, request, [](OPENFILENAMEA *record) { return GetSaveFileNameA(record) != 0; });
+}
+
+std::optional<std::string> PlatformDialogs::InputBox(HWND owner, const std::string &caption,
+                                                     const std::string &prompt) {
+  const std::vector<WORD> dialogTemplate = InputBoxTemplate();
+  InputBoxState state{&caption, &prompt, {}};
+  const INT_PTR result =
+      DialogBoxIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate.data()),
+                              owner, InputBoxProc, reinterpret_cast<LPARAM>(&state));
+  if (result != IDOK) return std::nullopt;
+  return state.answer;
+}
+
+int PlatformDialogs::ShowMessageBox(HWND owner, const std::string &text, const std::string &caption, UINT type) {
+  return MessageBoxA(owner, text.c_str(), caption.c_str(), type);
+}
+
+void PlatformDialogs::ShellOpen(HWND owner, const std::string &address) {
+  ShellExecuteA(owner, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+Dialogs &CurrentDialogs() {
+  static PlatformDialogs platform;
+  return installedDialogs ? *installedDialogs : platform;
+}
+
+Dialogs *InstallDialogs(Dialogs *dialogs) {
+  Dialogs *previous = installedDialogs;
+  installedDialogs = dialogs;
+  return previous;
+}
+
+} // namespace qm::win

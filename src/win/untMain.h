@@ -1,0 +1,105 @@
+#pragma once
+// The main window: every value of one version block at once. Its controls
+// are created from the layout table in layout.h; the handlers are methods
+// named after the control and the event.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "win/layout.h"
+
+namespace qm::win {
+
+class TfrmMain {
+public:
+  // Registers the window classes, creates the window hidden with all its
+  // controls, and runs FormCreate.
+  static std::unique_ptr<TfrmMain> Create(HINSTANCE instance);
+  ~TfrmMain();
+  TfrmMain(const TfrmMain &) = delete;
+  TfrmMain &operator=(const TfrmMain &) = delete;
+
+  // Shows the window, centred on the screen.
+  void Show();
+  HWND Handle() const { return wnd_; }
+  HWND Control(layout::Id id) const;
+  // The display's pixels per inch the layout was scaled to.
+  int Dpi() const { return dpi_; }
+  // The tooltip control that carries the hints of CmbLan and CmbCodePage.
+  HWND Hints() const { return hints_; }
+  // The row of the last mouse press in Strings (-1: a press on no cell).
+  int PressedRow() const { return pressedRow_; }
+
+  // Handlers.
+  void FormCreate();
+  void SpdOpenClick();
+  void BtnSavePEClick();
+  void BtnSaveResClick();
+  void BtnAboutClick();
+  void CmbLanChange();
+  void CmbCodePageChange();
+  void UpFileMajorChangingEx(int tag, bool &allowChange, short newValue);
+  // Clears key to 0 to discard the typed character.
+  void EdtFileMajorKeyPress(char &key);
+  void ChkSpecialMouseUp();
+  void ChkPrivateMouseUp();
+  void StringsMouseDown(UINT button, POINT point);
+  void AddKey1Click();
+  void RemoveKey1Click();
+
+  // Puts the editor into its empty state before a load.
+  void ResetEditor();
+
+  // The controls, named as the layout table names them.
+  HWND EdtFile{}, SpdOpen{};
+  HWND GroupBox1{}, Label1{}, Label2{}, Label4{}, Label3{}, EdtFileMajor{}, UpFileMajor{}, UpFileMinor{},
+      EdtFileMinor{}, UpFileRelease{}, EdtFileRelease{}, UpFileBuild{}, EdtFileBuild{};
+  HWND GroupBox4{}, Label6{}, Label7{}, Label9{}, Label8{}, EdtProdMajor{}, UpProdMajor{}, UpProdMinor{},
+      EdtProdMinor{}, UpProdRelease{}, EdtProdRelease{}, UpProdBuild{}, EdtProdBuild{};
+  HWND GroupBox2{}, ChkDebug{}, ChkSpecial{}, ChkPre{}, ChkPrivate{};
+  HWND Label12{}, Label10{}, Label11{}, CmbFileOs{}, CmbFileType{}, CmbSubType{};
+  HWND GroupBox3{}, Label5{}, Label13{}, CmbLan{}, CmbCodePage{};
+  HWND Strings{}, BtnSavePE{}, BtnSaveRes{}, BtnAbout{};
+  // The grid's popup menu with AddKey1 and RemoveKey1.
+  HMENU MenuString{};
+
+private:
+  explicit TfrmMain(HINSTANCE instance);
+  static LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK ControlProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR ref);
+  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT OnControlMessage(layout::Id id, HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
+  void OnCommand(int id, int code);
+  LRESULT OnNotify(const NMHDR &header);
+  void CreateWindowAndControls();
+  void CreateControl(layout::Id id);
+  void SizeLabelToText(HWND label);
+  void SetUpDropDownList(HWND combo, const layout::ControlEntry &entry);
+  void AddHint(HWND combo);
+  void SetHint(HWND combo, const std::string &text);
+  void CreateMenuString();
+  void DrawGlyphButton(const DRAWITEMSTRUCT &item);
+  void SetGridCell(int col, int row, const std::string &text);
+  int Scale(int value) const;
+  HWND &Slot(layout::Id id);
+  HWND ParentOf(layout::Id id) const;
+
+  HINSTANCE instance_;
+  HWND wnd_ = nullptr;
+  HWND hints_ = nullptr;
+  HFONT font_ = nullptr;
+  HBITMAP glyph_ = nullptr;
+  int dpi_ = 96;
+  int pressedRow_ = 0;
+  bool glyphHot_ = false;
+};
+
+// The single main window, alive from its creation at start to the end of the
+// process; other parts of the program reach its controls through it.
+extern TfrmMain *frmMain;
+
+// Removes one string row: the rows below move up, the table loses its last row.
+void RemoveGridRow(int row, HWND grid);
+
+} // namespace qm::win
