@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
-#include <cstdlib>
 #include <memory>
 
+#include "win/command_line.h"
 #include "win/error_report.h"
 #include "win/untAbout.h"
 #include "win/untMain.h"
@@ -14,9 +14,8 @@ namespace qm::win {
 TfrmAbout *frmAbout = nullptr;
 
 std::vector<std::string> CommandLineArguments() {
-  std::vector<std::string> args;
-  for (int i = 1; i < __argc; ++i)
-    args.emplace_back(__argv[i]);
+  std::vector<std::string> args = SplitCommandLine(GetCommandLineA());
+  if (!args.empty()) args.erase(args.begin()); // the program's own name
   return args;
 }
 

@@ -191,8 +191,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Failure{"NothingAfterSwitch", [](auto &, auto &, auto &) { return std::string(); }, 2, "missing module path"},
         Failure{"NoBlockFile", [](auto &, auto &m, auto &) { return " " + Quote(m); }, 2, "missing block file path"},
+        // An empty pair of quotes is no argument at all: the block file
+        // becomes the module path and the block file path is missing.
         Failure{"EmptyModuleArgument", [](auto &, auto &, auto &b) { return " \"\" " + Quote(b); }, 2,
-                "missing module path"},
+                "missing block file path"},
         Failure{"MissingBlockFile", [](auto &f, auto &m, auto &) { return " " + Quote(m) + " " + Quote(f / "no.res"); },
                 3, "does not exist"},
         Failure{"BlockFileIsFolder",
