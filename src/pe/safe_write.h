@@ -9,9 +9,10 @@
 
 namespace qm::pe {
 
-// Writes a temporary file beside `path`, gives it the original's
-// permissions and renames it over the original. On failure the temporary
-// file is removed and the original is untouched.
+// Writes a temporary file beside `path`, flushed to the disk, gives it the
+// original's permissions and renames it over the original (or, where there
+// is no file yet, into place with the default permissions). On failure the
+// temporary file is removed and the original is untouched.
 Status ReplaceFileContents(const std::filesystem::path &path, std::span<const std::uint8_t> contents);
 
 } // namespace qm::pe
