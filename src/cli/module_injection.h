@@ -8,7 +8,6 @@
 // without linking the companion's library.
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <span>
 #include <string>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "pe/byte_source.h"
 #include "pe/file_kind.h"
 #include "pe/resource_id.h"
 #include "pe/resource_update.h"
@@ -47,19 +47,9 @@ inline std::optional<Failure> ReadWholeInput(const std::filesystem::path &path, 
   const fs::file_status status = fs::status(path, ec);
   if (!fs::exists(status)) return Failure{code, prefix + "it does not exist"};
   if (fs::is_directory(status)) return Failure{code, prefix + "it is a folder"};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Failure{code, prefix + "it cannot be opened for reading"};
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size < 0 || !in) return Failure{code, prefix + "its size cannot be determined"};
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (in.gcount() != static_cast<std::streamsize>(bytes.size())) {
-    return Failure{code, prefix + "only " + std::to_string(in.gcount()) + " of " + std::to_string(bytes.size()) +
-                             " bytes could be read"};
-  }
-  out = std::move(bytes);
+  auto bytes = pe::ReadWholeFile(path);
+  if (!bytes) return Failure{code, prefix + bytes.error()};
+  out = std::move(*bytes);
   return std::nullopt;
 }
 
