@@ -6,8 +6,10 @@
 #include <new>
 #include <optional>
 
+#include "cli/apply_command.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/set_command.h"
 #include "qm_version.h"
 
 namespace qm::cli {
@@ -65,13 +67,18 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   stamp->add_option("MODULE", a.module, "module to change")->required();
   stamp->add_option("FIELDS", a.fields, "JSON fields file")->required();
 
+  SetArguments setArguments;
+  CLI::App *set = AddSetCommand(app, setArguments);
+  ApplyArguments applyArguments;
+  CLI::App *apply = AddApplyCommand(app, applyArguments);
+
   // One line per failure, like every other message of the program.
   app.failure_message([](const CLI::App *, const CLI::Error &error) {
     return std::string(kProgram) + ": " + error.what() + " (see --help)\n";
   });
   if (!args.empty() && !args.front().starts_with("-") && !IsCommand(app, args.front())) {
     err << kProgram << ": unknown command '" << args.front()
-        << "'; the commands are show, build, inject, extract and stamp (see --help)\n";
+        << "'; the commands are show, set, apply, build, inject, extract and stamp (see --help)\n";
     return ToInt(ExitCode::Usage);
   }
   try {
@@ -84,6 +91,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   }
 
   std::optional<Failure> failure;
+  std::vector<Failure> failures; // set reports one per module
   try {
     if (show->parsed())
       failure = ShowCommand(a.file, a.json, out);
@@ -95,15 +103,20 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
       failure = ExtractCommand(a.module, a.blockFile);
     else if (stamp->parsed())
       failure = StampCommand(a.module, a.fields);
+    else if (set->parsed())
+      failures = SetCommand(setArguments, out);
+    else if (apply->parsed())
+      failure = ApplyCommand(applyArguments);
   } catch (const std::bad_alloc &) {
     failure = Failure{ExitCode::Internal, "out of memory; nothing was written"};
   } catch (const std::exception &error) {
     failure = Failure{ExitCode::Internal, std::string("unexpected failure: ") + error.what()};
   }
-  if (!failure) return ToInt(ExitCode::Success);
-  err << kProgram << ": " << failure->message << "\n";
+  if (failure) failures.push_back(std::move(*failure));
+  for (const Failure &f : failures)
+    err << kProgram << ": " << f.message << "\n";
   err.flush();
-  return ToInt(failure->code);
+  return ToInt(MostSerious(failures));
 }
 
 } // namespace qm::cli

@@ -1,0 +1,62 @@
+#include "cli/apply_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <vector>
+
+#include "cli/info_json.h"
+#include "cli/module_versions.h"
+#include "cli/native_path.h"
+#include "cli/version_edit.h"
+#include "codec/block_layout.h"
+#include "pe/version_reader.h"
+
+namespace qm::cli {
+
+CLI::App *AddApplyCommand(CLI::App &app, ApplyArguments &a) {
+  CLI::App *apply =
+      app.add_subcommand("apply", "Write a module's whole version information from a file in show --json's form");
+  apply->fallthrough(false);
+  apply->add_option("MODULE", a.module, "module to change")->required();
+  apply->add_option("INFO", a.infoFile, "JSON file as show --json prints it")->required();
+  apply->add_option_function<std::string>(
+      "--language", [&a](const std::string &value) { a.language = value; },
+      "hexadecimal language id to store under (instead of the file's \"language\")");
+  return apply;
+}
+
+std::optional<Failure> ApplyCommand(const ApplyArguments &a) {
+  std::optional<std::uint16_t> language;
+  if (a.language) {
+    auto parsed = LanguageFromArgument(*a.language);
+    if (!parsed) return Failure{ExitCode::Usage, parsed.error()};
+    language = *parsed;
+  }
+  std::vector<std::uint8_t> text;
+  if (auto failure =
+          ReadWholeInput(PathFromArgument(a.infoFile), a.infoFile, "information file", ExitCode::InputUnreadable, text)) {
+    return failure;
+  }
+  auto parsed = VersionInfoFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
+  if (!parsed) return Failure{ExitCode::FieldsInvalid, a.infoFile + ": " + parsed.error()};
+
+  std::optional<ModuleVersions> versions;
+  if (auto failure = ModuleVersions::Open(a.module, versions)) return failure;
+  const std::vector<std::uint16_t> held = versions->Languages();
+  // The command line wins over the file; without either, the resource show
+  // would read is the one replaced.
+  if (!language) language = parsed->Language;
+  if (!language) language = held.empty() ? pe::kLanguageUsEnglish : pe::ChooseLanguage(held, pe::kLanguageUsEnglish);
+
+  VersionInfo info = std::move(parsed->Info);
+  // show does not print the structure version: keep the stored one.
+  if (info.HasFixedPart && std::find(held.begin(), held.end(), *language) != held.end()) {
+    VersionInfo stored;
+    if (versions->Read(*language, stored) == std::nullopt && stored.HasFixedPart) {
+      info.Fixed.StrucVersion = stored.Fixed.StrucVersion;
+    }
+  }
+  return versions->Write({{*language, std::move(info)}});
+}
+
+} // namespace qm::cli

@@ -1,0 +1,91 @@
+#include "cli/module_versions.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "base/byte_reader.h"
+#include "cli/native_path.h"
+#include "codec/version_info_writer.h"
+#include "pe/resource_id.h"
+#include "pe/safe_write.h"
+
+namespace qm::cli {
+namespace {
+
+constexpr std::uint16_t kImageFileDll = 0x2000;
+
+bool IsVersionItem(const pe::ResourceItem &item) {
+  return item.type == pe::ResourceId(pe::kTypeVersion) && item.name == pe::ResourceId(1);
+}
+
+bool IsLibraryImage(const std::vector<std::uint8_t> &image) {
+  const ByteReader bytes(image);
+  const auto peOffset = bytes.u32(0x3C);
+  if (!peOffset) return false;
+  const auto characteristics = bytes.u16(std::size_t{*peOffset} + 22);
+  return characteristics && (*characteristics & kImageFileDll) != 0;
+}
+
+} // namespace
+
+std::string LanguageText(std::uint16_t language) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(language));
+  return text;
+}
+
+std::optional<Failure> ModuleVersions::Open(const std::string &module, std::optional<ModuleVersions> &out) {
+  ModuleVersions versions;
+  versions.shown_ = module;
+  if (auto failure = BeginModuleUpdate(PathFromArgument(module), module, versions.update_)) return failure;
+  out.emplace(std::move(versions));
+  return std::nullopt;
+}
+
+std::vector<std::uint16_t> ModuleVersions::Languages() const {
+  std::vector<std::uint16_t> languages;
+  for (const pe::ResourceItem &item : update_->Items()) {
+    if (IsVersionItem(item)) languages.push_back(item.language);
+  }
+  std::sort(languages.begin(), languages.end());
+  return languages;
+}
+
+std::optional<Failure> ModuleVersions::Read(std::uint16_t language, VersionInfo &out) const {
+  const std::string where =
+      "the version resource of " + Quoted(shown_) + " under language " + LanguageText(language) + " ";
+  for (const pe::ResourceItem &item : update_->Items()) {
+    if (!IsVersionItem(item) || item.language != language) continue;
+    // Such a leaf points outside the file's bytes: there is nothing to read.
+    if (item.keepAddress) return Failure{ExitCode::InputRefused, where + "lies outside the file; it was not changed"};
+    auto info = ReadVersionInfo(item.data);
+    if (!info) return Failure{ExitCode::InputRefused, where + "is damaged: " + info.error() + "; it was not changed"};
+    out = std::move(*info);
+    return std::nullopt;
+  }
+  return Failure{ExitCode::NoVersionResource, where + "does not exist"};
+}
+
+bool ModuleVersions::IsLibrary() const { return IsLibraryImage(update_->Image()); }
+
+std::optional<Failure> ModuleVersions::Write(const std::vector<LanguageVersion> &versions) {
+  const std::string prefix = "cannot write the module " + Quoted(shown_) + ": ";
+  const std::string suffix = "; it was left as it was";
+  for (const LanguageVersion &version : versions) {
+    auto block = EncodeVersionInfo(version.Info);
+    if (!block) {
+      return Failure{ExitCode::FieldsInvalid, prefix + "the version information under language " +
+                                                  LanguageText(version.Language) + " cannot be encoded: " +
+                                                  block.error() + suffix};
+    }
+    Status put = update_->Put(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), version.Language, *block);
+    if (!put) return Failure{ExitCode::ModuleUnwritable, prefix + put.error() + suffix};
+  }
+  Status built = update_->End(false);
+  if (!built) return Failure{ExitCode::ModuleUnwritable, prefix + built.error() + suffix};
+  Status written = pe::ReplaceFileContents(PathFromArgument(shown_), update_->Image());
+  if (!written) return Failure{ExitCode::ModuleUnwritable, prefix + written.error() + suffix};
+  return std::nullopt;
+}
+
+} // namespace qm::cli

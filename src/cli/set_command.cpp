@@ -1,0 +1,216 @@
+#include "cli/set_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+
+#include "cli/fields_json.h"
+#include "cli/module_versions.h"
+#include "cli/show_report.h"
+#include "cli/version_edit.h"
+#include "codec/text_codec.h"
+#include "codec/version_info_writer.h"
+
+namespace qm::cli {
+namespace {
+
+constexpr std::uint16_t kNewLanguage = 0x0409;
+
+struct Plan {
+  VersionEdit edit;
+  std::optional<std::uint16_t> language;
+};
+
+template <typename T> Status Take(Result<T> result, T &target, const std::string &option = "") {
+  if (!result) return Fail(option.empty() ? result.error() : option + ": " + result.error());
+  target = std::move(*result);
+  return Ok();
+}
+
+Status TakeVersion(const std::optional<std::string> &text, const char *option,
+                   std::optional<std::array<std::uint16_t, 4>> &target) {
+  if (!text) return Ok();
+  auto parts = VersionFromText(*text);
+  if (!parts) return Fail(std::string(option) + ": " + parts.error());
+  target = *parts;
+  return Ok();
+}
+
+Status TakeCode(const std::optional<std::string> &text, Result<std::uint32_t> (*parse)(std::string_view),
+                std::optional<std::uint32_t> &target) {
+  if (!text) return Ok();
+  auto code = parse(*text);
+  if (!code) return Fail(code.error());
+  target = *code;
+  return Ok();
+}
+
+Result<Plan> PlanFromArguments(const SetArguments &a) {
+  Plan plan;
+  VersionEdit &e = plan.edit;
+  for (Status s : {TakeVersion(a.fileVersion, "--file-version", e.FileVersion),
+                   TakeVersion(a.productVersion, "--product-version", e.ProductVersion),
+                   TakeCode(a.fileOs, FileOsFromArgument, e.FileOs),
+                   TakeCode(a.fileType, FileTypeFromArgument, e.FileType),
+                   TakeCode(a.fileSubType, FileSubTypeFromArgument, e.FileSubType)}) {
+    if (!s) return Fail(s.error());
+  }
+  if (a.table) {
+    std::u16string key;
+    if (Status s = Take(TableKeyFromArgument(*a.table), key); !s) return Fail(s.error());
+    e.Table = key;
+  }
+  if (a.language) {
+    std::uint16_t language = 0;
+    if (Status s = Take(LanguageFromArgument(*a.language), language); !s) return Fail(s.error());
+    plan.language = language;
+  }
+  for (const std::string &text : a.strings) {
+    StringChange change;
+    if (Status s = Take(StringChangeFromArgument(text), change); !s) return Fail(s.error());
+    e.Strings.push_back(std::move(change));
+  }
+  for (const std::string &text : a.removed) {
+    std::u16string key;
+    if (Status s = Take(TextFromArgument(text), key, "--remove-string"); !s) return Fail(s.error());
+    e.Removed.push_back(std::move(key));
+  }
+  for (const auto &[names, bits, option] : {std::tuple{&a.flags, &e.FlagsOn, "--flag"},
+                                            std::tuple{&a.noFlags, &e.FlagsOff, "--no-flag"}}) {
+    for (const std::string &name : *names) {
+      std::uint32_t bit = 0;
+      if (Status s = Take(FlagBitFromName(name), bit, option); !s) return Fail(s.error());
+      *bits |= bit;
+    }
+  }
+  if ((e.FlagsOn & e.FlagsOff) != 0) return Fail("a flag is named by both --flag and --no-flag");
+  // A key both set and removed has no meaning that order could give it.
+  std::vector<std::u16string> setKeys;
+  if (e.FileVersion) setKeys.push_back(u"fileversion");
+  if (e.ProductVersion) setKeys.push_back(u"productversion");
+  for (const StringChange &change : e.Strings)
+    setKeys.push_back(change.Key);
+  for (const std::u16string &removed : e.Removed) {
+    std::string lower = Utf16ToUtf8(removed);
+    for (char &c : lower)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (const std::u16string &key : setKeys) {
+      std::string other = Utf16ToUtf8(key);
+      for (char &c : other)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (other == lower) return Fail("--remove-string " + Utf16ToUtf8(removed) + ": the same string is also set");
+    }
+  }
+  if (!e.ChangesFixedPart() && !e.ChangesStrings()) {
+    return Fail("set: nothing to change; give at least one of --file-version, --product-version, --string, "
+                "--remove-string, --flag, --no-flag, --file-os, --file-type, --file-subtype");
+  }
+  return plan;
+}
+
+std::optional<Failure> SetOne(const std::string &module, const Plan &plan, bool dryRun, std::ostream &out) {
+  std::optional<ModuleVersions> versions;
+  if (auto failure = ModuleVersions::Open(module, versions)) return failure;
+  const std::vector<std::uint16_t> held = versions->Languages();
+  std::vector<LanguageVersion> edited;
+  if (held.empty()) {
+    // A module without version information gets one under the language
+    // asked for; there is no other to keep apart from.
+    const std::uint16_t language = plan.language.value_or(kNewLanguage);
+    edited.push_back({language, NewVersionInfo(language, versions->IsLibrary(), plan.edit.Table)});
+  } else if (plan.language) {
+    if (std::find(held.begin(), held.end(), *plan.language) == held.end()) {
+      std::string list;
+      for (std::uint16_t language : held)
+        list += (list.empty() ? "" : ", ") + LanguageText(language);
+      return Failure{ExitCode::NoVersionResource, Quoted(module) + " has no version resource under language " +
+                                                      LanguageText(*plan.language) + " (it has " + list +
+                                                      "); it was not changed"};
+    }
+    edited.push_back({*plan.language, {}});
+  } else {
+    for (std::uint16_t language : held)
+      edited.push_back({language, {}});
+  }
+  for (LanguageVersion &version : edited) {
+    if (!held.empty()) {
+      if (auto failure = versions->Read(version.Language, version.Info)) return failure;
+    }
+    ApplyEdit(plan.edit, version.Language, version.Info);
+  }
+  if (!dryRun) return versions->Write(edited);
+
+  // What would be stored, read back from the bytes that would be written.
+  out << Quoted(module) << " would hold:\n";
+  for (const LanguageVersion &version : edited) {
+    auto block = EncodeVersionInfo(version.Info);
+    if (!block) {
+      return Failure{ExitCode::FieldsInvalid, "the version information of " + Quoted(module) + " under language " +
+                                                  LanguageText(version.Language) +
+                                                  " cannot be encoded: " + block.error()};
+    }
+    auto info = ReadVersionInfo(*block);
+    if (!info) return Failure{ExitCode::Internal, "the encoded version information does not read back: " + info.error()};
+    ShownOrigin origin{"module", version.Language, {}};
+    for (std::uint16_t language : held)
+      if (language != version.Language) origin.otherLanguages.push_back(language);
+    out << ShowAsText(*info, origin);
+  }
+  out.flush();
+  return std::nullopt;
+}
+
+} // namespace
+
+CLI::App *AddSetCommand(CLI::App &app, SetArguments &a) {
+  CLI::App *set = app.add_subcommand("set", "Change a few things in each module's version information, keeping the rest");
+  set->fallthrough(false);
+  set->add_option("MODULE", a.modules, "modules to change, each written on its own")->required();
+  auto single = [&](const char *name, std::optional<std::string> &target, const char *help) {
+    set->add_option_function<std::string>(name, [&target](const std::string &value) { target = value; }, help);
+  };
+  single("--file-version", a.fileVersion, "A.B.C.D: the fixed file version and every table's \"FileVersion\"");
+  single("--product-version", a.productVersion,
+         "A.B.C.D: the fixed product version and every table's \"ProductVersion\"");
+  set->add_option("--string", a.strings, "KEY=VALUE: the first string of that key in each table, appended if missing");
+  set->add_option("--remove-string", a.removed, "KEY: remove every string of that key");
+  single("--table", a.table, "KEY8 (such as 040904B0): change strings in this table only");
+  set->add_option("--flag", a.flags,
+                  "set a flag: debug, prerelease, patched, privatebuild, specialbuild, infoinferred");
+  set->add_option("--no-flag", a.noFlags, "clear a flag (the same names)");
+  single("--file-os", a.fileOs, "a number or a File OS list item, such as \"NT (WINDOWS32)\"");
+  single("--file-type", a.fileType, "a number or a File Type list item, such as APP");
+  single("--file-subtype", a.fileSubType, "a number or a File SubType list item");
+  single("--language", a.language,
+         "hexadecimal language id: change only the version resource under it, or make a new one under it");
+  set->add_flag("--dry-run", a.dryRun, "change nothing; print what would be written, as show prints it");
+  return set;
+}
+
+std::vector<Failure> SetCommand(const SetArguments &arguments, std::ostream &out) {
+  auto plan = PlanFromArguments(arguments);
+  if (!plan) return {Failure{ExitCode::Usage, plan.error()}};
+  std::vector<Failure> failures;
+  for (const std::string &module : arguments.modules) {
+    if (auto failure = SetOne(module, *plan, arguments.dryRun, out)) failures.push_back(std::move(*failure));
+  }
+  return failures;
+}
+
+ExitCode MostSerious(const std::vector<Failure> &failures) {
+  // From worst to mildest: what went wrong while writing, then what the
+  // module is, then what it holds, then the inputs.
+  static constexpr ExitCode kOrder[] = {ExitCode::Internal,          ExitCode::ModuleUnwritable,
+                                        ExitCode::NotAModule,        ExitCode::ModuleUnreadable,
+                                        ExitCode::InputRefused,      ExitCode::NoVersionResource,
+                                        ExitCode::FieldsInvalid,     ExitCode::InputUnreadable,
+                                        ExitCode::InputEmpty,        ExitCode::OutputUnwritable,
+                                        ExitCode::Usage};
+  for (ExitCode code : kOrder) {
+    for (const Failure &failure : failures)
+      if (failure.code == code) return code;
+  }
+  return failures.empty() ? ExitCode::Success : failures.front().code;
+}
+
+} // namespace qm::cli

@@ -1,0 +1,35 @@
+#pragma once
+// `set MODULE... [changes]`: changes a few things in each module's version
+// information and keeps everything else, under the language each version
+// resource was stored in. Each module is written on its own, completely or
+// not at all; a failure with one does not stop the next.
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace CLI {
+class App;
+}
+
+namespace qm::cli {
+
+struct SetArguments {
+  std::vector<std::string> modules;
+  std::optional<std::string> fileVersion, productVersion, table, fileOs, fileType, fileSubType, language;
+  std::vector<std::string> strings, removed, flags, noFlags;
+  bool dryRun = false;
+};
+
+CLI::App *AddSetCommand(CLI::App &app, SetArguments &arguments);
+
+// One failure per module that failed (or one for the command line), in the
+// order of the modules.
+std::vector<Failure> SetCommand(const SetArguments &arguments, std::ostream &out);
+
+// The code a run with these failures ends with: the most serious one's.
+ExitCode MostSerious(const std::vector<Failure> &failures);
+
+} // namespace qm::cli

@@ -1,0 +1,425 @@
+// set and apply on real modules built by mingw: what changes, what stays
+// (every other string, table, translation and resource, the appended data),
+// how failures leave modules, and what the platform's version API reads.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <tuple>
+
+#include "cli/version_edit.h"
+#include "cli_test_support.h"
+#include "codec/text_codec.h"
+#include "codec/version_info_reader.h"
+#include "pe/byte_source.h"
+#include "pe/pe_image.h"
+#include "pe/resource_tree.h"
+
+namespace qm::cli::test {
+namespace {
+
+using ResourceKey = std::tuple<std::string, std::string, std::uint16_t>;
+using Resources = std::map<ResourceKey, std::vector<std::uint8_t>>;
+
+Resources ReadResources(const fs::path &module) {
+  const auto bytes = ReadBytes(module);
+  pe::MemorySource source(bytes);
+  auto headers = pe::ParseHeaders(source);
+  auto leaves = headers ? pe::ParseResourceTree(source, *headers) : Result<std::vector<pe::ResourceLeaf>>(Fail(""));
+  EXPECT_TRUE(leaves) << module;
+  Resources all;
+  for (const auto &leaf : leaves ? *leaves : std::vector<pe::ResourceLeaf>{}) {
+    auto data = pe::ReadLeafData(source, *headers, leaf);
+    if (data) all[{leaf.type.ToString(), leaf.name.ToString(), leaf.language}] = *data;
+  }
+  return all;
+}
+
+// The version resources by language, and everything else.
+std::map<std::uint16_t, VersionInfo> Versions(const Resources &all) {
+  std::map<std::uint16_t, VersionInfo> versions;
+  for (const auto &[key, data] : all) {
+    if (std::get<0>(key) != "16" || std::get<1>(key) != "1") continue;
+    auto info = ReadVersionInfo(data);
+    EXPECT_TRUE(info) << info.error();
+    if (info) versions[std::get<2>(key)] = *info;
+  }
+  return versions;
+}
+
+Resources Others(Resources all) {
+  std::erase_if(all, [](const auto &entry) { return std::get<0>(entry.first) == "16"; });
+  return all;
+}
+
+std::u16string Find(const StringTable &table, std::u16string_view key) {
+  for (const DecodedString &s : table.Strings)
+    if (s.Key == key) return s.Value;
+  return u"<missing>";
+}
+
+const std::vector<std::uint8_t> kOverlay = {'a', 'p', 'p', 'e', 'n', 'd', 'e', 'd', 0, 1, 2, 3};
+
+std::vector<std::uint8_t> WithOverlay(std::vector<std::uint8_t> image) {
+  image.insert(image.end(), kOverlay.begin(), kOverlay.end());
+  return image;
+}
+
+bool EndsWithOverlay(const std::vector<std::uint8_t> &image) {
+  return image.size() >= kOverlay.size() && std::equal(kOverlay.begin(), kOverlay.end(), image.end() - kOverlay.size());
+}
+
+struct ModuleCase {
+  const char *fixture;
+  bool pe32Plus;
+  std::vector<std::uint16_t> languagesAfter;
+};
+
+const ModuleCase kModules[] = {
+    {"neutral32.exe", false, {0x0000}},      {"tiny32.exe", false, {0x0409}},
+    {"tiny64.exe", true, {0x0409}},          {"two64.exe", true, {0x0407, 0x0409}},
+    {"plain32.exe", false, {0x0409}},        {"plain64.exe", true, {0x0409}},
+};
+
+const std::vector<std::string> kChanges = {"--file-version",  "2.4.0.117",       "--string",
+                                           "Comments=Ünïcode ✓", "--string",        "ProductName=QuillSet",
+                                           "--flag",          "prerelease",      "--no-flag",
+                                           "debug",           "--file-subtype",  "DRV SOUND"};
+
+class SetOnModules : public testing::Test {
+protected:
+  void SetUp() override {
+    if (!QM_CLI_HAVE_FIXTURES || !QM_CLI_HAVE_PE32PLUS) GTEST_SKIP() << "mingw-w64 (both compilers) is needed";
+    for (const ModuleCase &c : kModules) {
+      const fs::path path = dir.path() / c.fixture;
+      WriteBytes(path, WithOverlay(ReadBytes(Fixture(c.fixture))));
+      before[c.fixture] = ReadResources(path);
+    }
+  }
+
+  std::vector<std::string> SetAll() {
+    std::vector<std::string> args = {"set"};
+    for (const ModuleCase &c : kModules)
+      args.push_back(dir / c.fixture);
+    args.insert(args.end(), kChanges.begin(), kChanges.end());
+    return args;
+  }
+
+  ScratchDir dir;
+  std::map<std::string, Resources> before;
+};
+
+TEST_F(SetOnModules, ChangesWhatItIsToldAndKeepsTheRest) {
+  CliRun run = RunCliCaptured(SetAll());
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out + run.err, "");
+  for (const ModuleCase &c : kModules) {
+    SCOPED_TRACE(c.fixture);
+    const auto image = ReadBytes(dir.path() / c.fixture);
+    EXPECT_TRUE(EndsWithOverlay(image));
+    const Resources after = ReadResources(dir.path() / c.fixture);
+    EXPECT_EQ(Others(after), Others(before[c.fixture]));
+    const auto oldVersions = Versions(before[c.fixture]);
+    const auto versions = Versions(after);
+    std::vector<std::uint16_t> languages;
+    for (const auto &[language, info] : versions)
+      languages.push_back(language);
+    EXPECT_EQ(languages, c.languagesAfter) << "one version resource per language, under the language it had";
+    for (const auto &[language, info] : versions) {
+      const FixedFileInfo &f = info.Fixed;
+      EXPECT_EQ(std::tuple(f.FileMajor, f.FileMinor, f.FileRelease, f.FileBuild), std::tuple(2, 4, 0, 117));
+      EXPECT_EQ(f.Flags & 0x3u, 0x2u);
+      EXPECT_EQ(f.FlagsMask & 0x3u, 0x3u);
+      EXPECT_EQ(f.FileSubType, 9u);
+      ASSERT_FALSE(info.Tables.empty());
+      const VersionInfo *old = oldVersions.contains(language) ? &oldVersions.at(language) : nullptr;
+      if (old) {
+        EXPECT_EQ(std::tuple(f.ProdMajor, f.FileOs), std::tuple(old->Fixed.ProdMajor, old->Fixed.FileOs));
+        EXPECT_EQ(info.Translations.size(), old->Translations.size());
+        ASSERT_EQ(info.Tables.size(), old->Tables.size());
+      } else {
+        EXPECT_EQ(info.Tables[0].Key, u"040904B0");
+        EXPECT_EQ(f.FileOs, 0x40004u);
+        EXPECT_EQ(f.FileType, 1u);
+      }
+      for (std::size_t t = 0; t < info.Tables.size(); ++t) {
+        const StringTable &table = info.Tables[t];
+        EXPECT_EQ(Find(table, u"Comments"), u"Ünïcode ✓");
+        EXPECT_EQ(Find(table, u"ProductName"), u"QuillSet");
+        if (!old) continue;
+        // Every old string stays where it was; a FileVersion of any case
+        // is the one that changes, and is not added twice.
+        const StringTable &was = old->Tables[t];
+        EXPECT_EQ(table.Key, was.Key);
+        for (std::size_t s = 0; s < was.Strings.size(); ++s) {
+          ASSERT_LT(s, table.Strings.size());
+          EXPECT_EQ(table.Strings[s].Key, was.Strings[s].Key);
+          const std::string key = Utf16ToUtf8(was.Strings[s].Key);
+          const bool changed = key == "Comments" || key == "FileVersion" || key == "fileversion";
+          if (!changed) {
+            EXPECT_EQ(table.Strings[s].Value, was.Strings[s].Value);
+          }
+        }
+        int fileVersions = 0;
+        for (const DecodedString &s : table.Strings) {
+          if (Utf16ToUtf8(s.Key) == "FileVersion" || Utf16ToUtf8(s.Key) == "fileversion") {
+            ++fileVersions;
+            EXPECT_EQ(s.Value, u"2.4.0.117");
+          }
+        }
+        EXPECT_EQ(fileVersions, 1);
+      }
+    }
+  }
+}
+
+TEST_F(SetOnModules, PlatformReadsTheNewValuesUnderWine) {
+  if (std::system("command -v wine >/dev/null 2>&1") != 0) GTEST_SKIP() << "wine is not installed";
+  ASSERT_EQ(RunCliCaptured(SetAll()).code, 0);
+  fs::copy_file(Fixture("verquery32.exe"), dir.path() / "verquery32.exe");
+  std::string command = "cd '" + dir.path().string() + "' && '" + QM_CLI_WINE_RUN + "' '" + QM_CLI_WINEPREFIX +
+                        "' verquery32.exe";
+  for (const ModuleCase &c : kModules)
+    command += std::string(" ") + c.fixture;
+  command += " -- FileVersion ProductName CompanyName > verquery.txt 2> verquery.err";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  std::map<std::string, std::string> lines;
+  std::ifstream in(dir.path() / "verquery.txt");
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines[line.substr(0, line.find(' '))] = line.substr(line.find(' ') + 1);
+  }
+  for (const ModuleCase &c : kModules) {
+    SCOPED_TRACE(c.fixture);
+    const std::string &line = lines[c.fixture];
+    EXPECT_NE(line.find("ver=2.4.0.117 "), std::string::npos) << line;
+    EXPECT_NE(line.find(" flags=2 "), std::string::npos) << line;
+    EXPECT_NE(line.find(" FileVersion=2.4.0.117 "), std::string::npos) << line;
+    EXPECT_NE(line.find(" ProductName=QuillSet"), std::string::npos) << line;
+  }
+  // A string set is the only one that changed: the old company names stay.
+  EXPECT_NE(lines["neutral32.exe"].find("CompanyName=Neutral Works"), std::string::npos) << lines["neutral32.exe"];
+  EXPECT_NE(lines["tiny32.exe"].find("CompanyName=Fixture Works"), std::string::npos) << lines["tiny32.exe"];
+}
+
+TEST_F(SetOnModules, DryRunPrintsAndWritesNothing) {
+  std::vector<std::string> args = SetAll();
+  args.push_back("--dry-run");
+  std::map<std::string, std::vector<std::uint8_t>> images;
+  for (const ModuleCase &c : kModules)
+    images[c.fixture] = ReadBytes(dir.path() / c.fixture);
+  CliRun run = RunCliCaptured(args);
+  ASSERT_EQ(run.code, 0) << run.err;
+  for (const ModuleCase &c : kModules)
+    EXPECT_EQ(ReadBytes(dir.path() / c.fixture), images[c.fixture]) << c.fixture;
+  EXPECT_NE(run.out.find("Read from:       module, language 0x0407\nAlso stored in:  language 0x0409\n"
+                         "File version:    2.4.0.117\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("  Comments = Ünïcode ✓\n"), std::string::npos);
+}
+
+TEST_F(SetOnModules, LanguageOptionPicksOneResource) {
+  CliRun run = RunCliCaptured({"set", dir / "two64.exe", "--language", "0407", "--string", "FileDescription=Neu"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  auto versions = Versions(ReadResources(dir.path() / "two64.exe"));
+  EXPECT_EQ(Find(versions[0x0407].Tables[0], u"FileDescription"), u"Neu");
+  EXPECT_EQ(Find(versions[0x0409].Tables[0], u"FileDescription"), u"English");
+
+  const auto image = ReadBytes(dir.path() / "two64.exe");
+  run = RunCliCaptured({"set", dir / "two64.exe", "--language", "0x0C0A", "--string", "A=b"});
+  EXPECT_EQ(run.code, 9);
+  EXPECT_NE(run.err.find("has no version resource under language 0x0C0A (it has 0x0407, 0x0409)"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(ReadBytes(dir.path() / "two64.exe"), image);
+}
+
+TEST_F(SetOnModules, EachModuleFailsOnItsOwnWithTheWorstCode) {
+  WriteText(dir / "text.exe", "not a module");
+  const auto image = ReadBytes(dir.path() / "tiny32.exe");
+  CliRun run = RunCliCaptured(
+      {"set", dir / "missing.exe", dir / "text.exe", dir / "tiny32.exe", "--string", "Comments=x"});
+  EXPECT_EQ(run.code, 6) << "not a module (6) is worse than a missing one (5)";
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+  EXPECT_NE(run.err.find("missing.exe"), std::string::npos);
+  EXPECT_NE(run.err.find("text.exe"), std::string::npos);
+  EXPECT_NE(ReadBytes(dir.path() / "tiny32.exe"), image) << "the good module is still written";
+}
+
+TEST(SetArguments, AreRefusedBeforeAnyModuleIsTouched) {
+  ScratchDir dir;
+  WriteText(dir / "m.exe", "untouched");
+  const struct {
+    std::vector<std::string> args;
+    const char *message;
+  } cases[] = {
+      {{"--file-version", "1.2.3"}, "has 3 components"},
+      {{"--product-version", "1.2.3.70000"}, "larger than 65535"},
+      {{"--flag", "fast"}, "'fast' is not a flag"},
+      {{"--flag", "debug", "--no-flag", "DEBUG"}, "both --flag and --no-flag"},
+      {{"--string", "=value"}, "is not KEY=VALUE"},
+      {{"--string", "Key=\xff"}, "is not valid UTF-8"},
+      {{"--string", "FileVersion=1", "--remove-string", "fileversion"}, "the same string is also set"},
+      {{"--file-version", "1.2.3.4", "--remove-string", "FileVersion"}, "the same string is also set"},
+      {{"--table", "0409B0", "--string", "A=b"}, "is not eight hexadecimal digits"},
+      {{"--language", "12345", "--string", "A=b"}, "is not a language id"},
+      {{"--file-os", "WINDOWS64"}, "is neither a number"},
+      {{"--file-type", "0x1FFFFFFFF"}, "is neither a number"},
+      {{"--dry-run"}, "nothing to change"},
+  };
+  for (const auto &c : cases) {
+    std::vector<std::string> args = {"set", dir / "m.exe"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    CliRun run = RunCliCaptured(args);
+    EXPECT_EQ(run.code, 2) << c.message;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(ReadBytes(dir.path() / "m.exe"), std::vector<std::uint8_t>({'u', 'n', 't', 'o', 'u', 'c', 'h', 'e', 'd'}));
+}
+
+// How a change lands in the version information, without a module.
+TEST(VersionEdit, LandsInTheTablesItShould) {
+  const auto info = [](std::vector<StringTable> tables, std::vector<Translation> translations) {
+    VersionInfo v;
+    v.HasFixedPart = true;
+    v.Tables = std::move(tables);
+    v.Translations = std::move(translations);
+    return v;
+  };
+  const auto strings = [](const VersionInfo &v) {
+    std::string out;
+    for (const StringTable &t : v.Tables) {
+      out += (out.empty() ? "[" : " [") + Utf16ToUtf8(t.Key) + "]";
+      for (const DecodedString &s : t.Strings)
+        out += " " + Utf16ToUtf8(s.Key) + "=" + Utf16ToUtf8(s.Value);
+    }
+    return out;
+  };
+  const auto edit = [](auto change) {
+    VersionEdit e;
+    change(e);
+    return e;
+  };
+  const std::vector<StringTable> two = {{u"040904B0", {{u"A", u"1"}, {u"a", u"2"}, {u"B", u"3"}}},
+                                        {u"040704B0", {{u"B", u"4"}}}};
+  const struct {
+    const char *name;
+    VersionEdit edit;
+    VersionInfo info;
+    const char *strings;
+    std::size_t translations;
+  } cases[] = {
+      {"first of a key, any case, in every table; appended where missing",
+       edit([](VersionEdit &e) { e.Strings = {{u"a", u"x"}}; }), info(two, {{0x0409, 1200}}),
+       "[040904B0] A=x a=2 B=3 [040704B0] B=4 a=x", 1},
+      {"only the table named", edit([](VersionEdit &e) {
+         e.Strings = {{u"B", u"y"}};
+         e.Table = u"040704B0";
+       }),
+       info(two, {}), "[040904B0] A=1 a=2 B=3 [040704B0] B=y", 0},
+      {"removal takes every entry of the key", edit([](VersionEdit &e) { e.Removed = {u"A"}; }), info(two, {}),
+       "[040904B0] B=3 [040704B0] B=4", 0},
+      {"file version string appended last", edit([](VersionEdit &e) { e.FileVersion = {{1, 2, 3, 4}}; }),
+       info({{u"040904B0", {{u"A", u"1"}}}}, {}), "[040904B0] A=1 FileVersion=1.2.3.4", 0},
+      {"no table: one from the first translation", edit([](VersionEdit &e) { e.Strings = {{u"K", u"v"}}; }),
+       info({}, {{0x0407, 1252}, {0x0409, 1200}}), "[040704E4] K=v", 2},
+      {"no table, no translation: the resource's language, Unicode",
+       edit([](VersionEdit &e) { e.ProductVersion = {{5, 0, 0, 0}}; }), info({}, {}), "[080904B0] ProductVersion=5.0.0.0",
+       1},
+      {"a table named that is missing is made, with its translation", edit([](VersionEdit &e) {
+         e.Strings = {{u"K", u"v"}};
+         e.Table = u"0C0A04E4";
+       }),
+       info(two, {{0x0409, 1200}}), "[040904B0] A=1 a=2 B=3 [040704B0] B=4 [0C0A04E4] K=v", 2},
+      {"removing from a missing table makes none", edit([](VersionEdit &e) {
+         e.Removed = {u"K"};
+         e.Table = u"0C0A04E4";
+       }),
+       info(two, {}), "[040904B0] A=1 a=2 B=3 [040704B0] B=4", 0},
+  };
+  for (const auto &c : cases) {
+    VersionInfo v = c.info;
+    ApplyEdit(c.edit, 0x0809, v);
+    EXPECT_EQ(strings(v), c.strings) << c.name;
+    EXPECT_EQ(v.Translations.size(), c.translations) << c.name;
+  }
+  VersionInfo bare;
+  ApplyEdit(edit([](VersionEdit &e) { e.FlagsOn = 0x20, e.FlagsOff = 0x01; }), 0, bare);
+  EXPECT_TRUE(bare.HasFixedPart) << "a fixed part is made for a fixed-part change";
+  EXPECT_EQ(std::tuple(bare.Fixed.Flags, bare.Fixed.FlagsMask, bare.Fixed.StrucVersion),
+            std::tuple(0x20u, 0x21u, 0x10000u));
+}
+
+class ApplyOnModules : public SetOnModules {};
+
+TEST_F(ApplyOnModules, ShowsOwnOutputChangesNothing) {
+  for (const ModuleCase &c : kModules) {
+    if (before[c.fixture].empty() || Versions(before[c.fixture]).empty()) continue;
+    SCOPED_TRACE(c.fixture);
+    CliRun shown = RunCliCaptured({"show", "--json", dir / c.fixture});
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    WriteText(dir / "v.json", shown.out);
+    CliRun run = RunCliCaptured({"apply", dir / c.fixture, dir / "v.json"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    // windres's blocks come back byte for byte, so every resource is equal.
+    EXPECT_EQ(ReadResources(dir.path() / c.fixture), before[c.fixture]);
+    EXPECT_TRUE(EndsWithOverlay(ReadBytes(dir.path() / c.fixture)));
+  }
+}
+
+TEST_F(ApplyOnModules, WritesAnEditedDescription) {
+  WriteText(dir / "v.json", R"j({"language": 1031, "fileVersion": "7.7.7.7", "fileOs": "NT (WINDOWS32)",
+      "fileOsName": "NT (WINDOWS32)", "fileFlags": 32, "fileFlagNames": ["Special build"],
+      "stringTables": [{"key": "040704B0", "strings": [["Ä", "ö"], ["Ä", ""]]}], "translations": [[1031, 1200]]})j");
+  CliRun run = RunCliCaptured({"apply", dir / "plain64.exe", dir / "v.json"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  auto versions = Versions(ReadResources(dir.path() / "plain64.exe"));
+  ASSERT_EQ(versions.size(), 1u);
+  const VersionInfo &v = versions[0x0407];
+  EXPECT_EQ(std::tuple(v.Fixed.FileMajor, v.Fixed.FileOs, v.Fixed.Flags, v.Fixed.StrucVersion),
+            std::tuple(7, 0x40004u, 0x20u, 0x10000u));
+  ASSERT_EQ(v.Tables.size(), 1u);
+  EXPECT_EQ(v.Tables[0].Strings, (std::vector<DecodedString>{{u"Ä", u"ö"}, {u"Ä", u""}}));
+
+  // --language wins over the file's member.
+  ASSERT_EQ(RunCliCaptured({"apply", "--language", "0409", dir / "tiny32.exe", dir / "v.json"}).code, 0);
+  versions = Versions(ReadResources(dir.path() / "tiny32.exe"));
+  ASSERT_EQ(versions.size(), 1u);
+  EXPECT_EQ(versions[0x0409].Fixed.FileMajor, 7);
+}
+
+TEST_F(ApplyOnModules, RefusalsLeaveTheModuleAsItWas) {
+  WriteText(dir / "text.exe", "not a module");
+  const struct {
+    const char *json;
+    const char *module;
+    int code;
+    const char *message;
+  } cases[] = {
+      {R"({"fileVersion": "1.2.3.4", "colour": 1})", "tiny32.exe", 10, "unknown member \"colour\""},
+      {R"({"fileOs": 4, "fileOsName": "DOS"})", "tiny32.exe", 10, "fileOsName: \"DOS\" does not name"},
+      {R"({"fileFlags": 1, "fileFlagNames": []})", "tiny32.exe", 10, "fileFlagNames: [] does not name"},
+      {R"({"hasFixedPart": false, "fileDate": 0})", "tiny32.exe", 10, "fileDate: there is no fixed part"},
+      {R"({"stringTables": [{"key": "040904B0", "strings": [["A", "x\u0000y"]]}]})", "tiny32.exe", 10,
+       "stringTables[0].strings[0]: a text may not contain"},
+      {R"({"stringTables": [{"key": "040904B0", "rows": []}]})", "tiny32.exe", 10, "unknown member \"rows\""},
+      {R"({"translations": [[1033, 65536]]})", "tiny32.exe", 10, "translations[0]: expected a whole number"},
+      {R"({"language": -1})", "tiny32.exe", 10, "language: expected a whole number from 0 to 65535"},
+      {R"({"fileVersion": "1.2.3.4",)", "tiny32.exe", 10, "not valid JSON"},
+      {R"({})", "missing.exe", 5, "it does not exist"},
+      {R"({})", "text.exe", 6, "is not a PE module"},
+  };
+  for (const auto &c : cases) {
+    const auto image = ReadBytes(dir.path() / c.module);
+    WriteText(dir / "v.json", c.json);
+    CliRun run = RunCliCaptured({"apply", dir / c.module, dir / "v.json"});
+    EXPECT_EQ(run.code, c.code) << c.json;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(ReadBytes(dir.path() / c.module), image) << c.json;
+  }
+  CliRun run = RunCliCaptured({"apply", dir / "tiny32.exe", dir / "nothing.json"});
+  EXPECT_EQ(run.code, 3) << run.err;
+}
+
+} // namespace
+} // namespace qm::cli::test
