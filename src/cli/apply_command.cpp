@@ -33,8 +33,8 @@ std::optional<Failure> ApplyCommand(const ApplyArguments &a) {
     language = *parsed;
   }
   std::vector<std::uint8_t> text;
-  if (auto failure =
-          ReadWholeInput(PathFromArgument(a.infoFile), a.infoFile, "information file", ExitCode::InputUnreadable, text)) {
+  if (auto failure = ReadWholeInput(PathFromArgument(a.infoFile), a.infoFile, "information file",
+                                    ExitCode::InputUnreadable, text)) {
     return failure;
   }
   auto parsed = VersionInfoFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));

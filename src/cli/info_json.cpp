@@ -118,9 +118,9 @@ Status CheckNames(const json &root, const FixedFileInfo &f) {
   return CheckName(root, "fileFlagNames", json(FlagNames(f.Flags)));
 }
 
-const char *const kFixedMembers[] = {"fileVersion", "productVersion", "fileFlagsMask", "fileFlags",
-                                     "fileFlagNames", "fileOs",       "fileOsName",    "fileType",
-                                     "fileTypeName",  "fileSubType",  "fileSubTypeName", "fileDate"};
+const char *const kFixedMembers[] = {"fileVersion",   "productVersion", "fileFlagsMask",   "fileFlags",
+                                     "fileFlagNames", "fileOs",         "fileOsName",      "fileType",
+                                     "fileTypeName",  "fileSubType",    "fileSubTypeName", "fileDate"};
 
 Status ApplyMember(const std::string &member, const json &value, InfoFromJson &out) {
   FixedFileInfo &f = out.Info.Fixed;
@@ -156,8 +156,7 @@ Status ApplyMember(const std::string &member, const json &value, InfoFromJson &o
     return Ok();
   }
   if (member == "fileVersion") return Version(value, member, f.FileMajor, f.FileMinor, f.FileRelease, f.FileBuild);
-  if (member == "productVersion")
-    return Version(value, member, f.ProdMajor, f.ProdMinor, f.ProdRelease, f.ProdBuild);
+  if (member == "productVersion") return Version(value, member, f.ProdMajor, f.ProdMinor, f.ProdRelease, f.ProdBuild);
   if (member == "fileFlagsMask") return take32(f.FlagsMask);
   if (member == "fileFlags") return take32(f.Flags);
   if (member == "fileOs") return takeCode(f.FileOs, FileOsFromArgument);
@@ -169,8 +168,7 @@ Status ApplyMember(const std::string &member, const json &value, InfoFromJson &o
     f.FileDate = *date;
     return Ok();
   }
-  if (member == "fileFlagNames" || member == "fileOsName" || member == "fileTypeName" ||
-      member == "fileSubTypeName") {
+  if (member == "fileFlagNames" || member == "fileOsName" || member == "fileTypeName" || member == "fileSubTypeName") {
     return Ok(); // checked against the numbers once all are read
   }
   if (member == "stringTables") {

@@ -75,8 +75,8 @@ std::optional<Failure> ModuleVersions::Write(const std::vector<LanguageVersion> 
     auto block = EncodeVersionInfo(version.Info);
     if (!block) {
       return Failure{ExitCode::FieldsInvalid, prefix + "the version information under language " +
-                                                  LanguageText(version.Language) + " cannot be encoded: " +
-                                                  block.error() + suffix};
+                                                  LanguageText(version.Language) +
+                                                  " cannot be encoded: " + block.error() + suffix};
     }
     Status put = update_->Put(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), version.Language, *block);
     if (!put) return Failure{ExitCode::ModuleUnwritable, prefix + put.error() + suffix};

@@ -48,11 +48,11 @@ Status TakeCode(const std::optional<std::string> &text, Result<std::uint32_t> (*
 Result<Plan> PlanFromArguments(const SetArguments &a) {
   Plan plan;
   VersionEdit &e = plan.edit;
-  for (Status s : {TakeVersion(a.fileVersion, "--file-version", e.FileVersion),
-                   TakeVersion(a.productVersion, "--product-version", e.ProductVersion),
-                   TakeCode(a.fileOs, FileOsFromArgument, e.FileOs),
-                   TakeCode(a.fileType, FileTypeFromArgument, e.FileType),
-                   TakeCode(a.fileSubType, FileSubTypeFromArgument, e.FileSubType)}) {
+  for (Status s :
+       {TakeVersion(a.fileVersion, "--file-version", e.FileVersion),
+        TakeVersion(a.productVersion, "--product-version", e.ProductVersion),
+        TakeCode(a.fileOs, FileOsFromArgument, e.FileOs), TakeCode(a.fileType, FileTypeFromArgument, e.FileType),
+        TakeCode(a.fileSubType, FileSubTypeFromArgument, e.FileSubType)}) {
     if (!s) return Fail(s.error());
   }
   if (a.table) {
@@ -75,8 +75,8 @@ Result<Plan> PlanFromArguments(const SetArguments &a) {
     if (Status s = Take(TextFromArgument(text), key, "--remove-string"); !s) return Fail(s.error());
     e.Removed.push_back(std::move(key));
   }
-  for (const auto &[names, bits, option] : {std::tuple{&a.flags, &e.FlagsOn, "--flag"},
-                                            std::tuple{&a.noFlags, &e.FlagsOff, "--no-flag"}}) {
+  for (const auto &[names, bits, option] :
+       {std::tuple{&a.flags, &e.FlagsOn, "--flag"}, std::tuple{&a.noFlags, &e.FlagsOff, "--no-flag"}}) {
     for (const std::string &name : *names) {
       std::uint32_t bit = 0;
       if (Status s = Take(FlagBitFromName(name), bit, option); !s) return Fail(s.error());
@@ -86,19 +86,14 @@ Result<Plan> PlanFromArguments(const SetArguments &a) {
   if ((e.FlagsOn & e.FlagsOff) != 0) return Fail("a flag is named by both --flag and --no-flag");
   // A key both set and removed has no meaning that order could give it.
   std::vector<std::u16string> setKeys;
-  if (e.FileVersion) setKeys.push_back(u"fileversion");
-  if (e.ProductVersion) setKeys.push_back(u"productversion");
+  if (e.FileVersion) setKeys.push_back(u"FileVersion");
+  if (e.ProductVersion) setKeys.push_back(u"ProductVersion");
   for (const StringChange &change : e.Strings)
     setKeys.push_back(change.Key);
   for (const std::u16string &removed : e.Removed) {
-    std::string lower = Utf16ToUtf8(removed);
-    for (char &c : lower)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     for (const std::u16string &key : setKeys) {
-      std::string other = Utf16ToUtf8(key);
-      for (char &c : other)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (other == lower) return Fail("--remove-string " + Utf16ToUtf8(removed) + ": the same string is also set");
+      if (SameKey(key, removed))
+        return Fail("--remove-string " + Utf16ToUtf8(removed) + ": the same string is also set");
     }
   }
   if (!e.ChangesFixedPart() && !e.ChangesStrings()) {
@@ -150,7 +145,8 @@ std::optional<Failure> SetOne(const std::string &module, const Plan &plan, bool 
                                                   " cannot be encoded: " + block.error()};
     }
     auto info = ReadVersionInfo(*block);
-    if (!info) return Failure{ExitCode::Internal, "the encoded version information does not read back: " + info.error()};
+    if (!info)
+      return Failure{ExitCode::Internal, "the encoded version information does not read back: " + info.error()};
     ShownOrigin origin{"module", version.Language, {}};
     for (std::uint16_t language : held)
       if (language != version.Language) origin.otherLanguages.push_back(language);
@@ -163,21 +159,24 @@ std::optional<Failure> SetOne(const std::string &module, const Plan &plan, bool 
 } // namespace
 
 CLI::App *AddSetCommand(CLI::App &app, SetArguments &a) {
-  CLI::App *set = app.add_subcommand("set", "Change a few things in each module's version information, keeping the rest");
+  CLI::App *set =
+      app.add_subcommand("set", "Change a few things in each module's version information, keeping the rest");
   set->fallthrough(false);
   set->add_option("MODULE", a.modules, "modules to change, each written on its own")->required();
   auto single = [&](const char *name, std::optional<std::string> &target, const char *help) {
-    set->add_option_function<std::string>(name, [&target](const std::string &value) { target = value; }, help);
+    set->add_option_function<std::string>(
+        name, [&target](const std::string &value) { target = value; }, help);
   };
   single("--file-version", a.fileVersion, "A.B.C.D: the fixed file version and every table's \"FileVersion\"");
   single("--product-version", a.productVersion,
          "A.B.C.D: the fixed product version and every table's \"ProductVersion\"");
-  set->add_option("--string", a.strings, "KEY=VALUE: the first string of that key in each table, appended if missing");
-  set->add_option("--remove-string", a.removed, "KEY: remove every string of that key");
+  set->add_option("--string", a.strings, "KEY=VALUE: the first string of that key in each table, appended if missing")
+      ->allow_extra_args(false);
+  set->add_option("--remove-string", a.removed, "KEY: remove every string of that key")->allow_extra_args(false);
   single("--table", a.table, "KEY8 (such as 040904B0): change strings in this table only");
-  set->add_option("--flag", a.flags,
-                  "set a flag: debug, prerelease, patched, privatebuild, specialbuild, infoinferred");
-  set->add_option("--no-flag", a.noFlags, "clear a flag (the same names)");
+  set->add_option("--flag", a.flags, "set a flag: debug, prerelease, patched, privatebuild, specialbuild, infoinferred")
+      ->allow_extra_args(false);
+  set->add_option("--no-flag", a.noFlags, "clear a flag (the same names)")->allow_extra_args(false);
   single("--file-os", a.fileOs, "a number or a File OS list item, such as \"NT (WINDOWS32)\"");
   single("--file-type", a.fileType, "a number or a File Type list item, such as APP");
   single("--file-subtype", a.fileSubType, "a number or a File SubType list item");
@@ -200,12 +199,10 @@ std::vector<Failure> SetCommand(const SetArguments &arguments, std::ostream &out
 ExitCode MostSerious(const std::vector<Failure> &failures) {
   // From worst to mildest: what went wrong while writing, then what the
   // module is, then what it holds, then the inputs.
-  static constexpr ExitCode kOrder[] = {ExitCode::Internal,          ExitCode::ModuleUnwritable,
-                                        ExitCode::NotAModule,        ExitCode::ModuleUnreadable,
-                                        ExitCode::InputRefused,      ExitCode::NoVersionResource,
-                                        ExitCode::FieldsInvalid,     ExitCode::InputUnreadable,
-                                        ExitCode::InputEmpty,        ExitCode::OutputUnwritable,
-                                        ExitCode::Usage};
+  static constexpr ExitCode kOrder[] = {
+      ExitCode::Internal,     ExitCode::ModuleUnwritable,  ExitCode::NotAModule,    ExitCode::ModuleUnreadable,
+      ExitCode::InputRefused, ExitCode::NoVersionResource, ExitCode::FieldsInvalid, ExitCode::InputUnreadable,
+      ExitCode::InputEmpty,   ExitCode::OutputUnwritable,  ExitCode::Usage};
   for (ExitCode code : kOrder) {
     for (const Failure &failure : failures)
       if (failure.code == code) return code;

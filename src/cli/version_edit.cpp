@@ -17,15 +17,6 @@ constexpr std::uint16_t kCodePageUnicode = 1200;
 
 std::string Quote(std::string_view text) { return std::string(1, '\'').append(text).append(1, '\''); }
 
-// Keys are compared as the platform's version lookup compares them: ASCII
-// letters without regard to case.
-bool SameKey(std::u16string_view a, std::u16string_view b) {
-  auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
-           return lower(x) == lower(y);
-         });
-}
-
 std::optional<std::uint32_t> NumberFromText(std::string_view text) {
   int base = 10;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
@@ -56,9 +47,9 @@ Result<std::uint32_t> CodeFromArgument(std::string_view text, std::string_view o
   std::string list;
   for (std::string_view item : items)
     list.append(list.empty() ? "" : ", ").append(1, '"').append(item).append(1, '"');
-  return Fail(std::string(option) + ": " + Quote(text) +
-              " is neither a number (decimal or 0x hexadecimal, up to 32 bits) nor an item of the list; the items are " +
-              list);
+  return Fail(
+      std::string(option) + ": " + Quote(text) +
+      " is neither a number (decimal or 0x hexadecimal, up to 32 bits) nor an item of the list; the items are " + list);
 }
 
 Translation TranslationFromKey(std::u16string_view key) {
@@ -125,6 +116,12 @@ void RemoveString(StringTable &table, std::u16string_view key) {
 
 } // namespace
 
+bool SameKey(std::u16string_view a, std::u16string_view b) {
+  auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+}
+
 bool VersionEdit::ChangesFixedPart() const {
   return FileVersion || ProductVersion || FlagsOn != 0 || FlagsOff != 0 || FileOs || FileType || FileSubType;
 }
@@ -173,7 +170,7 @@ Result<std::uint32_t> FlagBitFromName(std::string_view name) {
   static constexpr struct {
     std::string_view name;
     std::uint32_t bit;
-  } kFlags[] = {{"debug", 0x01},       {"prerelease", 0x02},   {"patched", 0x04},
+  } kFlags[] = {{"debug", 0x01},        {"prerelease", 0x02},   {"patched", 0x04},
                 {"privatebuild", 0x08}, {"infoinferred", 0x10}, {"specialbuild", 0x20}};
   std::string lower(name);
   for (char &c : lower)
@@ -186,9 +183,8 @@ Result<std::uint32_t> FlagBitFromName(std::string_view name) {
 }
 
 Result<std::uint32_t> FileOsFromArgument(std::string_view text) {
-  return CodeFromArgument(text, "--file-os", kFileOsItems, [](int index, std::string_view) {
-    return FileOsFromIndex(index);
-  });
+  return CodeFromArgument(text, "--file-os", kFileOsItems,
+                          [](int index, std::string_view) { return FileOsFromIndex(index); });
 }
 
 Result<std::uint32_t> FileTypeFromArgument(std::string_view text) {

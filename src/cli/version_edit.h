@@ -49,6 +49,10 @@ Result<std::uint32_t> FileOsFromArgument(std::string_view text);
 Result<std::uint32_t> FileTypeFromArgument(std::string_view text);
 Result<std::uint32_t> FileSubTypeFromArgument(std::string_view text);
 
+// Keys are compared as the platform's version lookup compares them: ASCII
+// letters without regard to case.
+bool SameKey(std::u16string_view a, std::u16string_view b);
+
 // "1.2.3.4", as the "FileVersion" and "ProductVersion" strings carry it.
 std::u16string VersionString(const std::array<std::uint16_t, 4> &parts);
 

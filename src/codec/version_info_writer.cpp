@@ -31,7 +31,8 @@ public:
   Status Close(std::size_t start, const std::string &path) {
     const std::size_t length = bytes_.size() - start;
     if (length > layout::kMaxLength) {
-      return Fail(path + ": " + std::to_string(length) + " bytes; a node of a version block must stay below 65536 bytes");
+      return Fail(path + ": " + std::to_string(length) +
+                  " bytes; a node of a version block must stay below 65536 bytes");
     }
     PutU16(bytes_, start, static_cast<std::uint16_t>(length));
     return Ok();
@@ -68,8 +69,8 @@ Status CheckText(std::u16string_view text, const std::string &path) {
 void WriteFixed(BlockWriter &w, const FixedFileInfo &f) {
   w.U32(layout::kSignature);
   w.U32(f.StrucVersion);
-  for (std::uint16_t word : {f.FileMinor, f.FileMajor, f.FileBuild, f.FileRelease, f.ProdMinor, f.ProdMajor,
-                             f.ProdBuild, f.ProdRelease}) {
+  for (std::uint16_t word :
+       {f.FileMinor, f.FileMajor, f.FileBuild, f.FileRelease, f.ProdMinor, f.ProdMajor, f.ProdBuild, f.ProdRelease}) {
     w.U16(word);
   }
   for (std::uint32_t dword : {f.FlagsMask, f.Flags, f.FileOs, f.FileType, f.FileSubType}) {

@@ -76,15 +76,13 @@ struct ModuleCase {
 };
 
 const ModuleCase kModules[] = {
-    {"neutral32.exe", false, {0x0000}},      {"tiny32.exe", false, {0x0409}},
-    {"tiny64.exe", true, {0x0409}},          {"two64.exe", true, {0x0407, 0x0409}},
-    {"plain32.exe", false, {0x0409}},        {"plain64.exe", true, {0x0409}},
+    {"neutral32.exe", false, {0x0000}},    {"tiny32.exe", false, {0x0409}},  {"tiny64.exe", true, {0x0409}},
+    {"two64.exe", true, {0x0407, 0x0409}}, {"plain32.exe", false, {0x0409}}, {"plain64.exe", true, {0x0409}},
 };
 
-const std::vector<std::string> kChanges = {"--file-version",  "2.4.0.117",       "--string",
-                                           "Comments=Ünïcode ✓", "--string",        "ProductName=QuillSet",
-                                           "--flag",          "prerelease",      "--no-flag",
-                                           "debug",           "--file-subtype",  "DRV SOUND"};
+const std::vector<std::string> kChanges = {
+    "--file-version", "2.4.0.117", "--string", "Comments=Ünïcode ✓", "--string", "ProductName=QuillSet", "--flag",
+    "prerelease",     "--no-flag", "debug",    "--file-subtype",     "DRV SOUND"};
 
 class SetOnModules : public testing::Test {
 protected:
@@ -177,8 +175,8 @@ TEST_F(SetOnModules, PlatformReadsTheNewValuesUnderWine) {
   if (std::system("command -v wine >/dev/null 2>&1") != 0) GTEST_SKIP() << "wine is not installed";
   ASSERT_EQ(RunCliCaptured(SetAll()).code, 0);
   fs::copy_file(Fixture("verquery32.exe"), dir.path() / "verquery32.exe");
-  std::string command = "cd '" + dir.path().string() + "' && '" + QM_CLI_WINE_RUN + "' '" + QM_CLI_WINEPREFIX +
-                        "' verquery32.exe";
+  std::string command =
+      "cd '" + dir.path().string() + "' && '" + QM_CLI_WINE_RUN + "' '" + QM_CLI_WINEPREFIX + "' verquery32.exe";
   for (const ModuleCase &c : kModules)
     command += std::string(" ") + c.fixture;
   command += " -- FileVersion ProductName CompanyName > verquery.txt 2> verquery.err";
@@ -220,7 +218,7 @@ TEST_F(SetOnModules, DryRunPrintsAndWritesNothing) {
 }
 
 TEST_F(SetOnModules, LanguageOptionPicksOneResource) {
-  CliRun run = RunCliCaptured({"set", dir / "two64.exe", "--language", "0407", "--string", "FileDescription=Neu"});
+  CliRun run = RunCliCaptured({"set", "--string", "FileDescription=Neu", "--language", "0407", dir / "two64.exe"});
   ASSERT_EQ(run.code, 0) << run.err;
   auto versions = Versions(ReadResources(dir.path() / "two64.exe"));
   EXPECT_EQ(Find(versions[0x0407].Tables[0], u"FileDescription"), u"Neu");
@@ -236,13 +234,18 @@ TEST_F(SetOnModules, LanguageOptionPicksOneResource) {
 
 TEST_F(SetOnModules, EachModuleFailsOnItsOwnWithTheWorstCode) {
   WriteText(dir / "text.exe", "not a module");
+  WriteText(dir / "junk.bin", "VS_VERSION_INFO, or so it says");
+  ASSERT_EQ(RunCliCaptured({"inject", "--raw", dir / "plain32.exe", dir / "junk.bin"}).code, 0);
   const auto image = ReadBytes(dir.path() / "tiny32.exe");
-  CliRun run = RunCliCaptured(
-      {"set", dir / "missing.exe", dir / "text.exe", dir / "tiny32.exe", "--string", "Comments=x"});
-  EXPECT_EQ(run.code, 6) << "not a module (6) is worse than a missing one (5)";
-  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
-  EXPECT_NE(run.err.find("missing.exe"), std::string::npos);
-  EXPECT_NE(run.err.find("text.exe"), std::string::npos);
+  const auto damaged = ReadBytes(dir.path() / "plain32.exe");
+  CliRun run = RunCliCaptured({"set", dir / "missing.exe", dir / "text.exe", dir / "plain32.exe", dir / "tiny32.exe",
+                               "--string", "Comments=x"});
+  EXPECT_EQ(run.code, 6) << "not a module (6) is worse than a missing one (5) or damaged version information (8)";
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 3) << run.err;
+  EXPECT_NE(run.err.find("missing.exe': it does not exist"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("text.exe' is not a PE module"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("plain32.exe' under language 0x0000 is damaged"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadBytes(dir.path() / "plain32.exe"), damaged);
   EXPECT_NE(ReadBytes(dir.path() / "tiny32.exe"), image) << "the good module is still written";
 }
 
@@ -309,9 +312,10 @@ TEST(VersionEdit, LandsInTheTablesItShould) {
     const char *strings;
     std::size_t translations;
   } cases[] = {
-      {"first of a key, any case, in every table; appended where missing",
-       edit([](VersionEdit &e) { e.Strings = {{u"a", u"x"}}; }), info(two, {{0x0409, 1200}}),
-       "[040904B0] A=x a=2 B=3 [040704B0] B=4 a=x", 1},
+      {"first of a key, any case, in every table; appended where missing", edit([](VersionEdit &e) {
+         e.Strings = {{u"a", u"x"}};
+       }),
+       info(two, {{0x0409, 1200}}), "[040904B0] A=x a=2 B=3 [040704B0] B=4 a=x", 1},
       {"only the table named", edit([](VersionEdit &e) {
          e.Strings = {{u"B", u"y"}};
          e.Table = u"040704B0";
@@ -319,13 +323,18 @@ TEST(VersionEdit, LandsInTheTablesItShould) {
        info(two, {}), "[040904B0] A=1 a=2 B=3 [040704B0] B=y", 0},
       {"removal takes every entry of the key", edit([](VersionEdit &e) { e.Removed = {u"A"}; }), info(two, {}),
        "[040904B0] B=3 [040704B0] B=4", 0},
-      {"file version string appended last", edit([](VersionEdit &e) { e.FileVersion = {{1, 2, 3, 4}}; }),
+      {"file version string appended last", edit([](VersionEdit &e) {
+         e.FileVersion = {{1, 2, 3, 4}};
+       }),
        info({{u"040904B0", {{u"A", u"1"}}}}, {}), "[040904B0] A=1 FileVersion=1.2.3.4", 0},
-      {"no table: one from the first translation", edit([](VersionEdit &e) { e.Strings = {{u"K", u"v"}}; }),
+      {"no table: one from the first translation", edit([](VersionEdit &e) {
+         e.Strings = {{u"K", u"v"}};
+       }),
        info({}, {{0x0407, 1252}, {0x0409, 1200}}), "[040704E4] K=v", 2},
-      {"no table, no translation: the resource's language, Unicode",
-       edit([](VersionEdit &e) { e.ProductVersion = {{5, 0, 0, 0}}; }), info({}, {}), "[080904B0] ProductVersion=5.0.0.0",
-       1},
+      {"no table, no translation: the resource's language, Unicode", edit([](VersionEdit &e) {
+         e.ProductVersion = {{5, 0, 0, 0}};
+       }),
+       info({}, {}), "[080904B0] ProductVersion=5.0.0.0", 1},
       {"a table named that is missing is made, with its translation", edit([](VersionEdit &e) {
          e.Strings = {{u"K", u"v"}};
          e.Table = u"0C0A04E4";

@@ -43,7 +43,8 @@ struct RcShape {
 };
 
 const RcShape kRcShapes[] = {
-    {"one_table", R"(BLOCK "StringFileInfo" { BLOCK "040904B0" { VALUE "CompanyName", "Quill" VALUE "FileVersion", "1.2.3.4" } }
+    {"one_table",
+     R"(BLOCK "StringFileInfo" { BLOCK "040904B0" { VALUE "CompanyName", "Quill" VALUE "FileVersion", "1.2.3.4" } }
                      BLOCK "VarFileInfo" { VALUE "Translation", 0x0409, 1200 })",
      true},
     {"two_tables_three_translations",
@@ -104,9 +105,9 @@ Bytes Fields(std::uint16_t major, bool debug) {
 }
 
 Bytes NoFixedPart() {
-  Bytes root = test::Child(u"VS_VERSION_INFO", 0, 0, {},
-                           test::Child(u"StringFileInfo", 0, 1, {},
-                                       test::Child(u"040904B0", 0, 1, {}, test::Child(u"Zero", 0, 0, {0, 0}))));
+  Bytes root = test::Child(
+      u"VS_VERSION_INFO", 0, 0, {},
+      test::Child(u"StringFileInfo", 0, 1, {}, test::Child(u"040904B0", 0, 1, {}, test::Child(u"Zero", 0, 0, {0, 0}))));
   return root;
 }
 
