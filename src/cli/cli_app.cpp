@@ -37,7 +37,7 @@ bool IsCommand(const CLI::App &app, const std::string &name) {
 } // namespace
 
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
-  CLI::App app("Shows, builds and stores the version resource of Windows modules.", kProgram);
+  CLI::App app("Shows, edits, builds and stores the version resource of Windows modules.", kProgram);
   app.set_version_flag("--version", std::string(kProgram) + " " + QM_VERSION_TEXT);
   app.require_subcommand(1);
   app.footer("Exit codes: 0 success, 2 wrong arguments, 3 input file unreadable, 4 block file empty, "
