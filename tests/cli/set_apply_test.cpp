@@ -428,6 +428,16 @@ TEST_F(ApplyOnModules, RefusalsLeaveTheModuleAsItWas) {
   }
   CliRun run = RunCliCaptured({"apply", dir / "tiny32.exe", dir / "nothing.json"});
   EXPECT_EQ(run.code, 3) << run.err;
+
+  std::string many = R"({"stringTables": [{"key": "040904B0", "strings": [)";
+  for (int i = 0; i < 5000; ++i)
+    many += std::string(i ? "," : "") + R"(["K", "v"])";
+  WriteText(dir / "many.json", many + "]}]}");
+  const auto image = ReadBytes(dir.path() / "tiny32.exe");
+  run = RunCliCaptured({"apply", dir / "tiny32.exe", dir / "many.json"});
+  EXPECT_EQ(run.code, 10);
+  EXPECT_NE(run.err.find("StringFileInfo/040904B0: 80"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadBytes(dir.path() / "tiny32.exe"), image);
 }
 
 } // namespace
