@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <vector>
 
 #include "cli/info_json.h"
@@ -40,23 +41,27 @@ std::optional<Failure> ApplyCommand(const ApplyArguments &a) {
   auto parsed = VersionInfoFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
   if (!parsed) return Failure{ExitCode::FieldsInvalid, a.infoFile + ": " + parsed.error()};
 
-  std::optional<ModuleVersions> versions;
-  if (auto failure = ModuleVersions::Open(a.module, versions)) return failure;
-  const std::vector<std::uint16_t> held = versions->Languages();
-  // The command line wins over the file; without either, the resource show
-  // would read is the one replaced.
-  if (!language) language = parsed->Language;
-  if (!language) language = held.empty() ? pe::kLanguageUsEnglish : pe::ChooseLanguage(held, pe::kLanguageUsEnglish);
-
-  VersionInfo info = std::move(parsed->Info);
-  // show does not print the structure version: keep the stored one.
-  if (info.HasFixedPart && std::find(held.begin(), held.end(), *language) != held.end()) {
+  return EditModule(a.module, true, [&](ModuleVersions &versions) -> std::optional<Failure> {
+    const std::vector<std::uint16_t> held = versions.Languages();
+    // The command line wins over the file; without either, the resource
+    // show would read is the one replaced.
+    std::uint16_t target = pe::kLanguageUsEnglish;
+    if (language) {
+      target = *language;
+    } else if (parsed->Language) {
+      target = *parsed->Language;
+    } else if (!held.empty()) {
+      target = pe::ChooseLanguage(held, pe::kLanguageUsEnglish);
+    }
+    VersionInfo info = parsed->Info;
+    // show does not print the structure version: keep the stored one.
     VersionInfo stored;
-    if (versions->Read(*language, stored) == std::nullopt && stored.HasFixedPart) {
+    if (info.HasFixedPart && std::find(held.begin(), held.end(), target) != held.end() &&
+        !versions.Read(target, stored) && stored.HasFixedPart) {
       info.Fixed.StrucVersion = stored.Fixed.StrucVersion;
     }
-  }
-  return versions->Write({{*language, std::move(info)}});
+    return versions.Put({{target, std::move(info)}});
+  });
 }
 
 } // namespace qm::cli

@@ -34,17 +34,9 @@ std::string LanguageText(std::uint16_t language) {
   return text;
 }
 
-std::optional<Failure> ModuleVersions::Open(const std::string &module, std::optional<ModuleVersions> &out) {
-  ModuleVersions versions;
-  versions.shown_ = module;
-  if (auto failure = BeginModuleUpdate(PathFromArgument(module), module, versions.update_)) return failure;
-  out.emplace(std::move(versions));
-  return std::nullopt;
-}
-
 std::vector<std::uint16_t> ModuleVersions::Languages() const {
   std::vector<std::uint16_t> languages;
-  for (const pe::ResourceItem &item : update_->Items()) {
+  for (const pe::ResourceItem &item : update_.Items()) {
     if (IsVersionItem(item)) languages.push_back(item.language);
   }
   std::sort(languages.begin(), languages.end());
@@ -54,7 +46,7 @@ std::vector<std::uint16_t> ModuleVersions::Languages() const {
 std::optional<Failure> ModuleVersions::Read(std::uint16_t language, VersionInfo &out) const {
   const std::string where =
       "the version resource of " + Quoted(shown_) + " under language " + LanguageText(language) + " ";
-  for (const pe::ResourceItem &item : update_->Items()) {
+  for (const pe::ResourceItem &item : update_.Items()) {
     if (!IsVersionItem(item) || item.language != language) continue;
     // Such a leaf points outside the file's bytes: there is nothing to read.
     if (item.keepAddress) return Failure{ExitCode::InputRefused, where + "lies outside the file; it was not changed"};
@@ -66,25 +58,39 @@ std::optional<Failure> ModuleVersions::Read(std::uint16_t language, VersionInfo 
   return Failure{ExitCode::NoVersionResource, where + "does not exist"};
 }
 
-bool ModuleVersions::IsLibrary() const { return IsLibraryImage(update_->Image()); }
+bool ModuleVersions::IsLibrary() const { return IsLibraryImage(update_.Image()); }
 
-std::optional<Failure> ModuleVersions::Write(const std::vector<LanguageVersion> &versions) {
-  const std::string prefix = "cannot write the module " + Quoted(shown_) + ": ";
-  const std::string suffix = "; it was left as it was";
+std::optional<Failure> ModuleVersions::Put(const std::vector<LanguageVersion> &versions) {
   for (const LanguageVersion &version : versions) {
     auto block = EncodeVersionInfo(version.Info);
     if (!block) {
-      return Failure{ExitCode::FieldsInvalid, prefix + "the version information under language " +
+      return Failure{ExitCode::FieldsInvalid, "the version information of " + Quoted(shown_) + " under language " +
                                                   LanguageText(version.Language) +
-                                                  " cannot be encoded: " + block.error() + suffix};
+                                                  " cannot be encoded: " + block.error() + "; it was not changed"};
     }
-    Status put = update_->Put(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), version.Language, *block);
-    if (!put) return Failure{ExitCode::ModuleUnwritable, prefix + put.error() + suffix};
+    Status put = update_.Put(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), version.Language, *block);
+    if (!put) {
+      return Failure{ExitCode::ModuleUnwritable,
+                     "cannot write the module " + Quoted(shown_) + ": " + put.error() + "; it was left as it was"};
+    }
   }
-  Status built = update_->End(false);
-  if (!built) return Failure{ExitCode::ModuleUnwritable, prefix + built.error() + suffix};
-  Status written = pe::ReplaceFileContents(PathFromArgument(shown_), update_->Image());
-  if (!written) return Failure{ExitCode::ModuleUnwritable, prefix + written.error() + suffix};
+  return std::nullopt;
+}
+
+std::optional<Failure> EditModule(const std::string &module, bool write,
+                                  const std::function<std::optional<Failure>(ModuleVersions &)> &edit) {
+  std::optional<pe::ResourceUpdate> update;
+  if (auto failure = BeginModuleUpdate(PathFromArgument(module), module, update)) return failure;
+  ModuleVersions versions(*update, module);
+  if (auto failure = edit(versions)) return failure;
+  if (!write) return std::nullopt;
+  const std::string prefix = "cannot write the module " + Quoted(module) + ": ";
+  const std::string suffix = "; it was left as it was";
+  if (Status built = update->End(false); !built)
+    return Failure{ExitCode::ModuleUnwritable, prefix + built.error() + suffix};
+  if (Status written = pe::ReplaceFileContents(PathFromArgument(module), update->Image()); !written) {
+    return Failure{ExitCode::ModuleUnwritable, prefix + written.error() + suffix};
+  }
   return std::nullopt;
 }
 

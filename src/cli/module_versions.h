@@ -2,9 +2,9 @@
 // A module's version resources (type 16, name 1) in every language that
 // holds one, read for editing and written back in one atomic replacement.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "cli/commands.h"
@@ -18,27 +18,29 @@ struct LanguageVersion {
   VersionInfo Info;
 };
 
+// The version resources inside an update of one module.
 class ModuleVersions {
 public:
-  // Reads the module whole and checks it; nothing is written.
-  static std::optional<Failure> Open(const std::string &module, std::optional<ModuleVersions> &out);
+  ModuleVersions(pe::ResourceUpdate &update, std::string shown) : update_(update), shown_(std::move(shown)) {}
 
   // The languages holding a version resource, ascending.
   std::vector<std::uint16_t> Languages() const;
   // Reads the one under language with the general reader.
   std::optional<Failure> Read(std::uint16_t language, VersionInfo &out) const;
   bool IsLibrary() const;
-
-  // Encodes each and stores it under its language, every other resource
-  // kept; then replaces the module file, or leaves it as it was.
-  std::optional<Failure> Write(const std::vector<LanguageVersion> &versions);
-
-  const std::string &Shown() const { return shown_; }
+  // Encodes each and puts it under its language, every other resource kept.
+  std::optional<Failure> Put(const std::vector<LanguageVersion> &versions);
 
 private:
+  pe::ResourceUpdate &update_;
   std::string shown_;
-  std::optional<pe::ResourceUpdate> update_;
 };
+
+// Reads and checks the module, lets `edit` read and put version resources,
+// and with `write` replaces the module in one step; on any failure, and
+// without `write`, the module is left exactly as it was.
+std::optional<Failure> EditModule(const std::string &module, bool write,
+                                  const std::function<std::optional<Failure>(ModuleVersions &)> &edit);
 
 std::string LanguageText(std::uint16_t language); // 0x0409
 

@@ -103,16 +103,15 @@ Result<Plan> PlanFromArguments(const SetArguments &a) {
   return plan;
 }
 
-std::optional<Failure> SetOne(const std::string &module, const Plan &plan, bool dryRun, std::ostream &out) {
-  std::optional<ModuleVersions> versions;
-  if (auto failure = ModuleVersions::Open(module, versions)) return failure;
-  const std::vector<std::uint16_t> held = versions->Languages();
-  std::vector<LanguageVersion> edited;
+// The version resources to write: those held (or only the one under
+// --language), read and edited; or a new one when there are none.
+std::optional<Failure> EditedVersions(const std::string &module, const Plan &plan, const ModuleVersions &versions,
+                                      const std::vector<std::uint16_t> &held, std::vector<LanguageVersion> &edited) {
   if (held.empty()) {
     // A module without version information gets one under the language
     // asked for; there is no other to keep apart from.
     const std::uint16_t language = plan.language.value_or(kNewLanguage);
-    edited.push_back({language, NewVersionInfo(language, versions->IsLibrary(), plan.edit.Table)});
+    edited.push_back({language, NewVersionInfo(language, versions.IsLibrary(), plan.edit.Table)});
   } else if (plan.language) {
     if (std::find(held.begin(), held.end(), *plan.language) == held.end()) {
       std::string list;
@@ -129,31 +128,37 @@ std::optional<Failure> SetOne(const std::string &module, const Plan &plan, bool 
   }
   for (LanguageVersion &version : edited) {
     if (!held.empty()) {
-      if (auto failure = versions->Read(version.Language, version.Info)) return failure;
+      if (auto failure = versions.Read(version.Language, version.Info)) return failure;
     }
     ApplyEdit(plan.edit, version.Language, version.Info);
   }
-  if (!dryRun) return versions->Write(edited);
+  return std::nullopt;
+}
 
-  // What would be stored, read back from the bytes that would be written.
+// What would be stored, read back from the bytes that would be written.
+void PrintDryRun(const std::string &module, const std::vector<LanguageVersion> &edited,
+                 const std::vector<std::uint16_t> &held, std::ostream &out) {
   out << Quoted(module) << " would hold:\n";
   for (const LanguageVersion &version : edited) {
-    auto block = EncodeVersionInfo(version.Info);
-    if (!block) {
-      return Failure{ExitCode::FieldsInvalid, "the version information of " + Quoted(module) + " under language " +
-                                                  LanguageText(version.Language) +
-                                                  " cannot be encoded: " + block.error()};
-    }
-    auto info = ReadVersionInfo(*block);
-    if (!info)
-      return Failure{ExitCode::Internal, "the encoded version information does not read back: " + info.error()};
+    auto info = ReadVersionInfo(EncodeVersionInfo(version.Info).value());
     ShownOrigin origin{"module", version.Language, {}};
     for (std::uint16_t language : held)
       if (language != version.Language) origin.otherLanguages.push_back(language);
-    out << ShowAsText(*info, origin);
+    out << ShowAsText(info.value(), origin);
   }
   out.flush();
-  return std::nullopt;
+}
+
+std::optional<Failure> SetOne(const std::string &module, const Plan &plan, bool dryRun, std::ostream &out) {
+  return EditModule(module, !dryRun, [&](ModuleVersions &versions) -> std::optional<Failure> {
+    const std::vector<std::uint16_t> held = versions.Languages();
+    std::vector<LanguageVersion> edited;
+    if (auto failure = EditedVersions(module, plan, versions, held, edited)) return failure;
+    // Put encodes every block, so a dry run fails where the real one would.
+    if (auto failure = versions.Put(edited)) return failure;
+    if (dryRun) PrintDryRun(module, edited, held, out);
+    return std::nullopt;
+  });
 }
 
 } // namespace
