@@ -4,7 +4,9 @@
 # program's open dialog as a user would (a click on the folder button, the
 # path typed, Enter) and writes a picture of the main window.
 # Usage: scripts/screenshot.sh [MODULE] [PICTURE]
-#   MODULE   the module to open (default: the freshly built quillmark.exe)
+#   MODULE   the module to open (default: the freshly built quillmark.exe);
+#            a copy in the Wine prefix's C:\Tools is opened, so the picture
+#            shows no folder of this machine
 #   PICTURE  where the PNG goes (default: docs/editor.png)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -51,6 +53,9 @@ find_window() { # title, seconds
 }
 
 main=$(find_window Quillmark 120)
+mkdir -p "$prefix/drive_c/Tools"
+shown="$prefix/drive_c/Tools/$(basename "$module")"
+cp "$module" "$shown"
 eval "$(xdotool getwindowgeometry --shell "$main")" # X Y WIDTH HEIGHT
 # The frame is Wine's own (there is no window manager): equal borders left,
 # right and below, the caption above. The folder button sits at (368, 8) in
@@ -61,8 +66,7 @@ xdotool mousemove $((X + border + 379)) $((Y + top + 19)) click 1
 
 find_window "Open File" 30 >/dev/null
 sleep 1
-# Wine's drive Z: is the Linux root folder.
-xdotool type --delay 20 "Z:${module//\//\\}"
+xdotool type --delay 20 "C:\\Tools\\$(basename "$module")"
 xdotool key Return
 sleep 2
 # The pointer away from the controls, so no hover look is caught.
