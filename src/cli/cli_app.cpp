@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
+#include "stamp/exit_codes.h"
 #include "qm_version.h"
 
 namespace qm::cli {
