@@ -39,7 +39,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   app.set_version_flag("--version", std::string(kProgram) + " " + QM_VERSION_TEXT);
   app.require_subcommand(1);
   app.footer("Exit codes: 0 success, 2 wrong arguments, 3 input file unreadable, 4 block file empty, "
-             "5 module unreadable, 6 not a PE module, 7 module not written, 8 input refused, "
+             "5 module unreadable, 6 not a PE module, 7 module cannot be stamped, 8 input refused, "
              "9 no version resource, 10 fields invalid, 11 output not written, 1 unexpected failure.");
   Arguments a;
 
