@@ -144,7 +144,8 @@ Status ApplyField(const std::string &key, const json &value, VersionFields &fiel
 } // namespace
 
 Result<std::array<std::uint16_t, 4>> VersionFromText(std::string_view text) {
-  const std::string quoted = "'" + ShowText(text) + "'";
+  std::string quoted(1, '\'');
+  quoted.append(ShowText(text)).append(1, '\'');
   std::array<std::uint16_t, 4> parts{};
   std::size_t count = 0;
   std::size_t start = 0;

@@ -5,6 +5,7 @@
 // lock would not do, since the handle that holds it must be closed before
 // the file can be replaced. Other programs are kept out by the share mode
 // while the file is read, and a file another program holds is waited for.
+// The replacement keeps the file's attributes and access rules (DACL).
 #include <windows.h>
 
 #include <cstdio>
@@ -123,6 +124,10 @@ Result<std::vector<std::uint8_t>> ReadToEnd(HANDLE file, std::uint64_t limit) {
   return bytes;
 }
 
+// What a file's replacement keeps of its attributes.
+constexpr DWORD kCarriedAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 std::uint16_t RandomWord() {
   static thread_local std::mt19937 generator{std::random_device{}()};
   return static_cast<std::uint16_t>(generator());
@@ -150,6 +155,7 @@ struct HeldFile::State {
   Handle mutex;
   bool owned = false;
   bool exists = false;
+  DWORD attributes = 0;
   ~State() {
     if (owned) ReleaseMutex(mutex.get());
   }
@@ -165,12 +171,16 @@ Result<HeldFile> HeldFile::Open(const fs::path &path, bool mustExist, std::chron
   auto state = std::make_unique<State>();
   state->target = LongForm(path);
   const DWORD attributes = GetFileAttributesW(state->target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES && state->target.rfind(L"\\\\.\\", 0) == 0) {
+    return Fail(ErrorKind::NotRegular, "it is a device, not a regular file");
+  }
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     if (mustExist || (error != ERROR_FILE_NOT_FOUND)) return OpenError(error);
   } else {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Fail(ErrorKind::NotRegular, "it is a folder");
     if (attributes & FILE_ATTRIBUTE_DEVICE) return Fail(ErrorKind::NotRegular, "it is a device, not a regular file");
+    state->attributes = attributes;
     // A link is followed to the file it names, which is the one replaced.
     Handle probe(CreateFileW(state->target.c_str(), FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -221,6 +231,8 @@ Result<std::vector<std::uint8_t>> HeldFile::ReadAll(std::uint64_t limit) {
 
 Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
   State &s = *state_;
+  // The system refuses to replace a read-only file; say so before writing.
+  if (s.exists && (s.attributes & FILE_ATTRIBUTE_READONLY)) return Fail(ErrorKind::CannotWrite, "it is read-only");
   const std::size_t slash = s.target.find_last_of(L"\\/");
   const std::wstring folder = slash == std::wstring::npos ? L"." : s.target.substr(0, slash);
   const std::wstring wideName = slash == std::wstring::npos ? s.target : s.target.substr(slash + 1);
@@ -273,18 +285,26 @@ Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
     return Fail(ErrorKind::CannotWrite, "flushing the new file failed: " + Reason(GetLastError()));
   }
   temp.Close();
+  // The new file takes the old one's attributes and access rules before it
+  // takes its place, so the change is one step. ReplaceFileW would carry
+  // them too, but Wine's leaves a backup file behind when it fails and
+  // drops the attributes.
+  if (s.exists) {
+    SetFileAttributesW(tempPath.c_str(), s.attributes & kCarriedAttributes);
+    DWORD needed = 0;
+    GetFileSecurityW(s.target.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed > 0) {
+      std::vector<std::uint8_t> security(needed);
+      if (GetFileSecurityW(s.target.c_str(), DACL_SECURITY_INFORMATION, security.data(), needed, &needed)) {
+        SetFileSecurityW(tempPath.c_str(), DACL_SECURITY_INFORMATION, security.data());
+      }
+    }
+  }
   // The file cannot be replaced while this run still has it open.
   s.file.Close();
 
   const auto deadline = std::chrono::steady_clock::now() + kLockWait;
-  for (;;) {
-    // ReplaceFileW keeps the replaced file's attributes, security and
-    // creation time; a new file simply takes its place.
-    const BOOL moved =
-        s.exists ? ReplaceFileW(s.target.c_str(), tempPath.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                nullptr)
-                 : MoveFileExW(tempPath.c_str(), s.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (moved) break;
+  while (!MoveFileExW(tempPath.c_str(), s.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();
     if (error == ERROR_SHARING_VIOLATION && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -22,7 +22,12 @@ bool IsReadFailure(ErrorKind kind) {
 
 } // namespace
 
-std::string Quoted(std::string_view text) { return "'" + EscapeControls(Excerpt(text, kShownLimit)) + "'"; }
+std::string Quoted(std::string_view text) {
+  std::string quoted(1, '\'');
+  quoted += EscapeControls(Excerpt(text, kShownLimit));
+  quoted += '\'';
+  return quoted;
+}
 
 Failure FailureFor(FileRole role, std::string_view what, std::string_view shown, const Error &error) {
   const ExitCode code = ExitCodeFor(role, error.kind);

@@ -246,9 +246,12 @@ TEST_F(InjectionMode, ModuleHeldOpenIsNotWritten) {
   ProgramRun run = RunQuillmark(folder, "/v " + Quote(module) + " " + Quote(blockFile));
   CloseHandle(held);
   EXPECT_EQ(run.code, 7u) << run.err;
-  EXPECT_NE(run.err.find("cannot be stamped: another program is using it"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("cannot be stamped: "), std::string::npos) << run.err;
   EXPECT_EQ(ReadAll(module), before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 3) << "a file was left behind";
+  std::vector<std::string> names;
+  for (const auto &entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names.size(), 3u) << "left behind: " << ::testing::PrintToString(names);
 }
 
 // The replacement keeps the file's attributes; a temporary file a killed
@@ -286,7 +289,20 @@ TEST_F(InjectionMode, StampsAModuleOnALongPath) {
   ASSERT_GT(longModule.string().size(), 260u);
   auto failure = qm::cli::StoreVersionResource(longModule, "m.exe", ReadBytesOf(blockFile));
   EXPECT_FALSE(failure) << failure->message;
-  EXPECT_EQ(std::distance(fs::directory_iterator(deep), fs::directory_iterator()), 1);
+  // The runtime's own folder listing stops at 260 characters.
+  int entries = 0;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((L"\\\\?\\" + deep.wstring() + L"\\*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  do {
+    entries += std::wstring(found.cFileName) != L"." && std::wstring(found.cFileName) != L"..";
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  EXPECT_EQ(entries, 1) << "a temporary file was left beside the module";
+  // The runtime cannot remove folders this deep either.
+  DeleteFileW((L"\\\\?\\" + longModule.wstring()).c_str());
+  for (fs::path at = deep; at != folder; at = at.parent_path())
+    RemoveDirectoryW((L"\\\\?\\" + at.wstring()).c_str());
 }
 
 } // namespace
