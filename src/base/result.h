@@ -14,19 +14,19 @@ namespace qm {
 
 // What went wrong, as far as a caller could act on it differently.
 enum class ErrorKind {
-  Unspecified,  // no kind given: the message says it all
-  Missing,      // the file (or a folder on its path) does not exist
-  Denied,       // the system refused access
-  NotRegular,   // a folder, device, FIFO or socket where a regular file belongs
-  Unreadable,   // opened, but could not be read whole
-  TooLarge,     // larger than the program takes
-  NotAModule,   // not a PE module at all
-  Damaged,      // a module or block whose structure does not hold together
-  NoRoom,       // a module with no place for the new resources
-  CannotWrite,  // a new file could not be written or put in place
-  Locked,       // another program holds the file
-  OutOfMemory,  // the bytes did not fit in memory
-  Invalid,      // a value refused (a fields file, an argument)
+  Unspecified, // no kind given: the message says it all
+  Missing,     // the file (or a folder on its path) does not exist
+  Denied,      // the system refused access
+  NotRegular,  // a folder, device, FIFO or socket where a regular file belongs
+  Unreadable,  // opened, but could not be read whole
+  TooLarge,    // larger than the program takes
+  NotAModule,  // not a PE module at all
+  Damaged,     // a module or block whose structure does not hold together
+  NoRoom,      // a module with no place for the new resources
+  CannotWrite, // a new file could not be written or put in place
+  Locked,      // another program holds the file
+  OutOfMemory, // the bytes did not fit in memory
+  Invalid,     // a value refused (a fields file, an argument)
 };
 
 struct Error {

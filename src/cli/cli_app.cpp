@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "cli/commands.h"
-#include "stamp/exit_codes.h"
 #include "qm_version.h"
+#include "stamp/exit_codes.h"
 
 namespace qm::cli {
 namespace {
@@ -48,13 +48,15 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   show->add_flag("--json", a.json, "print one JSON object instead of text");
 
   CLI::App *build = AddCommand(app, "build", "Build a block file from a JSON fields file");
-  build->add_option("FIELDS", a.fields, "JSON fields file")->required();
+  build->add_option("FIELDS", a.fields, "JSON fields file (- for the standard input)")->required();
   build->add_option("BLOCKFILE", a.blockFile, "block file to write")->required();
 
   CLI::App *inject =
       AddCommand(app, "inject", "Store a block file as a module's version resource, as quillmark /v does");
   inject->add_option("MODULE", a.module, "module to change")->required();
-  inject->add_option("BLOCKFILE", a.blockFile, "version block, or a compiled .res holding one")->required();
+  inject
+      ->add_option("BLOCKFILE", a.blockFile, "version block, or a compiled .res holding one (- for the standard input)")
+      ->required();
   inject->add_flag("--raw", a.raw, "store the file's bytes as they are, whatever they hold");
 
   CLI::App *extract = AddCommand(app, "extract", "Write a module's version resource as a block file");
@@ -63,7 +65,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
 
   CLI::App *stamp = AddCommand(app, "stamp", "Build a version block from a JSON fields file and store it in a module");
   stamp->add_option("MODULE", a.module, "module to change")->required();
-  stamp->add_option("FIELDS", a.fields, "JSON fields file")->required();
+  stamp->add_option("FIELDS", a.fields, "JSON fields file (- for the standard input)")->required();
 
   // One line per failure, like every other message of the program.
   app.failure_message([](const CLI::App *, const CLI::Error &error) {

@@ -179,8 +179,10 @@ Status CheckJsonNesting(std::string_view jsonText, int limit) {
   for (std::size_t i = 0; i < jsonText.size(); ++i) {
     const char c = jsonText[i];
     if (inString) {
-      if (c == '\\') ++i;
-      else if (c == '"') inString = false;
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
     } else if (c == '"') {
       inString = true;
     } else if (c == '[' || c == '{') {

@@ -255,7 +255,8 @@ Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
   if (s.exists) {
     mode_t mode = s.info.st_mode & 07777;
     if (s.info.st_uid != ::geteuid() || s.info.st_gid != ::getegid()) {
-      if (::fchown(temp.get(), s.info.st_uid, s.info.st_gid) != 0) ::fchown(temp.get(), static_cast<uid_t>(-1), s.info.st_gid);
+      if (::fchown(temp.get(), s.info.st_uid, s.info.st_gid) != 0)
+        ::fchown(temp.get(), static_cast<uid_t>(-1), s.info.st_gid);
       struct stat now {};
       if (::fstat(temp.get(), &now) == 0) {
         // A set-id bit stays only on the owner it was given by.

@@ -50,8 +50,8 @@ std::string Reason(DWORD error) {
                      nullptr, error, 0, reinterpret_cast<char *>(&text), 0, nullptr);
   std::string reason = length && text ? std::string(text, length) : "system error " + std::to_string(error);
   if (text) LocalFree(text);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.' ||
-                             reason.back() == ' '))
+  while (!reason.empty() &&
+         (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.' || reason.back() == ' '))
     reason.pop_back();
   if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z') reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
   return reason;
@@ -77,8 +77,8 @@ Error OpenError(DWORD error) {
 
 std::string Utf8(const std::wstring &text) {
   if (text.empty()) return {};
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length, nullptr, nullptr);
   return out;
@@ -196,8 +196,8 @@ Result<HeldFile> HeldFile::Open(const fs::path &path, bool mustExist, std::chron
   if (state->mutex.valid()) {
     const DWORD waited = WaitForSingleObject(state->mutex.get(), static_cast<DWORD>(lockWait.count()));
     if (waited == WAIT_TIMEOUT) {
-      return Fail(ErrorKind::Locked, "another program is writing it (waited " + std::to_string(lockWait.count() / 1000) +
-                                         " s)");
+      return Fail(ErrorKind::Locked,
+                  "another program is writing it (waited " + std::to_string(lockWait.count() / 1000) + " s)");
     }
     // WAIT_ABANDONED: a run that held it was killed; the file is whole.
     state->owned = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
@@ -323,8 +323,8 @@ Result<std::vector<std::uint8_t>> ReadInput(const fs::path &path, std::uint64_t 
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return Fail(ErrorKind::NotRegular, "it is a folder");
   }
-  Handle file(CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                          nullptr));
+  Handle file(
+      CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return OpenError(GetLastError());
   return ReadToEnd(file.get(), limit);
 }

@@ -48,8 +48,8 @@ Failure FailureFor(FileRole role, std::string_view what, std::string_view shown,
   return {code, error.message};
 }
 
-std::optional<Failure> ReadWholeInput(const std::filesystem::path &path, std::string_view shown,
-                                      std::string_view what, FileRole role, std::vector<std::uint8_t> &out) {
+std::optional<Failure> ReadWholeInput(const std::filesystem::path &path, std::string_view shown, std::string_view what,
+                                      FileRole role, std::vector<std::uint8_t> &out) {
   auto bytes = shown == "-" ? fileio::ReadStandardInput() : fileio::ReadInput(path);
   if (!bytes) return FailureFor(role, what, shown == "-" ? "standard input" : shown, bytes.failure());
   out = std::move(*bytes);

@@ -35,8 +35,8 @@ Failure FailureFor(FileRole role, std::string_view what, std::string_view shown,
 // Reads the whole input named `shown` (a file, a pipe, a FIFO, or "-" for
 // the standard input) into `out`. `what` names the file in messages
 // ("block file"); `role` picks the exit codes.
-std::optional<Failure> ReadWholeInput(const std::filesystem::path &path, std::string_view shown,
-                                      std::string_view what, FileRole role, std::vector<std::uint8_t> &out);
+std::optional<Failure> ReadWholeInput(const std::filesystem::path &path, std::string_view shown, std::string_view what,
+                                      FileRole role, std::vector<std::uint8_t> &out);
 
 // A block file as the injection takes it: whole and not empty. An empty file
 // is refused rather than stored, since an empty resource is of no use and

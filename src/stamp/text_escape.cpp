@@ -42,8 +42,7 @@ std::string EscapeControls(std::string_view text) {
     if ((c & 0xE0) == 0xC0 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
       point = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
       length = 2;
-    } else if ((c & 0xF0) == 0xE0 && i + 2 < text.size() &&
-               (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80 &&
+    } else if ((c & 0xF0) == 0xE0 && i + 2 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80 &&
                (static_cast<unsigned char>(text[i + 2]) & 0xC0) == 0x80) {
       point = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
               (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);

@@ -146,8 +146,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadFields{"CodePagePast16Bits", R"j({"language": "0409", "codePage": "70000"})j",
                   "codePage: \"70000\" is outside 0 to 65535"},
         BadFields{"NegativeCodePage", R"j({"language": "0409", "codePage": "-1"})j", "codePage: \"-1\" is outside"},
-        BadFields{"NestedTooDeep", R"j({"language": "0409", "codePage": "1252", "strings": [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]})j",
-                  "nested deeper than 64 levels"}),
+        BadFields{
+            "NestedTooDeep",
+            R"j({"language": "0409", "codePage": "1252", "strings": [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]})j",
+            "nested deeper than 64 levels"}),
     [](const ::testing::TestParamInfo<BadFields> &info) { return std::string(info.param.name); });
 
 struct Nesting {

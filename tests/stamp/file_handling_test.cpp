@@ -1,14 +1,14 @@
 // How the stamping layer treats the file it changes: only a regular file,
 // links followed, owner and mode kept, one writer at a time, nothing left
 // behind, and every refusal with its exit code and the file untouched.
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -78,80 +78,79 @@ fs::path Module(const ScratchDir &dir, bool full = false) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, StampRefuses,
-    ::testing::Values(
-        Refusal{"Fifo",
-                [](const ScratchDir &d) {
-                  ::mkfifo((d / "m.exe").c_str(), 0644);
-                  return d / "m.exe";
-                },
-                7, "it is a FIFO, not a regular file"},
-        Refusal{"Socket",
-                [](const ScratchDir &d) {
-                  const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-                  sockaddr_un address{};
-                  address.sun_family = AF_UNIX;
-                  const std::string path = (d / "m.exe").string();
-                  path.copy(address.sun_path, sizeof address.sun_path - 1);
-                  ::bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address);
-                  ::close(s);
-                  return d / "m.exe";
-                },
-                7, "it is a socket"},
-        Refusal{"Folder",
-                [](const ScratchDir &d) {
-                  fs::create_directory(d / "m.exe");
-                  return d / "m.exe";
-                },
-                7, "it is a folder"},
-        Refusal{"LinkToADevice",
-                [](const ScratchDir &d) {
-                  fs::create_symlink("/dev/null", d / "m.exe");
-                  return d / "m.exe";
-                },
-                7, "it is a character device"},
-        Refusal{"Missing", [](const ScratchDir &d) { return d / "m.exe"; }, 5, "it does not exist"},
-        Refusal{"DanglingLink",
-                [](const ScratchDir &d) {
-                  fs::create_symlink("gone.exe", d / "m.exe");
-                  return d / "m.exe";
-                },
-                5, "it does not exist"},
-        Refusal{"PathThroughAFile",
-                [](const ScratchDir &d) {
-                  WriteBytes(d / "file", {1});
-                  return d / "file" / "m.exe";
-                },
-                5, "a part of its path is not a folder"},
-        Refusal{"NotAModule",
-                [](const ScratchDir &d) {
-                  WriteBytes(d / "m.exe", {'h', 'i'});
-                  return d / "m.exe";
-                },
-                6, "is not a PE module"},
-        Refusal{"NoRoomForASection", [](const ScratchDir &d) { return Module(d, true); }, 7,
-                "cannot be stamped: no room for another section header"},
-        Refusal{"Unreadable",
-                [](const ScratchDir &d) {
-                  fs::permissions(Module(d), fs::perms::none);
-                  return d / "m.exe";
-                },
-                5, "cannot read the module 'm.exe': permission denied", true},
-        Refusal{"FolderNotEnterable",
-                [](const ScratchDir &d) {
-                  fs::create_directory(d / "closed");
-                  WriteBytes(d / "closed" / "m.exe", SmallModule());
-                  fs::permissions(d / "closed", fs::perms::owner_read | fs::perms::owner_write);
-                  return d / "closed" / "m.exe";
-                },
-                5, "permission denied", true},
-        Refusal{"FolderNotWritable",
-                [](const ScratchDir &d) {
-                  fs::create_directory(d / "ro");
-                  WriteBytes(d / "ro" / "m.exe", SmallModule());
-                  fs::permissions(d / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-                  return d / "ro" / "m.exe";
-                },
-                7, "cannot create the new file: permission denied", true}),
+    ::testing::Values(Refusal{"Fifo",
+                              [](const ScratchDir &d) {
+                                ::mkfifo((d / "m.exe").c_str(), 0644);
+                                return d / "m.exe";
+                              },
+                              7, "it is a FIFO, not a regular file"},
+                      Refusal{"Socket",
+                              [](const ScratchDir &d) {
+                                const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                                sockaddr_un address{};
+                                address.sun_family = AF_UNIX;
+                                const std::string path = (d / "m.exe").string();
+                                path.copy(address.sun_path, sizeof address.sun_path - 1);
+                                ::bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address);
+                                ::close(s);
+                                return d / "m.exe";
+                              },
+                              7, "it is a socket"},
+                      Refusal{"Folder",
+                              [](const ScratchDir &d) {
+                                fs::create_directory(d / "m.exe");
+                                return d / "m.exe";
+                              },
+                              7, "it is a folder"},
+                      Refusal{"LinkToADevice",
+                              [](const ScratchDir &d) {
+                                fs::create_symlink("/dev/null", d / "m.exe");
+                                return d / "m.exe";
+                              },
+                              7, "it is a character device"},
+                      Refusal{"Missing", [](const ScratchDir &d) { return d / "m.exe"; }, 5, "it does not exist"},
+                      Refusal{"DanglingLink",
+                              [](const ScratchDir &d) {
+                                fs::create_symlink("gone.exe", d / "m.exe");
+                                return d / "m.exe";
+                              },
+                              5, "it does not exist"},
+                      Refusal{"PathThroughAFile",
+                              [](const ScratchDir &d) {
+                                WriteBytes(d / "file", {1});
+                                return d / "file" / "m.exe";
+                              },
+                              5, "a part of its path is not a folder"},
+                      Refusal{"NotAModule",
+                              [](const ScratchDir &d) {
+                                WriteBytes(d / "m.exe", {'h', 'i'});
+                                return d / "m.exe";
+                              },
+                              6, "is not a PE module"},
+                      Refusal{"NoRoomForASection", [](const ScratchDir &d) { return Module(d, true); }, 7,
+                              "cannot be stamped: no room for another section header"},
+                      Refusal{"Unreadable",
+                              [](const ScratchDir &d) {
+                                fs::permissions(Module(d), fs::perms::none);
+                                return d / "m.exe";
+                              },
+                              5, "cannot read the module 'm.exe': permission denied", true},
+                      Refusal{"FolderNotEnterable",
+                              [](const ScratchDir &d) {
+                                fs::create_directory(d / "closed");
+                                WriteBytes(d / "closed" / "m.exe", SmallModule());
+                                fs::permissions(d / "closed", fs::perms::owner_read | fs::perms::owner_write);
+                                return d / "closed" / "m.exe";
+                              },
+                              5, "permission denied", true},
+                      Refusal{"FolderNotWritable",
+                              [](const ScratchDir &d) {
+                                fs::create_directory(d / "ro");
+                                WriteBytes(d / "ro" / "m.exe", SmallModule());
+                                fs::permissions(d / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+                                return d / "ro" / "m.exe";
+                              },
+                              7, "cannot create the new file: permission denied", true}),
     [](const ::testing::TestParamInfo<Refusal> &info) { return std::string(info.param.name); });
 
 struct Keeping {
@@ -190,11 +189,12 @@ TEST_P(StampKeeps, OwnerGroupAndMode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, StampKeeps,
-    ::testing::Values(Keeping{"OwnPrivate", false, fs::perms::owner_read | fs::perms::owner_write},
-                      Keeping{"OwnReadOnlyExecutable", false, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_exec},
-                      Keeping{"OtherUsersPrivate", true, fs::perms::owner_read | fs::perms::owner_write},
-                      Keeping{"OtherUsersSetUid", true,
-                              fs::perms::set_uid | fs::perms::owner_all | fs::perms::group_read | fs::perms::others_exec}),
+    ::testing::Values(
+        Keeping{"OwnPrivate", false, fs::perms::owner_read | fs::perms::owner_write},
+        Keeping{"OwnReadOnlyExecutable", false, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_exec},
+        Keeping{"OtherUsersPrivate", true, fs::perms::owner_read | fs::perms::owner_write},
+        Keeping{"OtherUsersSetUid", true,
+                fs::perms::set_uid | fs::perms::owner_all | fs::perms::group_read | fs::perms::others_exec}),
     [](const ::testing::TestParamInfo<Keeping> &info) { return std::string(info.param.name); });
 
 // Each of several writers at once adds a resource of its own: with the

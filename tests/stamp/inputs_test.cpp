@@ -1,8 +1,8 @@
 // Inputs are read to their end whatever they are: a file, a FIFO, a pipe
 // named by the shell (<(...)) or the standard input ("-"); what cannot be
 // read says why, once, with its exit code.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <functional>
@@ -66,57 +66,57 @@ TEST_P(InputRead, TakesEveryByteOrSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, InputRead,
-    ::testing::Values(
-        Source{"RegularFile",
-               [](const ScratchDir &d, std::thread &) {
-                 WriteBytes(d / "b.res", kContent);
-                 return (d / "b.res").string();
-               },
-               0, ""},
-        Source{"Fifo",
-               [](const ScratchDir &d, std::thread &feeder) {
-                 const fs::path fifo = d / "fifo";
-                 ::mkfifo(fifo.c_str(), 0600);
-                 feeder = std::thread([fifo] { Feed(::open(fifo.c_str(), O_WRONLY)); });
-                 return fifo.string();
-               },
-               0, ""},
-        Source{"PipeNamedByTheShell",
-               [](const ScratchDir &, std::thread &feeder) {
-                 int ends[2];
-                 EXPECT_EQ(::pipe(ends), 0);
-                 feeder = std::thread([w = ends[1]] { Feed(w); });
-                 return "/dev/fd/" + std::to_string(ends[0]);
-               },
-               0, ""},
-        Source{"StandardInput",
-               [](const ScratchDir &, std::thread &feeder) {
-                 int ends[2];
-                 EXPECT_EQ(::pipe(ends), 0);
-                 ::dup2(ends[0], STDIN_FILENO);
-                 ::close(ends[0]);
-                 feeder = std::thread([w = ends[1]] { Feed(w); });
-                 return std::string("-");
-               },
-               0, ""},
-        Source{"Missing", [](const ScratchDir &d, std::thread &) { return (d / "none.res").string(); }, 3,
-               "none.res': it does not exist"},
-        Source{"Folder", [](const ScratchDir &d, std::thread &) { return d.path().string(); }, 3, "': it is a folder"},
-        Source{"Unreadable",
-               [](const ScratchDir &d, std::thread &) {
-                 WriteBytes(d / "b.res", kContent);
-                 fs::permissions(d / "b.res", fs::perms::none);
-                 return (d / "b.res").string();
-               },
-               3, "b.res': permission denied", true},
-        Source{"InAFolderNotEnterable",
-               [](const ScratchDir &d, std::thread &) {
-                 fs::create_directory(d / "closed");
-                 WriteBytes(d / "closed" / "b.res", kContent);
-                 fs::permissions(d / "closed", fs::perms::owner_read);
-                 return (d / "closed" / "b.res").string();
-               },
-               3, "b.res': permission denied", true}),
+    ::testing::Values(Source{"RegularFile",
+                             [](const ScratchDir &d, std::thread &) {
+                               WriteBytes(d / "b.res", kContent);
+                               return (d / "b.res").string();
+                             },
+                             0, ""},
+                      Source{"Fifo",
+                             [](const ScratchDir &d, std::thread &feeder) {
+                               const fs::path fifo = d / "fifo";
+                               ::mkfifo(fifo.c_str(), 0600);
+                               feeder = std::thread([fifo] { Feed(::open(fifo.c_str(), O_WRONLY)); });
+                               return fifo.string();
+                             },
+                             0, ""},
+                      Source{"PipeNamedByTheShell",
+                             [](const ScratchDir &, std::thread &feeder) {
+                               int ends[2];
+                               EXPECT_EQ(::pipe(ends), 0);
+                               feeder = std::thread([w = ends[1]] { Feed(w); });
+                               return "/dev/fd/" + std::to_string(ends[0]);
+                             },
+                             0, ""},
+                      Source{"StandardInput",
+                             [](const ScratchDir &, std::thread &feeder) {
+                               int ends[2];
+                               EXPECT_EQ(::pipe(ends), 0);
+                               ::dup2(ends[0], STDIN_FILENO);
+                               ::close(ends[0]);
+                               feeder = std::thread([w = ends[1]] { Feed(w); });
+                               return std::string("-");
+                             },
+                             0, ""},
+                      Source{"Missing", [](const ScratchDir &d, std::thread &) { return (d / "none.res").string(); }, 3,
+                             "none.res': it does not exist"},
+                      Source{"Folder", [](const ScratchDir &d, std::thread &) { return d.path().string(); }, 3,
+                             "': it is a folder"},
+                      Source{"Unreadable",
+                             [](const ScratchDir &d, std::thread &) {
+                               WriteBytes(d / "b.res", kContent);
+                               fs::permissions(d / "b.res", fs::perms::none);
+                               return (d / "b.res").string();
+                             },
+                             3, "b.res': permission denied", true},
+                      Source{"InAFolderNotEnterable",
+                             [](const ScratchDir &d, std::thread &) {
+                               fs::create_directory(d / "closed");
+                               WriteBytes(d / "closed" / "b.res", kContent);
+                               fs::permissions(d / "closed", fs::perms::owner_read);
+                               return (d / "closed" / "b.res").string();
+                             },
+                             3, "b.res': permission denied", true}),
     [](const ::testing::TestParamInfo<Source> &info) { return std::string(info.param.name); });
 
 TEST(InputRead, MoreThanTheLimitIsRefused) {
@@ -125,7 +125,9 @@ TEST(InputRead, MoreThanTheLimitIsRefused) {
   for (std::uint64_t limit : {9u, 10u}) {
     auto bytes = fileio::ReadInput(dir / "big", limit);
     EXPECT_EQ(bytes.ok(), limit == 10) << limit;
-    if (!bytes) EXPECT_EQ(bytes.kind(), ErrorKind::TooLarge);
+    if (!bytes) {
+      EXPECT_EQ(bytes.kind(), ErrorKind::TooLarge);
+    }
   }
 }
 
@@ -138,12 +140,13 @@ class EscapedText : public ::testing::TestWithParam<Escape> {};
 
 TEST_P(EscapedText, ShowsControlsAsEscapes) { EXPECT_EQ(EscapeControls(GetParam().text), GetParam().printed); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Text, EscapedText,
-    ::testing::Values(Escape{"plain C:\\path", "plain C:\\path"}, Escape{"a\nb\r\tc", "a\\nb\\r\\tc"},
-                      Escape{"\x1b[31m\x7f", "\\x1B[31m\\x7F"}, Escape{"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},
-                      Escape{"\xC2\x85|\xE2\x80\xAE|\xE2\x80\xA8", "\\u0085|\\u202E|\\u2028"},
-                      Escape{"\xC2", "\xC2"}, Escape{std::string("a\0b", 3), "a\\x00b"}));
+INSTANTIATE_TEST_SUITE_P(Text, EscapedText,
+                         ::testing::Values(Escape{"plain C:\\path", "plain C:\\path"},
+                                           Escape{"a\nb\r\tc", "a\\nb\\r\\tc"},
+                                           Escape{"\x1b[31m\x7f", "\\x1B[31m\\x7F"},
+                                           Escape{"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},
+                                           Escape{"\xC2\x85|\xE2\x80\xAE|\xE2\x80\xA8", "\\u0085|\\u202E|\\u2028"},
+                                           Escape{"\xC2", "\xC2"}, Escape{std::string("a\0b", 3), "a\\x00b"}));
 
 TEST(Excerpt, CutsBetweenCharacters) {
   EXPECT_EQ(Excerpt("short", 10), "short");

@@ -38,7 +38,8 @@ public:
     std::error_code ignored;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
     for (const auto &entry : fs::recursive_directory_iterator(path_, ignored)) {
-      if (entry.is_directory(ignored)) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+      if (entry.is_directory(ignored))
+        fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     }
     fs::remove_all(path_, ignored);
   }

@@ -7,9 +7,9 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "codec/encoder.h"
