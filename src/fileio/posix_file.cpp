@@ -233,7 +233,7 @@ Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
   Descriptor temp(::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode));
   if (!temp.valid()) {
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-      return Fail(ErrorKind::CannotWrite, "cannot create the new file: " + Reason(errno));
+      return Fail(ErrorKind::CannotWrite, "cannot create the new file in its folder: " + Reason(errno));
     }
     for (int attempt = 0; attempt < 64 && !temp.valid(); ++attempt) {
       tempName = TemporaryName(name, RandomWord());

@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 fs::permissions(d / "ro", fs::perms::owner_read | fs::perms::owner_exec);
                                 return d / "ro" / "m.exe";
                               },
-                              7, "cannot create the new file: permission denied", true}),
+                              7, "cannot create the new file in its folder: permission denied", true}),
     [](const ::testing::TestParamInfo<Refusal> &info) { return std::string(info.param.name); });
 
 struct Keeping {
