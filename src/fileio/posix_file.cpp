@@ -230,7 +230,11 @@ Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
   // under a temporary name that the next run for this file removes.
   const mode_t createMode = s.exists ? 0600 : 0666;
   std::string tempName;
-  Descriptor temp(::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode));
+  // Naming an unnamed file takes /proc (or a privilege); without it, the
+  // named way from the start.
+  static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
+  Descriptor temp(canName ? ::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode) : -1);
+  if (!canName) errno = EOPNOTSUPP;
   if (!temp.valid()) {
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
       return Fail(ErrorKind::CannotWrite, "cannot create the new file in its folder: " + Reason(errno));
