@@ -62,6 +62,12 @@ private:
   std::unique_ptr<State> state_;
 };
 
+// Whether a new file may be written without a name until it is complete,
+// where the system can (Linux with /proc); on by default. Off, it is written
+// under a temporary name from the start, as on other systems: for tests of
+// that way, and for file systems that refuse unnamed files in some other way.
+void AllowUnnamedNewFiles(bool allowed);
+
 // A command-line argument (in the system's 8-bit code page) as a path.
 std::filesystem::path PathFromArgument(const std::string &text);
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -129,6 +130,8 @@ Result<fs::path> FollowLinks(fs::path path) {
   return Fail(ErrorKind::Unreadable, "too many levels of links");
 }
 
+std::atomic<bool> unnamedAllowed{true};
+
 std::uint16_t RandomWord() {
   static thread_local std::mt19937 generator{std::random_device{}()};
   return static_cast<std::uint16_t>(generator());
@@ -232,7 +235,8 @@ Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
   std::string tempName;
   // Naming an unnamed file takes /proc (or a privilege); without it, the
   // named way from the start.
-  static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
+  static const bool procAvailable = ::access("/proc/self/fd", X_OK) == 0;
+  const bool canName = procAvailable && unnamedAllowed;
   Descriptor temp(canName ? ::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode) : -1);
   if (!canName) errno = EOPNOTSUPP;
   if (!temp.valid()) {
@@ -313,5 +317,7 @@ Result<std::vector<std::uint8_t>> ReadInput(const fs::path &path, std::uint64_t 
 Result<std::vector<std::uint8_t>> ReadStandardInput(std::uint64_t limit) { return ReadToEnd(STDIN_FILENO, limit); }
 
 fs::path PathFromArgument(const std::string &text) { return fs::path(text); }
+
+void AllowUnnamedNewFiles(bool allowed) { unnamedAllowed = allowed; }
 
 } // namespace qm::fileio

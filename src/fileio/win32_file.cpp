@@ -337,6 +337,9 @@ Result<std::vector<std::uint8_t>> ReadStandardInput(std::uint64_t limit) {
   return ReadToEnd(input, limit);
 }
 
+// Windows has no unnamed files to allow.
+void AllowUnnamedNewFiles(bool) {}
+
 fs::path PathFromArgument(const std::string &text) {
   if (text.empty()) return {};
   const int length = static_cast<int>(text.size());

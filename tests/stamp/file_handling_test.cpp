@@ -200,7 +200,17 @@ INSTANTIATE_TEST_SUITE_P(
 // Each of several writers at once adds a resource of its own: with the
 // module held from read to rename, they follow one another and none of the
 // additions is lost.
-TEST(StampConcurrency, WritersAtOnceLoseNoChange) {
+// Both ways of writing the new file: unnamed until complete, and under a
+// temporary name from the start.
+class BothWays : public ::testing::TestWithParam<bool> {
+protected:
+  void SetUp() override { fileio::AllowUnnamedNewFiles(GetParam()); }
+  void TearDown() override { fileio::AllowUnnamedNewFiles(true); }
+};
+
+using StampConcurrency = BothWays;
+
+TEST_P(StampConcurrency, WritersAtOnceLoseNoChange) {
   ScratchDir dir;
   const fs::path module = Module(dir);
   constexpr int kWriters = 6;
@@ -312,7 +322,9 @@ TEST(StampTemporaryFiles, NamesAreShortOfOneFormAndUnique) {
 
 // The rename fails (a folder now stands where the file was): the failure is
 // reported and the new file does not stay behind.
-TEST(StampTemporaryFiles, AFailedRenameIsReportedAndLeavesNothing) {
+using StampFailedRename = BothWays;
+
+TEST_P(StampFailedRename, IsReportedAndLeavesNothing) {
   ScratchDir dir;
   const fs::path module = Module(dir);
   auto held = fileio::HeldFile::Open(module, true);
@@ -327,6 +339,11 @@ TEST(StampTemporaryFiles, AFailedRenameIsReportedAndLeavesNothing) {
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"m.exe"});
   EXPECT_EQ(ReadBytes(module / "inside"), Bytes{7});
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, StampConcurrency, ::testing::Bool(),
+                         [](const auto &info) { return info.param ? "Unnamed" : "Named"; });
+INSTANTIATE_TEST_SUITE_P(Files, StampFailedRename, ::testing::Bool(),
+                         [](const auto &info) { return info.param ? "Unnamed" : "Named"; });
 
 } // namespace
 } // namespace qm::stamp::test
