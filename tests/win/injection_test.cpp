@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -334,6 +336,51 @@ TEST_F(InjectionMode, WritersAtOnceLoseNoChange) {
         << "the change of writer " << i << " was lost";
   }
   FreeLibrary(loaded);
+}
+
+} // namespace
+
+namespace {
+
+// A run killed at a random moment leaves the module old or new, never half
+// written; the temporary file it may leave is removed by the next run.
+TEST_F(InjectionMode, AKilledRunLeavesTheModuleWholeAndTheNextRunCleansUp) {
+  {
+    std::ofstream grow(module, std::ios::binary | std::ios::app);
+    const std::string chunk(1 << 20, 'x');
+    for (int i = 0; i < 24; ++i)
+      grow << chunk;
+  }
+  const fs::path reference = folder / "reference" / "target module.exe";
+  fs::create_directory(reference.parent_path());
+  std::mt19937 random(GetCurrentProcessId());
+  for (int round = 0; round < 4; ++round) {
+    const auto before = ReadAll(module);
+    fs::remove(reference);
+    fs::copy_file(module, reference);
+    ASSERT_FALSE(qm::cli::StoreVersionResource(reference, "reference", ReadBytesOf(blockFile)));
+    const auto after = ReadAll(reference);
+
+    std::string commandLine = "quillmark.exe /v " + Quote(module) + " " + Quote(blockFile);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA("quillmark.exe", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    Sleep(random() % 400);
+    TerminateProcess(process.hProcess, 99);
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const auto now = ReadAll(module);
+    EXPECT_TRUE(now == before || now == after) << "round " << round << ": the module is neither old nor new";
+  }
+  ASSERT_EQ(RunQuillmark(folder, "/v " + Quote(module) + " " + Quote(blockFile)).code, 0u);
+  std::vector<std::string> names;
+  for (const auto &entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"reference", "stderr.txt", "target module.exe", "version.res"}));
 }
 
 } // namespace
