@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/module_injection.h"
-#include "cli/native_path.h"
+#include "stamp/module_injection.h"
+#include "stamp/native_path.h"
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 #include "codec/field_codes.h"
@@ -762,7 +762,7 @@ void TfrmMain::OpenFile(const std::string &path) {
       block = std::move(*bytes);
     } else {
       // Read from the file, never loaded as a program: its code never runs.
-      auto found = pe::ReadVersionResource(cli::PathFromArgument(path), GetUserDefaultLangID());
+      auto found = pe::ReadVersionResource(stamp::PathFromArgument(path), GetUserDefaultLangID());
       if (!found || !found->has_value()) return;
       block = std::move((*found)->bytes);
     }
@@ -819,7 +819,7 @@ void TfrmMain::BtnSaveResClick() {
                              std::string(kBlockFileExtension) + "\"; nothing was written");
   }
   const std::vector<std::uint8_t> block = EncodeCurrentValues();
-  const Status written = pe::ReplaceFileContents(cli::PathFromArgument(*target), block);
+  const Status written = pe::ReplaceFileContents(stamp::PathFromArgument(*target), block);
   if (!written) {
     throw std::runtime_error("The block file '" + *target + "' cannot be written: " + written.error() +
                              "; it was left as it was");
@@ -827,7 +827,7 @@ void TfrmMain::BtnSaveResClick() {
 }
 
 void StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block) {
-  if (auto failure = cli::StoreVersionResource(cli::PathFromArgument(path), path, block))
+  if (auto failure = stamp::StoreVersionResource(stamp::PathFromArgument(path), path, block))
     throw std::runtime_error(AsSentence(failure->message));
 }
 
