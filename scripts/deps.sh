@@ -22,7 +22,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   libjpeg62-turbo-dev libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev llvm
-  wine wine32:i386 wine64 xvfb xauth imagemagick
+  wine wine32:i386 wine64 xvfb xauth imagemagick xdotool
   dpkg-dev
 )
 

@@ -1,18 +1,37 @@
 #pragma once
-// A value or an error message, for the portable core.
+// A value or an error, for the portable core.
 //
-// The core reports failures as values that say where and what went wrong.
-// std::expected would do, but the fuzzing build uses clang 14, whose
-// front end cannot compile libstdc++'s <expected>; this small type keeps
-// every compiler we use on the same code.
+// The core reports failures as values that say where and what went wrong,
+// and of which kind, so that a program maps kinds to its own exit codes
+// instead of reading messages. std::expected would do, but the fuzzing
+// build uses clang 14, whose front end cannot compile libstdc++'s
+// <expected>; this small type keeps every compiler we use on the same code.
 #include <string>
 #include <utility>
 #include <variant>
 
 namespace qm {
 
+// What went wrong, as far as a caller could act on it differently.
+enum class ErrorKind {
+  Unspecified, // no kind given: the message says it all
+  Missing,     // the file (or a folder on its path) does not exist
+  Denied,      // the system refused access
+  NotRegular,  // a folder, device, FIFO or socket where a regular file belongs
+  Unreadable,  // opened, but could not be read whole
+  TooLarge,    // larger than the program takes
+  NotAModule,  // not a PE module at all
+  Damaged,     // a module or block whose structure does not hold together
+  NoRoom,      // a module with no place for the new resources
+  CannotWrite, // a new file could not be written or put in place
+  Locked,      // another program holds the file
+  OutOfMemory, // the bytes did not fit in memory
+  Invalid,     // a value refused (a fields file, an argument)
+};
+
 struct Error {
   std::string message;
+  ErrorKind kind = ErrorKind::Unspecified;
 };
 
 template <typename T> class [[nodiscard]] Result {
@@ -32,6 +51,9 @@ public:
   const T *operator->() const { return &value(); }
 
   const std::string &error() const { return std::get<1>(state_).message; }
+  ErrorKind kind() const { return std::get<1>(state_).kind; }
+  // The whole error, to pass on with its kind.
+  const Error &failure() const { return std::get<1>(state_); }
 
 private:
   std::variant<T, Error> state_;
@@ -43,5 +65,6 @@ using Status = Result<Done>;
 inline Status Ok() { return Done{}; }
 
 inline Error Fail(std::string message) { return Error{std::move(message)}; }
+inline Error Fail(ErrorKind kind, std::string message) { return Error{std::move(message), kind}; }
 
 } // namespace qm

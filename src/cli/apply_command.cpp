@@ -7,7 +7,7 @@
 
 #include "cli/info_json.h"
 #include "cli/module_versions.h"
-#include "cli/native_path.h"
+#include "stamp/native_path.h"
 #include "cli/version_edit.h"
 #include "codec/block_layout.h"
 #include "pe/version_reader.h"
@@ -35,7 +35,7 @@ std::optional<Failure> ApplyCommand(const ApplyArguments &a) {
   }
   std::vector<std::uint8_t> text;
   if (auto failure = ReadWholeInput(PathFromArgument(a.infoFile), a.infoFile, "information file",
-                                    ExitCode::InputUnreadable, text)) {
+                                    FileRole::Input, text)) {
     return failure;
   }
   auto parsed = VersionInfoFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));

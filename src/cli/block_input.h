@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/module_injection.h"
+#include "stamp/module_injection.h"
 
 namespace qm::cli {
 

@@ -8,9 +8,9 @@
 
 #include "cli/apply_command.h"
 #include "cli/commands.h"
-#include "cli/exit_codes.h"
 #include "cli/set_command.h"
 #include "qm_version.h"
+#include "stamp/exit_codes.h"
 
 namespace qm::cli {
 namespace {
@@ -41,7 +41,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   app.set_version_flag("--version", std::string(kProgram) + " " + QM_VERSION_TEXT);
   app.require_subcommand(1);
   app.footer("Exit codes: 0 success, 2 wrong arguments, 3 input file unreadable, 4 block file empty, "
-             "5 module unreadable, 6 not a PE module, 7 module not written, 8 input refused, "
+             "5 module unreadable, 6 not a PE module, 7 module cannot be stamped, 8 input refused, "
              "9 no version resource, 10 fields invalid, 11 output not written, 1 unexpected failure.");
   Arguments a;
 
@@ -50,13 +50,15 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   show->add_flag("--json", a.json, "print one JSON object instead of text");
 
   CLI::App *build = AddCommand(app, "build", "Build a block file from a JSON fields file");
-  build->add_option("FIELDS", a.fields, "JSON fields file")->required();
+  build->add_option("FIELDS", a.fields, "JSON fields file (- for the standard input)")->required();
   build->add_option("BLOCKFILE", a.blockFile, "block file to write")->required();
 
   CLI::App *inject =
       AddCommand(app, "inject", "Store a block file as a module's version resource, as quillmark /v does");
   inject->add_option("MODULE", a.module, "module to change")->required();
-  inject->add_option("BLOCKFILE", a.blockFile, "version block, or a compiled .res holding one")->required();
+  inject
+      ->add_option("BLOCKFILE", a.blockFile, "version block, or a compiled .res holding one (- for the standard input)")
+      ->required();
   inject->add_flag("--raw", a.raw, "store the file's bytes as they are, whatever they hold");
 
   CLI::App *extract = AddCommand(app, "extract", "Write a module's version resource as a block file");
@@ -65,7 +67,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
 
   CLI::App *stamp = AddCommand(app, "stamp", "Build a version block from a JSON fields file and store it in a module");
   stamp->add_option("MODULE", a.module, "module to change")->required();
-  stamp->add_option("FIELDS", a.fields, "JSON fields file")->required();
+  stamp->add_option("FIELDS", a.fields, "JSON fields file (- for the standard input)")->required();
 
   SetArguments setArguments;
   CLI::App *set = AddSetCommand(app, setArguments);

@@ -5,7 +5,6 @@
 #include "cli/block_input.h"
 #include "cli/fields_json.h"
 #include "cli/file_output.h"
-#include "cli/native_path.h"
 #include "cli/show_report.h"
 #include "codec/encoder.h"
 #include "codec/text_codec.h"
@@ -13,6 +12,7 @@
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
 #include "pe/version_reader.h"
+#include "stamp/native_path.h"
 
 namespace qm::cli {
 namespace {
@@ -21,12 +21,12 @@ namespace {
 // file from the editor would: the same encoder, strings taken as UTF-8.
 std::optional<Failure> BlockFromFieldsFile(const std::string &fieldsFile, std::vector<std::uint8_t> &block) {
   std::vector<std::uint8_t> text;
-  if (auto failure =
-          ReadWholeInput(PathFromArgument(fieldsFile), fieldsFile, "fields file", ExitCode::InputUnreadable, text)) {
+  if (auto failure = ReadWholeInput(PathFromArgument(fieldsFile), fieldsFile, "fields file", FileRole::Input, text)) {
     return failure;
   }
   auto fields = FieldsFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
-  if (!fields) return Failure{ExitCode::FieldsInvalid, fieldsFile + ": " + fields.error()};
+  if (!fields)
+    return Failure{ExitCode::FieldsInvalid, "the fields file " + Quoted(fieldsFile) + " is refused: " + fields.error()};
   CallbackBlockSink sink([&](std::span<const std::uint8_t> bytes) {
     block.assign(bytes.begin(), bytes.end());
     return Ok();
@@ -52,7 +52,7 @@ std::optional<Failure> VersionFromModule(std::span<const std::uint8_t> image, st
 
 std::optional<Failure> ShowCommand(const std::string &file, bool asJson, std::ostream &out) {
   std::vector<std::uint8_t> bytes;
-  if (auto failure = ReadWholeInput(PathFromArgument(file), file, "file", ExitCode::InputUnreadable, bytes)) {
+  if (auto failure = ReadWholeInput(PathFromArgument(file), file, "file", FileRole::Input, bytes)) {
     return failure;
   }
   VersionPayload payload;
@@ -112,7 +112,7 @@ std::optional<Failure> InjectCommand(const std::string &module, const std::strin
 
 std::optional<Failure> ExtractCommand(const std::string &module, const std::string &blockFile) {
   std::vector<std::uint8_t> image;
-  if (auto failure = ReadWholeInput(PathFromArgument(module), module, "module", ExitCode::ModuleUnreadable, image)) {
+  if (auto failure = ReadWholeInput(PathFromArgument(module), module, "module", FileRole::Module, image)) {
     return failure;
   }
   if (pe::SniffFileKind(image) != pe::FileKind::PeModule) {

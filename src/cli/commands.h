@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "cli/module_injection.h"
+#include "stamp/module_injection.h"
 
 namespace qm::cli {
 

@@ -6,13 +6,36 @@
 #include <string>
 
 #include "codec/field_codes.h"
+#include "codec/integer_text.h"
+#include "stamp/text_escape.h"
 
 namespace qm::cli {
 namespace {
 
 using nlohmann::json;
 
-std::string Show(const json &value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+// A value as the message quotes it: short, and on one line.
+constexpr std::size_t kExcerptLimit = 80;
+
+std::string Show(const json &value) {
+  return stamp::EscapeControls(
+      stamp::Excerpt(value.dump(-1, ' ', false, json::error_handler_t::replace), kExcerptLimit));
+}
+
+std::string ShowText(std::string_view text) { return stamp::EscapeControls(stamp::Excerpt(text, kExcerptLimit)); }
+
+// The editor's conversion keeps the low 16 bits of whatever it reads; a
+// fields file is written by a script, where 70000 is a mistake to report,
+// not a number to wrap. A text that does not convert at all is left to the
+// encoder, so its message is the editor's own.
+Status CheckSixteenBits(const std::string &text, std::string_view name, bool hexadecimal) {
+  auto number = IntegerFromText(hexadecimal ? "$" + text : text);
+  if (number && (*number < 0 || *number > 0xFFFF)) {
+    return Fail(ErrorKind::Invalid, std::string(name) + ": \"" + ShowText(text) + "\" is outside " +
+                                        (hexadecimal ? "0000 to FFFF" : "0 to 65535") + " (16 bits)");
+  }
+  return Ok();
+}
 
 std::string ItemList(std::span<const std::string_view> items) {
   std::string list;
@@ -38,7 +61,8 @@ Result<std::uint32_t> CodeFromJson(const json &value, std::string_view name, std
     for (std::size_t i = 0; i < items.size(); ++i) {
       if (items[i] == text) return fromIndex(static_cast<int>(i), items[i]);
     }
-    return Fail(std::string(name) + ": \"" + text + "\" is not an item of the list; the items are " + ItemList(items));
+    return Fail(std::string(name) + ": \"" + ShowText(text) + "\" is not an item of the list; the items are " +
+                ItemList(items));
   }
   return Fail(std::string(name) + ": expected a number from 0 to 4294967295 or the text of a list item, not " +
               Show(value));
@@ -112,7 +136,7 @@ Status ApplyField(const std::string &key, const json &value, VersionFields &fiel
   if (key == "language") return take(TextFromJson(value, key, "0809"), fields.LanguageText);
   if (key == "codePage") return take(TextFromJson(value, key, "1252"), fields.CodePageText);
   if (key == "strings") return take(RowsFromJson(value), fields.Rows);
-  return Fail("unknown field \"" + key +
+  return Fail("unknown field \"" + ShowText(key) +
               "\"; the fields are fileVersion, productVersion, debug, preRelease, special, private, fileOs, fileType, "
               "fileSubType, language, codePage and strings");
 }
@@ -120,7 +144,8 @@ Status ApplyField(const std::string &key, const json &value, VersionFields &fiel
 } // namespace
 
 Result<std::array<std::uint16_t, 4>> VersionFromText(std::string_view text) {
-  const std::string quoted = std::string(1, '\'').append(text).append(1, '\'');
+  std::string quoted(1, '\'');
+  quoted.append(ShowText(text)).append(1, '\'');
   std::array<std::uint16_t, 4> parts{};
   std::size_t count = 0;
   std::size_t start = 0;
@@ -148,12 +173,39 @@ Result<std::array<std::uint16_t, 4>> VersionFromText(std::string_view text) {
   return parts;
 }
 
+Status CheckJsonNesting(std::string_view jsonText, int limit) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < jsonText.size(); ++i) {
+    const char c = jsonText[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit) {
+        return Fail(ErrorKind::Invalid, "arrays and objects nested deeper than " + std::to_string(limit) +
+                                            " levels (at byte " + std::to_string(i) + ")");
+      }
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return Ok();
+}
+
 Result<VersionFields> FieldsFromJson(std::string_view jsonText) {
+  // The parser and the value it builds recurse once per level; a document
+  // of deep brackets would exhaust the stack before any message.
+  if (Status nesting = CheckJsonNesting(jsonText); !nesting) return nesting.failure();
   json root;
   try {
     root = json::parse(jsonText);
   } catch (const json::parse_error &error) {
-    return Fail(std::string("not valid JSON: ") + error.what());
+    return Fail(ErrorKind::Invalid, "not valid JSON: " + stamp::EscapeControls(stamp::Excerpt(error.what(), 200)));
   }
   if (!root.is_object()) return Fail("expected a JSON object of fields, not " + Show(root));
   for (const char *required : {"language", "codePage"}) {
@@ -167,6 +219,8 @@ Result<VersionFields> FieldsFromJson(std::string_view jsonText) {
     Status applied = ApplyField(key, value, fields);
     if (!applied) return Fail(applied.error());
   }
+  if (Status language = CheckSixteenBits(fields.LanguageText, "language", true); !language) return language.failure();
+  if (Status codePage = CheckSixteenBits(fields.CodePageText, "codePage", false); !codePage) return codePage.failure();
   return fields;
 }
 

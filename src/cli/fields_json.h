@@ -24,8 +24,13 @@ namespace qm::cli {
 // Exactly four dot-separated decimal components, each 0 to 65535.
 Result<std::array<std::uint16_t, 4>> VersionFromText(std::string_view text);
 
-// The fields as the editor would collect them; the language and code page
-// texts are passed on unchecked, so their errors are the encoder's own.
+// Refuses JSON text whose arrays and objects nest deeper than `limit`,
+// before any parser recurses into it.
+Status CheckJsonNesting(std::string_view jsonText, int limit = 64);
+
+// The fields as the editor would collect them. A language or code page that
+// converts but does not fit in 16 bits is refused; one that does not convert
+// is passed on, so its error is the encoder's own.
 Result<VersionFields> FieldsFromJson(std::string_view jsonText);
 
 } // namespace qm::cli

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "cli/module_injection.h"
+#include "stamp/module_injection.h"
 
 namespace qm::cli {
 

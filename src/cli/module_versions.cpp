@@ -4,10 +4,9 @@
 #include <cstdio>
 
 #include "base/byte_reader.h"
-#include "cli/native_path.h"
 #include "codec/version_info_writer.h"
 #include "pe/resource_id.h"
-#include "pe/safe_write.h"
+#include "stamp/native_path.h"
 
 namespace qm::cli {
 namespace {
@@ -79,19 +78,24 @@ std::optional<Failure> ModuleVersions::Put(const std::vector<LanguageVersion> &v
 
 std::optional<Failure> EditModule(const std::string &module, bool write,
                                   const std::function<std::optional<Failure>(ModuleVersions &)> &edit) {
-  std::optional<pe::ResourceUpdate> update;
-  if (auto failure = BeginModuleUpdate(PathFromArgument(module), module, update)) return failure;
-  ModuleVersions versions(*update, module);
-  if (auto failure = edit(versions)) return failure;
-  if (!write) return std::nullopt;
-  const std::string prefix = "cannot write the module " + Quoted(module) + ": ";
-  const std::string suffix = "; it was left as it was";
-  if (Status built = update->End(false); !built)
-    return Failure{ExitCode::ModuleUnwritable, prefix + built.error() + suffix};
-  if (Status written = pe::ReplaceFileContents(PathFromArgument(module), update->Image()); !written) {
-    return Failure{ExitCode::ModuleUnwritable, prefix + written.error() + suffix};
-  }
-  return std::nullopt;
+  // The edit's own failure says what is wrong with the version information
+  // in words and a code of its own: it is reported as it is, not as a
+  // module that cannot be stamped.
+  std::optional<Failure> refused;
+  bool edited = false;
+  auto failure = UpdateModule(PathFromArgument(module), module, [&](pe::ResourceUpdate &update) -> Status {
+    ModuleVersions versions(update, module);
+    refused = edit(versions);
+    if (refused) return Fail(refused->message);
+    edited = true;
+    // A dry run stops here, with the module read under the same hold and
+    // checks as a real one, and nothing written.
+    if (!write) return Fail("nothing is written in a dry run");
+    return Ok();
+  });
+  if (refused) return refused;
+  if (!write && edited) return std::nullopt;
+  return failure;
 }
 
 } // namespace qm::cli

@@ -7,6 +7,7 @@
 
 #include "codec/field_codes.h"
 #include "codec/text_codec.h"
+#include "stamp/text_escape.h"
 
 namespace qm::cli {
 namespace {
@@ -24,6 +25,10 @@ std::string VersionText(std::uint16_t a, std::uint16_t b, std::uint16_t c, std::
 std::string WithName(std::uint32_t value, const std::optional<std::string> &name) {
   return HexNumber(value, 8) + (name ? " (" + *name + ")" : std::string());
 }
+
+// Strings from the file, made safe for a terminal: a newline or an escape
+// sequence inside a value must not print a line of its own.
+std::string Printed(const std::u16string &text) { return stamp::EscapeControls(Utf16ToUtf8(text)); }
 
 std::string JoinedNames(const std::vector<std::string> &names) {
   std::string joined;
@@ -98,9 +103,9 @@ std::string ShowAsText(const VersionInfo &info, const ShownOrigin &origin) {
     out << "Fixed part:      none\n";
   }
   for (const StringTable &table : info.Tables) {
-    out << "StringTable " << Utf16ToUtf8(table.Key) << ":\n";
+    out << "StringTable " << Printed(table.Key) << ":\n";
     for (const DecodedString &entry : table.Strings) {
-      out << "  " << Utf16ToUtf8(entry.Key) << " = " << Utf16ToUtf8(entry.Value) << "\n";
+      out << "  " << Printed(entry.Key) << " = " << Printed(entry.Value) << "\n";
     }
   }
   for (const Translation &translation : info.Translations) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "fileio/file_io.h"
+
 namespace qm::pe {
 
 std::optional<std::vector<std::uint8_t>> ByteSource::Bytes(std::uint64_t offset, std::uint64_t length) const {
@@ -34,11 +36,18 @@ bool MemorySource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) con
 
 Result<std::unique_ptr<FileSource>> FileSource::Open(const std::filesystem::path &path) {
   std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (ec == std::errc::permission_denied) return Fail(ErrorKind::Denied, path.string() + ": permission denied");
+  if (!std::filesystem::exists(status)) return Fail(ErrorKind::Missing, path.string() + ": it does not exist");
+  // Reading at random offsets needs a file that holds still: not a pipe.
+  if (!std::filesystem::is_regular_file(status)) {
+    return Fail(ErrorKind::NotRegular, path.string() + ": it is not a regular file");
+  }
   const auto size = std::filesystem::file_size(path, ec);
-  if (ec) return Fail(path.string() + ": cannot open: " + ec.message());
+  if (ec) return Fail(ErrorKind::Unreadable, path.string() + ": cannot open: " + ec.message());
   std::unique_ptr<FileSource> source(new FileSource());
   source->file_.open(path, std::ios::binary);
-  if (!source->file_) return Fail(path.string() + ": cannot open for reading");
+  if (!source->file_) return Fail(ErrorKind::Unreadable, path.string() + ": cannot open for reading");
   source->size_ = size;
   return source;
 }
@@ -73,15 +82,8 @@ bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const
 }
 
 Result<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path &path) {
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  if (ec) return Fail(path.string() + ": cannot open: " + ec.message());
-  if (size > 0xFFFFFFFFu) return Fail(path.string() + ": larger than 4 GiB, not a module");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(path.string() + ": cannot open for reading");
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (in.gcount() != static_cast<std::streamsize>(bytes.size())) return Fail(path.string() + ": read failed");
+  auto bytes = fileio::ReadInput(path);
+  if (!bytes) return Fail(bytes.kind(), path.string() + ": " + bytes.error());
   return bytes;
 }
 

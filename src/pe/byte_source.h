@@ -60,7 +60,8 @@ private:
   mutable bool pageValid_ = false;
 };
 
-// The whole file, for the writer, which rewrites it anyway.
+// The whole file, for the writer, which rewrites it anyway: a regular file,
+// a pipe or a FIFO, up to 4 GiB. Messages name `path`.
 Result<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path &path);
 
 } // namespace qm::pe

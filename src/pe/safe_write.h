@@ -9,10 +9,13 @@
 
 namespace qm::pe {
 
-// Writes a temporary file beside `path`, flushed to the disk, gives it the
-// original's permissions and renames it over the original (or, where there
-// is no file yet, into place with the default permissions). On failure the
-// temporary file is removed and the original is untouched.
+// Follows a link to the file it names, refuses anything but a regular file
+// (or a path where there is no file yet), holds the file against other
+// writers, writes the new contents to a file of its own beside it, flushed
+// to the disk, with the owner, group and mode of the original where the
+// caller may set them, and puts it in the original's place in one step. On
+// failure the original is untouched and no new file remains. Messages name
+// `path`.
 Status ReplaceFileContents(const std::filesystem::path &path, std::span<const std::uint8_t> contents);
 
 } // namespace qm::pe

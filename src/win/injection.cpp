@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/module_injection.h"
-#include "cli/native_path.h"
+#include "stamp/module_injection.h"
+#include "stamp/native_path.h"
 #include "win/app.h"
 #include "win/console_error.h"
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "win/grid_model.h"
+#include "win/window_base.h"
 
 namespace qm::win {
 namespace {
@@ -18,16 +19,15 @@ constexpr int kWheelRows = 3;
 constexpr int kLinePixels = 16; // one horizontal scroll-bar arrow step
 constexpr UINT_PTR kEditorSubclass = 1;
 
-class StringGrid {
+// Made by the window at WM_NCCREATE, since the grid is created by class name.
+class StringGrid : public WindowBase<StringGrid> {
 public:
-  explicit StringGrid(HWND wnd) : wnd_(wnd), rows_(6) {
-    HDC dc = GetDC(wnd);
-    dpi_ = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ReleaseDC(wnd, dc);
-    geo_.colWidth = MulDiv(180, dpi_, 96);
-    geo_.rowHeight = MulDiv(18, dpi_, 96);
+  StringGrid() : rows_(6) {
+    geo_.colWidth = Scale(180);
+    geo_.rowHeight = Scale(18);
     geo_.rowCount = static_cast<int>(rows_.size());
   }
+  static WNDCLASSA Record(HINSTANCE instance) { return ClassRecord(instance, kStringGridClass); }
 
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
 
@@ -70,10 +70,8 @@ private:
   void PlaceEditor();
   static LRESULT CALLBACK EditorProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR ref);
 
-  HWND wnd_;
   std::vector<GridRow> rows_;
   GridGeometry geo_;
-  int dpi_ = 96;
   HFONT font_ = nullptr;
   GridCell anchor_{0, 1};
   GridCell current_{0, 1};
@@ -510,6 +508,11 @@ LRESULT CALLBACK StringGrid::EditorProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp
 
 LRESULT StringGrid::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
+  case WM_NCCREATE:
+    // Like the standard grid: a tab stop with a sunken edge.
+    SetWindowLongA(wnd_, GWL_STYLE, GetWindowLongA(wnd_, GWL_STYLE) | WS_TABSTOP);
+    SetWindowLongA(wnd_, GWL_EXSTYLE, GetWindowLongA(wnd_, GWL_EXSTYLE) | WS_EX_CLIENTEDGE);
+    return DefWindowProcA(wnd_, msg, wp, lp);
   case WM_CREATE:
     UpdateScrollBars();
     return 0;
@@ -609,36 +612,13 @@ LRESULT StringGrid::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(wnd_, msg, wp, lp);
 }
 
-LRESULT CALLBACK StringGridProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    // Like the standard grid: a tab stop with a sunken edge.
-    SetWindowLongA(wnd, GWL_STYLE, GetWindowLongA(wnd, GWL_STYLE) | WS_TABSTOP);
-    SetWindowLongA(wnd, GWL_EXSTYLE, GetWindowLongA(wnd, GWL_EXSTYLE) | WS_EX_CLIENTEDGE);
-    SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new StringGrid(wnd)));
-  }
-  auto *grid = reinterpret_cast<StringGrid *>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
-  if (!grid) return DefWindowProcA(wnd, msg, wp, lp);
-  if (msg == WM_NCDESTROY) {
-    SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
-    delete grid;
-    return DefWindowProcA(wnd, msg, wp, lp);
-  }
-  return grid->OnMessage(msg, wp, lp);
-}
-
 } // namespace
 
 bool RegisterStringGridClass(HINSTANCE instance) {
-  WNDCLASSA existing{};
-  if (GetClassInfoA(instance, kStringGridClass, &existing)) return true;
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = StringGridProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  WNDCLASSA wc = StringGrid::Record(instance);
   wc.hbrBackground = nullptr;
-  wc.lpszClassName = kStringGridClass;
   wc.style = CS_HREDRAW | CS_VREDRAW;
-  return RegisterClassA(&wc) != 0;
+  return RegisterClassOnce(wc);
 }
 
 } // namespace qm::win

@@ -76,25 +76,10 @@ std::string UpdateCheckAddress() {
 
 std::string DeveloperSiteAddress() { return kMakerSite; }
 
-TfrmAbout::TfrmAbout(HINSTANCE instance) : instance_(instance), lblDevColour_(GetSysColor(COLOR_WINDOWTEXT)) {
-  HDC screen = GetDC(nullptr);
-  if (screen) {
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-  }
-}
+TfrmAbout::TfrmAbout(HINSTANCE instance) : instance_(instance), lblDevColour_(GetSysColor(COLOR_WINDOWTEXT)) {}
 
 std::unique_ptr<TfrmAbout> TfrmAbout::Create(HINSTANCE instance) {
-  WNDCLASSA existing{};
-  if (!GetClassInfoA(instance, kClassName, &existing)) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    if (!RegisterClassA(&wc)) return nullptr;
-  }
+  if (!RegisterClassOnce(ClassRecord(instance, kClassName))) return nullptr;
   std::unique_ptr<TfrmAbout> form(new TfrmAbout(instance));
   // A dialog frame: fixed size, close box only.
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -117,8 +102,6 @@ TfrmAbout::~TfrmAbout() {
   if (underlineFont_) DeleteObject(underlineFont_);
   if (logo_) DeleteObject(logo_);
 }
-
-int TfrmAbout::Scale(int value) const { return MulDiv(value, dpi_, 96); }
 
 void TfrmAbout::CreateControls() {
   LOGFONTA lf{};
@@ -226,12 +209,7 @@ void TfrmAbout::Show() {
   if (!shown_) {
     // Centred on the screen the first time; afterwards it stays where the
     // user left it.
-    RECT rc{};
-    GetWindowRect(wnd_, &rc);
-    const int w = rc.right - rc.left;
-    const int h = rc.bottom - rc.top;
-    SetWindowPos(wnd_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CentreOnScreen(wnd_, SWP_NOACTIVATE);
     shown_ = true;
   }
   ShowWindow(wnd_, SW_SHOW);
@@ -309,17 +287,6 @@ LRESULT TfrmAbout::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     break;
   }
   return DefWindowProcA(wnd_, msg, wp, lp);
-}
-
-LRESULT CALLBACK TfrmAbout::WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto *form = static_cast<TfrmAbout *>(reinterpret_cast<CREATESTRUCTA *>(lp)->lpCreateParams);
-    form->wnd_ = wnd;
-    SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-  }
-  auto *form = reinterpret_cast<TfrmAbout *>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
-  if (!form) return DefWindowProcA(wnd, msg, wp, lp);
-  return GuardedCall(wnd, 0, [&] { return form->OnMessage(msg, wp, lp); });
 }
 
 LRESULT CALLBACK TfrmAbout::LabelProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {

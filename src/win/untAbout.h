@@ -7,13 +7,17 @@
 #include <memory>
 #include <string>
 
+#include "win/window_base.h"
+
 namespace qm::win {
 
 // The two addresses the window hands to the shell.
 std::string UpdateCheckAddress();
 std::string DeveloperSiteAddress();
 
-class TfrmAbout {
+class TfrmAbout : public WindowBase<TfrmAbout> {
+  friend class WindowBase<TfrmAbout>;
+
 public:
   // Creates the window and its controls, hidden; null when the window cannot
   // be made. Both links go through CurrentDialogs().ShellOpen.
@@ -25,7 +29,6 @@ public:
   // Shows the window without making it modal and brings it to the front; the
   // first showing centres it on the screen, later ones keep its place.
   void Show();
-  HWND Handle() const { return wnd_; }
 
   // The look of LblDev, for tests and automation: true while it is the hover
   // look (blue, underlined).
@@ -41,18 +44,14 @@ public:
 
 private:
   explicit TfrmAbout(HINSTANCE instance);
-  static LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK LabelProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR ref);
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
   void CreateControls();
   void ApplyLblDevLook(COLORREF colour, bool underline);
-  int Scale(int value) const;
   void PaintImage(const DRAWITEMSTRUCT &item);
   void OpenAddress(const std::string &address);
 
   HINSTANCE instance_;
-  HWND wnd_ = nullptr;
-  int dpi_ = 96;
   bool shown_ = false;
   bool hover_ = false;
   COLORREF lblDevColour_;

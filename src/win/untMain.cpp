@@ -10,9 +10,20 @@
 #include <string_view>
 #include <vector>
 
+#include "stamp/module_injection.h"
+#include "stamp/native_path.h"
+#include "codec/decoder.h"
+#include "codec/encoder.h"
+#include "codec/field_codes.h"
+#include "codec/file_names.h"
 #include "codec/lists.h"
+#include "pe/safe_write.h"
+#include "pe/version_reader.h"
+#include "win/ansi_text_codec.h"
 #include "win/app.h"
+#include "win/dialogs.h"
 #include "win/error_report.h"
+#include "win/grid_model.h"
 #include "win/group_box.h"
 #include "win/string_grid.h"
 #include "win/untAbout.h"
@@ -141,8 +152,6 @@ TfrmMain::~TfrmMain() {
   if (frmMain == this) frmMain = nullptr;
 }
 
-int TfrmMain::Scale(int value) const { return MulDiv(value, dpi_, 96); }
-
 HWND &TfrmMain::Slot(Id id) { return this->*kSlots[static_cast<size_t>(id)]; }
 
 HWND TfrmMain::Control(Id id) const {
@@ -153,24 +162,11 @@ HWND TfrmMain::Control(Id id) const {
 HWND TfrmMain::ParentOf(Id id) const { return Control(layout::Entry(id).parent); }
 
 void TfrmMain::CreateWindowAndControls() {
-  WNDCLASSA wc{};
-  if (!GetClassInfoA(instance_, kFormClass, &wc)) {
-    wc = {};
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = instance_;
-    wc.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(1));
-    if (!wc.hIcon) wc.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kFormClass;
-    RegisterClassA(&wc);
-  }
+  WNDCLASSA wc = ClassRecord(instance_, kFormClass);
+  wc.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(1));
+  if (!wc.hIcon) wc.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+  RegisterClassOnce(wc);
   RegisterGroupBoxClass(instance_);
-
-  HDC screen = GetDC(nullptr);
-  dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  if (dpi_ <= 0) dpi_ = 96;
 
   const auto &shape = layout::kMainWindow;
   const std::string fontName(shape.fontName);
@@ -194,6 +190,7 @@ void TfrmMain::CreateWindowAndControls() {
 
   for (Id id : CreationOrder())
     CreateControl(id);
+  ClipOverlappedCheckBoxes();
   CreateMenuString();
 }
 
@@ -304,11 +301,7 @@ void TfrmMain::CreateMenuString() {
 }
 
 void TfrmMain::Show() {
-  RECT rect;
-  GetWindowRect(wnd_, &rect);
-  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  SetWindowPos(wnd_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
-               0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  CentreOnScreen(wnd_);
   ShowWindow(wnd_, SW_SHOW);
   UpdateWindow(wnd_);
 }
@@ -318,18 +311,6 @@ void TfrmMain::SetGridCell(int col, int row, const std::string &text) {
 }
 
 // ---- message dispatch ------------------------------------------------------
-
-LRESULT CALLBACK TfrmMain::WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto *create = reinterpret_cast<CREATESTRUCTA *>(lp);
-    auto *form = static_cast<TfrmMain *>(create->lpCreateParams);
-    form->wnd_ = wnd;
-    SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-  }
-  auto *form = reinterpret_cast<TfrmMain *>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
-  if (!form) return DefWindowProcA(wnd, msg, wp, lp);
-  return GuardedCall(wnd, 0, [&] { return form->OnMessage(msg, wp, lp); });
-}
 
 LRESULT TfrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -347,9 +328,7 @@ LRESULT TfrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     break;
   }
   case WM_DESTROY:
-    SetWindowLongPtrA(wnd_, GWLP_USERDATA, 0);
     if (frmMain == this) PostQuitMessage(0);
-    wnd_ = nullptr;
     return 0;
   default:
     break;
@@ -390,10 +369,7 @@ LRESULT TfrmMain::OnNotify(const NMHDR &header) {
   if (index < 0 || index >= static_cast<int>(layout::kControlCount)) return 0;
   const layout::ControlEntry &entry = layout::Entry(static_cast<Id>(index));
   if (entry.handler == layout::Handler::UpFileMajorChangingEx && header.code == UDN_DELTAPOS) {
-    const auto &change = reinterpret_cast<const NMUPDOWN &>(header);
-    bool allowChange = true;
-    UpFileMajorChangingEx(entry.tag, allowChange, static_cast<short>(change.iPos + change.iDelta));
-    return allowChange ? FALSE : TRUE;
+    return OnUpDownStep(entry.tag, reinterpret_cast<const NMUPDOWN &>(header));
   }
   if (entry.kind == Kind::StringGrid && header.code == SGN_MOUSEDOWN) {
     const auto &press = reinterpret_cast<const NMSTRINGGRIDMOUSE &>(header);
@@ -515,19 +491,406 @@ void TfrmMain::StringsMouseDown(UINT, POINT point) {
   pressedRow_ = cell == -1 ? -1 : static_cast<int>(HIWORD(cell));
 }
 
-// Opening, saving, the rows that follow the boxes, the digit filter and the
-// up-down coupling are the next layer of the editor; their hooks are wired.
-void TfrmMain::SpdOpenClick() {}
-void TfrmMain::BtnSavePEClick() {}
-void TfrmMain::BtnSaveResClick() {}
-void TfrmMain::UpFileMajorChangingEx(int, bool &, short) {}
-void TfrmMain::EdtFileMajorKeyPress(char &) {}
-void TfrmMain::ChkSpecialMouseUp() {}
-void TfrmMain::ChkPrivateMouseUp() {}
-void TfrmMain::AddKey1Click() {}
-void TfrmMain::RemoveKey1Click() {}
-void TfrmMain::ResetEditor() {}
+namespace {
 
-void RemoveGridRow(int, HWND) {}
+// The edits the up-downs write into, by Tag.
+constexpr std::array<HWND TfrmMain::*, 8> kVersionEdits = {
+    &TfrmMain::EdtFileMajor, &TfrmMain::EdtFileMinor, &TfrmMain::EdtFileRelease, &TfrmMain::EdtFileBuild,
+    &TfrmMain::EdtProdMajor, &TfrmMain::EdtProdMinor, &TfrmMain::EdtProdRelease, &TfrmMain::EdtProdBuild,
+};
+constexpr std::array<HWND TfrmMain::*, 8> kUpDowns = {
+    &TfrmMain::UpFileMajor, &TfrmMain::UpFileMinor, &TfrmMain::UpFileRelease, &TfrmMain::UpFileBuild,
+    &TfrmMain::UpProdMajor, &TfrmMain::UpProdMinor, &TfrmMain::UpProdRelease, &TfrmMain::UpProdBuild,
+};
+constexpr int kFileVersionTags = 4;
+
+int TagOf(VersionPart part) {
+  switch (part) {
+  case VersionPart::FileMajor:
+    return 0;
+  case VersionPart::FileMinor:
+    return 1;
+  case VersionPart::FileRelease:
+    return 2;
+  case VersionPart::FileBuild:
+    return 3;
+  case VersionPart::ProdMajor:
+    return 4;
+  case VersionPart::ProdMinor:
+    return 5;
+  case VersionPart::ProdRelease:
+    return 6;
+  case VersionPart::ProdBuild:
+    return 7;
+  }
+  return -1;
+}
+
+std::vector<std::string> ComboItems(HWND combo) {
+  std::vector<std::string> items;
+  const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+    std::string text(length == CB_ERR ? 0 : static_cast<size_t>(length) + 1, '\0');
+    if (!text.empty()) {
+      const LRESULT copied =
+          SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+      text.resize(copied == CB_ERR ? 0 : static_cast<size_t>(copied));
+    }
+    items.push_back(std::move(text));
+  }
+  return items;
+}
+
+std::string CellText(HWND grid, int col, int row) {
+  const WPARAM cell = MAKEWPARAM(col, row);
+  const LRESULT length = SendMessageA(grid, SGM_GETCELLTEXT, cell, 0);
+  if (length <= 0) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  SendMessageA(grid, SGM_GETCELLTEXT, cell, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+int RowCount(HWND grid) { return static_cast<int>(SendMessageA(grid, SGM_GETROWCOUNT, 0, 0)); }
+
+bool IsChecked(HWND box) { return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+// A file's whole content, opened as the open command does: reading, others
+// may read too, only if it exists. Nothing when it cannot be opened.
+std::optional<std::vector<std::uint8_t>> ReadSharedFile(const std::string &path) {
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  struct Closer {
+    HANDLE handle;
+    ~Closer() { CloseHandle(handle); }
+  } closer{file};
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes(static_cast<size_t>(size.QuadPart));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(file, bytes.data() + done, want, &got, nullptr) || got == 0) break;
+    done += got;
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+// A message from the core begins in lower case, as it is also part of the
+// companion's longer lines; the message box shows it as a sentence.
+std::string AsSentence(std::string message) {
+  if (!message.empty()) CharUpperBuffA(message.data(), 1);
+  return message;
+}
+
+const FileDialogRequest kOpenRequest{
+    "Open File",
+    {{"Application Files (*.exe, *.dll, *.ocx, *.scr)", "*.exe; *.dll; *.ocx; *.scr"}, {"Res Files (*.res)", "*.res"}}};
+const FileDialogRequest kSaveToModuleRequest{"Save Version to PE",
+                                             {{"Exe Files (*.exe)", "*.exe"},
+                                              {"Dll Files (*.dll)", "*.dll"},
+                                              {"Ocx Files (*.ocx)", "*.ocx"},
+                                              {"Scr Files (*.scr)", "*.scr"}}};
+const FileDialogRequest kSaveToBlockFileRequest{"Save Version as Resource", {{"Res Files (*.res)", "*.res"}}};
+
+} // namespace
+
+// ---- the up-downs and their edits -------------------------------------------
+
+void TfrmMain::SetUpDownPosition(int tag, short position) {
+  if (tag < 0 || tag >= static_cast<int>(positions_.size())) return;
+  short &current = positions_[static_cast<size_t>(tag)];
+  if (current == position) return;
+  bool allowChange = true;
+  UpFileMajorChangingEx(tag, allowChange, position);
+  if (!allowChange) return;
+  current = position;
+  SendMessageA(this->*kUpDowns[static_cast<size_t>(tag)], UDM_SETPOS32, 0, position);
+}
+
+// The window moves the position itself, so that a step from a position a
+// load put outside the range starts at the range's nearest end.
+LRESULT TfrmMain::OnUpDownStep(int tag, const NMUPDOWN &change) {
+  if (tag < 0 || tag >= static_cast<int>(positions_.size())) return TRUE;
+  const int current = positions_[static_cast<size_t>(tag)];
+  const int start = std::clamp(current, layout::kUpDownMin, layout::kUpDownMax);
+  const int target = std::clamp(start + change.iDelta, layout::kUpDownMin, layout::kUpDownMax);
+  if (target != current) SetUpDownPosition(tag, static_cast<short>(target));
+  return TRUE;
+}
+
+void TfrmMain::UpFileMajorChangingEx(int tag, bool &, short newValue) {
+  if (tag < 0 || tag >= static_cast<int>(kVersionEdits.size())) return;
+  SetWindowTextA(this->*kVersionEdits[static_cast<size_t>(tag)], std::to_string(newValue).c_str());
+  if (tag >= kFileVersionTags) return;
+  const std::vector<StringRow> rows = GridRows();
+  const std::optional<size_t> row = FirstRowKeyed(rows, kFileVersionKey);
+  if (!row) return;
+  SetGridCell(1, static_cast<int>(*row) + 1,
+              FileVersionRowText(WindowText(EdtFileMajor), WindowText(EdtFileMinor), WindowText(EdtFileRelease),
+                                 WindowText(EdtFileBuild)));
+}
+
+void TfrmMain::EdtFileMajorKeyPress(char &key) {
+  constexpr char kBackspace = 8;
+  if ((key < '0' || key > '9') && key != kBackspace) key = 0;
+}
+
+// ---- the string rows --------------------------------------------------------
+
+std::vector<StringRow> TfrmMain::GridRows() const {
+  std::vector<StringRow> rows;
+  const int count = RowCount(Strings);
+  for (int row = 1; row < count; ++row)
+    rows.push_back({CellText(Strings, 0, row), CellText(Strings, 1, row)});
+  return rows;
+}
+
+void TfrmMain::AppendGridRow(const std::string &key) {
+  const int count = RowCount(Strings);
+  SendMessageA(Strings, SGM_SETROWCOUNT, static_cast<WPARAM>(count + 1), 0);
+  SetGridCell(0, count, key);
+}
+
+void TfrmMain::BuildRowFollowingBox(HWND box, std::string_view key) {
+  if (IsChecked(box)) return AppendGridRow(std::string(key));
+  const std::optional<size_t> row = FirstRowKeyed(GridRows(), key);
+  if (row) RemoveGridRow(static_cast<int>(*row) + 1, Strings);
+}
+
+void TfrmMain::ChkSpecialMouseUp() { BuildRowFollowingBox(ChkSpecial, kSpecialBuildKey); }
+
+void TfrmMain::ChkPrivateMouseUp() { BuildRowFollowingBox(ChkPrivate, kPrivateBuildKey); }
+
+void TfrmMain::AddKey1Click() {
+  const std::optional<std::string> key = CurrentDialogs().InputBox(wnd_, "Key Name", "Please enter a Key Name");
+  if (key && !key->empty()) AppendGridRow(*key);
+}
+
+// The header row is not an entry: removing "it" would shift the entries
+// into the header, so a press on the header leaves the table alone.
+void TfrmMain::RemoveKey1Click() {
+  if (pressedRow_ == 0) return;
+  RemoveGridRow(pressedRow_, Strings);
+}
+
+void RemoveGridRow(int row, HWND grid) {
+  const int count = RowCount(grid);
+  if (row < 0 || row >= count) throw std::runtime_error("Grid index out of range");
+  const int col = LOWORD(SendMessageA(grid, SGM_GETCURRENTCELL, 0, 0));
+  const RECT current{col, row, col, row};
+  SendMessageA(grid, SGM_SETSELECTION, 0, reinterpret_cast<LPARAM>(&current));
+  std::vector<GridRow> rows;
+  for (int i = 0; i < count; ++i)
+    rows.push_back({CellText(grid, 0, i), CellText(grid, 1, i)});
+  RemoveRow(rows, row);
+  SendMessageA(grid, SGM_SETROWCOUNT, rows.size(), 0);
+  for (int i = row; i < static_cast<int>(rows.size()); ++i)
+    for (int c = 0; c < kGridColumns; ++c)
+      SendMessageA(grid, SGM_SETCELLTEXT, MAKEWPARAM(c, i),
+                   reinterpret_cast<LPARAM>(rows[static_cast<size_t>(i)][static_cast<size_t>(c)].c_str()));
+}
+
+// ---- reset and load ---------------------------------------------------------
+
+void TfrmMain::ResetEditor() {
+  for (int tag = 0; tag < static_cast<int>(positions_.size()); ++tag)
+    SetUpDownPosition(tag, 0);
+  for (HWND box : {ChkDebug, ChkSpecial, ChkPre, ChkPrivate})
+    SendMessageA(box, BM_SETCHECK, BST_UNCHECKED, 0);
+  for (HWND list : {CmbLan, CmbCodePage, CmbFileOs, CmbFileType, CmbSubType})
+    SendMessageA(list, CB_SETCURSEL, 0, 0);
+  SendMessageA(Strings, SGM_SETROWCOUNT, 2, 0);
+}
+
+void TfrmMain::LoadVersionBlock(std::span<const std::uint8_t> data) {
+  const DecodedVersionBlock block = DecodeVersionBlock(data);
+  if (!block.SignatureMatched) return;
+  for (const VersionWord &word : block.Words)
+    SetUpDownPosition(TagOf(word.Part), word.Position);
+
+  const std::pair<HWND, std::uint32_t> boxes[] = {
+      {ChkDebug, kFlagDebug}, {ChkPre, kFlagPreRelease}, {ChkSpecial, kFlagSpecial}, {ChkPrivate, kFlagPrivate}};
+  for (const auto &[box, bit] : boxes)
+    if (block.Flags & bit) SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
+
+  if (const std::optional<int> os = FileOsIndexFromValue(block.FileOs))
+    SendMessageA(CmbFileOs, CB_SETCURSEL, static_cast<WPARAM>(*os), 0);
+  // An index outside a list leaves it with no item and empty text.
+  SendMessageA(CmbFileType, CB_SETCURSEL, static_cast<WPARAM>(FileTypeIndexFromValue(block.FileType)), 0);
+  SendMessageA(CmbSubType, CB_SETCURSEL, static_cast<WPARAM>(SubTypeIndexFromValue(block.FileSubType)), 0);
+
+  if (block.TranslationFound) {
+    const int language = LanguageItemIndex(ComboItems(CmbLan), block.Language);
+    if (language >= 0) SendMessageA(CmbLan, CB_SETCURSEL, static_cast<WPARAM>(language), 0);
+    const int codePage = CodePageItemIndex(block.CodePage);
+    if (codePage >= 0) SendMessageA(CmbCodePage, CB_SETCURSEL, static_cast<WPARAM>(codePage), 0);
+  }
+
+  if (block.StringFileInfoFound) {
+    const AnsiTextCodec codec;
+    SendMessageA(Strings, SGM_SETROWCOUNT, block.Strings.size() + 1, 0);
+    int row = 1;
+    for (const DecodedString &entry : block.Strings) {
+      SetGridCell(0, row, codec.FromUtf16(entry.Key));
+      SetGridCell(1, row, codec.FromUtf16(entry.Value));
+      ++row;
+    }
+  }
+}
+
+// ---- opening ----------------------------------------------------------------
+
+void TfrmMain::SpdOpenClick() {
+  const std::optional<std::string> path = CurrentDialogs().OpenFile(wnd_, kOpenRequest);
+  if (path) OpenFile(*path);
+}
+
+// Every failure here is silent: the user sees the reset editor and the path.
+void TfrmMain::OpenFile(const std::string &path) {
+  ResetEditor();
+  SetWindowTextA(EdtFile, path.c_str());
+  std::vector<std::uint8_t> block;
+  try {
+    if (IsBlockFileName(path)) {
+      std::optional<std::vector<std::uint8_t>> bytes = ReadSharedFile(path);
+      if (!bytes) return;
+      block = std::move(*bytes);
+    } else {
+      // Read from the file, never loaded as a program: its code never runs.
+      auto found = pe::ReadVersionResource(stamp::PathFromArgument(path), GetUserDefaultLangID());
+      if (!found || !found->has_value()) return;
+      block = std::move((*found)->bytes);
+    }
+  } catch (const std::exception &) {
+    return; // a file too large to hold
+  }
+  LoadVersionBlock(block);
+}
+
+// ---- saving -----------------------------------------------------------------
+
+EditorTexts TfrmMain::CurrentTexts() const {
+  EditorTexts texts;
+  texts.FileTypeIndex = static_cast<int>(SendMessageA(CmbFileType, CB_GETCURSEL, 0, 0));
+  texts.FileTypeText = SelectedItemText(CmbFileType);
+  texts.SubTypeIndex = static_cast<int>(SendMessageA(CmbSubType, CB_GETCURSEL, 0, 0));
+  texts.SubTypeText = SelectedItemText(CmbSubType);
+  texts.LanguageItem = SelectedItemText(CmbLan);
+  texts.CodePageItem = SelectedItemText(CmbCodePage);
+  for (size_t i = 0; i < kVersionEdits.size(); ++i)
+    texts.VersionTexts[i] = WindowText(this->*kVersionEdits[i]);
+  texts.Rows = GridRows();
+  texts.Debug = IsChecked(ChkDebug);
+  texts.PreRelease = IsChecked(ChkPre);
+  texts.Special = IsChecked(ChkSpecial);
+  texts.Private = IsChecked(ChkPrivate);
+  texts.FileOsIndex = static_cast<int>(SendMessageA(CmbFileOs, CB_GETCURSEL, 0, 0));
+  return texts;
+}
+
+std::vector<std::uint8_t> TfrmMain::EncodeCurrentValues() const {
+  Result<VersionFields> fields = CollectVersionFields(CurrentTexts());
+  if (!fields) throw std::runtime_error(fields.error());
+  Result<std::vector<std::uint8_t>> block = EncodeVersionBlock(*fields, AnsiTextCodec{});
+  if (!block) throw std::runtime_error(block.error());
+  return std::move(*block);
+}
+
+// The values are encoded before the destination is touched, so a save that
+// fails to convert leaves every file as it was.
+void TfrmMain::BtnSavePEClick() {
+  const std::optional<std::string> name = CurrentDialogs().SaveFile(wnd_, kSaveToModuleRequest);
+  if (!name) return;
+  const std::vector<std::uint8_t> block = EncodeCurrentValues();
+  StoreBlockInModule(*name, block);
+}
+
+void TfrmMain::BtnSaveResClick() {
+  const std::optional<std::string> name = CurrentDialogs().SaveFile(wnd_, kSaveToBlockFileRequest);
+  if (!name) return;
+  const std::optional<std::string> target = BlockFileName(*name);
+  if (!target) {
+    throw std::runtime_error("The name '" + *name + "' is too long to take the extension \"" +
+                             std::string(kBlockFileExtension) + "\"; nothing was written");
+  }
+  const std::vector<std::uint8_t> block = EncodeCurrentValues();
+  const Status written = pe::ReplaceFileContents(stamp::PathFromArgument(*target), block);
+  if (!written) {
+    throw std::runtime_error("The block file '" + *target + "' cannot be written: " + written.error() +
+                             "; it was left as it was");
+  }
+}
+
+void StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block) {
+  if (auto failure = stamp::StoreVersionResource(stamp::PathFromArgument(path), path, block))
+    throw std::runtime_error(AsSentence(failure->message));
+}
+
+// ---- overlapping check boxes ------------------------------------------------
+
+namespace {
+
+constexpr UINT_PTR kClippedBoxSubclass = 0x51;
+
+// A button paints with its parent's clipping (its class asks for the
+// parent's DC), so neither its rectangle nor a window region keeps it off a
+// neighbour: its paint is clipped here, by hand, to leave the given strips out.
+LRESULT CALLBACK ClippedBoxProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR ref) {
+  auto *strips = reinterpret_cast<std::vector<RECT> *>(ref);
+  if (msg == WM_PAINT && wp == 0) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(wnd, &ps);
+    for (const RECT &strip : *strips)
+      ExcludeClipRect(dc, strip.left, strip.top, strip.right, strip.bottom);
+    DefSubclassProc(wnd, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+    EndPaint(wnd, &ps);
+    return 0;
+  }
+  if (msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(wnd, ClippedBoxProc, id);
+    delete strips;
+  }
+  return DefSubclassProc(wnd, msg, wp, lp);
+}
+
+} // namespace
+
+// Where the layout lets one check box reach into the next, the left one would
+// paint over the right one's box. The left one gives up the shared strip (it
+// holds no more of its text there) for painting and for the mouse; the
+// rectangles and the Tab order stay as laid out.
+void TfrmMain::ClipOverlappedCheckBoxes() {
+  std::vector<HWND> boxes;
+  for (size_t i = 0; i < layout::kControlCount; ++i)
+    if (layout::kMainControls[i].kind == Kind::CheckBox) boxes.push_back(Control(static_cast<Id>(i)));
+  for (HWND left : boxes) {
+    RECT own{};
+    GetWindowRect(left, &own);
+    std::vector<RECT> strips;
+    for (HWND right : boxes) {
+      RECT other{}, shared{};
+      GetWindowRect(right, &other);
+      if (right == left || GetParent(right) != GetParent(left) || other.left <= own.left) continue;
+      if (!IntersectRect(&shared, &own, &other)) continue;
+      OffsetRect(&shared, -own.left, -own.top);
+      strips.push_back(shared);
+    }
+    if (strips.empty()) continue;
+    HRGN visible = CreateRectRgn(0, 0, own.right - own.left, own.bottom - own.top);
+    for (const RECT &strip : strips) {
+      HRGN cut = CreateRectRgnIndirect(&strip);
+      CombineRgn(visible, visible, cut, RGN_DIFF);
+      DeleteObject(cut);
+    }
+    SetWindowRgn(left, visible, FALSE); // the window owns the region from now on
+    SetWindowSubclass(left, ClippedBoxProc, kClippedBoxSubclass,
+                      reinterpret_cast<DWORD_PTR>(new std::vector<RECT>(std::move(strips))));
+  }
+}
 
 } // namespace qm::win

@@ -4,14 +4,24 @@
 // named after the control and the event.
 #include <windows.h>
 
-#include <memory>
-#include <string>
+#include <commctrl.h>
 
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "codec/editor_fields.h"
 #include "win/layout.h"
+#include "win/window_base.h"
 
 namespace qm::win {
 
-class TfrmMain {
+class TfrmMain : public WindowBase<TfrmMain> {
+  friend class WindowBase<TfrmMain>;
+
 public:
   // Registers the window classes, creates the window hidden with all its
   // controls, and runs FormCreate.
@@ -22,10 +32,7 @@ public:
 
   // Shows the window, centred on the screen.
   void Show();
-  HWND Handle() const { return wnd_; }
   HWND Control(layout::Id id) const;
-  // The display's pixels per inch the layout was scaled to.
-  int Dpi() const { return dpi_; }
   // The tooltip control that carries the hints of CmbLan and CmbCodePage.
   HWND Hints() const { return hints_; }
   // The row of the last mouse press in Strings (-1: a press on no cell).
@@ -50,6 +57,19 @@ public:
 
   // Puts the editor into its empty state before a load.
   void ResetEditor();
+  // Puts one version block into the controls; reads nothing past data.
+  void LoadVersionBlock(std::span<const std::uint8_t> data);
+  // Opens a module or block file as the open command does once its dialog
+  // has given the path.
+  void OpenFile(const std::string &path);
+  // The controls' values as a save takes them, and the block they give;
+  // throws with the conversion's message when a text is no number.
+  EditorTexts CurrentTexts() const;
+  std::vector<std::uint8_t> EncodeCurrentValues() const;
+  // Sets an up-down's position as the program does: through the change
+  // handling when, and only when, the position differs.
+  void SetUpDownPosition(int tag, short position);
+  short UpDownPosition(int tag) const { return positions_[static_cast<size_t>(tag)]; }
 
   // The controls, named as the layout table names them.
   HWND EdtFile{}, SpdOpen{};
@@ -66,7 +86,6 @@ public:
 
 private:
   explicit TfrmMain(HINSTANCE instance);
-  static LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK ControlProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR ref);
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
   LRESULT OnControlMessage(layout::Id id, HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -81,17 +100,22 @@ private:
   void CreateMenuString();
   void DrawGlyphButton(const DRAWITEMSTRUCT &item);
   void SetGridCell(int col, int row, const std::string &text);
-  int Scale(int value) const;
+  std::vector<StringRow> GridRows() const;
+  void AppendGridRow(const std::string &key);
+  void BuildRowFollowingBox(HWND box, std::string_view key);
+  LRESULT OnUpDownStep(int tag, const NMUPDOWN &change);
+  void ClipOverlappedCheckBoxes();
   HWND &Slot(layout::Id id);
   HWND ParentOf(layout::Id id) const;
 
   HINSTANCE instance_;
-  HWND wnd_ = nullptr;
   HWND hints_ = nullptr;
   HFONT font_ = nullptr;
   HBITMAP glyph_ = nullptr;
-  int dpi_ = 96;
   int pressedRow_ = 0;
+  // The up-downs' positions by Tag as the program set them; a load may put
+  // one outside the controls' range, which they would not keep.
+  std::array<short, 8> positions_{};
   bool glyphHot_ = false;
 };
 
@@ -100,6 +124,11 @@ private:
 extern TfrmMain *frmMain;
 
 // Removes one string row: the rows below move up, the table loses its last row.
+// Throws "Grid index out of range" (nothing changed) for a row the grid lacks.
 void RemoveGridRow(int row, HWND grid);
+
+// Stores a version block in a module as its version resource; throws with a
+// message naming the file and the reason, the module left as it was.
+void StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block);
 
 } // namespace qm::win

@@ -131,6 +131,23 @@ TEST(Show, TextNamesListItemsFlagsAndStrings) {
   }
 }
 
+// A value may hold anything; printed raw, a newline could fake a line of
+// the report and an escape sequence could drive the terminal.
+TEST(Show, TextEscapesControlCharactersInStrings) {
+  ScratchDir dir;
+  WriteText(dir / "f.json", R"j({"language": "0409", "codePage": "1252", "strings": [
+      ["Comments", "x\nFile version:    9.9.9.9"], ["Esc", "\u001b[2J\t\u0085\u202e"], ["Plain", "caf\u00e9"]]})j");
+  ASSERT_EQ(RunCliCaptured({"build", dir / "f.json", dir / "v.res"}).code, 0);
+  CliRun run = RunCliCaptured({"show", dir / "v.res"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out.find("\nFile version:    9.9.9.9"), std::string::npos) << run.out;
+  for (const char *expected : {"  Comments = x\\nFile version:    9.9.9.9\n", "  Esc = \\x1B[2J\\t\\u0085\\u202E\n",
+                               "  Plain = caf\xC3\xA9\n"}) {
+    EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\nin\n" << run.out;
+  }
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+}
+
 struct ShowFailure {
   const char *name;
   std::vector<std::uint8_t> content; // empty: no file at all

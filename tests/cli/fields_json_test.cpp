@@ -139,8 +139,52 @@ INSTANTIATE_TEST_SUITE_P(
         BadFields{"ValueAsNumber", R"j({"language": "0409", "codePage": "1252", "strings": [["A", 1]]})j",
                   "strings[0]: expected a pair"},
         BadFields{"EmbeddedNul", R"j({"language": "0409", "codePage": "1252", "strings": [["A", "x\u0000y"]]})j",
-                  "strings[0]: a text may not contain"}),
+                  "strings[0]: a text may not contain"},
+        // Converts, but would wrap in the block's 16-bit words.
+        BadFields{"LanguagePast16Bits", R"j({"language": "10409", "codePage": "1252"})j",
+                  "language: \"10409\" is outside 0000 to FFFF"},
+        BadFields{"CodePagePast16Bits", R"j({"language": "0409", "codePage": "70000"})j",
+                  "codePage: \"70000\" is outside 0 to 65535"},
+        BadFields{"NegativeCodePage", R"j({"language": "0409", "codePage": "-1"})j", "codePage: \"-1\" is outside"},
+        BadFields{
+            "NestedTooDeep",
+            R"j({"language": "0409", "codePage": "1252", "strings": [[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]})j",
+            "nested deeper than 64 levels"}),
     [](const ::testing::TestParamInfo<BadFields> &info) { return std::string(info.param.name); });
+
+struct Nesting {
+  std::string text;
+  bool accepted;
+};
+
+class JsonNesting : public ::testing::TestWithParam<Nesting> {};
+
+// Counted before parsing: brackets inside strings (escaped quotes too) are
+// text, and a document of any depth is refused without recursion.
+TEST_P(JsonNesting, IsCountedOutsideStringsOnly) {
+  EXPECT_EQ(CheckJsonNesting(GetParam().text, 8).ok(), GetParam().accepted) << GetParam().text.substr(0, 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, JsonNesting,
+                         ::testing::Values(Nesting{std::string(8, '[') + std::string(8, ']'), true},
+                                           Nesting{std::string(9, '[') + std::string(9, ']'), false},
+                                           Nesting{"[[[[[[[[\"[[[[{{{{\"]]]]]]]]", true},
+                                           Nesting{"[[[[[[[[\"\\\"[\"]]]]]]]]", true},
+                                           Nesting{"[[[[[[[[\"\\\\\"[]]]]]]]]", false},
+                                           Nesting{std::string(200000, '{'), false}));
+
+TEST(FieldsFromJson, MessagesQuoteABoundedExcerptOnOneLine) {
+  const std::string huge(100000, 'x');
+  for (const std::string &json :
+       {R"j({"language": "0409", "codePage": "1252", ")j" + huge + "\n\": 1}",
+        R"j({"language": "0409", "codePage": "1252", "fileType": ")j" + huge + "\u001b[2J\"}",
+        R"j({"language": "0409", "codePage": "1252", "debug": [")j" + huge + "\"]}", "{\"language\": \"" + huge}) {
+    auto fields = FieldsFromJson(json);
+    ASSERT_FALSE(fields);
+    EXPECT_LT(fields.error().size(), 400u) << fields.error().substr(0, 400);
+    EXPECT_EQ(fields.error().find_first_of("\n\x1b"), std::string::npos) << fields.error();
+  }
+}
 
 // The language and code page texts reach the encoder as they are, so its
 // message is the one the user sees, as the editor would show it.

@@ -1,7 +1,13 @@
 // Committing an update: the file is either completely replaced, keeping its
 // permissions, or left exactly as it was with no temporary file behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <thread>
+
+#include "pe/byte_source.h"
 #include "pe/resource_update.h"
 #include "pe/version_reader.h"
 #include "test_support.h"
@@ -56,6 +62,33 @@ TEST(Commit, BeginRefusesWhatIsNotAModule) {
     auto update = ResourceUpdate::Begin(path);
     ASSERT_FALSE(update.ok()) << path;
     EXPECT_NE(update.error().find(path.filename().string()), std::string::npos) << update.error();
+  }
+}
+
+// The whole-file read takes what a pipe gives; the paged reader, which
+// reads at random offsets, refuses everything but a regular file. Either
+// names the path once.
+TEST(FileReads, WholeReadTakesAFifoPagedReaderRefusesIt) {
+  const fs::path dir = ScratchDir("fifo_read");
+  const fs::path fifo = dir / "module.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const Bytes module = SmallModule();
+  std::thread writer([&] {
+    const int fd = ::open(fifo.c_str(), O_WRONLY);
+    EXPECT_EQ(::write(fd, module.data(), module.size()), static_cast<ssize_t>(module.size()));
+    ::close(fd);
+  });
+  auto whole = ReadWholeFile(fifo);
+  writer.join();
+  ASSERT_TRUE(whole.ok()) << whole.error();
+  EXPECT_EQ(*whole, module);
+
+  for (const auto &[path, message] :
+       {std::pair{fifo, "it is not a regular file"}, std::pair{dir, "it is not a regular file"},
+        std::pair{dir / "none.dll", "it does not exist"}}) {
+    auto source = FileSource::Open(path);
+    ASSERT_FALSE(source.ok()) << path;
+    EXPECT_EQ(source.error(), path.string() + ": " + message);
   }
 }
 

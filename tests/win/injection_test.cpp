@@ -4,14 +4,20 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "codec/encoder.h"
 #include "codec/text_codec.h"
+#include "pe/resource_id.h"
+#include "stamp/module_injection.h"
 
 namespace {
 
@@ -25,6 +31,11 @@ std::vector<char> ReadAll(const fs::path &path) {
 void WriteAll(const fs::path &path, const std::vector<std::uint8_t> &bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> ReadBytesOf(const fs::path &path) {
+  const auto chars = ReadAll(path);
+  return std::vector<std::uint8_t>(chars.begin(), chars.end());
 }
 
 struct ProgramRun {
@@ -216,7 +227,15 @@ INSTANTIATE_TEST_SUITE_P(
                   WriteAll(f / "text.exe", {'t', 'e', 'x', 't'});
                   return " " + Quote(f / "text.exe") + " " + Quote(b);
                 },
-                6, "is not a PE module"}),
+                6, "is not a PE module"},
+        Failure{"ModuleIsFolder",
+                [](auto &f, auto &, auto &b) {
+                  fs::create_directory(f / "folder.exe");
+                  return " " + Quote(f / "folder.exe") + " " + Quote(b);
+                },
+                7, "cannot be stamped: it is a folder"},
+        Failure{"ModuleIsADevice", [](auto &, auto &, auto &b) { return " NUL " + Quote(b); }, 7,
+                "not a regular file"}),
     [](const ::testing::TestParamInfo<Failure> &info) { return std::string(info.param.name); });
 
 // A module that another program holds open, letting others read but not
@@ -229,8 +248,139 @@ TEST_F(InjectionMode, ModuleHeldOpenIsNotWritten) {
   ProgramRun run = RunQuillmark(folder, "/v " + Quote(module) + " " + Quote(blockFile));
   CloseHandle(held);
   EXPECT_EQ(run.code, 7u) << run.err;
-  EXPECT_NE(run.err.find("cannot write the module"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("cannot be stamped: "), std::string::npos) << run.err;
   EXPECT_EQ(ReadAll(module), before);
+  std::vector<std::string> names;
+  for (const auto &entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names.size(), 3u) << "left behind: " << ::testing::PrintToString(names);
+}
+
+// The replacement keeps the file's attributes; a temporary file a killed
+// run left for this module is removed, one of another module stays.
+TEST_F(InjectionMode, KeepsAttributesAndCleansUpAfterAKilledRun) {
+  const std::wstring name = module.wstring();
+  ASSERT_TRUE(SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  WriteAll(folder / ".qm00000000-0000.tmp", {1});
+  char stale[32];
+  // The form of this module's temporary names: its name's FNV-1a hash.
+  std::uint32_t hash = 2166136261u;
+  for (unsigned char c : module.filename().string()) {
+    hash ^= c;
+    hash *= 16777619u;
+  }
+  std::snprintf(stale, sizeof stale, ".qm%08x-beef.tmp", static_cast<unsigned>(hash));
+  WriteAll(folder / stale, {1});
+  ProgramRun run = RunQuillmark(folder, "/v " + Quote(module) + " " + Quote(blockFile));
+  ASSERT_EQ(run.code, 0u) << run.err;
+  EXPECT_EQ(GetFileAttributesW(name.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_FALSE(fs::exists(folder / stale));
+  EXPECT_TRUE(fs::exists(folder / ".qm00000000-0000.tmp"));
+}
+
+// A path longer than the old 260-character limit, where the module's own
+// name is short: the temporary name beside it must not break it.
+TEST_F(InjectionMode, StampsAModuleOnALongPath) {
+  fs::path deep = folder;
+  for (int i = 0; i < 6; ++i)
+    deep /= std::string(40, static_cast<char>('a' + i));
+  fs::create_directories(deep);
+  const fs::path longModule = deep / "m.exe";
+  fs::copy_file(module, longModule);
+  ASSERT_GT(longModule.string().size(), 260u);
+  auto failure = qm::cli::StoreVersionResource(longModule, "m.exe", ReadBytesOf(blockFile));
+  EXPECT_FALSE(failure) << failure->message;
+  // The runtime's own folder listing stops at 260 characters.
+  int entries = 0;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((L"\\\\?\\" + deep.wstring() + L"\\*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  do {
+    entries += std::wstring(found.cFileName) != L"." && std::wstring(found.cFileName) != L"..";
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  EXPECT_EQ(entries, 1) << "a temporary file was left beside the module";
+  // The runtime cannot remove folders this deep either.
+  DeleteFileW((L"\\\\?\\" + longModule.wstring()).c_str());
+  for (fs::path at = deep; at != folder; at = at.parent_path())
+    RemoveDirectoryW((L"\\\\?\\" + at.wstring()).c_str());
+}
+
+} // namespace
+
+namespace {
+
+// Several writers at once, each adding a resource of its own: held from read
+// to replacement, they follow one another and no addition is lost.
+TEST_F(InjectionMode, WritersAtOnceLoseNoChange) {
+  constexpr int kWriters = 4;
+  std::vector<std::thread> writers;
+  std::atomic<int> failures{0};
+  for (int i = 0; i < kWriters; ++i) {
+    writers.emplace_back([&, i] {
+      const std::vector<std::uint8_t> data(32, static_cast<std::uint8_t>(i));
+      auto failure = qm::cli::UpdateModule(module, "module", [&](qm::pe::ResourceUpdate &update) {
+        return update.Put(qm::pe::ResourceId(static_cast<std::uint16_t>(200 + i)), qm::pe::ResourceId(1), 0, data);
+      });
+      if (failure) ++failures;
+    });
+  }
+  for (auto &writer : writers)
+    writer.join();
+  EXPECT_EQ(failures, 0);
+  HMODULE loaded = LoadLibraryExA(module.string().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(loaded, nullptr);
+  for (int i = 0; i < kWriters; ++i) {
+    EXPECT_NE(FindResourceExA(loaded, MAKEINTRESOURCEA(200 + i), MAKEINTRESOURCEA(1), 0), nullptr)
+        << "the change of writer " << i << " was lost";
+  }
+  FreeLibrary(loaded);
+}
+
+} // namespace
+
+namespace {
+
+// A run killed at a random moment leaves the module old or new, never half
+// written; the temporary file it may leave is removed by the next run.
+TEST_F(InjectionMode, AKilledRunLeavesTheModuleWholeAndTheNextRunCleansUp) {
+  {
+    std::ofstream grow(module, std::ios::binary | std::ios::app);
+    const std::string chunk(1 << 20, 'x');
+    for (int i = 0; i < 24; ++i)
+      grow << chunk;
+  }
+  const fs::path reference = folder / "reference" / "target module.exe";
+  fs::create_directory(reference.parent_path());
+  std::mt19937 random(GetCurrentProcessId());
+  for (int round = 0; round < 4; ++round) {
+    const auto before = ReadAll(module);
+    fs::remove(reference);
+    fs::copy_file(module, reference);
+    ASSERT_FALSE(qm::cli::StoreVersionResource(reference, "reference", ReadBytesOf(blockFile)));
+    const auto after = ReadAll(reference);
+
+    std::string commandLine = "quillmark.exe /v " + Quote(module) + " " + Quote(blockFile);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA("quillmark.exe", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    Sleep(random() % 400);
+    TerminateProcess(process.hProcess, 99);
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const auto now = ReadAll(module);
+    EXPECT_TRUE(now == before || now == after) << "round " << round << ": the module is neither old nor new";
+  }
+  ASSERT_EQ(RunQuillmark(folder, "/v " + Quote(module) + " " + Quote(blockFile)).code, 0u);
+  std::vector<std::string> names;
+  for (const auto &entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"reference", "stderr.txt", "target module.exe", "version.res"}));
 }
 
 } // namespace

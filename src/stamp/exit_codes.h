@@ -1,8 +1,11 @@
 #pragma once
-// The exit codes of quillmark.exe /v and of quillmark-cli. A build script
-// tells the failures apart by these numbers alone, so they never change
-// meaning; the README lists them.
-namespace qm::cli {
+// The exit codes of quillmark.exe /v and of quillmark-cli, and the one table
+// that turns an error's kind into a code. A build script tells the failures
+// apart by these numbers alone, so they never change meaning; the README
+// lists them.
+#include "base/result.h"
+
+namespace qm::stamp {
 
 enum class ExitCode : int {
   Success = 0,
@@ -12,7 +15,7 @@ enum class ExitCode : int {
   InputEmpty = 4,        // block file empty
   ModuleUnreadable = 5,  // module missing or cannot be opened
   NotAModule = 6,        // not a PE module, or its headers or resources are damaged
-  ModuleUnwritable = 7,  // the new module could not be written; the original is left as it was
+  ModuleUnwritable = 7,  // the module cannot be stamped: no room, not a regular file, locked, write failed
   InputRefused = 8,      // not a version block or compiled resource file (no --raw), or no version resource in it
   NoVersionResource = 9, // the module holds no version resource
   FieldsInvalid = 10,    // the fields file is not valid JSON or holds a value that does not convert
@@ -21,4 +24,20 @@ enum class ExitCode : int {
 
 inline int ToInt(ExitCode code) { return static_cast<int>(code); }
 
+// The part a file plays in a command.
+enum class FileRole {
+  Input,  // a block file, fields file or file to show: only read
+  Module, // a module that is only read (extract, show)
+  Target, // the module being stamped
+  Output, // a block file being written
+};
+
+// The exit code of an error of `kind` about a file in `role`.
+ExitCode ExitCodeFor(FileRole role, ErrorKind kind);
+
+} // namespace qm::stamp
+
+namespace qm::cli {
+using stamp::ExitCode;
+using stamp::ToInt;
 } // namespace qm::cli

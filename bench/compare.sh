@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Whole-process speed and memory of quillmark-cli as a user meets them, side
+# by side with the floor: stamping a 64 MiB module against a durable copy of
+# the same file, reading a 64 MiB module against a 15 KiB one.
+#
+# Usage: bench/compare.sh [RUNS]      (default 10 runs per command)
+# Prints a Markdown table; the raw hyperfine exports stay in build/bench-compare.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-10}
+
+scripts/deps.sh
+extra=()
+command -v hyperfine >/dev/null || extra+=(hyperfine)
+[ -x /usr/bin/time ] || extra+=(time)
+if [ ${#extra[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${extra[@]}" >/dev/null 2>&1
+fi
+
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$(nproc)" --target quillmark-cli >/dev/null
+cli=$PWD/build/bench/src/cli/quillmark-cli
+
+work=$PWD/build/bench-compare
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+# Fixtures, built with the same mingw toolchain as the program: a module whose
+# 64 MiB lie in a data section (the resource section stays the last one, so a
+# stamp grows it in place), one whose 64 MiB are a resource (the resource
+# section is rebuilt around it), and a small one.
+cat >version.rc <<'EOF'
+1 VERSIONINFO
+FILEVERSION 1,0,0,0
+PRODUCTVERSION 1,0,0,0
+FILEOS 0x40004
+FILETYPE 1
+BEGIN
+  BLOCK "StringFileInfo"
+  BEGIN
+    BLOCK "040904B0"
+    BEGIN
+      VALUE "CompanyName", "Bench"
+      VALUE "FileVersion", "1.0.0.0"
+    END
+  END
+  BLOCK "VarFileInfo"
+  BEGIN
+    VALUE "Translation", 0x409, 1200
+  END
+END
+EOF
+cat >big_data.c <<'EOF'
+/* Every byte non-zero, so the section is all file data. */
+#define MIB (1024 * 1024)
+volatile unsigned char payload[64 * MIB] = {[0 ... 64 * MIB - 1] = 0x5A};
+int main(void) { return payload[12345] == 0x5A ? 0 : 1; }
+EOF
+cat >small.c <<'EOF'
+int main(void) { return 0; }
+EOF
+head -c $((64 << 20)) /dev/urandom >payload.bin
+printf '%s\n' '2 RCDATA "payload.bin"' >big_resource.rc
+cat version.rc >>big_resource.rc
+
+cc=i686-w64-mingw32-gcc
+windres=i686-w64-mingw32-windres
+$windres -i version.rc -o version.o
+$windres -i big_resource.rc -o big_resource.o
+$cc -O1 -s big_data.c version.o -o big_data.exe
+$cc -O1 -s small.c big_resource.o -o big_resource.exe
+$cc -O1 -s small.c version.o -o small.exe
+
+cat >fields.json <<'EOF'
+{ "fileVersion": "2.4.0.117", "productVersion": "2.4.0.0", "language": "0409", "codePage": "1200",
+  "strings": [["CompanyName", "Bench"], ["FileVersion", "2.4.0.117"]] }
+EOF
+"$cli" build fields.json block.res
+
+size_of() { stat -c %s "$1"; }
+human() { awk -v b="$1" 'BEGIN { if (b >= 1048576) printf "%.1f MiB", b / 1048576; else printf "%.0f KiB", b / 1024 }'; }
+
+# Median of a hyperfine JSON export, in milliseconds, per command index.
+median_ms() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"]; print("%.1f" % (r[int(sys.argv[2])]["median"]*1000))' "$1" "$2"; }
+peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }'; }
+
+rows=()
+for fixture in big_data big_resource; do
+  module=$fixture.exe
+  hyperfine -N --style none --warmup 2 --runs "$runs" --export-json "$fixture.json" \
+    --prepare "cp $module work.exe" "$cli inject work.exe block.res" \
+    --prepare "rm -f copy.exe" "sh -c 'cp $module copy.exe && sync copy.exe'" >/dev/null
+  stamp=$(median_ms "$fixture.json" 0)
+  copy=$(median_ms "$fixture.json" 1)
+  cp "$module" work.exe
+  mem=$(peak_kib "$cli" inject work.exe block.res)
+  cp "$module" copy.exe
+  copymem=$(peak_kib cp "$module" copy2.exe)
+  ratio=$(awk -v a="$stamp" -v b="$copy" 'BEGIN { printf "%.2f", a / b }')
+  rows+=("| \`inject\`, $(human "$(size_of "$module")") module ($fixture) | $stamp ms, $(awk -v k="$mem" 'BEGIN { printf "%.1f", k / 1024 }') MiB peak | durable copy (\`cp\` + \`sync\`): $copy ms, $(awk -v k="$copymem" 'BEGIN { printf "%.1f", k / 1024 }') MiB peak | ${ratio}x |")
+done
+
+hyperfine -N --style none --warmup 3 --runs "$((runs * 3))" --export-json show.json \
+  "$cli show --json big_data.exe" "$cli show --json small.exe" >/dev/null
+big=$(median_ms show.json 0)
+small=$(median_ms show.json 1)
+bigmem=$(peak_kib "$cli" show --json big_data.exe)
+smallmem=$(peak_kib "$cli" show --json small.exe)
+ratio=$(awk -v a="$big" -v b="$small" 'BEGIN { printf "%.2f", a / b }')
+rows+=("| \`show --json\`, $(human "$(size_of big_data.exe)") module | $big ms, $(awk -v k="$bigmem" 'BEGIN { printf "%.1f", k / 1024 }') MiB peak | the same on a $(human "$(size_of small.exe)") module: $small ms, $(awk -v k="$smallmem" 'BEGIN { printf "%.1f", k / 1024 }') MiB peak | ${ratio}x |")
+
+echo "| what | quillmark-cli | floor | ratio |"
+echo "|------|---------------|-------|-------|"
+printf '%s\n' "${rows[@]}"
+echo
+echo "($(nproc) cores, $runs runs per stamp (median), module copied fresh before each stamp outside the timing, warm cache)"

@@ -1,0 +1,323 @@
+// Files on POSIX systems.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <thread>
+
+#include "fileio/file_io.h"
+
+namespace qm::fileio {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Descriptor {
+public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  Descriptor(Descriptor &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Descriptor &operator=(Descriptor &&other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  ~Descriptor() { Close(); }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+private:
+  int fd_;
+};
+
+std::string Reason(int error) {
+  std::string text = std::strerror(error);
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && !(text.size() > 1 && text[1] >= 'A' && text[1] <= 'Z')) {
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  }
+  return text;
+}
+
+// The error of a failed open or stat, in words that say what happened.
+Error OpenError(int error) {
+  switch (error) {
+  case ENOENT:
+    return Fail(ErrorKind::Missing, "it does not exist");
+  case ENOTDIR:
+    return Fail(ErrorKind::Missing, "it does not exist (a part of its path is not a folder)");
+  case EACCES:
+  case EPERM:
+    return Fail(ErrorKind::Denied, "permission denied");
+  case ENOMEM:
+    return Fail(ErrorKind::OutOfMemory, "out of memory");
+  default:
+    return Fail(ErrorKind::Unreadable, Reason(error));
+  }
+}
+
+// What a file that is not regular is, for the message that refuses it.
+Error NotRegular(mode_t mode) {
+  const char *what = S_ISDIR(mode)    ? "it is a folder"
+                     : S_ISCHR(mode)  ? "it is a character device, not a regular file"
+                     : S_ISBLK(mode)  ? "it is a block device, not a regular file"
+                     : S_ISFIFO(mode) ? "it is a FIFO, not a regular file"
+                     : S_ISSOCK(mode) ? "it is a socket, not a regular file"
+                                      : "it is not a regular file";
+  return Fail(ErrorKind::NotRegular, what);
+}
+
+Result<std::vector<std::uint8_t>> ReadToEnd(int fd, std::uint64_t limit) {
+  std::vector<std::uint8_t> bytes;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (static_cast<std::uint64_t>(info.st_size) > limit) {
+      return Fail(ErrorKind::TooLarge, "it is larger than " + std::to_string(limit) + " bytes");
+    }
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+  }
+  std::uint8_t chunk[64 * 1024];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return Fail(ErrorKind::Unreadable, "read failed: " + Reason(errno));
+    if (got == 0) break;
+    if (bytes.size() + static_cast<std::uint64_t>(got) > limit) {
+      return Fail(ErrorKind::TooLarge, "it is larger than " + std::to_string(limit) + " bytes");
+    }
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  }
+  return bytes;
+}
+
+Status WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return Fail(ErrorKind::CannotWrite, "writing the new file failed: " + Reason(put < 0 ? errno : EIO));
+    done += static_cast<std::size_t>(put);
+  }
+  return Ok();
+}
+
+// Follows symbolic links to the file they finally name, which need not
+// exist yet; a relative link is taken from the folder the link is in.
+Result<fs::path> FollowLinks(fs::path path) {
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+      if (errno == ENOENT) return path;
+      return OpenError(errno);
+    }
+    if (!S_ISLNK(info.st_mode)) return path;
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(path, ec);
+    if (ec) return Fail(ErrorKind::Unreadable, "cannot read the link: " + ec.message());
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  return Fail(ErrorKind::Unreadable, "too many levels of links");
+}
+
+std::atomic<bool> unnamedAllowed{true};
+
+std::uint16_t RandomWord() {
+  static thread_local std::mt19937 generator{std::random_device{}()};
+  return static_cast<std::uint16_t>(generator());
+}
+
+} // namespace
+
+struct HeldFile::State {
+  fs::path target; // the links followed
+  Descriptor file; // open and locked when the file exists
+  struct stat info {};
+  bool exists = false;
+  bool locked = false;
+};
+
+HeldFile::HeldFile(std::unique_ptr<State> state) : state_(std::move(state)) {}
+HeldFile::HeldFile(HeldFile &&) noexcept = default;
+HeldFile &HeldFile::operator=(HeldFile &&) noexcept = default;
+HeldFile::~HeldFile() = default;
+bool HeldFile::Exists() const { return state_->exists; }
+
+Result<HeldFile> HeldFile::Open(const fs::path &path, bool mustExist, std::chrono::milliseconds lockWait) {
+  auto target = FollowLinks(path);
+  if (!target) return target.failure();
+  auto state = std::make_unique<State>();
+  state->target = std::move(*target);
+  const auto deadline = std::chrono::steady_clock::now() + lockWait;
+  // A writer that held the lock before us renames a new file over the old
+  // one: the lock we then get is on a file no longer there, so look again.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    struct stat info {};
+    if (::stat(state->target.c_str(), &info) != 0) {
+      if (errno == ENOENT && !mustExist) return HeldFile(std::move(state));
+      return OpenError(errno);
+    }
+    // Never open what is not a regular file: opening a device may have
+    // effects of its own, and a FIFO would wait for a writer.
+    if (!S_ISREG(info.st_mode)) return NotRegular(info.st_mode);
+    Descriptor fd(::open(state->target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.valid()) return OpenError(errno);
+    if (::fstat(fd.get(), &info) != 0) return OpenError(errno);
+    if (!S_ISREG(info.st_mode)) return NotRegular(info.st_mode);
+    bool locked = false;
+    for (;;) {
+      if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+        locked = true;
+        break;
+      }
+      if (errno == EINTR) continue;
+      // A file system without locks: go on unlocked rather than refuse.
+      if (errno != EWOULDBLOCK) break;
+      if (std::chrono::steady_clock::now() >= deadline) {
+        return Fail(ErrorKind::Locked, "another program is writing it (waited " +
+                                           std::to_string(lockWait.count() / 1000.0).substr(0, 3) + " s)");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    struct stat now {};
+    if (::stat(state->target.c_str(), &now) == 0 && (now.st_dev != info.st_dev || now.st_ino != info.st_ino)) continue;
+    state->file = std::move(fd);
+    state->info = info;
+    state->exists = true;
+    state->locked = locked;
+    return HeldFile(std::move(state));
+  }
+  return Fail(ErrorKind::Locked, "it keeps being replaced by another program");
+}
+
+Result<std::vector<std::uint8_t>> HeldFile::ReadAll(std::uint64_t limit) {
+  if (!state_->exists) return Fail(ErrorKind::Missing, "it does not exist");
+  if (::lseek(state_->file.get(), 0, SEEK_SET) != 0) return Fail(ErrorKind::Unreadable, Reason(errno));
+  return ReadToEnd(state_->file.get(), limit);
+}
+
+Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
+  State &s = *state_;
+  const fs::path folderPath = s.target.parent_path().empty() ? fs::path(".") : s.target.parent_path();
+  const std::string name = s.target.filename().string();
+  Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.valid()) return Fail(ErrorKind::CannotWrite, "cannot open its folder: " + Reason(errno));
+
+  // While the file is held no run of ours is writing it, so a temporary
+  // file of its form is one a killed run left behind.
+  if (s.locked) {
+    if (DIR *dir = ::fdopendir(::dup(folder.get()))) {
+      while (const dirent *entry = ::readdir(dir)) {
+        struct stat info {};
+        if (IsTemporaryNameOf(entry->d_name, name) &&
+            ::fstatat(folder.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)) {
+          ::unlinkat(folder.get(), entry->d_name, 0);
+        }
+      }
+      ::closedir(dir);
+    }
+  }
+
+  // The new file has no name until it is complete, so a run killed while
+  // writing leaves nothing; where the system cannot do that, it is written
+  // under a temporary name that the next run for this file removes.
+  const mode_t createMode = s.exists ? 0600 : 0666;
+  std::string tempName;
+  // Naming an unnamed file takes /proc (or a privilege); without it, the
+  // named way from the start.
+  static const bool procAvailable = ::access("/proc/self/fd", X_OK) == 0;
+  const bool canName = procAvailable && unnamedAllowed;
+  Descriptor temp(canName ? ::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode) : -1);
+  if (!canName) errno = EOPNOTSUPP;
+  if (!temp.valid()) {
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      return Fail(ErrorKind::CannotWrite, "cannot create the new file in its folder: " + Reason(errno));
+    }
+    for (int attempt = 0; attempt < 64 && !temp.valid(); ++attempt) {
+      tempName = TemporaryName(name, RandomWord());
+      temp = Descriptor(::openat(folder.get(), tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode));
+      if (!temp.valid() && errno != EEXIST) break;
+    }
+    if (!temp.valid()) return Fail(ErrorKind::CannotWrite, "cannot create the temporary file: " + Reason(errno));
+  }
+  // Removes the named temporary file unless it has been renamed into place.
+  struct NameGuard {
+    int folder;
+    std::string *name;
+    ~NameGuard() {
+      if (!name->empty()) ::unlinkat(folder, name->c_str(), 0);
+    }
+  } guard{folder.get(), &tempName};
+
+  if (Status written = WriteAll(temp.get(), contents); !written) return written;
+  if (s.exists) {
+    mode_t mode = s.info.st_mode & 07777;
+    if (s.info.st_uid != ::geteuid() || s.info.st_gid != ::getegid()) {
+      if (::fchown(temp.get(), s.info.st_uid, s.info.st_gid) != 0)
+        ::fchown(temp.get(), static_cast<uid_t>(-1), s.info.st_gid);
+      struct stat now {};
+      if (::fstat(temp.get(), &now) == 0) {
+        // A set-id bit stays only on the owner it was given by.
+        if (now.st_uid != s.info.st_uid) mode &= ~S_ISUID;
+        if (now.st_gid != s.info.st_gid) mode &= ~S_ISGID;
+      }
+    }
+    if (::fchmod(temp.get(), mode) != 0) {
+      return Fail(ErrorKind::CannotWrite, "cannot give the new file the old one's mode: " + Reason(errno));
+    }
+  }
+  // On the disk before it takes the file's place: otherwise a crash soon
+  // after the rename can leave an empty file under the file's name.
+  if (::fsync(temp.get()) != 0) return Fail(ErrorKind::CannotWrite, "flushing the new file failed: " + Reason(errno));
+
+  if (tempName.empty()) {
+    const std::string self = "/proc/self/fd/" + std::to_string(temp.get());
+    int linkError = EEXIST;
+    for (int attempt = 0; attempt < 64 && linkError == EEXIST; ++attempt) {
+      const std::string candidate = TemporaryName(name, RandomWord());
+      int rc = ::linkat(AT_FDCWD, self.c_str(), folder.get(), candidate.c_str(), AT_SYMLINK_FOLLOW);
+      if (rc != 0 && errno == ENOENT) rc = ::linkat(temp.get(), "", folder.get(), candidate.c_str(), AT_EMPTY_PATH);
+      linkError = rc == 0 ? 0 : errno;
+      if (rc == 0) tempName = candidate;
+    }
+    if (linkError != 0) return Fail(ErrorKind::CannotWrite, "cannot name the new file: " + Reason(linkError));
+  }
+  if (::renameat(folder.get(), tempName.c_str(), folder.get(), name.c_str()) != 0) {
+    return Fail(ErrorKind::CannotWrite, "cannot put the new file in its place: " + Reason(errno));
+  }
+  tempName.clear();
+  // The rename itself durable.
+  ::fsync(folder.get());
+  s.file.Close();
+  return Ok();
+}
+
+Result<std::vector<std::uint8_t>> ReadInput(const fs::path &path, std::uint64_t limit) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return OpenError(errno);
+  if (S_ISDIR(info.st_mode) || S_ISSOCK(info.st_mode)) return NotRegular(info.st_mode);
+  // A FIFO is opened without O_NONBLOCK: like a shell's redirection, it
+  // waits for its writer.
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (!fd.valid()) return OpenError(errno);
+  if (::fstat(fd.get(), &info) == 0 && S_ISDIR(info.st_mode)) return NotRegular(info.st_mode);
+  return ReadToEnd(fd.get(), limit);
+}
+
+Result<std::vector<std::uint8_t>> ReadStandardInput(std::uint64_t limit) { return ReadToEnd(STDIN_FILENO, limit); }
+
+fs::path PathFromArgument(const std::string &text) { return fs::path(text); }
+
+void AllowUnnamedNewFiles(bool allowed) { unnamedAllowed = allowed; }
+
+} // namespace qm::fileio

@@ -1,0 +1,353 @@
+// Files on Windows.
+//
+// One run at a time per file is kept by a named mutex derived from the
+// file's full path, held from the read to the replacement: a byte-range
+// lock would not do, since the handle that holds it must be closed before
+// the file can be replaced. Other programs are kept out by the share mode
+// while the file is read, and a file another program holds is waited for.
+// The replacement keeps the file's attributes and access rules (DACL).
+#include <windows.h>
+
+#include <cstdio>
+#include <random>
+#include <thread>
+
+#include "fileio/file_io.h"
+
+namespace qm::fileio {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Handle {
+public:
+  explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+  Handle(Handle &&other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
+  Handle &operator=(Handle &&other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
+    }
+    return *this;
+  }
+  ~Handle() { Close(); }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  void Close() {
+    if (valid()) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+private:
+  HANDLE handle_;
+};
+
+std::string Reason(DWORD error) {
+  char *text = nullptr;
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<char *>(&text), 0, nullptr);
+  std::string reason = length && text ? std::string(text, length) : "system error " + std::to_string(error);
+  if (text) LocalFree(text);
+  while (!reason.empty() &&
+         (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.' || reason.back() == ' '))
+    reason.pop_back();
+  if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z') reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+  return reason;
+}
+
+Error OpenError(DWORD error) {
+  switch (error) {
+  case ERROR_FILE_NOT_FOUND:
+  case ERROR_PATH_NOT_FOUND:
+    return Fail(ErrorKind::Missing, "it does not exist");
+  case ERROR_ACCESS_DENIED:
+    return Fail(ErrorKind::Denied, "permission denied");
+  case ERROR_SHARING_VIOLATION:
+  case ERROR_LOCK_VIOLATION:
+    return Fail(ErrorKind::Locked, "another program is using it");
+  case ERROR_NOT_ENOUGH_MEMORY:
+  case ERROR_OUTOFMEMORY:
+    return Fail(ErrorKind::OutOfMemory, "out of memory");
+  default:
+    return Fail(ErrorKind::Unreadable, Reason(error));
+  }
+}
+
+std::string Utf8(const std::wstring &text) {
+  if (text.empty()) return {};
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length, nullptr, nullptr);
+  return out;
+}
+
+// The full path in the form that lifts the old 260-character limit, so a
+// temporary name beside a long path never makes it too long.
+std::wstring LongForm(const fs::path &path) {
+  const std::wstring given = path.wstring();
+  if (given.rfind(L"\\\\?\\", 0) == 0 || given.rfind(L"\\\\.\\", 0) == 0) return given;
+  const DWORD length = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return given;
+  std::wstring full(length, L'\0');
+  full.resize(GetFullPathNameW(given.c_str(), length, full.data(), nullptr));
+  if (full.rfind(L"\\\\.\\", 0) == 0) return full; // a device
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+Result<std::vector<std::uint8_t>> ReadToEnd(HANDLE file, std::uint64_t limit) {
+  std::vector<std::uint8_t> bytes;
+  LARGE_INTEGER size{};
+  if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size)) {
+    if (static_cast<std::uint64_t>(size.QuadPart) > limit) {
+      return Fail(ErrorKind::TooLarge, "it is larger than " + std::to_string(limit) + " bytes");
+    }
+    bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+  }
+  std::vector<std::uint8_t> chunk(64 * 1024);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) break;
+      return Fail(ErrorKind::Unreadable, "read failed: " + Reason(error));
+    }
+    if (got == 0) break;
+    if (bytes.size() + got > limit) {
+      return Fail(ErrorKind::TooLarge, "it is larger than " + std::to_string(limit) + " bytes");
+    }
+    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + got);
+  }
+  return bytes;
+}
+
+// What a file's replacement keeps of its attributes.
+constexpr DWORD kCarriedAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+std::uint16_t RandomWord() {
+  static thread_local std::mt19937 generator{std::random_device{}()};
+  return static_cast<std::uint16_t>(generator());
+}
+
+// The name of the mutex that one run holds while it changes `target`.
+std::wstring MutexName(const std::wstring &target) {
+  std::wstring folded = target;
+  CharLowerBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+  std::uint64_t hash = 14695981039346656037ull;
+  for (wchar_t c : folded) {
+    hash ^= static_cast<std::uint16_t>(c);
+    hash *= 1099511628211ull;
+  }
+  wchar_t name[64];
+  std::swprintf(name, 64, L"Local\\quillmark-file-%016llx", static_cast<unsigned long long>(hash));
+  return name;
+}
+
+} // namespace
+
+struct HeldFile::State {
+  std::wstring target; // long form, links followed
+  Handle file;         // open for reading, others may only read
+  Handle mutex;
+  bool owned = false;
+  bool exists = false;
+  DWORD attributes = 0;
+  ~State() {
+    if (owned) ReleaseMutex(mutex.get());
+  }
+};
+
+HeldFile::HeldFile(std::unique_ptr<State> state) : state_(std::move(state)) {}
+HeldFile::HeldFile(HeldFile &&) noexcept = default;
+HeldFile &HeldFile::operator=(HeldFile &&) noexcept = default;
+HeldFile::~HeldFile() = default;
+bool HeldFile::Exists() const { return state_->exists; }
+
+Result<HeldFile> HeldFile::Open(const fs::path &path, bool mustExist, std::chrono::milliseconds lockWait) {
+  auto state = std::make_unique<State>();
+  state->target = LongForm(path);
+  const DWORD attributes = GetFileAttributesW(state->target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES && state->target.rfind(L"\\\\.\\", 0) == 0) {
+    return Fail(ErrorKind::NotRegular, "it is a device, not a regular file");
+  }
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (mustExist || (error != ERROR_FILE_NOT_FOUND)) return OpenError(error);
+  } else {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Fail(ErrorKind::NotRegular, "it is a folder");
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return Fail(ErrorKind::NotRegular, "it is a device, not a regular file");
+    state->attributes = attributes;
+    // A link is followed to the file it names, which is the one replaced.
+    Handle probe(CreateFileW(state->target.c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!probe.valid()) return OpenError(GetLastError());
+    if (GetFileType(probe.get()) != FILE_TYPE_DISK) return Fail(ErrorKind::NotRegular, "it is not a regular file");
+    wchar_t final[32768];
+    const DWORD length = GetFinalPathNameByHandleW(probe.get(), final, 32768, FILE_NAME_NORMALIZED);
+    if (length > 0 && length < 32768) state->target.assign(final, length);
+  }
+
+  state->mutex = Handle(CreateMutexW(nullptr, FALSE, MutexName(state->target).c_str()));
+  if (state->mutex.valid()) {
+    const DWORD waited = WaitForSingleObject(state->mutex.get(), static_cast<DWORD>(lockWait.count()));
+    if (waited == WAIT_TIMEOUT) {
+      return Fail(ErrorKind::Locked,
+                  "another program is writing it (waited " + std::to_string(lockWait.count() / 1000) + " s)");
+    }
+    // WAIT_ABANDONED: a run that held it was killed; the file is whole.
+    state->owned = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+  }
+  if (attributes == INVALID_FILE_ATTRIBUTES) return HeldFile(std::move(state));
+
+  const auto deadline = std::chrono::steady_clock::now() + lockWait;
+  for (;;) {
+    state->file = Handle(CreateFileW(state->target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (state->file.valid()) break;
+    const DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION || std::chrono::steady_clock::now() >= deadline) {
+      if (error == ERROR_SHARING_VIOLATION) return Fail(ErrorKind::Locked, "another program is using it");
+      return OpenError(error);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  state->exists = true;
+  return HeldFile(std::move(state));
+}
+
+Result<std::vector<std::uint8_t>> HeldFile::ReadAll(std::uint64_t limit) {
+  if (!state_->exists) return Fail(ErrorKind::Missing, "it does not exist");
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(state_->file.get(), start, nullptr, FILE_BEGIN)) {
+    return Fail(ErrorKind::Unreadable, Reason(GetLastError()));
+  }
+  return ReadToEnd(state_->file.get(), limit);
+}
+
+Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
+  State &s = *state_;
+  // The system refuses to replace a read-only file; say so before writing.
+  if (s.exists && (s.attributes & FILE_ATTRIBUTE_READONLY)) return Fail(ErrorKind::CannotWrite, "it is read-only");
+  const std::size_t slash = s.target.find_last_of(L"\\/");
+  const std::wstring folder = slash == std::wstring::npos ? L"." : s.target.substr(0, slash);
+  const std::wstring wideName = slash == std::wstring::npos ? s.target : s.target.substr(slash + 1);
+  const std::string name = Utf8(wideName);
+
+  // While the file is held no run of ours is writing it, so a temporary
+  // file of its form is one a killed run left behind.
+  if (s.owned) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\.qm*.tmp").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryNameOf(Utf8(found.cFileName), name)) {
+          DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+        }
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+  }
+
+  std::wstring tempPath;
+  Handle temp;
+  for (int attempt = 0; attempt < 64 && !temp.valid(); ++attempt) {
+    const std::string tempName = TemporaryName(name, RandomWord());
+    tempPath = folder + L"\\" + std::wstring(tempName.begin(), tempName.end());
+    temp = Handle(CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!temp.valid() && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (!temp.valid()) {
+    return Fail(ErrorKind::CannotWrite, "cannot create the temporary file: " + Reason(GetLastError()));
+  }
+  struct Remove {
+    std::wstring *path;
+    ~Remove() {
+      if (!path->empty()) DeleteFileW(path->c_str());
+    }
+  } remove{&tempPath};
+
+  std::size_t done = 0;
+  while (done < contents.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(contents.size() - done, 1u << 24));
+    DWORD put = 0;
+    if (!WriteFile(temp.get(), contents.data() + done, chunk, &put, nullptr) || put == 0) {
+      return Fail(ErrorKind::CannotWrite, "writing the new file failed: " + Reason(GetLastError()));
+    }
+    done += put;
+  }
+  // On the disk before it takes the file's place.
+  if (!FlushFileBuffers(temp.get())) {
+    return Fail(ErrorKind::CannotWrite, "flushing the new file failed: " + Reason(GetLastError()));
+  }
+  temp.Close();
+  // The new file takes the old one's attributes and access rules before it
+  // takes its place, so the change is one step. ReplaceFileW would carry
+  // them too, but Wine's leaves a backup file behind when it fails and
+  // drops the attributes.
+  if (s.exists) {
+    SetFileAttributesW(tempPath.c_str(), s.attributes & kCarriedAttributes);
+    DWORD needed = 0;
+    GetFileSecurityW(s.target.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed > 0) {
+      std::vector<std::uint8_t> security(needed);
+      if (GetFileSecurityW(s.target.c_str(), DACL_SECURITY_INFORMATION, security.data(), needed, &needed)) {
+        SetFileSecurityW(tempPath.c_str(), DACL_SECURITY_INFORMATION, security.data());
+      }
+    }
+  }
+  // The file cannot be replaced while this run still has it open.
+  s.file.Close();
+
+  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  while (!MoveFileExW(tempPath.c_str(), s.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      continue;
+    }
+    if (error == ERROR_SHARING_VIOLATION) return Fail(ErrorKind::Locked, "another program is using it");
+    return Fail(ErrorKind::CannotWrite, "cannot put the new file in its place: " + Reason(error));
+  }
+  tempPath.clear();
+  return Ok();
+}
+
+Result<std::vector<std::uint8_t>> ReadInput(const fs::path &path, std::uint64_t limit) {
+  const std::wstring full = LongForm(path);
+  const DWORD attributes = GetFileAttributesW(full.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return Fail(ErrorKind::NotRegular, "it is a folder");
+  }
+  Handle file(
+      CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return OpenError(GetLastError());
+  return ReadToEnd(file.get(), limit);
+}
+
+Result<std::vector<std::uint8_t>> ReadStandardInput(std::uint64_t limit) {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+    return Fail(ErrorKind::Unreadable, "the program has no standard input");
+  }
+  return ReadToEnd(input, limit);
+}
+
+// Windows has no unnamed files to allow.
+void AllowUnnamedNewFiles(bool) {}
+
+fs::path PathFromArgument(const std::string &text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  if (wide <= 0) return {};
+  std::wstring converted(static_cast<std::size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), length, converted.data(), wide);
+  return fs::path(converted);
+}
+
+} // namespace qm::fileio

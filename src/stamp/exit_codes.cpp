@@ -1,0 +1,52 @@
+#include "stamp/exit_codes.h"
+
+#include <array>
+
+namespace qm::stamp {
+namespace {
+
+struct Rule {
+  FileRole role;
+  ErrorKind kind;
+  ExitCode code;
+};
+
+using enum ErrorKind;
+
+// Only the codes that differ from the role's own (below) are listed.
+constexpr std::array kRules{
+    Rule{FileRole::Module, NotAModule, ExitCode::NotAModule},
+    Rule{FileRole::Module, Damaged, ExitCode::NotAModule},
+    Rule{FileRole::Target, Missing, ExitCode::ModuleUnreadable},
+    Rule{FileRole::Target, Denied, ExitCode::ModuleUnreadable},
+    Rule{FileRole::Target, Unreadable, ExitCode::ModuleUnreadable},
+    Rule{FileRole::Target, TooLarge, ExitCode::ModuleUnreadable},
+    Rule{FileRole::Target, NotAModule, ExitCode::NotAModule},
+    Rule{FileRole::Target, Damaged, ExitCode::NotAModule},
+};
+
+ExitCode RoleCode(FileRole role) {
+  switch (role) {
+  case FileRole::Input:
+    return ExitCode::InputUnreadable;
+  case FileRole::Module:
+    return ExitCode::ModuleUnreadable;
+  case FileRole::Target:
+    return ExitCode::ModuleUnwritable; // no room, not a regular file, locked, cannot write
+  case FileRole::Output:
+    return ExitCode::OutputUnwritable;
+  }
+  return ExitCode::Internal;
+}
+
+} // namespace
+
+ExitCode ExitCodeFor(FileRole role, ErrorKind kind) {
+  if (kind == OutOfMemory) return ExitCode::Internal;
+  for (const Rule &rule : kRules) {
+    if (rule.role == role && rule.kind == kind) return rule.code;
+  }
+  return RoleCode(role);
+}
+
+} // namespace qm::stamp

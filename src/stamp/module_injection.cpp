@@ -1,0 +1,111 @@
+#include "stamp/module_injection.h"
+
+#include "fileio/file_io.h"
+#include "pe/byte_source.h"
+#include "pe/file_kind.h"
+#include "pe/image_layout.h"
+#include "pe/pe_image.h"
+#include "pe/resource_id.h"
+#include "stamp/text_escape.h"
+
+namespace qm::stamp {
+namespace {
+
+// Long enough for any sensible path, short enough to keep a message one
+// readable line.
+constexpr std::size_t kShownLimit = 300;
+
+bool IsReadFailure(ErrorKind kind) {
+  return kind == ErrorKind::Missing || kind == ErrorKind::Denied || kind == ErrorKind::Unreadable ||
+         kind == ErrorKind::TooLarge;
+}
+
+} // namespace
+
+std::string Quoted(std::string_view text) {
+  std::string quoted(1, '\'');
+  quoted += EscapeControls(Excerpt(text, kShownLimit));
+  quoted += '\'';
+  return quoted;
+}
+
+Failure FailureFor(FileRole role, std::string_view what, std::string_view shown, const Error &error) {
+  const ExitCode code = ExitCodeFor(role, error.kind);
+  const std::string named = std::string(what) + " " + Quoted(shown);
+  switch (role) {
+  case FileRole::Input:
+  case FileRole::Module:
+    return {code, "cannot read the " + named + ": " + error.message};
+  case FileRole::Target:
+    if (IsReadFailure(error.kind)) return {code, "cannot read the " + named + ": " + error.message};
+    if (code == ExitCode::NotAModule) {
+      return {code, "the " + named + " cannot be read: " + error.message + "; it was not changed"};
+    }
+    return {code, "the " + named + " cannot be stamped: " + error.message + "; it was left as it was"};
+  case FileRole::Output:
+    return {code, "cannot write the " + named + ": " + error.message};
+  }
+  return {code, error.message};
+}
+
+std::optional<Failure> ReadWholeInput(const std::filesystem::path &path, std::string_view shown, std::string_view what,
+                                      FileRole role, std::vector<std::uint8_t> &out) {
+  auto bytes = shown == "-" ? fileio::ReadStandardInput() : fileio::ReadInput(path);
+  if (!bytes) return FailureFor(role, what, shown == "-" ? "standard input" : shown, bytes.failure());
+  out = std::move(*bytes);
+  return std::nullopt;
+}
+
+std::optional<Failure> ReadBlockFile(const std::filesystem::path &path, std::string_view shown,
+                                     std::vector<std::uint8_t> &out) {
+  if (auto failure = ReadWholeInput(path, shown, "block file", FileRole::Input, out)) return failure;
+  if (out.empty()) {
+    return Failure{ExitCode::InputEmpty, "the block file " + Quoted(shown) + " is empty; the module was not changed"};
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::string_view shown,
+                                    const std::function<Status(pe::ResourceUpdate &)> &change) {
+  auto held = fileio::HeldFile::Open(path, true);
+  if (!held) return FailureFor(FileRole::Target, "module", shown, held.failure());
+  auto image = held->ReadAll();
+  if (!image) return FailureFor(FileRole::Target, "module", shown, image.failure());
+  if (pe::SniffFileKind(*image) != pe::FileKind::PeModule) {
+    return Failure{ExitCode::NotAModule, Quoted(shown) + " is not a PE module; it was not changed"};
+  }
+  // A module whose headers leave no place for the new resources is sound,
+  // only full: that is a module that cannot be stamped, not a damaged one.
+  {
+    const pe::MemorySource source(*image);
+    if (auto headers = pe::ParseHeaders(source)) {
+      if (auto plan = pe::PlanLayout(*image, *headers); !plan) {
+        return FailureFor(FileRole::Target, "module", shown, Fail(ErrorKind::NoRoom, plan.error()));
+      }
+    }
+  }
+  auto update = pe::ResourceUpdate::BeginInMemory(std::move(*image));
+  if (!update) {
+    const ErrorKind kind = update.kind() == ErrorKind::Unspecified ? ErrorKind::Damaged : update.kind();
+    return FailureFor(FileRole::Target, "module", shown, Fail(kind, update.error()));
+  }
+  auto cannotStamp = [&](const Status &status) {
+    const ErrorKind kind = status.kind() == ErrorKind::Unspecified ? ErrorKind::NoRoom : status.kind();
+    return FailureFor(FileRole::Target, "module", shown, Fail(kind, status.error()));
+  };
+  if (Status changed = change(*update); !changed) return cannotStamp(changed);
+  if (Status built = update->End(false); !built) return cannotStamp(built);
+  if (Status written = held->Replace(update->Image()); !written) {
+    return FailureFor(FileRole::Target, "module", shown, written.failure());
+  }
+  return std::nullopt;
+}
+
+std::optional<Failure> StoreVersionResource(const std::filesystem::path &path, std::string_view shown,
+                                            std::span<const std::uint8_t> data) {
+  return UpdateModule(path, shown, [&](pe::ResourceUpdate &update) {
+    return update.Put(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), 0, data);
+  });
+}
+
+} // namespace qm::stamp

@@ -1,0 +1,27 @@
+#include "win/window_base.h"
+
+namespace qm::win {
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  if (!screen) return 96;
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+void CentreOnScreen(HWND wnd, UINT extraFlags) {
+  RECT rect{};
+  GetWindowRect(wnd, &rect);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  SetWindowPos(wnd, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
+               0, 0, SWP_NOSIZE | SWP_NOZORDER | extraFlags);
+}
+
+bool RegisterClassOnce(const WNDCLASSA &wc) {
+  WNDCLASSA existing{};
+  if (GetClassInfoA(wc.hInstance, wc.lpszClassName, &existing)) return true;
+  return RegisterClassA(&wc) != 0;
+}
+
+} // namespace qm::win

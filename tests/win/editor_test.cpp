@@ -1,0 +1,754 @@
+// The editor's behaviour driven through its messages, as a user's mouse and
+// keyboard reach it, with the dialogs answered by a double: the up-downs and
+// the "FileVersion" row, the digit filter, the rows that follow the boxes,
+// adding and removing keys, the reset, opening and saving with their
+// failures. A window of its own, kept hidden, so the start state that
+// main_window_test checks stays untouched.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "codec/decoder.h"
+#include "codec/encoder.h"
+#include "win/ansi_text_codec.h"
+#include "win/dialogs.h"
+#include "win/error_report.h"
+#include "win/string_grid.h"
+#include "win/untMain.h"
+
+namespace {
+
+using namespace qm::win;
+using Rows = std::vector<std::pair<std::string, std::string>>;
+namespace fs = std::filesystem;
+
+class Answers final : public Dialogs {
+public:
+  std::deque<std::optional<std::string>> files; // the next file dialogs' answers, in turn
+  std::optional<std::string> input;
+  std::vector<FileDialogRequest> fileRequests;
+  std::vector<std::string> inputCalls; // caption + "|" + prompt
+  std::vector<std::string> messages;   // caption + "|" + text
+  UINT messageType = 0;
+
+  std::optional<std::string> OpenFile(HWND, const FileDialogRequest &request) override { return Next(request); }
+  std::optional<std::string> SaveFile(HWND, const FileDialogRequest &request) override { return Next(request); }
+  std::optional<std::string> InputBox(HWND, const std::string &caption, const std::string &prompt) override {
+    inputCalls.push_back(caption + "|" + prompt);
+    return input;
+  }
+  int ShowMessageBox(HWND, const std::string &text, const std::string &caption, UINT type) override {
+    messages.push_back(caption + "|" + text);
+    messageType = type;
+    return IDOK;
+  }
+  void ShellOpen(HWND, const std::string &) override {}
+
+private:
+  std::optional<std::string> Next(const FileDialogRequest &request) {
+    fileRequests.push_back(request);
+    if (files.empty()) return std::nullopt;
+    std::optional<std::string> answer = files.front();
+    files.pop_front();
+    return answer;
+  }
+};
+
+TfrmMain &Editor() {
+  static TfrmMain *form = [] {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    return TfrmMain::Create(GetModuleHandleA(nullptr)).release();
+  }();
+  return *form;
+}
+
+std::string TextOf(HWND wnd) {
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(wnd)) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(wnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+std::string Cell(int col, int row) {
+  std::array<char, 512> text{};
+  SendMessageA(Editor().Strings, SGM_GETCELLTEXT, MAKEWPARAM(col, row), reinterpret_cast<LPARAM>(text.data()));
+  return text.data();
+}
+
+// Every row below the header.
+Rows GridRows() {
+  Rows rows;
+  const int count = static_cast<int>(SendMessageA(Editor().Strings, SGM_GETROWCOUNT, 0, 0));
+  for (int row = 1; row < count; ++row)
+    rows.emplace_back(Cell(0, row), Cell(1, row));
+  return rows;
+}
+
+void SetGridRows(const Rows &rows) {
+  HWND grid = Editor().Strings;
+  SendMessageA(grid, SGM_SETROWCOUNT, rows.size() + 1, 0);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SendMessageA(grid, SGM_SETCELLTEXT, MAKEWPARAM(0, i + 1), reinterpret_cast<LPARAM>(rows[i].first.c_str()));
+    SendMessageA(grid, SGM_SETCELLTEXT, MAKEWPARAM(1, i + 1), reinterpret_cast<LPARAM>(rows[i].second.c_str()));
+  }
+}
+
+const Rows kStartRows = {{"CompanyName", ""},
+                         {"FileDescription", ""},
+                         {"FileVersion", "0.0.0.0"},
+                         {"LegalCopyright", "\xA9"
+                                            "2008"},
+                         {"ProductVersion", "0.0.0.0"}};
+
+std::array<HWND, 8> VersionEdits() {
+  TfrmMain &f = Editor();
+  return {f.EdtFileMajor, f.EdtFileMinor, f.EdtFileRelease, f.EdtFileBuild,
+          f.EdtProdMajor, f.EdtProdMinor, f.EdtProdRelease, f.EdtProdBuild};
+}
+
+// The editor as it starts, with a language and code page chosen.
+void Fresh(const Rows &rows = kStartRows) {
+  Editor().ResetEditor();
+  for (HWND edit : VersionEdits())
+    SetWindowTextA(edit, "0");
+  SetGridRows(rows);
+  SetWindowTextA(Editor().EdtFile, "");
+}
+
+// One click on an up-down's upper or lower arrow.
+void Step(HWND upDown, bool up) {
+  RECT rc;
+  GetClientRect(upDown, &rc);
+  const LPARAM at = MAKELPARAM(rc.right / 2, up ? rc.bottom / 4 : rc.bottom * 3 / 4);
+  SendMessageA(upDown, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageA(upDown, WM_LBUTTONUP, 0, at);
+}
+
+void Type(HWND edit, const std::string &keys) {
+  for (char key : keys)
+    SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(key), 0);
+}
+
+// A press of a mouse button over a grid row (or below the last one).
+void PressRow(int row, UINT message = WM_RBUTTONDOWN) {
+  const int rowExtent = MulDiv(18, Editor().Dpi(), 96) + 1;
+  SendMessageA(Editor().Strings, message, 0, MAKELPARAM(10, row * rowExtent + rowExtent / 2));
+}
+
+void Menu(int item) { SendMessageA(Editor().Handle(), WM_COMMAND, MAKEWPARAM(item, 0), 0); }
+constexpr int kAddKey = 1, kRemoveKey = 2;
+
+fs::path TempFolder() {
+  static const fs::path folder = [] {
+    fs::path path = fs::temp_directory_path() / ("qm_editor_" + std::to_string(GetCurrentProcessId()));
+    fs::remove_all(path);
+    fs::create_directories(path);
+    return path;
+  }();
+  return folder;
+}
+
+std::vector<std::uint8_t> Bytes(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void Write(const fs::path &path, const std::vector<std::uint8_t> &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Selected(HWND combo) {
+  const LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+  if (index == CB_ERR) return "<none>";
+  std::array<char, 256> text{};
+  SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  return text.data();
+}
+
+// ---- up-downs ---------------------------------------------------------------
+
+struct UpDownCase {
+  const char *name;
+  int tag;
+  std::vector<bool> steps; // true: up
+  std::string typedMinor;  // typed into EdtFileMinor first, if not empty
+  short loaded = 0;        // a position the program sets first
+  std::string edit;        // the stepped up-down's edit afterwards
+  std::string fileVersionRow;
+};
+
+class UpDownStep : public testing::TestWithParam<UpDownCase> {};
+
+TEST_P(UpDownStep, WritesItsEditAndTheFileVersionRow) {
+  const UpDownCase &c = GetParam();
+  Fresh();
+  HWND upDowns[8] = {Editor().UpFileMajor, Editor().UpFileMinor, Editor().UpFileRelease, Editor().UpFileBuild,
+                     Editor().UpProdMajor, Editor().UpProdMinor, Editor().UpProdRelease, Editor().UpProdBuild};
+  if (!c.typedMinor.empty()) SetWindowTextA(Editor().EdtFileMinor, c.typedMinor.c_str());
+  if (c.loaded) Editor().SetUpDownPosition(c.tag, c.loaded);
+  for (bool up : c.steps)
+    Step(upDowns[c.tag], up);
+  EXPECT_EQ(TextOf(VersionEdits()[static_cast<size_t>(c.tag)]), c.edit);
+  EXPECT_EQ(GridRows()[2].second, c.fileVersionRow);
+  EXPECT_EQ(GridRows()[4].second, "0.0.0.0") << "the ProductVersion row never follows";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Editor, UpDownStep,
+    testing::Values(UpDownCase{"BuildIsTheFourth", 3, {true}, "", 0, "1", "0.0.0.1"},
+                    UpDownCase{"ReleaseIsTheThird", 2, {true}, "", 0, "1", "0.0.1.0"},
+                    UpDownCase{"TypedTextJoinsAsItStands", 0, {true}, "12", 0, "1", "1.12.0.0"},
+                    UpDownCase{"ProductLeavesTheTable", 5, {true, true}, "", 0, "2", "0.0.0.0"},
+                    UpDownCase{"NoStepBelowZero", 1, {false}, "7", 0, "7", "0.0.0.0"},
+                    UpDownCase{"NoStepAboveHundred", 0, {true}, "", 100, "100", "100.0.0.0"},
+                    UpDownCase{"LoadedMinusOneStepsUpFromZero", 0, {true}, "", -1, "1", "1.0.0.0"},
+                    UpDownCase{"LoadedMinusOneStepsDownToZero", 0, {false}, "", -1, "0", "0.0.0.0"},
+                    UpDownCase{"LoadedAboveTheRangeStepsFromHundred", 3, {false}, "", 30000, "99", "0.0.0.99"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Editor, OnlyTheFirstExactFileVersionRowFollows) {
+  Fresh({{"fileversion", "a"}, {"FileVersion", "b"}, {"FileVersion", "c"}});
+  Step(Editor().UpFileMajor, true);
+  EXPECT_EQ(GridRows(), (Rows{{"fileversion", "a"}, {"FileVersion", "1.0.0.0"}, {"FileVersion", "c"}}));
+}
+
+TEST(Editor, ProgramSetPositionsShowSignedAndRunOnlyOnChange) {
+  Fresh();
+  SetWindowTextA(Editor().EdtFileMajor, "42");
+  Editor().SetUpDownPosition(0, 0); // unchanged: the typed text stays
+  EXPECT_EQ(TextOf(Editor().EdtFileMajor), "42");
+  Editor().SetUpDownPosition(0, static_cast<short>(40000));
+  EXPECT_EQ(TextOf(Editor().EdtFileMajor), "-25536");
+  EXPECT_EQ(GridRows()[2].second, "-25536.0.0.0");
+}
+
+// ---- digit filter -------------------------------------------------------------
+
+TEST(Editor, NumberEditsTakeOnlyDigitsAndBackspace) {
+  Fresh();
+  const struct {
+    char key;
+    const char *after; // typed after "5" with the caret at the end
+  } cases[] = {{'0', "50"}, {'9', "59"}, {'\b', ""},  {'a', "5"},  {'-', "5"},   {' ', "5"},
+               {'.', "5"},  {'$', "5"},  {'\r', "5"}, {0x16, "5"}, {'\x80', "5"}};
+  for (HWND edit : {Editor().EdtFileMajor, Editor().EdtProdBuild}) {
+    for (const auto &c : cases) {
+      SetWindowTextA(edit, "5");
+      SendMessageA(edit, EM_SETSEL, 1, 1);
+      Type(edit, std::string(1, c.key));
+      EXPECT_EQ(TextOf(edit), c.after) << "key " << static_cast<int>(static_cast<unsigned char>(c.key));
+    }
+  }
+}
+
+// ---- rows that follow the boxes -----------------------------------------------
+
+enum class BoxAction { LeftClick, RightRelease, SpaceBar };
+
+struct BoxCase {
+  const char *name;
+  bool privateBox;
+  bool checkedBefore;
+  BoxAction action;
+  Rows before;
+  bool checkedAfter;
+  Rows after;
+};
+
+class BoxRows : public testing::TestWithParam<BoxCase> {};
+
+TEST_P(BoxRows, FollowTheBoxAtTheRelease) {
+  const BoxCase &c = GetParam();
+  Fresh(c.before);
+  HWND box = c.privateBox ? Editor().ChkPrivate : Editor().ChkSpecial;
+  SendMessageA(box, BM_SETCHECK, c.checkedBefore ? BST_CHECKED : BST_UNCHECKED, 0);
+  const LPARAM inside = MAKELPARAM(4, 4);
+  switch (c.action) {
+  case BoxAction::LeftClick:
+    SendMessageA(box, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+    SendMessageA(box, WM_LBUTTONUP, 0, inside);
+    break;
+  case BoxAction::RightRelease:
+    SendMessageA(box, WM_RBUTTONDOWN, MK_RBUTTON, inside);
+    SendMessageA(box, WM_RBUTTONUP, 0, inside);
+    break;
+  case BoxAction::SpaceBar:
+    SendMessageA(box, WM_KEYDOWN, VK_SPACE, 0);
+    SendMessageA(box, WM_KEYUP, VK_SPACE, 0);
+    break;
+  }
+  EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED, c.checkedAfter);
+  EXPECT_EQ(GridRows(), c.after);
+}
+
+const Rows kTwo = {{"A", "1"}, {"B", "2"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Editor, BoxRows,
+    testing::Values(BoxCase{"TickAppends",
+                            false,
+                            false,
+                            BoxAction::LeftClick,
+                            kTwo,
+                            true,
+                            {{"A", "1"}, {"B", "2"}, {"SpecialBuild", ""}}},
+                    BoxCase{"UntickRemovesTheFirstExactRow",
+                            false,
+                            true,
+                            BoxAction::LeftClick,
+                            {{"specialbuild", "x"}, {"SpecialBuild", "y"}, {"B", "2"}, {"SpecialBuild", "z"}},
+                            false,
+                            {{"specialbuild", "x"}, {"B", "2"}, {"SpecialBuild", "z"}}},
+                    BoxCase{"UntickWithoutTheRowChangesNothing", true, true, BoxAction::LeftClick, kTwo, false, kTwo},
+                    BoxCase{"RightReleaseOverATickedBoxAppendsAgain",
+                            true,
+                            true,
+                            BoxAction::RightRelease,
+                            {{"PrivateBuild", ""}},
+                            true,
+                            {{"PrivateBuild", ""}, {"PrivateBuild", ""}}},
+                    BoxCase{"RightReleaseOverAnUntickedBoxRemoves",
+                            true,
+                            false,
+                            BoxAction::RightRelease,
+                            {{"A", "1"}, {"PrivateBuild", "p"}},
+                            false,
+                            {{"A", "1"}}},
+                    BoxCase{"SpaceBarTogglesWithoutRows", false, false, BoxAction::SpaceBar, kTwo, true, kTwo}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// ---- adding and removing keys ---------------------------------------------------
+
+TEST(Editor, AddKeyAppendsWhatWasTypedAndIgnoresEmptyOrCancel) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  const struct {
+    std::optional<std::string> typed;
+    Rows after;
+  } cases[] = {
+      {" Comments ", {{"A", "1"}, {"B", "2"}, {" Comments ", ""}}},
+      {"A", {{"A", "1"}, {"B", "2"}, {"A", ""}}},
+      {"", kTwo},
+      {std::nullopt, kTwo},
+  };
+  for (const auto &c : cases) {
+    Fresh(kTwo);
+    answers.input = c.typed;
+    Menu(kAddKey);
+    EXPECT_EQ(GridRows(), c.after) << c.typed.value_or("<cancel>");
+  }
+  EXPECT_EQ(answers.inputCalls.front(), "Key Name|Please enter a Key Name");
+}
+
+TEST(Editor, RemoveKeyTakesTheRowOfTheLastPress) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  const Rows three = {{"A", "1"}, {"B", "2"}, {"C", "3"}};
+  const struct {
+    int pressed;
+    UINT button;
+    Rows after;
+    const char *message;
+  } cases[] = {
+      {2, WM_RBUTTONDOWN, {{"A", "1"}, {"C", "3"}}, nullptr},
+      {3, WM_MBUTTONDOWN, {{"A", "1"}, {"B", "2"}}, nullptr},
+      {0, WM_RBUTTONDOWN, three, nullptr},                    // the header stays
+      {5, WM_RBUTTONDOWN, three, "Grid index out of range."}, // below the last row
+  };
+  for (const auto &c : cases) {
+    Fresh(three);
+    answers.messages.clear();
+    PressRow(c.pressed, c.button);
+    Menu(kRemoveKey);
+    EXPECT_EQ(GridRows(), c.after) << "pressed row " << c.pressed;
+    EXPECT_EQ(Cell(0, 0), "Key");
+    if (c.message) {
+      ASSERT_EQ(answers.messages.size(), 1u);
+      EXPECT_EQ(answers.messages[0], ApplicationTitle() + "|" + c.message);
+      EXPECT_EQ(answers.messageType, static_cast<UINT>(MB_ICONERROR | MB_OK));
+    } else {
+      EXPECT_TRUE(answers.messages.empty()) << answers.messages[0];
+    }
+  }
+  // Row by row down to the header, then a key comes back as row 1.
+  Fresh(three);
+  for (int i = 0; i < 3; ++i) {
+    PressRow(1);
+    Menu(kRemoveKey);
+  }
+  EXPECT_TRUE(GridRows().empty());
+  answers.input = "Again";
+  Menu(kAddKey);
+  EXPECT_EQ(GridRows(), (Rows{{"Again", ""}}));
+}
+
+// ---- reset --------------------------------------------------------------------
+
+TEST(Editor, ResetKeepsTypedTextAtZeroAndTheFirstRow) {
+  Fresh();
+  Step(Editor().UpFileBuild, true);
+  SetWindowTextA(Editor().EdtFileMajor, "7");
+  SendMessageA(Editor().ChkDebug, BM_SETCHECK, BST_CHECKED, 0);
+  SendMessageA(Editor().CmbSubType, CB_SETCURSEL, 4, 0);
+  SetGridRows({{"FileVersion", "x"}, {"Two", "2"}});
+  Editor().ResetEditor();
+  EXPECT_EQ(TextOf(Editor().EdtFileMajor), "7");
+  EXPECT_EQ(TextOf(Editor().EdtFileBuild), "0");
+  EXPECT_EQ(GridRows(), (Rows{{"FileVersion", "7.0.0.0"}})) << "the up-downs run before the rows go";
+  EXPECT_EQ(SendMessageA(Editor().ChkDebug, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  for (HWND list :
+       {Editor().CmbLan, Editor().CmbCodePage, Editor().CmbFileOs, Editor().CmbFileType, Editor().CmbSubType})
+    EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 0);
+}
+
+// ---- opening --------------------------------------------------------------------
+
+qm::VersionFields SampleFields() {
+  qm::VersionFields fields;
+  fields.FileMajor = 1, fields.FileMinor = 2, fields.FileRelease = 3, fields.FileBuild = 4;
+  fields.ProdMajor = 5, fields.ProdMinor = 6, fields.ProdRelease = 7, fields.ProdBuild = 8;
+  fields.Debug = fields.PreRelease = fields.Special = fields.Private = true;
+  fields.FileOs = 0x40004;
+  fields.FileType = 7;
+  fields.FileSubType = 10;
+  fields.LanguageText = "0809";
+  fields.CodePageText = "1252";
+  fields.Rows = {{"CompanyName", "Brindlewick"}, {"", "empty key"}, {"Comments", ""}, {"FileVersion", "9.9"}};
+  return fields;
+}
+
+std::vector<std::uint8_t> Block(const qm::VersionFields &fields) {
+  auto block = qm::EncodeVersionBlock(fields, AnsiTextCodec{});
+  EXPECT_TRUE(block.ok());
+  return block.ok() ? *block : std::vector<std::uint8_t>{};
+}
+
+void Put32(std::vector<std::uint8_t> &block, size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    block[at + static_cast<size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+struct Shown {
+  std::array<std::string, 8> edits;
+  std::string flags; // ticked boxes: D P S V (Debug, Pre, Special, priVate)
+  std::string os, type, subType, language, codePage;
+};
+
+Shown WhatIsShown() {
+  Shown shown;
+  for (size_t i = 0; i < 8; ++i)
+    shown.edits[i] = TextOf(VersionEdits()[i]);
+  const std::pair<HWND, char> boxes[] = {
+      {Editor().ChkDebug, 'D'}, {Editor().ChkPre, 'P'}, {Editor().ChkSpecial, 'S'}, {Editor().ChkPrivate, 'V'}};
+  for (const auto &[box, letter] : boxes)
+    if (SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED) shown.flags += letter;
+  shown.os = Selected(Editor().CmbFileOs);
+  shown.type = Selected(Editor().CmbFileType) + "|" + TextOf(Editor().CmbFileType);
+  shown.subType = Selected(Editor().CmbSubType);
+  shown.language = Selected(Editor().CmbLan);
+  shown.codePage = Selected(Editor().CmbCodePage);
+  return shown;
+}
+
+TEST(Editor, OpeningABlockFilePutsEveryValueIntoTheControls) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  const fs::path file = TempFolder() / "whole.res";
+  Write(file, Block(SampleFields()));
+  Fresh();
+  answers.files = {file.string()};
+  SendMessageA(Editor().SpdOpen, BM_CLICK, 0, 0);
+
+  ASSERT_EQ(answers.fileRequests.size(), 1u);
+  EXPECT_EQ(answers.fileRequests[0].title, "Open File");
+  EXPECT_EQ(answers.fileRequests[0].filters,
+            (std::vector<std::pair<std::string, std::string>>{
+                {"Application Files (*.exe, *.dll, *.ocx, *.scr)", "*.exe; *.dll; *.ocx; *.scr"},
+                {"Res Files (*.res)", "*.res"}}));
+  EXPECT_EQ(TextOf(Editor().EdtFile), file.string());
+  const Shown shown = WhatIsShown();
+  EXPECT_EQ(shown.edits, (std::array<std::string, 8>{"1", "2", "3", "4", "5", "6", "7", "8"}));
+  EXPECT_EQ(shown.flags, "DPSV");
+  EXPECT_EQ(shown.os, "NT (WINDOWS32)");
+  EXPECT_EQ(shown.type, "STATIC LIB|STATIC LIB");
+  EXPECT_EQ(shown.subType, "DRV COMM");
+  EXPECT_NE(shown.language.find("$0809"), std::string::npos) << shown.language;
+  EXPECT_EQ(shown.codePage, "Windows 3.1 US (ANSI) - 1252");
+  EXPECT_EQ(GridRows(),
+            (Rows{{"CompanyName", "Brindlewick"}, {"", "empty key"}, {"Comments", ""}, {"FileVersion", "9.9"}}));
+}
+
+TEST(Editor, OpeningShowsWhatTheBlockHoldsAndLeavesTheRest) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  qm::VersionFields noRows = SampleFields();
+  noRows.Rows.clear();
+  noRows.CodePageText = "0012";
+  const struct {
+    const char *name;
+    std::vector<std::uint8_t> block;
+    std::array<std::string, 8> edits;
+    std::string type, subType, codePage;
+    Rows rows;
+  } cases[] = {
+      {"signed words, no rows, code page 12",
+       [&] {
+         auto b = Block(noRows);
+         b[50] = b[51] = 0xFF;       // file major 65535
+         b[48] = 0x40, b[49] = 0x9C; // file minor 40000
+         Put32(b, 76, 8);
+         Put32(b, 80, 12);
+         return b;
+       }(),
+       {"-1", "-25536", "3", "4", "5", "6", "7", "8"},
+       "<none>|",
+       "<none>",
+       "Unicode (BMP of ISO 10646) - 1200",
+       {}},
+      {"code page 65001 keeps the reset's item",
+       [&] {
+         qm::VersionFields f = SampleFields();
+         f.CodePageText = "$FDE9";
+         f.FileType = 2;
+         f.FileSubType = 3;
+         return Block(f);
+       }(),
+       {"1", "2", "3", "4", "5", "6", "7", "8"},
+       "DLL|DLL",
+       "DRV LANGUAGE",
+       "EBCDIC - 0037",
+       {{"CompanyName", "Brindlewick"}, {"", "empty key"}, {"Comments", ""}, {"FileVersion", "9.9"}}},
+      {"a wrong signature loads nothing",
+       [&] {
+         auto b = Block(SampleFields());
+         b[6] = 'v';
+         return b;
+       }(),
+       {"0", "0", "0", "0", "0", "0", "0", "0"},
+       "UNKNOWN|UNKNOWN",
+       "UNKNOWN",
+       "EBCDIC - 0037",
+       {{"CompanyName", ""}}},
+      {"a short file loads nothing",
+       {0x10, 0x00, 0x34},
+       {"0", "0", "0", "0", "0", "0", "0", "0"},
+       "UNKNOWN|UNKNOWN",
+       "UNKNOWN",
+       "EBCDIC - 0037",
+       {{"CompanyName", ""}}},
+  };
+  for (const auto &c : cases) {
+    Fresh();
+    const fs::path file = TempFolder() / "case.res";
+    Write(file, c.block);
+    answers.files = {file.string()};
+    SendMessageA(Editor().SpdOpen, BM_CLICK, 0, 0);
+    const Shown shown = WhatIsShown();
+    EXPECT_EQ(shown.edits, c.edits) << c.name;
+    EXPECT_EQ(shown.type, c.type) << c.name;
+    EXPECT_EQ(shown.subType, c.subType) << c.name;
+    EXPECT_EQ(shown.codePage, c.codePage) << c.name;
+    EXPECT_EQ(GridRows(), c.rows) << c.name;
+  }
+}
+
+TEST(Editor, OpeningWhatHoldsNoBlockShowsTheResetEditorAndThePath) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  const fs::path folder = TempFolder();
+  Write(folder / "block.RES", Block(SampleFields())); // not ".res": read as a module
+  fs::create_directories(folder / "dir.res");
+  Write(folder / "dir.res" / "plain", Block(SampleFields()));
+  const std::string paths[] = {(folder / "block.RES").string(), (folder / "dir.res" / "plain").string(),
+                               (folder / "missing.res").string(), (folder / "missing.exe").string()};
+  for (const std::string &path : paths) {
+    Fresh();
+    Step(Editor().UpProdMajor, true);
+    answers.files = {path};
+    SendMessageA(Editor().SpdOpen, BM_CLICK, 0, 0);
+    EXPECT_EQ(TextOf(Editor().EdtFile), path);
+    EXPECT_EQ(TextOf(Editor().EdtProdMajor), "0") << path;
+    EXPECT_EQ(GridRows(), (Rows{{"CompanyName", ""}})) << path;
+    EXPECT_EQ(Selected(Editor().CmbFileOs), "UNKNOWN") << path;
+  }
+  // Cancelling changes nothing, not even the reset.
+  Fresh();
+  Step(Editor().UpProdMajor, true);
+  SendMessageA(Editor().SpdOpen, BM_CLICK, 0, 0);
+  EXPECT_EQ(TextOf(Editor().EdtProdMajor), "1");
+  EXPECT_EQ(GridRows(), kStartRows);
+  EXPECT_TRUE(answers.messages.empty());
+}
+
+// ---- saving ---------------------------------------------------------------------
+
+void ChooseLanguageAndCodePage() {
+  SendMessageA(Editor().CmbLan, CB_SETCURSEL, 0, 0);
+  SendMessageA(Editor().CmbCodePage, CB_SETCURSEL, 0, 0);
+}
+
+TEST(Editor, SaveDialogsAsked) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  SendMessageA(Editor().BtnSavePE, BM_CLICK, 0, 0);
+  SendMessageA(Editor().BtnSaveRes, BM_CLICK, 0, 0);
+  ASSERT_EQ(answers.fileRequests.size(), 2u);
+  EXPECT_EQ(answers.fileRequests[0].title, "Save Version to PE");
+  EXPECT_EQ(answers.fileRequests[0].filters,
+            (std::vector<std::pair<std::string, std::string>>{{"Exe Files (*.exe)", "*.exe"},
+                                                              {"Dll Files (*.dll)", "*.dll"},
+                                                              {"Ocx Files (*.ocx)", "*.ocx"},
+                                                              {"Scr Files (*.scr)", "*.scr"}}));
+  EXPECT_EQ(answers.fileRequests[1].title, "Save Version as Resource");
+  EXPECT_EQ(answers.fileRequests[1].filters,
+            (std::vector<std::pair<std::string, std::string>>{{"Res Files (*.res)", "*.res"}}));
+  EXPECT_TRUE(answers.messages.empty()) << "a cancelled dialog stays silent";
+}
+
+TEST(Editor, BlockFileNamesGetResAndHoldTheWholeBlock) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  const fs::path folder = TempFolder() / "names.old";
+  fs::create_directories(folder);
+  const struct {
+    std::string chosen, written;
+  } cases[] = {{"ver", "ver.res"}, {"ver.txt", "ver.txt.res"}, {"ver.RES", "ver.RES.res"}, {"ver.res", "ver.res"}};
+  for (const auto &c : cases) {
+    Fresh();
+    ChooseLanguageAndCodePage();
+    fs::remove(folder / c.written);
+    answers.files = {(folder / c.chosen).string()};
+    SendMessageA(Editor().BtnSaveRes, BM_CLICK, 0, 0);
+    const std::vector<std::uint8_t> bytes = Bytes(folder / c.written);
+    ASSERT_EQ(bytes.size(), 448u) << c.chosen;
+    EXPECT_EQ(bytes[0] | bytes[1] << 8, 448);
+  }
+  EXPECT_TRUE(answers.messages.empty()) << answers.messages.front();
+}
+
+TEST(Editor, VersionTextsKeepTheirLowSixteenBits) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  Fresh();
+  ChooseLanguageAndCodePage();
+  const char *texts[8] = {"65536", "70000", " +12", "$10", "0x1F", "-1", "2147483647", "65535"};
+  for (size_t i = 0; i < 8; ++i)
+    SetWindowTextA(VersionEdits()[i], texts[i]);
+  const fs::path file = TempFolder() / "numbers.res";
+  answers.files = {file.string()};
+  SendMessageA(Editor().BtnSaveRes, BM_CLICK, 0, 0);
+  const qm::DecodedVersionBlock block = qm::DecodeVersionBlock(Bytes(file));
+  ASSERT_TRUE(block.SignatureMatched);
+  // Block order: file minor, major, build, release, then the product's.
+  const short expected[8] = {4464, 0, 16, 12, -1, 31, -1, -1};
+  for (size_t i = 0; i < 8; ++i)
+    EXPECT_EQ(block.Words[i].Position, expected[i]) << i;
+}
+
+TEST(Editor, FailedSavesReportAndLeaveFilesAsTheyWere) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  const fs::path folder = TempFolder();
+  const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+  Write(folder / "old.res", old);
+  Write(folder / "old.exe", old);
+  const std::string longName = (folder / std::string(260 - folder.string().size() - 1, 'n')).string();
+  const struct {
+    const char *name;
+    bool toModule;
+    std::string chosen;
+    const char *minorText; // put into EdtFileMinor first, if set
+    bool noLanguage;
+    std::string message; // what the report shows, or its start when it ends in "*"
+  } cases[] = {
+      {"no language", false, (folder / "old.res").string(), nullptr, true, "'$' is not a valid integer value."},
+      {"numbers first", true, (folder / "old.exe").string(), "", true, "'' is not a valid integer value."},
+      {"eleven nines", false, (folder / "old.res").string(), "99999999999", false,
+       "'99999999999' is not a valid integer value."},
+      {"not a module", true, (folder / "old.exe").string(), nullptr, false,
+       "'" + (folder / "old.exe").string() + "' is not a PE module; it was not changed."},
+      {"missing module", true, (folder / "none.exe").string(), nullptr, false,
+       "Cannot read the module '" + (folder / "none.exe").string() + "': it does not exist."},
+      {"name too long", false, longName, nullptr, false, "The name '" + longName + "' is too long*"},
+      {"folder as block file", false, folder.string() + "\\sub.res\\", nullptr, false, "The block file '*"},
+  };
+  for (const auto &c : cases) {
+    Fresh();
+    if (c.noLanguage) SendMessageA(Editor().CmbLan, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    if (c.minorText) SetWindowTextA(Editor().EdtFileMinor, c.minorText);
+    answers.messages.clear();
+    answers.files = {c.chosen};
+    SendMessageA(c.toModule ? Editor().BtnSavePE : Editor().BtnSaveRes, BM_CLICK, 0, 0);
+    ASSERT_EQ(answers.messages.size(), 1u) << c.name;
+    const std::string shown = answers.messages[0].substr(answers.messages[0].find('|') + 1);
+    if (c.message.back() == '*')
+      EXPECT_EQ(shown.substr(0, c.message.size() - 1), c.message.substr(0, c.message.size() - 1)) << c.name;
+    else
+      EXPECT_EQ(shown, c.message) << c.name;
+    EXPECT_EQ(Bytes(folder / "old.res"), old) << c.name;
+    EXPECT_EQ(Bytes(folder / "old.exe"), old) << c.name;
+  }
+  EXPECT_FALSE(fs::exists(longName + ".res"));
+  EXPECT_FALSE(fs::exists(folder / "none.exe"));
+}
+
+// ---- a box hidden by its neighbour --------------------------------------------------
+
+// "Pre-release" reaches into "Private build"; the box of "Private build" must
+// still show: its white square, drawn where the layout puts it.
+TEST(Editor, PrivateBuildShowsItsWholeBox) {
+  TfrmMain &form = Editor();
+  form.Show();
+  SetWindowPos(form.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  // Ticking "Pre-release" repaints it, over its whole rectangle where
+  // nothing stops it.
+  SendMessageA(form.ChkPre, BM_SETCHECK, BST_CHECKED, 0);
+  InvalidateRect(form.ChkPre, nullptr, TRUE);
+  UpdateWindow(form.ChkPre);
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    DispatchMessageA(&msg);
+  // What the group's surface holds where the box of "Private build" is.
+  RECT box;
+  GetWindowRect(form.ChkPrivate, &box);
+  MapWindowPoints(nullptr, form.GroupBox2, reinterpret_cast<POINT *>(&box), 2);
+  HDC screen = GetDC(form.GroupBox2);
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  int white = 0, dark = 0;
+  std::string dump = "\n";
+  const int size = MulDiv(13, form.Dpi(), 96);
+  const int top = (box.top + box.bottom) / 2 - size / 2;
+  for (int y = top; y < top + size; ++y) {
+    for (int x = box.left; x < box.left + size; ++x) {
+      const COLORREF pixel = GetPixel(screen, x, y);
+      if (pixel == RGB(255, 255, 255)) ++white;
+      if (pixel != face && pixel != RGB(255, 255, 255)) ++dark;
+      dump += pixel == face ? '.' : pixel == RGB(255, 255, 255) ? 'w' : '#';
+    }
+    dump += '\n';
+  }
+  ReleaseDC(form.GroupBox2, screen);
+  SetWindowPos(form.Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SendMessageA(form.ChkPre, BM_SETCHECK, BST_UNCHECKED, 0);
+  EXPECT_GE(white, size * size / 3) << "the box's white inside" << dump;
+  EXPECT_GE(dark, size * 2) << "the box's frame";
+  // The layout's rectangles stay: Pre-release still reaches into Private build.
+  RECT pre;
+  GetWindowRect(form.ChkPre, &pre);
+  EXPECT_GT(pre.right, box.left);
+}
+
+} // namespace
