@@ -39,7 +39,10 @@ std::optional<Failure> ApplyCommand(const ApplyArguments &a) {
     return failure;
   }
   auto parsed = VersionInfoFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
-  if (!parsed) return Failure{ExitCode::FieldsInvalid, Quoted(a.infoFile) + ": " + parsed.error()};
+  if (!parsed) {
+    return Failure{ExitCode::FieldsInvalid,
+                   "the information file " + Quoted(a.infoFile) + " is refused: " + parsed.error()};
+  }
 
   return EditModule(a.module, true, [&](ModuleVersions &versions) -> std::optional<Failure> {
     const std::vector<std::uint16_t> held = versions.Languages();

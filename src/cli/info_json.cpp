@@ -11,13 +11,25 @@
 #include "cli/version_edit.h"
 #include "codec/block_layout.h"
 #include "codec/text_codec.h"
+#include "stamp/text_escape.h"
 
 namespace qm::cli {
 namespace {
 
 using nlohmann::json;
 
-std::string Show(const json &value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+// A value or name as a message quotes it: short, and on one line, however
+// long or strange the file's text.
+constexpr std::size_t kExcerptLimit = 80;
+
+std::string Show(const json &value) {
+  return stamp::EscapeControls(
+      stamp::Excerpt(value.dump(-1, ' ', false, json::error_handler_t::replace), kExcerptLimit));
+}
+
+std::string ShowName(const std::string &name) {
+  return "\"" + stamp::EscapeControls(stamp::Excerpt(name, kExcerptLimit)) + "\"";
+}
 
 Result<std::uint64_t> Number(const json &value, const std::string &where, std::uint64_t max) {
   if (!value.is_number_unsigned() || value.get<std::uint64_t>() > max) {
@@ -60,7 +72,7 @@ Result<StringTable> TableFromJson(const json &value, const std::string &where) {
   if (!value.is_object()) return Fail(where + ": expected {\"key\": ..., \"strings\": [...]}, not " + Show(value));
   for (const auto &[member, ignored] : value.items()) {
     if (member != "key" && member != "strings") {
-      return Fail(where + ": unknown member \"" + member + "\"; a table has key and strings");
+      return Fail(where + ": unknown member " + ShowName(member) + "; a table has key and strings");
     }
   }
   if (!value.contains("key")) return Fail(where + ": the member \"key\" is missing");
@@ -186,8 +198,8 @@ Status ApplyMember(const std::string &member, const json &value, InfoFromJson &o
     out.Info.Translations = std::move(*translations);
     return Ok();
   }
-  return Fail("unknown member \"" + member +
-              "\"; the members are those show --json prints: kind, language, otherLanguages, hasFixedPart, "
+  return Fail("unknown member " + ShowName(member) +
+              "; the members are those show --json prints: kind, language, otherLanguages, hasFixedPart, "
               "fileVersion, productVersion, fileFlagsMask, fileFlags, fileFlagNames, fileOs, fileOsName, fileType, "
               "fileTypeName, fileSubType, fileSubTypeName, fileDate, stringTables and translations");
 }
@@ -195,11 +207,14 @@ Status ApplyMember(const std::string &member, const json &value, InfoFromJson &o
 } // namespace
 
 Result<InfoFromJson> VersionInfoFromJson(std::string_view jsonText) {
+  // The parser recurses once per level: refuse deep nesting before it can
+  // exhaust the stack.
+  if (Status nesting = CheckJsonNesting(jsonText); !nesting) return nesting.failure();
   json root;
   try {
     root = json::parse(jsonText);
   } catch (const json::parse_error &error) {
-    return Fail(std::string("not valid JSON: ") + error.what());
+    return Fail(ErrorKind::Invalid, "not valid JSON: " + stamp::EscapeControls(stamp::Excerpt(error.what(), 200)));
   }
   if (!root.is_object()) return Fail("expected one JSON object as show --json prints it, not " + Show(root));
   InfoFromJson out;

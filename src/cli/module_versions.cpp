@@ -69,8 +69,10 @@ std::optional<Failure> ModuleVersions::Put(const std::vector<LanguageVersion> &v
     }
     Status put = update_.Put(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), version.Language, *block);
     if (!put) {
-      return Failure{ExitCode::ModuleUnwritable,
-                     "cannot write the module " + Quoted(shown_) + ": " + put.error() + "; it was left as it was"};
+      // The writer's failures here are of room (a resource the image cannot
+      // take) unless it says otherwise.
+      const ErrorKind kind = put.kind() == ErrorKind::Unspecified ? ErrorKind::NoRoom : put.kind();
+      return FailureFor(FileRole::Target, "module", shown_, Fail(kind, put.error()));
     }
   }
   return std::nullopt;

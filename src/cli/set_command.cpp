@@ -93,7 +93,7 @@ Result<Plan> PlanFromArguments(const SetArguments &a) {
   for (const std::u16string &removed : e.Removed) {
     for (const std::u16string &key : setKeys) {
       if (SameKey(key, removed))
-        return Fail("--remove-string " + Utf16ToUtf8(removed) + ": the same string is also set");
+        return Fail("--remove-string " + Quoted(Utf16ToUtf8(removed)) + ": the same string is also set");
     }
   }
   if (!e.ChangesFixedPart() && !e.ChangesStrings()) {

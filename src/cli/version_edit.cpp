@@ -6,6 +6,7 @@
 #include "codec/block_layout.h"
 #include "codec/field_codes.h"
 #include "codec/text_codec.h"
+#include "stamp/module_injection.h"
 
 namespace qm::cli {
 namespace {
@@ -14,8 +15,6 @@ constexpr std::uint32_t kFileOsNtWindows32 = 0x00040004;
 constexpr std::uint32_t kFileTypeApp = 1;
 constexpr std::uint32_t kFileTypeDll = 2;
 constexpr std::uint16_t kCodePageUnicode = 1200;
-
-std::string Quote(std::string_view text) { return std::string(1, '\'').append(text).append(1, '\''); }
 
 std::optional<std::uint32_t> NumberFromText(std::string_view text) {
   int base = 10;
@@ -48,7 +47,7 @@ Result<std::uint32_t> CodeFromArgument(std::string_view text, std::string_view o
   for (std::string_view item : items)
     list.append(list.empty() ? "" : ", ").append(1, '"').append(item).append(1, '"');
   return Fail(
-      std::string(option) + ": " + Quote(text) +
+      std::string(option) + ": " + Quoted(text) +
       " is neither a number (decimal or 0x hexadecimal, up to 32 bits) nor an item of the list; the items are " + list);
 }
 
@@ -132,14 +131,14 @@ bool VersionEdit::ChangesStrings() const {
 
 Result<std::u16string> TextFromArgument(std::string_view text) {
   std::u16string units = Utf8ToUtf16(text);
-  if (Utf16ToUtf8(units) != text) return Fail(Quote(text) + " is not valid UTF-8");
+  if (Utf16ToUtf8(units) != text) return Fail(Quoted(text) + " is not valid UTF-8");
   return units;
 }
 
 Result<StringChange> StringChangeFromArgument(std::string_view keyEqualsValue) {
   const std::size_t equals = keyEqualsValue.find('=');
   if (equals == std::string_view::npos || equals == 0) {
-    return Fail("--string: " + Quote(keyEqualsValue) + " is not KEY=VALUE with a key before the '='");
+    return Fail("--string: " + Quoted(keyEqualsValue) + " is not KEY=VALUE with a key before the '='");
   }
   auto key = TextFromArgument(keyEqualsValue.substr(0, equals));
   if (!key) return Fail("--string: " + key.error());
@@ -151,7 +150,7 @@ Result<StringChange> StringChangeFromArgument(std::string_view keyEqualsValue) {
 Result<std::u16string> TableKeyFromArgument(std::string_view text) {
   std::u16string key = Utf8ToUtf16(text);
   if (!IsTableKey(key)) {
-    return Fail("--table: " + Quote(text) + " is not eight hexadecimal digits (language and code page, as 040904B0)");
+    return Fail("--table: " + Quoted(text) + " is not eight hexadecimal digits (language and code page, as 040904B0)");
   }
   for (char16_t &c : key)
     if (c >= u'a' && c <= u'f') c = static_cast<char16_t>(c - u'a' + u'A');
@@ -162,7 +161,7 @@ Result<std::uint16_t> LanguageFromArgument(std::string_view text) {
   std::string_view digits = text;
   if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits.remove_prefix(2);
   auto value = digits.empty() || digits.size() > 4 ? std::nullopt : NumberFromText("0x" + std::string(digits));
-  if (!value) return Fail("--language: " + Quote(text) + " is not a language id of one to four hexadecimal digits");
+  if (!value) return Fail("--language: " + Quoted(text) + " is not a language id of one to four hexadecimal digits");
   return static_cast<std::uint16_t>(*value);
 }
 
@@ -178,7 +177,7 @@ Result<std::uint32_t> FlagBitFromName(std::string_view name) {
   for (const auto &flag : kFlags) {
     if (flag.name == lower) return flag.bit;
   }
-  return Fail(Quote(name) + " is not a flag; the flags are debug, prerelease, patched, privatebuild, specialbuild and "
+  return Fail(Quoted(name) + " is not a flag; the flags are debug, prerelease, patched, privatebuild, specialbuild and "
                             "infoinferred");
 }
 

@@ -3,8 +3,10 @@
 // how failures leave modules, and what the platform's version API reads.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <map>
+#include <thread>
 #include <tuple>
 
 #include "cli/version_edit.h"
@@ -249,6 +251,29 @@ TEST_F(SetOnModules, EachModuleFailsOnItsOwnWithTheWorstCode) {
   EXPECT_NE(ReadBytes(dir.path() / "tiny32.exe"), image) << "the good module is still written";
 }
 
+// Runs at once on one module follow each other: each reads the module
+// only once the one before has replaced it, so no run's string is lost.
+TEST_F(SetOnModules, RunsAtOnceLoseNoChange) {
+  constexpr int kRuns = 6;
+  std::vector<std::thread> runs;
+  std::atomic<int> failed{0};
+  for (int i = 0; i < kRuns; ++i) {
+    runs.emplace_back([&, i] {
+      const std::string key = "Run" + std::to_string(i);
+      if (RunCliCaptured({"set", dir / "two64.exe", "--string", key + "=" + std::to_string(i)}).code != 0) ++failed;
+    });
+  }
+  for (std::thread &run : runs)
+    run.join();
+  EXPECT_EQ(failed, 0);
+  for (const auto &[language, info] : Versions(ReadResources(dir.path() / "two64.exe"))) {
+    for (int i = 0; i < kRuns; ++i) {
+      const std::u16string key = Utf8ToUtf16("Run" + std::to_string(i));
+      EXPECT_EQ(Find(info.Tables[0], key), Utf8ToUtf16(std::to_string(i))) << "language " << language << ", run " << i;
+    }
+  }
+}
+
 TEST(SetArguments, AreRefusedBeforeAnyModuleIsTouched) {
   ScratchDir dir;
   WriteText(dir / "m.exe", "untouched");
@@ -400,7 +425,7 @@ TEST_F(ApplyOnModules, WritesAnEditedDescription) {
 TEST_F(ApplyOnModules, RefusalsLeaveTheModuleAsItWas) {
   WriteText(dir / "text.exe", "not a module");
   const struct {
-    const char *json;
+    std::string json;
     const char *module;
     int code;
     const char *message;
@@ -415,6 +440,12 @@ TEST_F(ApplyOnModules, RefusalsLeaveTheModuleAsItWas) {
       {R"({"translations": [[1033, 65536]]})", "tiny32.exe", 10, "translations[0]: expected a whole number"},
       {R"({"language": -1})", "tiny32.exe", 10, "language: expected a whole number from 0 to 65535"},
       {R"({"fileVersion": "1.2.3.4",)", "tiny32.exe", 10, "not valid JSON"},
+      // Refused before the parser recurses; names and values are quoted
+      // escaped and cut short, so the message stays one short line.
+      {R"({"stringTables": )" + std::string(100000, '[') + std::string(100000, ']') + "}", "tiny32.exe", 10,
+       "nested deeper than 64 levels"},
+      {R"({"\u001b[2J\nFile version: 9": 1})", "tiny32.exe", 10, R"(unknown member "\x1B[2J\nFile version: 9")"},
+      {R"({"kind": [")" + std::string(5000, 'x') + R"("]})", "tiny32.exe", 10, "kind: expected a text, not [\"xxx"},
       {R"({})", "missing.exe", 5, "it does not exist"},
       {R"({})", "text.exe", 6, "is not a PE module"},
   };
@@ -424,6 +455,8 @@ TEST_F(ApplyOnModules, RefusalsLeaveTheModuleAsItWas) {
     CliRun run = RunCliCaptured({"apply", dir / c.module, dir / "v.json"});
     EXPECT_EQ(run.code, c.code) << c.json;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_LT(run.err.size(), 600u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(ReadBytes(dir.path() / c.module), image) << c.json;
   }
   CliRun run = RunCliCaptured({"apply", dir / "tiny32.exe", dir / "nothing.json"});
