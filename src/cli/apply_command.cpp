@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "cli/argument_path.h"
 #include "cli/info_json.h"
 #include "cli/module_versions.h"
-#include "stamp/native_path.h"
 #include "cli/version_edit.h"
 #include "codec/block_layout.h"
 #include "pe/version_reader.h"
@@ -34,7 +34,7 @@ std::optional<Failure> ApplyCommand(const ApplyArguments &a) {
     language = *parsed;
   }
   std::vector<std::uint8_t> text;
-  if (auto failure = ReadWholeInput(PathFromArgument(a.infoFile), a.infoFile, "information file",
+  if (auto failure = ReadWholeInput(ArgumentPath(a.infoFile), a.infoFile, "information file",
                                     FileRole::Input, text)) {
     return failure;
   }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "cli/argument_path.h"
 #include "cli/block_input.h"
 #include "cli/fields_json.h"
 #include "cli/file_output.h"
@@ -12,7 +13,6 @@
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
 #include "pe/version_reader.h"
-#include "stamp/native_path.h"
 
 namespace qm::cli {
 namespace {
@@ -21,7 +21,7 @@ namespace {
 // file from the editor would: the same encoder, strings taken as UTF-8.
 std::optional<Failure> BlockFromFieldsFile(const std::string &fieldsFile, std::vector<std::uint8_t> &block) {
   std::vector<std::uint8_t> text;
-  if (auto failure = ReadWholeInput(PathFromArgument(fieldsFile), fieldsFile, "fields file", FileRole::Input, text)) {
+  if (auto failure = ReadWholeInput(ArgumentPath(fieldsFile), fieldsFile, "fields file", FileRole::Input, text)) {
     return failure;
   }
   auto fields = FieldsFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
@@ -52,7 +52,7 @@ std::optional<Failure> VersionFromModule(std::span<const std::uint8_t> image, st
 
 std::optional<Failure> ShowCommand(const std::string &file, bool asJson, std::ostream &out) {
   std::vector<std::uint8_t> bytes;
-  if (auto failure = ReadWholeInput(PathFromArgument(file), file, "file", FileRole::Input, bytes)) {
+  if (auto failure = ReadWholeInput(ArgumentPath(file), file, "file", FileRole::Input, bytes)) {
     return failure;
   }
   VersionPayload payload;
@@ -90,12 +90,12 @@ std::optional<Failure> ShowCommand(const std::string &file, bool asJson, std::os
 std::optional<Failure> BuildCommand(const std::string &fieldsFile, const std::string &blockFile) {
   std::vector<std::uint8_t> block;
   if (auto failure = BlockFromFieldsFile(fieldsFile, block)) return failure;
-  return WriteOutputFile(PathFromArgument(blockFile), blockFile, "block file", block);
+  return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", block);
 }
 
 std::optional<Failure> InjectCommand(const std::string &module, const std::string &blockFile, bool raw) {
   std::vector<std::uint8_t> bytes;
-  if (auto failure = ReadBlockFile(PathFromArgument(blockFile), blockFile, bytes)) return failure;
+  if (auto failure = ReadBlockFile(ArgumentPath(blockFile), blockFile, bytes)) return failure;
   if (!raw && !LooksLikeVersionBlock(bytes)) {
     if (pe::SniffFileKind(bytes) != pe::FileKind::CompiledResources) {
       return Failure{ExitCode::InputRefused,
@@ -107,12 +107,12 @@ std::optional<Failure> InjectCommand(const std::string &module, const std::strin
     if (auto failure = VersionFromResFile(bytes, blockFile, payload)) return failure;
     bytes = std::move(payload.bytes);
   }
-  return StoreVersionResource(PathFromArgument(module), module, bytes);
+  return StoreVersionResource(ArgumentPath(module), module, bytes);
 }
 
 std::optional<Failure> ExtractCommand(const std::string &module, const std::string &blockFile) {
   std::vector<std::uint8_t> image;
-  if (auto failure = ReadWholeInput(PathFromArgument(module), module, "module", FileRole::Module, image)) {
+  if (auto failure = ReadWholeInput(ArgumentPath(module), module, "module", FileRole::Module, image)) {
     return failure;
   }
   if (pe::SniffFileKind(image) != pe::FileKind::PeModule) {
@@ -120,13 +120,13 @@ std::optional<Failure> ExtractCommand(const std::string &module, const std::stri
   }
   VersionPayload payload;
   if (auto failure = VersionFromModule(image, module, payload)) return failure;
-  return WriteOutputFile(PathFromArgument(blockFile), blockFile, "block file", payload.bytes);
+  return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", payload.bytes);
 }
 
 std::optional<Failure> StampCommand(const std::string &module, const std::string &fieldsFile) {
   std::vector<std::uint8_t> block;
   if (auto failure = BlockFromFieldsFile(fieldsFile, block)) return failure;
-  return StoreVersionResource(PathFromArgument(module), module, block);
+  return StoreVersionResource(ArgumentPath(module), module, block);
 }
 
 } // namespace qm::cli

@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "base/byte_reader.h"
+#include "cli/argument_path.h"
 #include "codec/version_info_writer.h"
 #include "pe/resource_id.h"
-#include "stamp/native_path.h"
 
 namespace qm::cli {
 namespace {
@@ -85,7 +85,7 @@ std::optional<Failure> EditModule(const std::string &module, bool write,
   // module that cannot be stamped.
   std::optional<Failure> refused;
   bool edited = false;
-  auto failure = UpdateModule(PathFromArgument(module), module, [&](pe::ResourceUpdate &update) -> Status {
+  auto failure = UpdateModule(ArgumentPath(module), module, [&](pe::ResourceUpdate &update) -> Status {
     ModuleVersions versions(update, module);
     refused = edit(versions);
     if (refused) return Fail(refused->message);

@@ -71,6 +71,10 @@ void AllowUnnamedNewFiles(bool allowed);
 // A command-line argument (in the system's 8-bit code page) as a path.
 std::filesystem::path PathFromArgument(const std::string &text);
 
+// UTF-8 text as a path: on Windows decoded to UTF-16, so every name the
+// system can hold can be given; elsewhere the bytes as they are.
+std::filesystem::path PathFromUtf8(const std::string &text);
+
 // The name, inside the target's folder, of the temporary file that takes
 // the new contents of `target`: short and of one fixed form whatever the
 // target's own name, so it never makes a path too long, and recognisable,

@@ -318,6 +318,8 @@ Result<std::vector<std::uint8_t>> ReadStandardInput(std::uint64_t limit) { retur
 
 fs::path PathFromArgument(const std::string &text) { return fs::path(text); }
 
+fs::path PathFromUtf8(const std::string &text) { return fs::path(text); }
+
 void AllowUnnamedNewFiles(bool allowed) { unnamedAllowed = allowed; }
 
 } // namespace qm::fileio

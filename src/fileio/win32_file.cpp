@@ -350,4 +350,14 @@ fs::path PathFromArgument(const std::string &text) {
   return fs::path(converted);
 }
 
+fs::path PathFromUtf8(const std::string &text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int wide = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+  if (wide <= 0) return {};
+  std::wstring converted(static_cast<std::size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), length, converted.data(), wide);
+  return fs::path(converted);
+}
+
 } // namespace qm::fileio

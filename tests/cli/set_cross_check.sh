@@ -6,6 +6,9 @@
 # Usage: set_cross_check.sh NATIVE_CLI WINE_RUN WINEPREFIX WINDOWS_BIN
 set -euo pipefail
 cli=$1 wine_run=$2 prefix=$3 bin=$4
+# Wine decodes the Unix command line and file names by the locale: make it
+# UTF-8, whatever the caller's.
+export LC_ALL=C.UTF-8
 
 cli=$(realpath "$cli" 2>/dev/null || echo "$cli")
 if [ ! -x "$cli" ]; then
@@ -52,3 +55,11 @@ same console "$bin/quillmark-cli.exe" set MODULE --language 0x0C0A --string Prod
 "$cli" show --json "$bin/quillmark.exe" >"$work/info.json"
 same applied "$bin/quillmark-cli.exe" apply MODULE info.json --language 0407
 same refused "$bin/quillmark.exe" set MODULE --flag fast
+# Non-ASCII text and a non-ASCII module name reach the Windows build whole:
+# its arguments are read as UTF-16, not through the 8-bit code page.
+same "Grüße-✓" "$bin/quillmark.exe" set MODULE --string "Comments=Grüße ✓ 日本語" --string "Ünïcode=Ω"
+
+if ! "$cli" show "$work/Grüße-✓-wine.exe" | grep -qF "Comments = Grüße ✓ 日本語"; then
+  echo "FAIL: the Windows build did not store the non-ASCII text as given" >&2
+  exit 1
+fi
