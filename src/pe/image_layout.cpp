@@ -246,7 +246,9 @@ Result<LayoutPlan> PlanNewSection(std::span<const std::uint8_t> image, const PeH
 
 } // namespace
 
-Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers) {
+namespace {
+
+Result<LayoutPlan> PlaceAnywhere(std::span<const std::uint8_t> image, const PeHeaders &headers) {
   const DataDirectory resources = headers.Directory(kDirResource);
   const std::size_t count = headers.sections.size();
   if (headers.directories.size() <= kDirResource)
@@ -281,6 +283,28 @@ Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeade
     }
   }
   return PlanNewSection(image, headers);
+}
+
+// The resources and, when it moves after them, the relocation section must
+// end below 2 GiB.
+Status CheckImageSpan(const PeHeaders &headers, const LayoutPlan &plan, std::uint64_t contentSize) {
+  std::uint64_t end = AlignUp(std::uint64_t{plan.sectionRva} + std::max<std::uint64_t>(contentSize, 1),
+                              headers.sectionAlignment);
+  if (plan.placement == Placement::MoveRelocation) end += headers.sections.back().VirtualExtent();
+  if (end > 0x80000000u)
+    return Fail(Cat("no room for ", contentSize, " bytes of resources at ", Hex(plan.sectionRva),
+                    ": the image would span ", Hex(end), " bytes"));
+  return Ok();
+}
+
+} // namespace
+
+Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
+                              std::uint64_t contentSize) {
+  auto plan = PlaceAnywhere(image, headers);
+  if (!plan) return Fail(plan.error());
+  if (auto st = CheckImageSpan(headers, *plan, contentSize); !st) return Fail(st.error());
+  return plan;
 }
 
 Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,

@@ -28,9 +28,12 @@ struct LayoutPlan {
   bool dropBoundImports = false;
 };
 
-// Decides where the resources go; an error when the module leaves no way to
-// place them (no room for another section header).
-Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers);
+// Decides where resources of `contentSize` bytes go; an error when the
+// module leaves no way to place them (no room for another section header,
+// an image that would span 2 GiB or more). The address does not depend on
+// the size, so a plan for size 0 tells where to lay the content out.
+Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
+                              std::uint64_t contentSize = 0);
 
 // Builds the new file: the resource section content (laid out for
 // plan.sectionRva) placed as planned, the tail after the image kept and

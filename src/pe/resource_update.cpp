@@ -131,18 +131,26 @@ Status ResourceUpdate::Delete(const ResourceId &type, const ResourceId &name, st
 }
 
 Result<std::vector<std::uint8_t>> ResourceUpdate::Build() const {
-  auto plan = PlanLayout(image_, headers_);
-  if (!plan) return Fail(plan.error());
-  auto section = BuildResourceSection(items_, plan->sectionRva);
+  if (ended_) return Fail("the resource update has already ended");
+  // Where the section goes does not depend on its size; whether it fits
+  // there does, so the plan is made again once the size is known.
+  const auto where = PlanLayout(image_, headers_);
+  if (!where) return Fail(where.error());
+  const auto section = BuildResourceSection(items_, where->sectionRva);
   if (!section) return Fail(section.error());
+  const auto plan = PlanLayout(image_, headers_, section->size());
+  if (!plan) return Fail(plan.error());
   return ApplyLayout(image_, headers_, *plan, *section);
 }
 
 Status ResourceUpdate::End(bool discard) {
   if (ended_) return Fail("the resource update has already ended");
-  ended_ = true;
-  if (discard) return Ok();
+  if (discard) {
+    ended_ = true;
+    return Ok();
+  }
   auto built = Build();
+  ended_ = true;
   if (!built) return Fail(path_.empty() ? built.error() : path_.string() + ": " + built.error());
   if (!path_.empty()) {
     if (auto st = ReplaceFileContents(path_, *built); !st) return st;

@@ -67,7 +67,9 @@ std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const 
   // Both maps in key order, walked side by side: a long name is compared
   // once per leaf, not once per step of a search.
   auto now = leaves->begin();
-  for (const auto &[key, leaf] : *oldLeaves) {
+  for (const auto &entry : *oldLeaves) {
+    const Key &key = entry.first;
+    const Leaf &leaf = entry.second;
     if (key == version) continue;
     while (now != leaves->end() && (now->first == version || now->first < key))
       ++now;

@@ -42,5 +42,35 @@ INSTANTIATE_TEST_SUITE_P(Table, WriterRows, ::testing::ValuesIn(craft::Rows()), 
   return name;
 });
 
+// Where the new section goes is planned before the content is laid out;
+// whether content of its size fits there is planned again in the build
+// step, and a failure there ends the update with the module unchanged.
+TEST(WriterPlanning, BuildStepRefusesContentThatDoesNotFit) {
+  Bytes image = craft::BuildImage([] {
+    craft::ImageSpec spec;
+    spec.sections.push_back(craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
+    return spec;
+  }());
+  // No resource directory (so a new section), mapped just below 2 GiB.
+  ASSERT_TRUE(craft::ApplyPatch(image, {"SizeOfImage", 0x7FFF0000}));
+  struct Case {
+    std::size_t blockSize;
+    bool fits;
+  };
+  for (const Case c : {Case{0x100, true}, Case{0x10000, false}, Case{0x100000, false}}) {
+    SCOPED_TRACE(c.blockSize);
+    auto update = ResourceUpdate::BeginInMemory(image);
+    ASSERT_TRUE(update.ok()) << update.error();
+    ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, Bytes(c.blockSize, 0x42)).ok());
+    const Status end = update->End(false);
+    EXPECT_EQ(end.ok(), c.fits) << (end.ok() ? "" : end.error());
+    if (!c.fits) {
+      EXPECT_NE(end.error().find("no room for"), std::string::npos) << end.error();
+      EXPECT_TRUE(update->Image() == image) << "a failed build changed the image";
+    }
+    EXPECT_FALSE(update->Build().ok()) << "built after the update ended";
+  }
+}
+
 } // namespace
 } // namespace qm::pe::test
