@@ -186,7 +186,7 @@ private:
   std::string error_;
 };
 
-void WriteSectionHeader(Assembler &file, std::size_t at, const Section &s) {
+void WriteSectionHeader(Assembler &file, std::uint64_t at, const Section &s) {
   file.PutBytes(at, s.name);
   file.Put32(at + 8, s.virtualSize);
   file.Put32(at + 12, s.virtualAddress);
@@ -440,7 +440,9 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
   for (std::size_t i = 0; i < next.sections.size(); ++i) {
     WriteSectionHeader(file, next.SectionTableOffset() + kSectionHeaderSize * i, next.sections[i]);
   }
-  file.Put32(next.CheckSumOffset(), ChecksumToStore(file.Bytes(), next.CheckSumOffset()));
+  // Every header field lies within the file's first bytes, which ParseHeaders checked.
+  const auto checkSumAt = static_cast<std::size_t>(next.CheckSumOffset());
+  file.Put32(checkSumAt, ChecksumToStore(file.Bytes(), checkSumAt));
   return file.Finish();
 }
 

@@ -192,7 +192,7 @@ Result<PeHeaders> ParseHeaders(const ByteSource &source) {
     h.directories.push_back({*o.u32(directoriesOffset + 8 * i), *o.u32(directoriesOffset + 8 * i + 4)});
   }
 
-  const std::size_t tableOffset = h.SectionTableOffset();
+  const std::uint64_t tableOffset = h.SectionTableOffset();
   const auto table = source.Bytes(tableOffset, std::uint64_t{sectionCount} * kSectionHeaderSize);
   if (!table)
     return Fail(
