@@ -26,7 +26,7 @@ for fuzzer in build/fuzz/fuzz/fuzz_*; do
   mkdir -p "$work/corpus" "$work/findings"
   cp -n "$seeds/$kind"/* "$work/corpus/" 2>/dev/null || true
   (
-    nice -n 19 "$fuzzer" -max_total_time="$seconds" -timeout=10 -max_len=262144 -print_final_stats=1 \
+    nice -n 19 "$fuzzer" -max_total_time="$seconds" -timeout=10 -max_len=65536 -print_final_stats=1 \
       -artifact_prefix="$work/findings/" "$work/corpus" >"$work/log" 2>&1
     echo $? >"$work/rc"
   ) &

@@ -27,7 +27,7 @@ for fuzzer in build/fuzz/fuzz/fuzz_*; do
     fuzz_decoder) cp build/fuzz/fuzz/corpus/blocks/* "$corpus"/ ;;
     *) cp build/fuzz/fuzz/corpus/modules/* "$corpus"/ ;;
   esac
-  "$fuzzer" -max_total_time="${QM_FUZZ_SECONDS:-20}" -timeout=10 -max_len=262144 -print_final_stats=0 "$corpus" \
+  "$fuzzer" -max_total_time="${QM_FUZZ_SECONDS:-20}" -timeout=10 -max_len=65536 -print_final_stats=0 "$corpus" \
     2>"$corpus.log" || {
     tail -n 40 "$corpus.log" >&2
     echo "fuzzer $(basename "$fuzzer") found a failure" >&2

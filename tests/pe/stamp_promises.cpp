@@ -46,6 +46,50 @@ std::vector<std::uint8_t> Tail(std::span<const std::uint8_t> image, const PeHead
   return tail;
 }
 
+// A range in the data after the image, away from a certificate: the
+// writer moves it with the tail, so whatever points at it must follow.
+bool InTail(std::span<const std::uint8_t> image, const PeHeaders &headers, std::uint64_t at, std::uint64_t size) {
+  const DataDirectory cert = headers.Directory(kDirSecurity);
+  const std::uint64_t certEnd = std::uint64_t{cert.rva} + cert.size;
+  return at >= headers.ImageFileEnd() && size <= image.size() && at <= image.size() - size &&
+         (cert.size == 0 || at + size <= cert.rva || at >= certEnd);
+}
+
+std::span<const std::uint8_t> Range(std::span<const std::uint8_t> image, std::uint64_t at, std::uint64_t size) {
+  if (at > image.size() || size > image.size() - at) return {};
+  return image.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(size));
+}
+
+bool Same(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
+// The COFF symbol table and the debug directory's data, where they lie in
+// the tail, read through the stamped module's own pointers.
+std::string MovedPointers(std::span<const std::uint8_t> before, const PeHeaders &oldHeaders,
+                          std::span<const std::uint8_t> after, const PeHeaders &headers) {
+  const std::uint64_t symbols = std::uint64_t{oldHeaders.numberOfSymbols} * 18;
+  if (oldHeaders.pointerToSymbolTable != 0 && InTail(before, oldHeaders, oldHeaders.pointerToSymbolTable, symbols) &&
+      !Same(Range(before, oldHeaders.pointerToSymbolTable, symbols), Range(after, headers.pointerToSymbolTable, symbols)))
+    return "the symbol table pointer does not follow the table";
+  const DataDirectory oldDebug = oldHeaders.Directory(kDirDebug), debug = headers.Directory(kDirDebug);
+  const auto oldAt = oldHeaders.RvaToOffset(oldDebug.rva, oldDebug.size);
+  const auto at = headers.RvaToOffset(debug.rva, debug.size);
+  if (oldDebug.size == 0 || !oldAt || !at || debug.size != oldDebug.size) return "";
+  for (std::uint64_t field = 24; field + 4 <= oldDebug.size; field += 28) {
+    const auto oldEntry = Range(before, *oldAt + field - 24, 28), entry = Range(after, *at + field - 24, 28);
+    if (oldEntry.empty() || entry.empty()) return "";
+    const auto u32 = [](std::span<const std::uint8_t> b, std::size_t i) {
+      return b[i] | (std::uint32_t{b[i + 1]} << 8) | (std::uint32_t{b[i + 2]} << 16) | (std::uint32_t{b[i + 3]} << 24);
+    };
+    const std::uint32_t size = u32(oldEntry, 16), oldPointer = u32(oldEntry, 24), pointer = u32(entry, 24);
+    if (oldPointer != 0 && InTail(before, oldHeaders, oldPointer, size) &&
+        !Same(Range(before, oldPointer, size), Range(after, pointer, size)))
+      return "a debug entry's file pointer does not follow its data";
+  }
+  return "";
+}
+
 } // namespace
 
 std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
@@ -89,6 +133,7 @@ std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const 
     return "the reader does not find the block";
 
   if (Tail(after, *headers, false) != Tail(before, *oldHeaders, true)) return "the data after the image changed";
+  if (auto moved = MovedPointers(before, *oldHeaders, after, *headers); !moved.empty()) return moved;
   if (headers->sizeOfImage != headers->ComputedSizeOfImage())
     return Cat("SizeOfImage ", Hex(headers->sizeOfImage), " is not the sections' ", Hex(headers->ComputedSizeOfImage()));
   if (headers->LowAlignment()) {

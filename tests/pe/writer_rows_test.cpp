@@ -8,6 +8,11 @@
 #include "stamp_promises.h"
 #include "test_support.h"
 
+namespace qm::pe::craft {
+// Failures name the row, not its bytes.
+void PrintTo(const Row &row, std::ostream *out) { *out << row.name; }
+} // namespace qm::pe::craft
+
 namespace qm::pe::test {
 namespace {
 
