@@ -61,6 +61,26 @@ Result<std::vector<LeafBytes>> ReadLeafBlobs(const ByteSource &source, const PeH
   return out;
 }
 
+// A tree that reaches one type, name or language through several entries
+// can hold more than a directory's 16-bit counts: such a module is damaged,
+// and refused before anything is built.
+Status CheckDirectoryCounts(const std::set<std::tuple<ResourceId, ResourceId, std::uint16_t>> &keys) {
+  std::size_t types = 0, names = 0, languages = 0;
+  const std::tuple<ResourceId, ResourceId, std::uint16_t> *previous = nullptr;
+  for (const auto &key : keys) {
+    const bool newType = !previous || !(std::get<0>(*previous) == std::get<0>(key));
+    const bool newName = newType || !(std::get<1>(*previous) == std::get<1>(key));
+    types += newType;
+    names = newType ? 1 : names + newName;
+    languages = newName ? 1 : languages + 1;
+    if (types > 0xFFFF || names > 0xFFFF || languages > 0xFFFF)
+      return Fail(Cat("resource ", std::get<0>(key).ToString(), "/", std::get<1>(key).ToString(),
+                      ": the tree holds more than the 65535 entries a directory can"));
+    previous = &key;
+  }
+  return Ok();
+}
+
 } // namespace
 
 Result<ResourceUpdate> ResourceUpdate::FromImage(std::vector<std::uint8_t> image) {
@@ -82,6 +102,7 @@ Result<ResourceUpdate> ResourceUpdate::FromImage(std::vector<std::uint8_t> image
       return Fail(Cat(KeyText(item.type, item.name, item.language), " appears twice in the resource tree"));
     update.items_.push_back(std::move(item));
   }
+  if (auto st = CheckDirectoryCounts(keys); !st) return Fail(st.error());
   // Refuse now, not at the end, a module that leaves no place for them.
   if (auto plan = PlanLayout(image, *headers); !plan) return Fail(plan.error());
   update.headers_ = std::move(*headers);
