@@ -3,7 +3,9 @@
 // in bounded size (these run under ASan/UBSan too).
 #include <gtest/gtest.h>
 
+#include "base/byte_reader.h"
 #include "crafted_modules.h"
+#include "pe/checksum.h"
 #include "pe/resource_update.h"
 #include "stamp_promises.h"
 #include "test_support.h"
@@ -74,6 +76,24 @@ TEST(WriterPlanning, BuildStepRefusesContentThatDoesNotFit) {
       EXPECT_TRUE(update->Image() == image) << "a failed build changed the image";
     }
     EXPECT_FALSE(update->Build().ok()) << "built after the update ended";
+  }
+}
+
+// The stored checksum is the platform's checksum of the file holding it,
+// wherever the field lies (its bytes enter the sum at odd offsets) and
+// whatever the file's length.
+TEST(Checksum, StoredValueIsThePlatformsAtEveryFieldPosition) {
+  std::uint32_t seed = 12345;
+  for (std::size_t length : {std::size_t{200}, std::size_t{201}, std::size_t{4097}}) {
+    Bytes file(length);
+    for (auto &b : file)
+      b = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+    for (std::size_t at : {64u, 65u, 66u, 67u, 196u}) {
+      Bytes stamped = file;
+      const std::uint32_t stored = ChecksumToStore(stamped, at);
+      PutU32(stamped, at, stored);
+      EXPECT_EQ(ComputeChecksum(stamped, at), stored) << "length " << length << ", field at " << at;
+    }
   }
 }
 
