@@ -24,8 +24,8 @@ for fuzzer in build/fuzz/fuzz/fuzz_*; do
   # version blocks for the decoder.
   corpus=$(mktemp -d)
   case "$(basename "$fuzzer")" in
-    fuzz_decoder) cp build/fuzz/fuzz/corpus/blocks/* "$corpus"/ ;;
-    *) cp build/fuzz/fuzz/corpus/modules/* "$corpus"/ ;;
+    fuzz_decoder) cp build/fuzz/fuzz/corpus/blocks/* "$corpus"/ 2>/dev/null || true ;;
+    *) cp build/fuzz/fuzz/corpus/modules/* "$corpus"/ 2>/dev/null || true ;;
   esac
   "$fuzzer" -max_total_time="${QM_FUZZ_SECONDS:-20}" -timeout=10 -max_len=65536 -print_final_stats=0 "$corpus" \
     2>"$corpus.log" || {
