@@ -344,10 +344,11 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
       nl.virtualAddress = static_cast<std::uint32_t>(
           AlignUp(std::uint64_t{nr.virtualAddress} + nr.VirtualExtent(), headers.sectionAlignment));
       file.PadTo(AlignUp(file.Size(), fileAlignment));
+      // The tail follows its raw data directly, as before: data appended
+      // to the image must not move away from the image's end.
       if (last.sizeOfRawData != 0) {
         nl.pointerToRawData = static_cast<std::uint32_t>(file.Size());
         file.Copy(last.pointerToRawData, last.sizeOfRawData);
-        file.PadTo(AlignUp(file.Size(), fileAlignment));
       }
       next.directories[kDirBaseReloc].rva =
           headers.directories[kDirBaseReloc].rva - last.virtualAddress + nl.virtualAddress;

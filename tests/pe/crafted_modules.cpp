@@ -128,6 +128,21 @@ Bytes HeadersMeetData() {
   return BuildImage(spec);
 }
 
+// Found by the writer's fuzzer: the relocation section, last, has a raw
+// size that is not a multiple of FileAlignment, and data follows it.
+Bytes UnalignedRelocationsThenOverlay() {
+  ImageSpec spec;
+  const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
+  spec.sections.push_back(ResourceSection(items, 0x1000, 0x200));
+  const std::uint32_t next = 0x200 + static_cast<std::uint32_t>(spec.sections[0].raw.size());
+  spec.sections.push_back({".reloc", 0x2000, 0x40, next, Bytes(0x41, 0x7E)});
+  spec.directories[kDirResource] = {0x1000, spec.sections[0].virtualSize};
+  spec.directories[kDirBaseReloc] = {0x2000, 0x40};
+  const char overlay[] = "appended right after the relocations";
+  spec.overlay.assign(overlay, overlay + sizeof overlay);
+  return BuildImage(spec);
+}
+
 Bytes Odd(std::uint32_t peOffset) {
   ImageSpec spec = OneResourceSection({{10, 2, 0, 0, Bytes(5, 2)}});
   spec.peOffset = peOffset;
@@ -181,6 +196,7 @@ Bytes BuildImage(const ImageSpec &spec) {
     PutU32(image, at + 36, s.characteristics);
     std::copy(s.raw.begin(), s.raw.end(), image.begin() + s.rawPointer);
   }
+  image.insert(image.end(), spec.overlay.begin(), spec.overlay.end());
   return image;
 }
 
@@ -286,6 +302,7 @@ const std::vector<Row> &Rows() {
       {"65536 languages under one name", ManyLanguagesBase, nullptr, {{"section 0 raw +48", 1}}, {}, "65535"},
       {"packed: table ends at 0x268, data at 0x400", PackedShape, nullptr, {}, {}, ""},
       {"headers end where the data begins", HeadersMeetData, nullptr, {}, {}, ""},
+      {"relocations last, raw size unaligned, data appended", UnalignedRelocationsThenOverlay, nullptr, {}, {}, ""},
       {"odd e_lfanew", [] { return Odd(0x41); }, nullptr, {}, {}, ""},
       {"checksum field at 2 mod 4", [] { return Odd(0x42); }, nullptr, {}, {}, ""},
       // Real modules given the same shapes.

@@ -33,6 +33,7 @@ struct ImageSpec {
   std::uint32_t sizeOfHeaders = 0x200;
   std::vector<SectionSpec> sections;
   std::vector<DataDirectory> directories = std::vector<DataDirectory>(16);
+  Bytes overlay; // appended after the last section's data
 };
 
 // A PE32 image as laid out by `spec`; SizeOfImage follows the sections.
