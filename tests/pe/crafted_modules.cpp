@@ -29,11 +29,11 @@ Bytes ReadFile(const std::filesystem::path &path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-ImageSpec OneResourceSection(const std::vector<ResourceItem> &items) {
-  ImageSpec spec;
-  spec.sections.push_back(ResourceSection(items, 0x1000, 0x200));
-  spec.directories[kDirResource] = {0x1000, spec.sections[0].virtualSize};
-  return spec;
+ImageShape OneResourceSection(const std::vector<ResourceItem> &items) {
+  ImageShape shape;
+  shape.sections.push_back(ResourceSection(items, 0x1000, 0x200));
+  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  return shape;
 }
 
 // Two leaves: 10/2/0 (its data entry at +0x80) and 16/1/0 (at +0x90).
@@ -41,22 +41,22 @@ Bytes TwoLeaves() {
   return BuildImage(OneResourceSection({{16, 1, 0, 0, Bytes(4, 1)}, {10, 2, 0, 0, Bytes(4, 2)}}));
 }
 
-SectionSpec Filler(const char *name, std::uint32_t rva, std::uint32_t rawPointer, std::uint32_t size,
+SectionShape Filler(const char *name, std::uint32_t rva, std::uint32_t rawPointer, std::uint32_t size,
                    std::uint8_t fill) {
   return {name, rva, size, rawPointer, Bytes(size, fill)};
 }
 
 // Addresses equal file offsets; the resources lie between two sections.
 Bytes LowAlignment() {
-  ImageSpec spec;
-  spec.sectionAlignment = spec.fileAlignment = 0x200;
+  ImageShape shape;
+  shape.sectionAlignment = shape.fileAlignment = 0x200;
   const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
-  spec.sections.push_back(Filler(".text", 0x200, 0x200, 0x200, 0xCC));
-  spec.sections.push_back(ResourceSection(items, 0x400, 0x400));
-  const std::uint32_t next = 0x400 + static_cast<std::uint32_t>(spec.sections[1].raw.size());
-  spec.sections.push_back(Filler(".data", next, next, 0x200, 0xDA));
-  spec.directories[kDirResource] = {0x400, spec.sections[1].virtualSize};
-  return BuildImage(spec);
+  shape.sections.push_back(Filler(".text", 0x200, 0x200, 0x200, 0xCC));
+  shape.sections.push_back(ResourceSection(items, 0x400, 0x400));
+  const std::uint32_t next = 0x400 + static_cast<std::uint32_t>(shape.sections[1].raw.size());
+  shape.sections.push_back(Filler(".data", next, next, 0x200, 0xDA));
+  shape.directories[kDirResource] = {0x400, shape.sections[1].virtualSize};
+  return BuildImage(shape);
 }
 
 // 64 small leaves (10/1..64/0) and one 64 KiB blob (11/1/0).
@@ -104,88 +104,88 @@ Bytes ManyLanguagesBase() {
 // A packer's layout: the section table ends at 0x268, the first data is at
 // 0x400; an empty first section; the imports inside the resource section.
 Bytes PackedShape() {
-  ImageSpec spec;
-  spec.peOffset = 0x120;
-  spec.sizeOfHeaders = 0x400;
+  ImageShape shape;
+  shape.peOffset = 0x120;
+  shape.sizeOfHeaders = 0x400;
   const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
-  spec.sections.push_back({"UPX0", 0x1000, 0x1000, 0x400, {}});
-  spec.sections.push_back(ResourceSection(items, 0x2000, 0x400));
-  spec.directories[kDirImport] = {0x2000 + 0x60, 0x14};
-  spec.directories[kDirResource] = {0x2000, spec.sections[1].virtualSize};
-  return BuildImage(spec);
+  shape.sections.push_back({"UPX0", 0x1000, 0x1000, 0x400, {}});
+  shape.sections.push_back(ResourceSection(items, 0x2000, 0x400));
+  shape.directories[kDirImport] = {0x2000 + 0x60, 0x14};
+  shape.directories[kDirResource] = {0x2000, shape.sections[1].virtualSize};
+  return BuildImage(shape);
 }
 
 // The section table ends exactly where the first section's data begins
 // (0x200); the first section is mapped at 0x1000.
 Bytes HeadersMeetData() {
-  ImageSpec spec;
-  spec.peOffset = 0xB8;
+  ImageShape shape;
+  shape.peOffset = 0xB8;
   const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
-  spec.sections.push_back(ResourceSection(items, 0x1000, 0x200));
-  const std::uint32_t next = 0x200 + static_cast<std::uint32_t>(spec.sections[0].raw.size());
-  spec.sections.push_back(Filler(".data", 0x2000, next, 0x200, 0xDA));
-  spec.directories[kDirResource] = {0x1000, spec.sections[0].virtualSize};
-  return BuildImage(spec);
+  shape.sections.push_back(ResourceSection(items, 0x1000, 0x200));
+  const std::uint32_t next = 0x200 + static_cast<std::uint32_t>(shape.sections[0].raw.size());
+  shape.sections.push_back(Filler(".data", 0x2000, next, 0x200, 0xDA));
+  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  return BuildImage(shape);
 }
 
 // Found by the writer's fuzzer: the relocation section, last, has a raw
 // size that is not a multiple of FileAlignment, and data follows it.
 Bytes UnalignedRelocationsThenOverlay() {
-  ImageSpec spec;
+  ImageShape shape;
   const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
-  spec.sections.push_back(ResourceSection(items, 0x1000, 0x200));
-  const std::uint32_t next = 0x200 + static_cast<std::uint32_t>(spec.sections[0].raw.size());
-  spec.sections.push_back({".reloc", 0x2000, 0x40, next, Bytes(0x41, 0x7E)});
-  spec.directories[kDirResource] = {0x1000, spec.sections[0].virtualSize};
-  spec.directories[kDirBaseReloc] = {0x2000, 0x40};
+  shape.sections.push_back(ResourceSection(items, 0x1000, 0x200));
+  const std::uint32_t next = 0x200 + static_cast<std::uint32_t>(shape.sections[0].raw.size());
+  shape.sections.push_back({".reloc", 0x2000, 0x40, next, Bytes(0x41, 0x7E)});
+  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  shape.directories[kDirBaseReloc] = {0x2000, 0x40};
   const char overlay[] = "appended right after the relocations";
-  spec.overlay.assign(overlay, overlay + sizeof overlay);
-  return BuildImage(spec);
+  shape.overlay.assign(overlay, overlay + sizeof overlay);
+  return BuildImage(shape);
 }
 
 Bytes Odd(std::uint32_t peOffset) {
-  ImageSpec spec = OneResourceSection({{10, 2, 0, 0, Bytes(5, 2)}});
-  spec.peOffset = peOffset;
-  return BuildImage(spec);
+  ImageShape shape = OneResourceSection({{10, 2, 0, 0, Bytes(5, 2)}});
+  shape.peOffset = peOffset;
+  return BuildImage(shape);
 }
 
 } // namespace
 
-Bytes BuildImage(const ImageSpec &spec) {
-  const std::uint32_t optional = spec.peOffset + 24, table = optional + kOptionalSize;
-  std::uint32_t fileSize = spec.sizeOfHeaders, imageSize = AlignUp(spec.sizeOfHeaders, spec.sectionAlignment);
+Bytes BuildImage(const ImageShape &shape) {
+  const std::uint32_t optional = shape.peOffset + 24, table = optional + kOptionalSize;
+  std::uint32_t fileSize = shape.sizeOfHeaders, imageSize = AlignUp(shape.sizeOfHeaders, shape.sectionAlignment);
   std::uint32_t initialized = 0;
-  for (const auto &s : spec.sections) {
+  for (const auto &s : shape.sections) {
     if (!s.raw.empty()) fileSize = std::max(fileSize, s.rawPointer + static_cast<std::uint32_t>(s.raw.size()));
-    imageSize = std::max(imageSize, AlignUp(s.rva + std::max<std::uint32_t>(s.virtualSize, 1), spec.sectionAlignment));
+    imageSize = std::max(imageSize, AlignUp(s.rva + std::max<std::uint32_t>(s.virtualSize, 1), shape.sectionAlignment));
     initialized += static_cast<std::uint32_t>(s.raw.size());
   }
-  Bytes image(std::max<std::uint32_t>(fileSize, table + 40 * static_cast<std::uint32_t>(spec.sections.size())), 0);
+  Bytes image(std::max<std::uint32_t>(fileSize, table + 40 * static_cast<std::uint32_t>(shape.sections.size())), 0);
   image[0] = 'M';
   image[1] = 'Z';
-  PutU32(image, 0x3C, spec.peOffset);
-  PutU32(image, spec.peOffset, 0x00004550);
-  PutU16(image, spec.peOffset + 4, 0x14C);
-  PutU16(image, spec.peOffset + 6, static_cast<std::uint16_t>(spec.sections.size()));
-  PutU16(image, spec.peOffset + 20, kOptionalSize);
-  PutU16(image, spec.peOffset + 22, 0x0102);
+  PutU32(image, 0x3C, shape.peOffset);
+  PutU32(image, shape.peOffset, 0x00004550);
+  PutU16(image, shape.peOffset + 4, 0x14C);
+  PutU16(image, shape.peOffset + 6, static_cast<std::uint16_t>(shape.sections.size()));
+  PutU16(image, shape.peOffset + 20, kOptionalSize);
+  PutU16(image, shape.peOffset + 22, 0x0102);
   PutU16(image, optional, 0x10B);
   PutU32(image, optional + 8, initialized);
   PutU32(image, optional + 28, 0x400000);
-  PutU32(image, optional + 32, spec.sectionAlignment);
-  PutU32(image, optional + 36, spec.fileAlignment);
+  PutU32(image, optional + 32, shape.sectionAlignment);
+  PutU32(image, optional + 36, shape.fileAlignment);
   PutU16(image, optional + 40, 4);
   PutU16(image, optional + 48, 4);
   PutU32(image, optional + 56, imageSize);
-  PutU32(image, optional + 60, spec.sizeOfHeaders);
+  PutU32(image, optional + 60, shape.sizeOfHeaders);
   PutU16(image, optional + 68, 3);
   PutU32(image, optional + 92, 16);
-  for (std::size_t i = 0; i < spec.directories.size() && i < 16; ++i) {
-    PutU32(image, optional + 96 + 8 * i, spec.directories[i].rva);
-    PutU32(image, optional + 100 + 8 * i, spec.directories[i].size);
+  for (std::size_t i = 0; i < shape.directories.size() && i < 16; ++i) {
+    PutU32(image, optional + 96 + 8 * i, shape.directories[i].rva);
+    PutU32(image, optional + 100 + 8 * i, shape.directories[i].size);
   }
-  for (std::size_t i = 0; i < spec.sections.size(); ++i) {
-    const SectionSpec &s = spec.sections[i];
+  for (std::size_t i = 0; i < shape.sections.size(); ++i) {
+    const SectionShape &s = shape.sections[i];
     const std::size_t at = table + 40 * i;
     for (std::size_t k = 0; k < 8 && s.name[k] != 0; ++k)
       image[at + k] = static_cast<std::uint8_t>(s.name[k]);
@@ -196,14 +196,14 @@ Bytes BuildImage(const ImageSpec &spec) {
     PutU32(image, at + 36, s.characteristics);
     std::copy(s.raw.begin(), s.raw.end(), image.begin() + s.rawPointer);
   }
-  image.insert(image.end(), spec.overlay.begin(), spec.overlay.end());
+  image.insert(image.end(), shape.overlay.begin(), shape.overlay.end());
   return image;
 }
 
-SectionSpec ResourceSection(std::span<const ResourceItem> items, std::uint32_t rva, std::uint32_t rawPointer,
+SectionShape ResourceSection(std::span<const ResourceItem> items, std::uint32_t rva, std::uint32_t rawPointer,
                             std::uint32_t fileAlignment) {
   auto content = BuildResourceSection(items, rva);
-  SectionSpec s{".rsrc", rva, 0, rawPointer, content ? std::move(*content) : Bytes{}};
+  SectionShape s{".rsrc", rva, 0, rawPointer, content ? std::move(*content) : Bytes{}};
   s.virtualSize = static_cast<std::uint32_t>(s.raw.size());
   s.raw.resize(AlignUp(static_cast<std::uint32_t>(s.raw.size()), fileAlignment), 0);
   return s;

@@ -17,7 +17,7 @@ namespace qm::pe::craft {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct SectionSpec {
+struct SectionShape {
   const char *name = ".data";
   std::uint32_t rva = 0;
   std::uint32_t virtualSize = 0;
@@ -26,20 +26,20 @@ struct SectionSpec {
   std::uint32_t characteristics = kScnInitializedData | kScnMemRead;
 };
 
-struct ImageSpec {
+struct ImageShape {
   std::uint32_t peOffset = 0x40;
   std::uint32_t sectionAlignment = 0x1000;
   std::uint32_t fileAlignment = 0x200;
   std::uint32_t sizeOfHeaders = 0x200;
-  std::vector<SectionSpec> sections;
+  std::vector<SectionShape> sections;
   std::vector<DataDirectory> directories = std::vector<DataDirectory>(16);
   Bytes overlay; // appended after the last section's data
 };
 
-// A PE32 image as laid out by `spec`; SizeOfImage follows the sections.
-Bytes BuildImage(const ImageSpec &spec);
+// A PE32 image as laid out by `shape`; SizeOfImage follows the sections.
+Bytes BuildImage(const ImageShape &shape);
 // One resource section holding `items` at `rva`, raw data at `rawPointer`.
-SectionSpec ResourceSection(std::span<const ResourceItem> items, std::uint32_t rva, std::uint32_t rawPointer,
+SectionShape ResourceSection(std::span<const ResourceItem> items, std::uint32_t rva, std::uint32_t rawPointer,
                             std::uint32_t fileAlignment = 0x200);
 
 // Where a patch writes: a field of the headers or of a section header, or

@@ -54,9 +54,9 @@ INSTANTIATE_TEST_SUITE_P(Table, WriterRows, ::testing::ValuesIn(craft::Rows()), 
 // step, and a failure there ends the update with the module unchanged.
 TEST(WriterPlanning, BuildStepRefusesContentThatDoesNotFit) {
   Bytes image = craft::BuildImage([] {
-    craft::ImageSpec spec;
-    spec.sections.push_back(craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
-    return spec;
+    craft::ImageShape shape;
+    shape.sections.push_back(craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
+    return shape;
   }());
   // No resource directory (so a new section), mapped just below 2 GiB.
   ASSERT_TRUE(craft::ApplyPatch(image, {"SizeOfImage", 0x7FFF0000}));
