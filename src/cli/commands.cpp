@@ -126,6 +126,10 @@ std::optional<Failure> InjectCommand(const std::string &module, const std::strin
     VersionPayload payload;
     if (auto failure = VersionFromResFile(bytes, blockFile, payload)) return failure;
     bytes = std::move(payload.bytes);
+    if (bytes.empty()) {
+      return Failure{ExitCode::InputEmpty,
+                     "the version resource in " + Quoted(blockFile) + " is empty; the module was not changed"};
+    }
   }
   return StoreVersionResource(PathFromArgument(module), module, bytes);
 }
