@@ -20,8 +20,15 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 for fuzzer in build/fuzz/fuzz/fuzz_*; do
   [ -x "$fuzzer" ] || continue
+  # From the seed corpus the build made: modules for the module targets,
+  # version blocks for the decoder.
   corpus=$(mktemp -d)
-  "$fuzzer" -max_total_time="${QM_FUZZ_SECONDS:-20}" -print_final_stats=0 "$corpus" 2>"$corpus.log" || {
+  case "$(basename "$fuzzer")" in
+    fuzz_decoder) cp build/fuzz/fuzz/corpus/blocks/* "$corpus"/ 2>/dev/null || true ;;
+    *) cp build/fuzz/fuzz/corpus/modules/* "$corpus"/ 2>/dev/null || true ;;
+  esac
+  "$fuzzer" -max_total_time="${QM_FUZZ_SECONDS:-20}" -timeout=10 -max_len=65536 -print_final_stats=0 "$corpus" \
+    2>"$corpus.log" || {
     tail -n 40 "$corpus.log" >&2
     echo "fuzzer $(basename "$fuzzer") found a failure" >&2
     exit 1

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <memory>
 #include <vector>
 
 #include "cli/argument_path.h"
@@ -37,9 +38,8 @@ std::optional<Failure> BlockFromFieldsFile(const std::string &fieldsFile, std::v
 }
 
 // The version resource of a module image, in the language of choice.
-std::optional<Failure> VersionFromModule(std::span<const std::uint8_t> image, std::string_view shown,
-                                         VersionPayload &out) {
-  auto found = pe::ReadVersionResource(pe::MemorySource(image), kPreferredLanguage);
+std::optional<Failure> VersionFromModule(const pe::ByteSource &image, std::string_view shown, VersionPayload &out) {
+  auto found = pe::ReadVersionResource(image, kPreferredLanguage);
   if (!found) return Failure{ExitCode::NotAModule, "the module " + Quoted(shown) + " cannot be read: " + found.error()};
   if (!*found) return Failure{ExitCode::NoVersionResource, "the module " + Quoted(shown) + " has no version resource"};
   out.bytes = std::move((*found)->bytes);
@@ -48,32 +48,52 @@ std::optional<Failure> VersionFromModule(std::span<const std::uint8_t> image, st
   return std::nullopt;
 }
 
-} // namespace
+// A regular file that holds a module, opened for reads at offsets: reading
+// its version resource then touches the headers, the section table, the
+// resource tree and the one resource, so a large module costs what a small
+// one does. Anything else (a pipe, standard input, a block file, a compiled
+// resource file) gets nothing here and is read whole as before.
+std::unique_ptr<pe::FileSource> OpenAsModule(const std::string &file) {
+  if (file == "-") return nullptr;
+  auto source = pe::FileSource::Open(ArgumentPath(file));
+  if (!source || pe::SniffFileKind(**source) != pe::FileKind::PeModule) return nullptr;
+  return std::move(*source);
+}
 
-std::optional<Failure> ShowCommand(const std::string &file, bool asJson, std::ostream &out) {
+// Everything that is not a module in a regular file: read whole and told
+// apart by its content.
+std::optional<Failure> PayloadFromWholeInput(const std::string &file, ShownOrigin &origin, VersionPayload &payload) {
   std::vector<std::uint8_t> bytes;
-  if (auto failure = ReadWholeInput(ArgumentPath(file), file, "file", FileRole::Input, bytes)) {
-    return failure;
-  }
-  VersionPayload payload;
-  ShownOrigin origin;
+  if (auto failure = ReadWholeInput(ArgumentPath(file), file, "file", FileRole::Input, bytes)) return failure;
   switch (pe::SniffFileKind(bytes)) {
   case pe::FileKind::PeModule:
     origin.kind = "module";
-    if (auto failure = VersionFromModule(bytes, file, payload)) return failure;
-    break;
+    return VersionFromModule(pe::MemorySource(bytes), file, payload);
   case pe::FileKind::CompiledResources:
     origin.kind = "compiled resource file";
-    if (auto failure = VersionFromResFile(bytes, file, payload)) return failure;
-    break;
+    return VersionFromResFile(bytes, file, payload);
   case pe::FileKind::Other:
-    if (!LooksLikeVersionBlock(bytes)) {
-      return Failure{ExitCode::InputRefused,
-                     Quoted(file) + " is neither a module, a compiled resource file nor a version block"};
-    }
-    origin.kind = "version block";
-    payload.bytes = std::move(bytes);
     break;
+  }
+  if (!LooksLikeVersionBlock(bytes)) {
+    return Failure{ExitCode::InputRefused,
+                   Quoted(file) + " is neither a module, a compiled resource file nor a version block"};
+  }
+  origin.kind = "version block";
+  payload.bytes = std::move(bytes);
+  return std::nullopt;
+}
+
+} // namespace
+
+std::optional<Failure> ShowCommand(const std::string &file, bool asJson, std::ostream &out) {
+  VersionPayload payload;
+  ShownOrigin origin;
+  if (auto module = OpenAsModule(file)) {
+    origin.kind = "module";
+    if (auto failure = VersionFromModule(*module, file, payload)) return failure;
+  } else if (auto failure = PayloadFromWholeInput(file, origin, payload)) {
+    return failure;
   }
   origin.language = payload.language;
   origin.otherLanguages = payload.otherLanguages;
@@ -106,11 +126,20 @@ std::optional<Failure> InjectCommand(const std::string &module, const std::strin
     VersionPayload payload;
     if (auto failure = VersionFromResFile(bytes, blockFile, payload)) return failure;
     bytes = std::move(payload.bytes);
+    if (bytes.empty()) {
+      return Failure{ExitCode::InputEmpty,
+                     "the version resource in " + Quoted(blockFile) + " is empty; the module was not changed"};
+    }
   }
   return StoreVersionResource(ArgumentPath(module), module, bytes);
 }
 
 std::optional<Failure> ExtractCommand(const std::string &module, const std::string &blockFile) {
+  VersionPayload payload;
+  if (auto source = OpenAsModule(module)) {
+    if (auto failure = VersionFromModule(*source, module, payload)) return failure;
+    return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", payload.bytes);
+  }
   std::vector<std::uint8_t> image;
   if (auto failure = ReadWholeInput(ArgumentPath(module), module, "module", FileRole::Module, image)) {
     return failure;
@@ -118,8 +147,7 @@ std::optional<Failure> ExtractCommand(const std::string &module, const std::stri
   if (pe::SniffFileKind(image) != pe::FileKind::PeModule) {
     return Failure{ExitCode::NotAModule, Quoted(module) + " is not a PE module"};
   }
-  VersionPayload payload;
-  if (auto failure = VersionFromModule(image, module, payload)) return failure;
+  if (auto failure = VersionFromModule(pe::MemorySource(image), module, payload)) return failure;
   return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", payload.bytes);
 }
 

@@ -12,11 +12,16 @@ namespace {
 
 constexpr std::size_t kDirBoundImport = 11;
 constexpr std::size_t kDebugEntrySize = 28;
+constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;
 
-std::uint64_t AlignUp(std::uint64_t v, std::uint32_t alignment) { return (v + alignment - 1) / alignment * alignment; }
+std::uint64_t AlignUp(std::uint64_t v, std::uint64_t alignment) { return (v + alignment - 1) / alignment * alignment; }
 
 bool Overlaps(std::uint64_t aStart, std::uint64_t aLength, std::uint64_t bStart, std::uint64_t bLength) {
   return aStart < bStart + bLength && bStart < aStart + aLength;
+}
+
+std::string SectionWhere(const PeHeaders &headers, std::size_t i) {
+  return Cat("section ", i, " '", headers.sections[i].Name(), "'");
 }
 
 // No data directory but `own` points into the section: resizing or moving
@@ -37,75 +42,93 @@ bool OthersBefore(const PeHeaders &headers, const Section &s, std::size_t exclud
   for (std::size_t i = 0; i < headers.sections.size(); ++i) {
     if (i == exclude1 || i == exclude2) continue;
     const Section &o = headers.sections[i];
-    if (o.sizeOfRawData != 0 && o.RawEnd() > s.pointerToRawData) return false;
+    // Without raw data of its own, `s` gets its data after all the others.
+    if (o.sizeOfRawData != 0 && s.sizeOfRawData != 0 && o.RawEnd() > s.pointerToRawData) return false;
     if (std::uint64_t{o.virtualAddress} + o.VirtualExtent() > s.virtualAddress) return false;
   }
   return true;
 }
 
-struct HeaderRoom {
-  std::uint32_t sizeOfHeaders = 0;
-  bool dropBoundImports = false;
-};
+// Where the first section's raw data begins: the headers end there.
+std::uint64_t FirstRawData(const PeHeaders &headers) {
+  std::uint64_t first = headers.ImageFileEnd();
+  for (const auto &s : headers.sections) {
+    if (s.sizeOfRawData != 0) first = std::min<std::uint64_t>(first, s.pointerToRawData);
+  }
+  return first;
+}
 
-// Room for one more section header after the table, before any section's
-// data in the file or in memory.
-Result<HeaderRoom> RoomForSectionHeader(std::span<const std::uint8_t> image, const PeHeaders &headers) {
+Error NoRoom(const std::string &why) {
+  return Fail(Cat("no room for another section header: ", why, "; the resources cannot be placed"));
+}
+
+// Room for one more section header after the table. The headers may grow
+// up to the first section's address; where they would run into the first
+// section's raw data, all raw data moves down the file by whole
+// FileAlignment units.
+Status PlanHeaderRoom(std::span<const std::uint8_t> image, const PeHeaders &headers, LayoutPlan &plan) {
   const std::uint64_t tableEnd = headers.SectionTableOffset() + kSectionHeaderSize * headers.sections.size();
   const std::uint64_t needed = tableEnd + kSectionHeaderSize;
-  std::uint64_t limit = 0xFFFFFFFFu;
-  for (const auto &s : headers.sections) {
-    if (s.sizeOfRawData != 0) limit = std::min<std::uint64_t>(limit, s.pointerToRawData);
-    limit = std::min<std::uint64_t>(limit, s.virtualAddress);
-  }
-  HeaderRoom room;
-  room.sizeOfHeaders = static_cast<std::uint32_t>(
-      std::max<std::uint64_t>(headers.sizeOfHeaders, AlignUp(needed, headers.fileAlignment)));
-  const auto noRoom = [&](const std::string &why) {
-    return Fail(Cat("no room for another section header: ", why, "; the resources cannot be placed"));
-  };
-  if (room.sizeOfHeaders > limit || needed > image.size())
-    return noRoom(Cat("the first section starts at ", Hex(limit), ", the header would end at ", Hex(needed)));
+  const std::uint64_t headersEnd = std::max<std::uint64_t>(headers.sizeOfHeaders, AlignUp(needed, headers.fileAlignment));
+  std::uint64_t firstAddress = kMaxFileSize;
+  for (const auto &s : headers.sections)
+    firstAddress = std::min<std::uint64_t>(firstAddress, s.virtualAddress);
+  if (headersEnd > firstAddress)
+    return NoRoom(Cat("the first section is mapped at ", Hex(firstAddress), ", the headers would end at ",
+                      Hex(headersEnd)));
+  const std::uint64_t firstRaw = FirstRawData(headers);
+  plan.sizeOfHeaders = static_cast<std::uint32_t>(headersEnd);
+  plan.rawShift = headersEnd > firstRaw ? static_cast<std::uint32_t>(AlignUp(headersEnd - firstRaw, headers.fileAlignment)) : 0;
   // Bound imports often sit right after the table; they only speed up
   // loading, so they give way.
   const DataDirectory bound = headers.Directory(kDirBoundImport);
   if (bound.size != 0 && Overlaps(bound.rva, bound.size, tableEnd, kSectionHeaderSize)) {
-    room.dropBoundImports = true;
-  } else if (!std::all_of(image.begin() + static_cast<std::ptrdiff_t>(tableEnd),
-                          image.begin() + static_cast<std::ptrdiff_t>(needed), [](std::uint8_t b) { return b == 0; })) {
-    return noRoom(Cat("the bytes after the section table at ", Hex(tableEnd), " are in use"));
+    plan.dropBoundImports = true;
+    return Ok();
   }
-  return room;
-}
-
-void WriteSectionHeader(std::vector<std::uint8_t> &out, std::size_t at, const Section &s) {
-  std::copy(s.name.begin(), s.name.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
-  PutU32(out, at + 8, s.virtualSize);
-  PutU32(out, at + 12, s.virtualAddress);
-  PutU32(out, at + 16, s.sizeOfRawData);
-  PutU32(out, at + 20, s.pointerToRawData);
-  PutU32(out, at + 24, s.pointerToRelocations);
-  PutU32(out, at + 28, s.pointerToLinenumbers);
-  PutU16(out, at + 32, s.numberOfRelocations);
-  PutU16(out, at + 34, s.numberOfLinenumbers);
-  PutU32(out, at + 36, s.characteristics);
+  const std::uint64_t usedEnd = std::min(needed, firstRaw);
+  for (std::uint64_t at = tableEnd; at < usedEnd; ++at) {
+    if (image[static_cast<std::size_t>(at)] != 0)
+      return NoRoom(Cat("the bytes after the section table at ", Hex(tableEnd), " are in use"));
+  }
+  return Ok();
 }
 
 // The new file is assembled from pieces of the old one; a file offset into
-// a copied piece moves with it.
+// a copied piece moves with it. Every write is checked against the bytes
+// assembled so far and the output against a size that follows the real
+// content: what would go out of bounds is an error, never a stray write.
 class Assembler {
 public:
-  explicit Assembler(std::span<const std::uint8_t> image) : image_(image) { out_.reserve(image.size()); }
+  Assembler(std::span<const std::uint8_t> image, std::uint64_t limit) : image_(image), limit_(limit) {
+    out_.reserve(image.size());
+  }
 
   void Copy(std::uint64_t from, std::uint64_t length) {
-    if (length == 0) return;
+    if (length == 0 || failed_) return;
+    if (from > image_.size() || length > image_.size() - from)
+      return Failed(Cat("copying ", Hex(length), " bytes from ", Hex(from), " runs past the module's end"));
+    if (!Grows(length)) return;
     pieces_.push_back({from, length, out_.size()});
     out_.insert(out_.end(), image_.begin() + static_cast<std::ptrdiff_t>(from),
                 image_.begin() + static_cast<std::ptrdiff_t>(from + length));
   }
-  void Append(std::span<const std::uint8_t> bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
+  void Append(std::span<const std::uint8_t> bytes) {
+    if (failed_ || !Grows(bytes.size())) return;
+    out_.insert(out_.end(), bytes.begin(), bytes.end());
+  }
   void PadTo(std::uint64_t size) {
-    if (size > out_.size()) out_.resize(static_cast<std::size_t>(size), 0);
+    if (failed_ || size <= out_.size() || !Grows(size - out_.size())) return;
+    out_.resize(static_cast<std::size_t>(size), 0);
+  }
+  void Put16(std::uint64_t at, std::uint16_t v) {
+    if (Fits(at, 2)) PutU16(out_, static_cast<std::size_t>(at), v);
+  }
+  void Put32(std::uint64_t at, std::uint32_t v) {
+    if (Fits(at, 4)) PutU32(out_, static_cast<std::size_t>(at), v);
+  }
+  void PutBytes(std::uint64_t at, std::span<const std::uint8_t> bytes) {
+    if (Fits(at, bytes.size())) std::copy(bytes.begin(), bytes.end(), out_.begin() + static_cast<std::ptrdiff_t>(at));
   }
   std::uint64_t Size() const { return out_.size(); }
 
@@ -123,81 +146,209 @@ public:
     const auto moved = Map(offset);
     return moved ? static_cast<std::uint32_t>(*moved) : offset;
   }
-  std::vector<std::uint8_t> &Out() { return out_; }
+  std::span<const std::uint8_t> Bytes() const { return out_; }
+
+  Result<std::vector<std::uint8_t>> Finish() {
+    if (failed_) return Fail("the new module could not be assembled: " + error_);
+    return std::move(out_);
+  }
 
 private:
+  bool Grows(std::uint64_t by) {
+    if (by > limit_ || out_.size() > limit_ - by) {
+      Failed(Cat("the new module would exceed ", Hex(limit_), " bytes"));
+      return false;
+    }
+    return true;
+  }
+  bool Fits(std::uint64_t at, std::uint64_t length) {
+    if (failed_) return false;
+    if (at > out_.size() || length > out_.size() - at) {
+      Failed(Cat("a write of ", length, " bytes at ", Hex(at), " falls outside the ", Hex(out_.size()), " bytes written"));
+      return false;
+    }
+    return true;
+  }
+  void Failed(std::string why) {
+    if (failed_) return;
+    failed_ = true;
+    error_ = std::move(why);
+  }
+
   struct Piece {
     std::uint64_t from, length, to;
   };
   std::span<const std::uint8_t> image_;
+  std::uint64_t limit_;
   std::vector<std::uint8_t> out_;
   std::vector<Piece> pieces_;
+  bool failed_ = false;
+  std::string error_;
 };
+
+void WriteSectionHeader(Assembler &file, std::uint64_t at, const Section &s) {
+  file.PutBytes(at, s.name);
+  file.Put32(at + 8, s.virtualSize);
+  file.Put32(at + 12, s.virtualAddress);
+  file.Put32(at + 16, s.sizeOfRawData);
+  file.Put32(at + 20, s.pointerToRawData);
+  file.Put32(at + 24, s.pointerToRelocations);
+  file.Put32(at + 28, s.pointerToLinenumbers);
+  file.Put16(at + 32, s.numberOfRelocations);
+  file.Put16(at + 34, s.numberOfLinenumbers);
+  file.Put32(at + 36, s.characteristics);
+}
+
+// Zeros written into the file to reach an address must not outgrow what
+// the module really holds.
+Status CheckPadding(std::span<const std::uint8_t> image, std::uint64_t from, std::uint64_t to) {
+  if (to < from)
+    return Fail(Cat("the resources would be placed at ", Hex(to), ", before the data ending at ", Hex(from)));
+  if (to - from > image.size())
+    return Fail(Cat("placing the resources at ", Hex(to), " would fill ", Hex(to - from),
+                    " bytes with zeros, more than the module holds"));
+  return Ok();
+}
+
+// With a section alignment below the page size the loader maps the file as
+// it lies: each section's address is its file offset.
+Status CheckFileMapped(const PeHeaders &headers) {
+  if (!headers.LowAlignment()) return Ok();
+  for (std::size_t i = 0; i < headers.sections.size(); ++i) {
+    const Section &s = headers.sections[i];
+    if (s.sizeOfRawData != 0 && s.pointerToRawData != s.virtualAddress)
+      return Fail(Cat(SectionWhere(headers, i), ": mapped at ", Hex(s.virtualAddress), " but stored at ",
+                      Hex(s.pointerToRawData), ", which a section alignment of ", Hex(headers.sectionAlignment),
+                      " does not allow"));
+  }
+  return Ok();
+}
+
+Result<LayoutPlan> PlanNewSection(std::span<const std::uint8_t> image, const PeHeaders &headers) {
+  if (headers.sections.size() + 1 > 0xFFFF) return Fail("no room for another section: the module has too many");
+  LayoutPlan plan;
+  plan.placement = Placement::NewSection;
+  if (auto st = PlanHeaderRoom(image, headers, plan); !st) return Fail(st.error());
+  const std::uint64_t tailStart = headers.ImageFileEnd() + plan.rawShift;
+  std::uint64_t rva = std::max(headers.ComputedSizeOfImage(), AlignUp(plan.sizeOfHeaders, headers.sectionAlignment));
+  if (headers.LowAlignment()) {
+    rva = std::max(rva, AlignUp(tailStart, headers.fileAlignment));
+    plan.dataOffset = rva;
+  } else {
+    rva = std::max(rva, AlignUp(headers.sizeOfImage, headers.sectionAlignment));
+    plan.dataOffset = AlignUp(tailStart, headers.fileAlignment);
+  }
+  if (rva >= 0x80000000u) return Fail(Cat("no room for another section: the image already spans ", Hex(rva), " bytes"));
+  if (auto st = CheckPadding(image, tailStart, plan.dataOffset); !st) return Fail(st.error());
+  plan.sectionRva = static_cast<std::uint32_t>(rva);
+  return plan;
+}
 
 } // namespace
 
-Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers) {
+namespace {
+
+Result<LayoutPlan> PlaceAnywhere(std::span<const std::uint8_t> image, const PeHeaders &headers) {
   const DataDirectory resources = headers.Directory(kDirResource);
   const std::size_t count = headers.sections.size();
   if (headers.directories.size() <= kDirResource)
     return Fail(Cat("the optional header has ", headers.directories.size(), " data directories, none for resources"));
+  if (auto st = CheckFileMapped(headers); !st) return Fail(st.error());
   if (resources.rva != 0 || resources.size != 0) {
     const auto index = headers.SectionOfRva(resources.rva);
     if (index && headers.sections[*index].virtualAddress == resources.rva && HoldsOnly(headers, *index, kDirResource)) {
       const Section &r = headers.sections[*index];
-      if (*index + 1 == count && OthersBefore(headers, r, *index, *index))
-        return LayoutPlan{Placement::InPlace, *index, r.virtualAddress};
-      if (*index + 2 == count) {
+      if (*index + 1 == count && OthersBefore(headers, r, *index, *index)) {
+        LayoutPlan plan{Placement::InPlace, *index, r.virtualAddress};
+        if (r.sizeOfRawData != 0) {
+          plan.dataOffset = r.pointerToRawData;
+        } else {
+          // No raw data yet: its pointer means nothing; the data goes
+          // after everything else.
+          const std::uint64_t end = headers.ImageFileEnd();
+          plan.dataOffset = headers.LowAlignment() ? r.virtualAddress : AlignUp(end, headers.fileAlignment);
+          if (auto st = CheckPadding(image, end, plan.dataOffset); !st) return Fail(st.error());
+        }
+        return plan;
+      }
+      if (*index + 2 == count && r.sizeOfRawData != 0) {
         const Section &last = headers.sections[count - 1];
         const DataDirectory relocations = headers.Directory(kDirBaseReloc);
         if (relocations.size != 0 && relocations.rva == last.virtualAddress &&
             HoldsOnly(headers, count - 1, kDirBaseReloc) && OthersBefore(headers, r, *index, count - 1) &&
             OthersBefore(headers, last, *index, count - 1) && last.virtualAddress > r.virtualAddress &&
             (last.sizeOfRawData == 0 || last.pointerToRawData >= r.RawEnd()))
-          return LayoutPlan{Placement::MoveRelocation, *index, r.virtualAddress};
+          return LayoutPlan{Placement::MoveRelocation, *index, r.virtualAddress, r.pointerToRawData};
       }
     }
   }
-  if (count + 1 > 0xFFFF) return Fail("no room for another section: the module has too many");
-  if (auto room = RoomForSectionHeader(image, headers); !room) return Fail(room.error());
-  const std::uint64_t rva =
-      std::max(headers.ComputedSizeOfImage(), AlignUp(headers.sizeOfImage, headers.sectionAlignment));
-  if (rva >= 0x80000000u) return Fail(Cat("no room for another section: the image already spans ", Hex(rva), " bytes"));
-  return LayoutPlan{Placement::NewSection, 0, static_cast<std::uint32_t>(rva)};
+  return PlanNewSection(image, headers);
+}
+
+// The resources and, when it moves after them, the relocation section must
+// end below 2 GiB.
+Status CheckImageSpan(const PeHeaders &headers, const LayoutPlan &plan, std::uint64_t contentSize) {
+  std::uint64_t end = AlignUp(std::uint64_t{plan.sectionRva} + std::max<std::uint64_t>(contentSize, 1),
+                              headers.sectionAlignment);
+  if (plan.placement == Placement::MoveRelocation) end += headers.sections.back().VirtualExtent();
+  if (end > 0x80000000u)
+    return Fail(Cat("no room for ", contentSize, " bytes of resources at ", Hex(plan.sectionRva),
+                    ": the image would span ", Hex(end), " bytes"));
+  return Ok();
+}
+
+} // namespace
+
+Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
+                              std::uint64_t contentSize) {
+  auto plan = PlaceAnywhere(image, headers);
+  if (!plan) return Fail(plan.error());
+  if (auto st = CheckImageSpan(headers, *plan, contentSize); !st) return Fail(st.error());
+  return plan;
 }
 
 Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
                                               const LayoutPlan &plan, std::span<const std::uint8_t> content) {
   const std::uint32_t fileAlignment = headers.fileAlignment;
   const std::uint64_t rawSize = AlignUp(content.size(), fileAlignment);
-  const std::uint64_t oldEnd = std::min<std::uint64_t>(headers.ImageFileEnd(), image.size());
+  const std::uint64_t oldEnd = headers.ImageFileEnd();
+  if (oldEnd > image.size()) return Fail("the module is shorter than its sections");
+  // The new file holds the old one, the new data, and zeros bounded by the
+  // planning: the headers' growth and alignment padding.
+  const std::uint64_t limit =
+      std::min<std::uint64_t>(kMaxFileSize, 2 * std::uint64_t{image.size()} + rawSize + 4 * std::uint64_t{0x10000});
   PeHeaders next = headers;
-  Assembler file(image);
-  std::optional<HeaderRoom> room;
+  Assembler file(image, limit);
   std::int64_t initializedDelta = 0;
+  std::vector<bool> placed(headers.sections.size(), false); // raw pointers set here, not mapped
 
   switch (plan.placement) {
   case Placement::InPlace:
   case Placement::MoveRelocation: {
     const Section &r = headers.sections[plan.resourceSection];
-    file.Copy(0, r.pointerToRawData);
+    file.Copy(0, std::min(plan.dataOffset, oldEnd));
+    file.PadTo(plan.dataOffset);
     file.Append(content);
-    file.PadTo(r.pointerToRawData + rawSize);
+    file.PadTo(plan.dataOffset + rawSize);
     Section &nr = next.sections[plan.resourceSection];
     nr.virtualSize = static_cast<std::uint32_t>(content.size());
     nr.sizeOfRawData = static_cast<std::uint32_t>(rawSize);
+    nr.pointerToRawData = static_cast<std::uint32_t>(plan.dataOffset);
+    placed[plan.resourceSection] = true;
     if (r.characteristics & kScnInitializedData)
       initializedDelta = static_cast<std::int64_t>(rawSize) - static_cast<std::int64_t>(r.sizeOfRawData);
     if (plan.placement == Placement::MoveRelocation) {
       const Section &last = headers.sections.back();
       Section &nl = next.sections.back();
+      placed.back() = true;
       nl.virtualAddress = static_cast<std::uint32_t>(
           AlignUp(std::uint64_t{nr.virtualAddress} + nr.VirtualExtent(), headers.sectionAlignment));
       file.PadTo(AlignUp(file.Size(), fileAlignment));
+      // The tail follows its raw data directly, as before: data appended
+      // to the image must not move away from the image's end.
       if (last.sizeOfRawData != 0) {
         nl.pointerToRawData = static_cast<std::uint32_t>(file.Size());
         file.Copy(last.pointerToRawData, last.sizeOfRawData);
-        file.PadTo(AlignUp(file.Size(), fileAlignment));
       }
       next.directories[kDirBaseReloc].rva =
           headers.directories[kDirBaseReloc].rva - last.virtualAddress + nl.virtualAddress;
@@ -205,22 +356,29 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
     break;
   }
   case Placement::NewSection: {
-    auto r = RoomForSectionHeader(image, headers);
-    if (!r) return Fail(r.error());
-    room = *r;
-    file.Copy(0, oldEnd);
-    file.PadTo(AlignUp(oldEnd, fileAlignment));
+    const std::uint64_t firstRaw = FirstRawData(headers);
+    if (plan.rawShift == 0) {
+      file.Copy(0, oldEnd);
+    } else {
+      file.Copy(0, firstRaw);
+      file.PadTo(firstRaw + plan.rawShift);
+      file.Copy(firstRaw, oldEnd - firstRaw);
+    }
+    file.PadTo(plan.dataOffset);
     Section s;
     const char name[] = ".rsrc";
     std::copy(name, name + 5, s.name.begin());
     s.virtualSize = static_cast<std::uint32_t>(content.size());
     s.virtualAddress = plan.sectionRva;
     s.sizeOfRawData = static_cast<std::uint32_t>(rawSize);
-    s.pointerToRawData = static_cast<std::uint32_t>(file.Size());
+    s.pointerToRawData = static_cast<std::uint32_t>(plan.dataOffset);
     s.characteristics = kScnInitializedData | kScnMemRead;
     file.Append(content);
-    file.PadTo(s.pointerToRawData + rawSize);
+    file.PadTo(plan.dataOffset + rawSize);
     next.sections.push_back(s);
+    placed.push_back(true);
+    next.sizeOfHeaders = plan.sizeOfHeaders;
+    if (plan.dropBoundImports) next.directories[kDirBoundImport] = {};
     initializedDelta = static_cast<std::int64_t>(rawSize);
     break;
   }
@@ -236,16 +394,19 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
   } else {
     file.Copy(oldEnd, image.size() - oldEnd);
   }
-  if (file.Size() > 0xFFFFFFFFu) return Fail("the new module would be larger than 4 GiB");
 
   // Offsets into the file that moved with their bytes.
-  next.pointerToSymbolTable = file.MapOrKeep(headers.pointerToSymbolTable);
-  for (std::size_t i = 0; i < next.sections.size(); ++i) {
+  for (std::size_t i = 0; i < headers.sections.size(); ++i) {
     Section &s = next.sections[i];
+    if (!placed[i] && s.sizeOfRawData != 0) {
+      const auto moved = file.Map(s.pointerToRawData, s.sizeOfRawData);
+      if (!moved) return Fail(Cat(SectionWhere(headers, i), ": its raw data was not kept whole"));
+      s.pointerToRawData = static_cast<std::uint32_t>(*moved);
+    }
     s.pointerToRelocations = file.MapOrKeep(s.pointerToRelocations);
     s.pointerToLinenumbers = file.MapOrKeep(s.pointerToLinenumbers);
   }
-  std::vector<std::uint8_t> &out = file.Out();
+  next.pointerToSymbolTable = file.MapOrKeep(headers.pointerToSymbolTable);
   const DataDirectory debug = headers.Directory(kDirDebug);
   if (debug.size != 0) {
     const auto oldAt = headers.RvaToOffset(debug.rva, debug.size);
@@ -254,34 +415,36 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
       const ByteReader entries(image.subspan(static_cast<std::size_t>(*oldAt), debug.size));
       for (std::size_t i = 0; i < debug.size / kDebugEntrySize; ++i) {
         const std::size_t field = i * kDebugEntrySize + 24;
-        PutU32(out, *newAt + field, file.MapOrKeep(*entries.u32(field)));
+        file.Put32(*newAt + field, file.MapOrKeep(*entries.u32(field)));
       }
     }
   }
 
   next.directories[kDirResource] = {plan.sectionRva, static_cast<std::uint32_t>(content.size())};
   if (kDirSecurity < next.directories.size()) next.directories[kDirSecurity] = {};
-  if (room && room->dropBoundImports) next.directories[kDirBoundImport] = {};
-  if (room) next.sizeOfHeaders = room->sizeOfHeaders;
-  next.sizeOfImage = static_cast<std::uint32_t>(next.ComputedSizeOfImage());
+  const std::uint64_t sizeOfImage = next.ComputedSizeOfImage();
+  if (sizeOfImage > 0xFFFFFFFFu) return Fail(Cat("the new image would span ", Hex(sizeOfImage), " bytes"));
+  next.sizeOfImage = static_cast<std::uint32_t>(sizeOfImage);
   next.sizeOfInitializedData = static_cast<std::uint32_t>(
       std::clamp<std::int64_t>(std::int64_t{headers.sizeOfInitializedData} + initializedDelta, 0, 0xFFFFFFFF));
 
   // Write the patched headers back.
-  PutU16(out, next.CoffOffset() + 2, static_cast<std::uint16_t>(next.sections.size()));
-  PutU32(out, next.CoffOffset() + 8, next.pointerToSymbolTable);
-  PutU32(out, next.OptionalOffset() + 8, next.sizeOfInitializedData);
-  PutU32(out, next.OptionalOffset() + 56, next.sizeOfImage);
-  PutU32(out, next.OptionalOffset() + 60, next.sizeOfHeaders);
+  file.Put16(next.CoffOffset() + 2, static_cast<std::uint16_t>(next.sections.size()));
+  file.Put32(next.CoffOffset() + 8, next.pointerToSymbolTable);
+  file.Put32(next.OptionalOffset() + 8, next.sizeOfInitializedData);
+  file.Put32(next.OptionalOffset() + 56, next.sizeOfImage);
+  file.Put32(next.OptionalOffset() + 60, next.sizeOfHeaders);
   for (std::size_t i = 0; i < next.directories.size(); ++i) {
-    PutU32(out, next.DirectoryOffset(i), next.directories[i].rva);
-    PutU32(out, next.DirectoryOffset(i) + 4, next.directories[i].size);
+    file.Put32(next.DirectoryOffset(i), next.directories[i].rva);
+    file.Put32(next.DirectoryOffset(i) + 4, next.directories[i].size);
   }
   for (std::size_t i = 0; i < next.sections.size(); ++i) {
-    WriteSectionHeader(out, next.SectionTableOffset() + kSectionHeaderSize * i, next.sections[i]);
+    WriteSectionHeader(file, next.SectionTableOffset() + kSectionHeaderSize * i, next.sections[i]);
   }
-  PutU32(out, next.CheckSumOffset(), ComputeChecksum(out, next.CheckSumOffset()));
-  return std::move(out);
+  // Every header field lies within the file's first bytes, which ParseHeaders checked.
+  const auto checkSumAt = static_cast<std::size_t>(next.CheckSumOffset());
+  file.Put32(checkSumAt, ChecksumToStore(file.Bytes(), checkSumAt));
+  return file.Finish();
 }
 
 } // namespace qm::pe

@@ -19,11 +19,21 @@ struct LayoutPlan {
   Placement placement = Placement::NewSection;
   std::size_t resourceSection = 0; // for InPlace and MoveRelocation
   std::uint32_t sectionRva = 0;    // where the new resource data will be mapped
+  std::uint64_t dataOffset = 0;    // where it will lie in the new file
+  // For NewSection: the headers' new size, how far every section's raw
+  // data moves down the file to make room for them (whole FileAlignment
+  // units), and whether bound imports after the section table give way.
+  std::uint32_t sizeOfHeaders = 0;
+  std::uint32_t rawShift = 0;
+  bool dropBoundImports = false;
 };
 
-// Decides where the resources go; an error when the module leaves no way to
-// place them (no room for another section header).
-Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers);
+// Decides where resources of `contentSize` bytes go; an error when the
+// module leaves no way to place them (no room for another section header,
+// an image that would span 2 GiB or more). The address does not depend on
+// the size, so a plan for size 0 tells where to lay the content out.
+Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
+                              std::uint64_t contentSize = 0);
 
 // Builds the new file: the resource section content (laid out for
 // plan.sectionRva) placed as planned, the tail after the image kept and

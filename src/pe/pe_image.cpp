@@ -11,11 +11,90 @@ namespace {
 constexpr std::uint16_t kMagicPe32 = 0x10B;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr std::uint32_t kMaxSections = 96 * 4; // far above any linker's output, still bounded
+constexpr std::uint32_t kMinFileAlignment = 0x200;
+constexpr std::uint32_t kMaxFileAlignment = 0x10000;
 
 bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
 std::uint64_t AlignUp(std::uint64_t v, std::uint32_t alignment) {
   return alignment == 0 ? v : (v + alignment - 1) / alignment * alignment;
+}
+
+std::string SectionWhere(const PeHeaders &h, std::size_t i) {
+  return Cat("section ", i, " '", h.sections[i].Name(), "'");
+}
+
+// File alignment from 512 bytes to 64 KiB, or, for images mapped as they
+// lie in the file, equal to a section alignment below the page size.
+Status CheckAlignments(const PeHeaders &h) {
+  if (!IsPowerOfTwo(h.fileAlignment))
+    return Fail(Cat("optional header: FileAlignment ", Hex(h.fileAlignment), " is not a power of two"));
+  if (!IsPowerOfTwo(h.sectionAlignment))
+    return Fail(Cat("optional header: SectionAlignment ", Hex(h.sectionAlignment), " is not a power of two"));
+  if (h.LowAlignment()) {
+    if (h.fileAlignment != h.sectionAlignment)
+      return Fail(Cat("optional header: SectionAlignment ", Hex(h.sectionAlignment),
+                      " is below the page size, so FileAlignment must equal it, not ", Hex(h.fileAlignment)));
+    return Ok();
+  }
+  if (h.fileAlignment < kMinFileAlignment || h.fileAlignment > kMaxFileAlignment)
+    return Fail(Cat("optional header: FileAlignment ", Hex(h.fileAlignment), " is outside ", Hex(kMinFileAlignment),
+                    " to ", Hex(kMaxFileAlignment)));
+  if (h.sectionAlignment < h.fileAlignment)
+    return Fail(Cat("optional header: SectionAlignment ", Hex(h.sectionAlignment), " is below FileAlignment ",
+                    Hex(h.fileAlignment)));
+  return Ok();
+}
+
+// Everything the writer relies on about where things lie, checked once:
+// the headers hold the section table and end within the file and before
+// the first section in memory; every raw range lies within the file, after
+// the headers, apart from every other; address ranges neither wrap nor
+// overlap.
+Status CheckGeometry(const PeHeaders &h, std::uint64_t fileSize) {
+  const std::uint64_t tableEnd = h.SectionTableOffset() + std::uint64_t{kSectionHeaderSize} * h.sections.size();
+  if (h.sizeOfHeaders < tableEnd)
+    return Fail(Cat("optional header: SizeOfHeaders ", Hex(h.sizeOfHeaders), " ends before the section table does (",
+                    Hex(tableEnd), ")"));
+  if (h.sizeOfHeaders > fileSize)
+    return Fail(Cat("optional header: SizeOfHeaders ", Hex(h.sizeOfHeaders), " runs past the end of the file (",
+                    Hex(fileSize), " bytes)"));
+  std::vector<std::size_t> byRaw, byAddress;
+  for (std::size_t i = 0; i < h.sections.size(); ++i) {
+    const Section &s = h.sections[i];
+    if (s.virtualAddress < h.sizeOfHeaders)
+      return Fail(Cat(SectionWhere(h, i), ": address ", Hex(s.virtualAddress), " lies inside the headers (",
+                      Hex(h.sizeOfHeaders), " bytes)"));
+    if (std::uint64_t{s.virtualAddress} + s.VirtualExtent() > 0xFFFFFFFFu)
+      return Fail(Cat(SectionWhere(h, i), ": address range wraps"));
+    byAddress.push_back(i);
+    // Without raw data the pointer is not used: the loader ignores it, and
+    // so does the writer.
+    if (s.sizeOfRawData == 0) continue;
+    if (s.RawEnd() > fileSize)
+      return Fail(Cat(SectionWhere(h, i), ": raw data ", Hex(s.pointerToRawData), "+", Hex(s.sizeOfRawData),
+                      " runs past the end of the file (", Hex(fileSize), " bytes)"));
+    if (s.pointerToRawData < h.sizeOfHeaders)
+      return Fail(Cat(SectionWhere(h, i), ": raw data at ", Hex(s.pointerToRawData), " lies inside the headers (",
+                      Hex(h.sizeOfHeaders), " bytes)"));
+    byRaw.push_back(i);
+  }
+  std::sort(byRaw.begin(), byRaw.end(),
+            [&](std::size_t a, std::size_t b) { return h.sections[a].pointerToRawData < h.sections[b].pointerToRawData; });
+  for (std::size_t k = 1; k < byRaw.size(); ++k) {
+    if (h.sections[byRaw[k - 1]].RawEnd() > h.sections[byRaw[k]].pointerToRawData)
+      return Fail(Cat(SectionWhere(h, byRaw[k]), ": raw data at ", Hex(h.sections[byRaw[k]].pointerToRawData),
+                      " overlaps that of ", SectionWhere(h, byRaw[k - 1])));
+  }
+  std::sort(byAddress.begin(), byAddress.end(),
+            [&](std::size_t a, std::size_t b) { return h.sections[a].virtualAddress < h.sections[b].virtualAddress; });
+  for (std::size_t k = 1; k < byAddress.size(); ++k) {
+    const Section &p = h.sections[byAddress[k - 1]];
+    if (std::uint64_t{p.virtualAddress} + p.VirtualExtent() > h.sections[byAddress[k]].virtualAddress)
+      return Fail(Cat(SectionWhere(h, byAddress[k]), ": address ", Hex(h.sections[byAddress[k]].virtualAddress),
+                      " overlaps ", SectionWhere(h, byAddress[k - 1])));
+  }
+  return Ok();
 }
 
 } // namespace
@@ -105,11 +184,7 @@ Result<PeHeaders> ParseHeaders(const ByteSource &source) {
   h.sizeOfHeaders = *o.u32(60);
   h.checkSum = *o.u32(64);
   const std::uint32_t directoryCount = *o.u32(countOffset);
-  if (!IsPowerOfTwo(h.fileAlignment))
-    return Fail(Cat("optional header: FileAlignment ", Hex(h.fileAlignment), " is not a power of two"));
-  if (!IsPowerOfTwo(h.sectionAlignment) || h.sectionAlignment < h.fileAlignment)
-    return Fail(Cat("optional header: SectionAlignment ", Hex(h.sectionAlignment),
-                    " is not a power of two at least FileAlignment ", Hex(h.fileAlignment)));
+  if (auto st = CheckAlignments(h); !st) return Fail(st.error());
   if (directoryCount > (o.size() - directoriesOffset) / 8)
     return Fail(Cat("optional header: ", directoryCount, " data directories do not fit in its ", h.sizeOfOptionalHeader,
                     " bytes"));
@@ -117,7 +192,7 @@ Result<PeHeaders> ParseHeaders(const ByteSource &source) {
     h.directories.push_back({*o.u32(directoriesOffset + 8 * i), *o.u32(directoriesOffset + 8 * i + 4)});
   }
 
-  const std::size_t tableOffset = h.SectionTableOffset();
+  const std::uint64_t tableOffset = h.SectionTableOffset();
   const auto table = source.Bytes(tableOffset, std::uint64_t{sectionCount} * kSectionHeaderSize);
   if (!table)
     return Fail(
@@ -136,13 +211,9 @@ Result<PeHeaders> ParseHeaders(const ByteSource &source) {
     s.numberOfRelocations = *t.u16(at + 32);
     s.numberOfLinenumbers = *t.u16(at + 34);
     s.characteristics = *t.u32(at + 36);
-    if (s.sizeOfRawData != 0 && !source.Has(s.pointerToRawData, s.sizeOfRawData))
-      return Fail(Cat("section ", i, " '", s.Name(), "': raw data ", Hex(s.pointerToRawData), "+", Hex(s.sizeOfRawData),
-                      " runs past the end of the file (", Hex(source.Size()), " bytes)"));
-    if (std::uint64_t{s.virtualAddress} + s.VirtualExtent() > 0xFFFFFFFFu)
-      return Fail(Cat("section ", i, " '", s.Name(), "': address range wraps"));
     h.sections.push_back(s);
   }
+  if (auto st = CheckGeometry(h, source.Size()); !st) return Fail(st.error());
   return h;
 }
 

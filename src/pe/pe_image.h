@@ -24,6 +24,7 @@ enum DirectoryIndex : std::size_t {
 inline constexpr std::uint32_t kScnInitializedData = 0x00000040;
 inline constexpr std::uint32_t kScnMemRead = 0x40000000;
 inline constexpr std::size_t kSectionHeaderSize = 40;
+inline constexpr std::uint32_t kPageSize = 0x1000;
 
 struct DataDirectory {
   std::uint32_t rva = 0;
@@ -69,12 +70,19 @@ struct PeHeaders {
   std::vector<DataDirectory> directories; // NumberOfRvaAndSizes entries
   std::vector<Section> sections;
 
-  // File offsets of the fields the writer patches.
-  std::size_t CoffOffset() const { return std::size_t{peOffset} + 4; }
-  std::size_t OptionalOffset() const { return std::size_t{peOffset} + 24; }
-  std::size_t SectionTableOffset() const { return OptionalOffset() + sizeOfOptionalHeader; }
-  std::size_t CheckSumOffset() const { return OptionalOffset() + 64; }
-  std::size_t DirectoryOffset(std::size_t index) const { return OptionalOffset() + (pe32Plus ? 112 : 96) + 8 * index; }
+  // File offsets of the fields the writer patches, in 64 bits: e_lfanew
+  // may be anything up to 4 GiB, and a 32-bit build must not wrap it.
+  std::uint64_t CoffOffset() const { return std::uint64_t{peOffset} + 4; }
+  std::uint64_t OptionalOffset() const { return std::uint64_t{peOffset} + 24; }
+  std::uint64_t SectionTableOffset() const { return OptionalOffset() + sizeOfOptionalHeader; }
+  std::uint64_t CheckSumOffset() const { return OptionalOffset() + 64; }
+  std::uint64_t DirectoryOffset(std::size_t index) const {
+    return OptionalOffset() + (pe32Plus ? 112 : 96) + std::uint64_t{8} * index;
+  }
+
+  // A section alignment below the page size: the loader maps the file as
+  // it lies, so every section's address equals its file offset.
+  bool LowAlignment() const { return sectionAlignment < kPageSize; }
 
   DataDirectory Directory(std::size_t index) const {
     return index < directories.size() ? directories[index] : DataDirectory{};
@@ -93,7 +101,8 @@ struct PeHeaders {
 
 // Checks and reads the DOS header, the PE signature, the COFF header, the
 // optional header (PE32 or PE32+, any machine), its data directories and the
-// section table.
+// section table, and checks the geometry the writer relies on: alignments,
+// the headers' extent, every section's file and address range.
 Result<PeHeaders> ParseHeaders(const ByteSource &source);
 
 } // namespace qm::pe

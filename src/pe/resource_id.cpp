@@ -4,10 +4,15 @@
 
 namespace qm::pe {
 
+const std::u16string &ResourceId::Name() const {
+  static const std::u16string none;
+  return name_ ? *name_ : none;
+}
+
 std::string ResourceId::ToString() const {
-  if (!named_) return std::to_string(id_);
+  if (!IsNamed()) return std::to_string(id_);
   std::string out = "\"";
-  for (char16_t c : name_) {
+  for (char16_t c : *name_) {
     if (c >= 0x20 && c < 0x7F) {
       out.push_back(static_cast<char>(c));
     } else {

@@ -2,6 +2,7 @@
 // A resource type or name: an integer id or a UTF-16 name.
 #include <compare>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace qm::pe {
@@ -13,30 +14,31 @@ public:
   ResourceId(std::uint16_t id) : id_(id) {} // NOLINT: ids are written as plain numbers
   static ResourceId Named(std::u16string name) {
     ResourceId r(0);
-    r.named_ = true;
-    r.name_ = std::move(name);
+    r.name_ = std::make_shared<const std::u16string>(std::move(name));
     return r;
   }
 
-  bool IsNamed() const { return named_; }
+  bool IsNamed() const { return name_ != nullptr; }
   std::uint16_t Id() const { return id_; }
-  const std::u16string &Name() const { return name_; }
+  const std::u16string &Name() const;
   // "16" or "\"MYDATA\"" (non-ASCII code units as \uXXXX), for messages.
   std::string ToString() const;
 
   // The loader's binary search order: named entries first, by UTF-16 code
   // unit, then integer ids ascending.
   std::strong_ordering operator<=>(const ResourceId &other) const {
-    if (named_ != other.named_) return named_ ? std::strong_ordering::less : std::strong_ordering::greater;
-    if (named_) return name_ <=> other.name_;
-    return id_ <=> other.id_;
+    if (IsNamed() != other.IsNamed()) return IsNamed() ? std::strong_ordering::less : std::strong_ordering::greater;
+    if (!IsNamed()) return id_ <=> other.id_;
+    // Copies share their name: a long name is compared once, not per leaf.
+    if (name_ == other.name_) return std::strong_ordering::equal;
+    return *name_ <=> *other.name_;
   }
   bool operator==(const ResourceId &other) const { return (*this <=> other) == 0; }
 
 private:
-  bool named_ = false;
   std::uint16_t id_ = 0;
-  std::u16string name_;
+  // Shared by every copy: the leaves under a name hold it once.
+  std::shared_ptr<const std::u16string> name_;
 };
 
 } // namespace qm::pe

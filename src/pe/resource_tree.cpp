@@ -1,6 +1,7 @@
 #include "pe/resource_tree.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "base/byte_reader.h"
@@ -13,8 +14,8 @@ constexpr std::uint32_t kHighBit = 0x80000000u;
 constexpr std::size_t kDirectoryHeaderSize = 16;
 constexpr std::size_t kEntrySize = 8;
 constexpr std::size_t kDataEntrySize = 16;
-// Names are copied into every leaf below them; a hostile tree that names a
-// long string from thousands of entries must not exhaust memory.
+// Each distinct name is held once (shared by the leaves below it); a hostile
+// tree with many long names must still not exhaust memory.
 constexpr std::size_t kMaxNameUnitsTotal = std::size_t{16} << 20;
 // The zeros given for data past a section's raw bytes.
 constexpr std::uint32_t kMaxUnbackedRead = 64u << 20;
@@ -42,7 +43,15 @@ private:
     return source_.Bytes(*fileOffset, length);
   }
 
-  Result<std::u16string> ReadName(std::uint32_t offset, const std::string &where) {
+  // A name several entries point at is read and held once.
+  Result<ResourceId> ReadName(std::uint32_t offset, const std::string &where) {
+    if (const auto known = names_.find(offset); known != names_.end()) return known->second;
+    auto name = ReadNameText(offset, where);
+    if (!name) return Fail(name.error());
+    return names_.emplace(offset, ResourceId::Named(std::move(*name))).first->second;
+  }
+
+  Result<std::u16string> ReadNameText(std::uint32_t offset, const std::string &where) {
     const auto lengthBytes = Read(offset, 2);
     if (!lengthBytes) return Fail(Cat(where, ": name at ", Hex(offset), " is outside the resource section"));
     const std::uint16_t length = *ByteReader(*lengthBytes).u16(0);
@@ -77,7 +86,7 @@ private:
         if (level == 2) return Fail(Cat(entryWhere, ": a language must be an integer id"));
         auto name = ReadName(nameField & ~kHighBit, entryWhere);
         if (!name) return Fail(name.error());
-        id = ResourceId::Named(std::move(*name));
+        id = std::move(*name);
       } else {
         if (nameField > 0xFFFF) return Fail(Cat(entryWhere, ": id ", nameField, " does not fit in 16 bits"));
         id = ResourceId(static_cast<std::uint16_t>(nameField));
@@ -116,6 +125,7 @@ private:
   const PeHeaders &headers_;
   std::uint32_t base_;
   std::set<std::uint32_t> visited_;
+  std::map<std::uint32_t, ResourceId> names_;
   std::size_t nameUnits_ = 0;
   std::vector<ResourceLeaf> leaves_;
 };
@@ -134,25 +144,25 @@ Result<std::vector<ResourceLeaf>> ParseResourceTree(const ByteSource &source, co
 
 Result<std::vector<std::uint8_t>> ReadLeafData(const ByteSource &source, const PeHeaders &headers,
                                                const ResourceLeaf &leaf) {
-  const std::string where = Cat("resource ", leaf.type.ToString(), "/", leaf.name.ToString(), "/", leaf.language);
+  const auto where = [&] { return Cat("resource ", leaf.type.ToString(), "/", leaf.name.ToString(), "/", leaf.language); };
   if (const auto offset = headers.RvaToOffset(leaf.dataRva, leaf.size)) {
     auto bytes = source.Bytes(*offset, leaf.size);
-    if (!bytes) return Fail(Cat(where, ": cannot read its ", leaf.size, " bytes"));
+    if (!bytes) return Fail(Cat(where(), ": cannot read its ", leaf.size, " bytes"));
     return std::move(*bytes);
   }
   const auto index = headers.SectionOfRva(leaf.dataRva);
-  if (!index) return Fail(Cat(where, ": data at RVA ", Hex(leaf.dataRva), " is in no section"));
+  if (!index) return Fail(Cat(where(), ": data at RVA ", Hex(leaf.dataRva), " is in no section"));
   const Section &s = headers.sections[*index];
   const std::uint32_t within = leaf.dataRva - s.virtualAddress;
   if (leaf.size > s.VirtualExtent() - within)
-    return Fail(Cat(where, ": data at RVA ", Hex(leaf.dataRva), " runs past its section"));
-  if (leaf.size > kMaxUnbackedRead) return Fail(Cat(where, ": ", leaf.size, " bytes of unwritten data is too large"));
+    return Fail(Cat(where(), ": data at RVA ", Hex(leaf.dataRva), " runs past its section"));
+  if (leaf.size > kMaxUnbackedRead) return Fail(Cat(where(), ": ", leaf.size, " bytes of unwritten data is too large"));
   std::vector<std::uint8_t> bytes(leaf.size, 0);
   const std::uint32_t backed = s.BackedSize();
   if (within < backed) {
     const std::uint32_t n = std::min(leaf.size, backed - within);
     if (!source.ReadAt(std::uint64_t{s.pointerToRawData} + within, std::span(bytes).first(n)))
-      return Fail(Cat(where, ": cannot read its bytes"));
+      return Fail(Cat(where(), ": cannot read its bytes"));
   }
   return bytes;
 }
@@ -224,12 +234,19 @@ Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceI
       at += 2 + 2 * std::uint64_t{name.Name().size()};
     }
   }
+  // Each blob once, however many leaves share it.
+  std::map<const std::vector<std::uint8_t> *, std::uint64_t> blobAt;
   std::vector<std::uint64_t> dataAt(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
-    if (items[i]->keepAddress) continue;
-    at = (at + 7) / 8 * 8;
-    dataAt[i] = at;
-    at += items[i]->data.size();
+    const LeafBytes &data = items[i]->data;
+    if (items[i]->keepAddress || !data.Blob()) continue;
+    auto [blob, added] = blobAt.emplace(data.Blob().get(), 0);
+    if (added) {
+      at = (at + 7) / 8 * 8;
+      blob->second = at;
+      at += data.Blob()->size();
+    }
+    dataAt[i] = blob->second + data.Offset();
   }
   at = (at + 7) / 8 * 8;
   if (at > 0x7FFFFFFFu || std::uint64_t{sectionRva} + at > 0xFFFFFFFFu)
@@ -253,7 +270,14 @@ Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceI
     return static_cast<std::size_t>(std::count_if(begin, end, [&](auto x) { return idOf(x).IsNamed(); }));
   };
 
-  if (typeRanges.size() > 0xFFFF) return Fail("too many resource types for one directory");
+  if (typeRanges.size() > 0xFFFF) return Fail("more than 65535 resource types for one directory");
+  for (const Range &languages : nameRanges) {
+    if (languages.end - languages.begin > 0xFFFF) {
+      const ResourceItem &first = *items[languages.begin];
+      return Fail(Cat("resource ", first.type.ToString(), "/", first.name.ToString(), ": ",
+                      languages.end - languages.begin, " languages, more than the 65535 a directory holds"));
+    }
+  }
   putDirectory(0,
                countNamed(typeRanges.begin(), typeRanges.end(),
                           [&](const Range &r) -> const ResourceId & { return items[r.begin]->type; }),
@@ -264,7 +288,8 @@ Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceI
              kHighBit | static_cast<std::uint32_t>(nameDirAt[t]));
     if (type.IsNamed()) putName(typeNameAt[t], type.Name());
     const auto &names = namesOfType[t];
-    if (names.size() > 0xFFFF) return Fail(Cat("too many names under resource type ", type.ToString()));
+    if (names.size() > 0xFFFF)
+      return Fail(Cat("resource type ", type.ToString(), ": ", names.size(), " names, more than the 65535 a directory holds"));
     putDirectory(nameDirAt[t],
                  countNamed(names.begin(), names.end(),
                             [&](std::size_t n) -> const ResourceId & { return items[nameRanges[n].begin]->name; }),
@@ -291,10 +316,11 @@ Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceI
     } else {
       PutU32(out, dataEntryAt[i], sectionRva + static_cast<std::uint32_t>(dataAt[i]));
       PutU32(out, dataEntryAt[i] + 4, static_cast<std::uint32_t>(item.data.size()));
-      std::copy(item.data.begin(), item.data.end(), out.begin() + static_cast<std::ptrdiff_t>(dataAt[i]));
     }
     PutU32(out, dataEntryAt[i] + 8, item.codePage);
   }
+  for (const auto &[blob, blobOffset] : blobAt)
+    std::copy(blob->begin(), blob->end(), out.begin() + static_cast<std::ptrdiff_t>(blobOffset));
   return out;
 }
 

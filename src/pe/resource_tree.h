@@ -2,6 +2,7 @@
 // The resource tree of a module: type, name and language levels, and the
 // leaves they lead to.
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -35,13 +36,40 @@ Result<std::vector<ResourceLeaf>> ParseResourceTree(const ByteSource &source, co
 Result<std::vector<std::uint8_t>> ReadLeafData(const ByteSource &source, const PeHeaders &headers,
                                                const ResourceLeaf &leaf);
 
+// A leaf's bytes: a window into a blob that several leaves may share, so
+// data that many leaves point at is held once and written once.
+class LeafBytes {
+public:
+  LeafBytes() = default;
+  LeafBytes(std::vector<std::uint8_t> bytes) // NOLINT: a leaf's own bytes convert
+      : blob_(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes))), size_(blob_->size()) {}
+  // [offset, offset + size) of `blob`, which must hold it.
+  LeafBytes(std::shared_ptr<const std::vector<std::uint8_t>> blob, std::size_t offset, std::size_t size)
+      : blob_(std::move(blob)), offset_(offset), size_(size) {}
+
+  std::span<const std::uint8_t> Span() const {
+    return blob_ ? std::span<const std::uint8_t>(*blob_).subspan(offset_, size_) : std::span<const std::uint8_t>();
+  }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  auto begin() const { return Span().begin(); }
+  auto end() const { return Span().end(); }
+  const std::shared_ptr<const std::vector<std::uint8_t>> &Blob() const { return blob_; }
+  std::size_t Offset() const { return offset_; }
+
+private:
+  std::shared_ptr<const std::vector<std::uint8_t>> blob_;
+  std::size_t offset_ = 0;
+  std::size_t size_ = 0;
+};
+
 // One resource as the rebuilt tree stores it.
 struct ResourceItem {
   ResourceId type{0};
   ResourceId name{0};
   std::uint16_t language = 0;
   std::uint32_t codePage = 0;
-  std::vector<std::uint8_t> data;
+  LeafBytes data;
   // For leaves not backed by file bytes: kept address and size, data unused.
   bool keepAddress = false;
   std::uint32_t keptRva = 0;
@@ -50,8 +78,9 @@ struct ResourceItem {
 
 // Lays out a resource section that will be mapped at `sectionRva`: the
 // directories (root first) sorted as the loader's binary search needs,
-// data entries, names, then each leaf's data aligned to 8. Items must have
-// unique (type, name, language) keys.
+// data entries, names, then each blob's data aligned to 8, written once
+// however many leaves share it. Items must have unique (type, name,
+// language) keys; no directory may hold more than 65535 entries.
 Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva);
 
 } // namespace qm::pe

@@ -1,6 +1,7 @@
 #include "pe/resource_update.h"
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <tuple>
 
@@ -16,6 +17,70 @@ std::string KeyText(const ResourceId &type, const ResourceId &name, std::uint16_
   return Cat("resource ", type.ToString(), "/", name.ToString(), "/", language);
 }
 
+// Zeros held for data in the part of a section that has no file bytes,
+// summed over the whole tree.
+constexpr std::uint64_t kMaxUnbackedTotal = 64u << 20;
+
+// The bytes of every leaf the loader can map, read once per run of
+// overlapping leaves: leaves that share data share one blob, so memory and
+// the new module follow the data the module really holds. A leaf outside
+// every section gets no blob: it keeps its address and size.
+Result<std::vector<LeafBytes>> ReadLeafBlobs(const ByteSource &source, const PeHeaders &headers,
+                                             const std::vector<ResourceLeaf> &leaves) {
+  std::vector<LeafBytes> out(leaves.size());
+  std::vector<std::size_t> mapped;
+  for (std::size_t i = 0; i < leaves.size(); ++i) {
+    const ResourceLeaf &leaf = leaves[i];
+    const auto index = headers.SectionOfRva(leaf.dataRva);
+    if (leaf.backed || (index && leaf.size <= headers.sections[*index].VirtualExtent() -
+                                                 (leaf.dataRva - headers.sections[*index].virtualAddress)))
+      mapped.push_back(i);
+  }
+  std::sort(mapped.begin(), mapped.end(),
+            [&](std::size_t a, std::size_t b) { return leaves[a].dataRva < leaves[b].dataRva; });
+  std::uint64_t unbacked = 0;
+  for (std::size_t k = 0; k < mapped.size();) {
+    const std::uint32_t start = leaves[mapped[k]].dataRva;
+    std::uint64_t end = std::uint64_t{start} + leaves[mapped[k]].size;
+    std::size_t last = k + 1;
+    for (; last < mapped.size() && leaves[mapped[last]].dataRva < end; ++last)
+      end = std::max(end, std::uint64_t{leaves[mapped[last]].dataRva} + leaves[mapped[last]].size);
+    ResourceLeaf run = leaves[mapped[k]];
+    run.size = static_cast<std::uint32_t>(end - start);
+    if (!headers.RvaToOffset(run.dataRva, run.size)) {
+      unbacked += run.size;
+      if (unbacked > kMaxUnbackedTotal)
+        return Fail(Cat("the resources hold ", unbacked, " bytes with no file data behind them, too many"));
+    }
+    auto bytes = ReadLeafData(source, headers, run);
+    if (!bytes) return Fail(bytes.error());
+    const auto blob = std::make_shared<const std::vector<std::uint8_t>>(std::move(*bytes));
+    for (; k < last; ++k)
+      out[mapped[k]] = LeafBytes(blob, leaves[mapped[k]].dataRva - start, leaves[mapped[k]].size);
+  }
+  return out;
+}
+
+// A tree that reaches one type, name or language through several entries
+// can hold more than a directory's 16-bit counts: such a module is damaged,
+// and refused before anything is built.
+Status CheckDirectoryCounts(const std::set<std::tuple<ResourceId, ResourceId, std::uint16_t>> &keys) {
+  std::size_t types = 0, names = 0, languages = 0;
+  const std::tuple<ResourceId, ResourceId, std::uint16_t> *previous = nullptr;
+  for (const auto &key : keys) {
+    const bool newType = !previous || !(std::get<0>(*previous) == std::get<0>(key));
+    const bool newName = newType || !(std::get<1>(*previous) == std::get<1>(key));
+    types += newType;
+    names = newType ? 1 : names + newName;
+    languages = newName ? 1 : languages + 1;
+    if (types > 0xFFFF || names > 0xFFFF || languages > 0xFFFF)
+      return Fail(Cat("resource ", std::get<0>(key).ToString(), "/", std::get<1>(key).ToString(),
+                      ": the tree holds more than the 65535 entries a directory can"));
+    previous = &key;
+  }
+  return Ok();
+}
+
 } // namespace
 
 Result<ResourceUpdate> ResourceUpdate::FromImage(std::vector<std::uint8_t> image) {
@@ -25,18 +90,19 @@ Result<ResourceUpdate> ResourceUpdate::FromImage(std::vector<std::uint8_t> image
   if (!headers) return Fail(headers.error());
   auto leaves = ParseResourceTree(source, *headers);
   if (!leaves) return Fail(leaves.error());
+  auto data = ReadLeafBlobs(source, *headers, *leaves);
+  if (!data) return Fail(data.error());
   std::set<std::tuple<ResourceId, ResourceId, std::uint16_t>> keys;
-  for (const auto &leaf : *leaves) {
-    ResourceItem item{leaf.type, leaf.name, leaf.language, leaf.codePage, {}, !leaf.backed, leaf.dataRva, leaf.size};
-    if (leaf.backed) {
-      auto data = ReadLeafData(source, *headers, leaf);
-      if (!data) return Fail(data.error());
-      item.data = std::move(*data);
-    }
+  for (std::size_t i = 0; i < leaves->size(); ++i) {
+    const ResourceLeaf &leaf = (*leaves)[i];
+    const bool keep = !(*data)[i].Blob();
+    ResourceItem item{leaf.type, leaf.name, leaf.language, leaf.codePage, std::move((*data)[i]), keep, leaf.dataRva,
+                      leaf.size};
     if (!keys.insert({item.type, item.name, item.language}).second)
       return Fail(Cat(KeyText(item.type, item.name, item.language), " appears twice in the resource tree"));
     update.items_.push_back(std::move(item));
   }
+  if (auto st = CheckDirectoryCounts(keys); !st) return Fail(st.error());
   // Refuse now, not at the end, a module that leaves no place for them.
   if (auto plan = PlanLayout(image, *headers); !plan) return Fail(plan.error());
   update.headers_ = std::move(*headers);
@@ -64,7 +130,7 @@ Status ResourceUpdate::Put(const ResourceId &type, const ResourceId &name, std::
   if (data.size() > 0x7FFFFFFFu) return Fail(Cat(key, ": ", data.size(), " bytes is too large"));
   if ((type.IsNamed() && type.Name().size() > 0xFFFF) || (name.IsNamed() && name.Name().size() > 0xFFFF))
     return Fail(Cat(key, ": a name longer than 65535 characters"));
-  ResourceItem item{type, name, language, 0, {data.begin(), data.end()}, false, 0, 0};
+  ResourceItem item{type, name, language, 0, std::vector<std::uint8_t>(data.begin(), data.end()), false, 0, 0};
   for (auto &existing : items_) {
     if (existing.type == type && existing.name == name && existing.language == language) {
       existing = std::move(item);
@@ -86,18 +152,26 @@ Status ResourceUpdate::Delete(const ResourceId &type, const ResourceId &name, st
 }
 
 Result<std::vector<std::uint8_t>> ResourceUpdate::Build() const {
-  auto plan = PlanLayout(image_, headers_);
-  if (!plan) return Fail(plan.error());
-  auto section = BuildResourceSection(items_, plan->sectionRva);
+  if (ended_) return Fail("the resource update has already ended");
+  // Where the section goes does not depend on its size; whether it fits
+  // there does, so the plan is made again once the size is known.
+  const auto where = PlanLayout(image_, headers_);
+  if (!where) return Fail(where.error());
+  const auto section = BuildResourceSection(items_, where->sectionRva);
   if (!section) return Fail(section.error());
+  const auto plan = PlanLayout(image_, headers_, section->size());
+  if (!plan) return Fail(plan.error());
   return ApplyLayout(image_, headers_, *plan, *section);
 }
 
 Status ResourceUpdate::End(bool discard) {
   if (ended_) return Fail("the resource update has already ended");
-  ended_ = true;
-  if (discard) return Ok();
+  if (discard) {
+    ended_ = true;
+    return Ok();
+  }
   auto built = Build();
+  ended_ = true;
   if (!built) return Fail(path_.empty() ? built.error() : path_.string() + ": " + built.error());
   if (!path_.empty()) {
     if (auto st = ReplaceFileContents(path_, *built); !st) return st;

@@ -37,7 +37,8 @@ public:
   // either way; a second End is an error.
   Status End(bool discard);
 
-  // The image as it would be written now.
+  // The image as it would be written now; an error once the update has
+  // ended (Image() then holds the result).
   Result<std::vector<std::uint8_t>> Build() const;
 
   const std::vector<std::uint8_t> &Image() const { return image_; }

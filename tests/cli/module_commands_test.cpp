@@ -176,6 +176,21 @@ INSTANTIATE_TEST_SUITE_P(
                 {"inject", "--raw", "@/tiny.exe", "@/empty.res"},
                 4,
                 "is empty"},
+        Failing{"InjectResWithEmptyVersion",
+                [](const ScratchDir &d) {
+                  // The leading empty entry, then 16/1/0 with no data.
+                  std::vector<std::uint8_t> res(64, 0);
+                  for (std::size_t at : {0u, 32u}) {
+                    res[at + 4] = 32;
+                    res[at + 8] = res[at + 9] = res[at + 12] = res[at + 13] = 0xFF;
+                  }
+                  res[32 + 10] = 16;
+                  res[32 + 14] = 1;
+                  Write(d, "empty_version.res", res);
+                },
+                {"inject", "@/tiny.exe", "@/empty_version.res"},
+                4,
+                "is empty"},
         Failing{"InjectMissingModule", nullptr, {"inject", "@/none.exe", "@/block.res"}, 5, "does not exist"},
         Failing{"InjectIntoText",
                 [](const ScratchDir &d) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "crafted_modules.h"
 #include "pe/byte_source.h"
 #include "stamp_check.h"
 
@@ -30,7 +31,7 @@ const Variant kWineVariants[] = {
 
 struct Checked {
   fs::path path;
-  std::string load; // the expected load= value, or empty to compare with the control
+  std::string load; // the expected load= value, "-" for none, or empty to compare with the control
   fs::path control; // an unstamped copy, for Wine's own modules
 };
 
@@ -75,6 +76,22 @@ TEST(WineOracle, PlatformReadsStampedModules) {
     ExpectStamped(original, ReadBytes(path), false);
     files.push_back({path, "", control});
   }
+  // The writer's table rows that stamp: the platform's checksum wherever
+  // the header lies; the real programs among them still run.
+  for (const craft::Row &row : craft::Rows()) {
+    if (*row.refusal != '\0') continue;
+    const Bytes original = craft::MakeRow(row, ModulePath("").parent_path());
+    ASSERT_FALSE(original.empty()) << row.name;
+    const PeHeaders headers = Headers(original);
+    const bool runs = row.module != nullptr && headers.peOffset % 4 == 0;
+    std::string name = std::string("row_") + row.name;
+    for (char &c : name)
+      c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    const fs::path path = dir / (name + (runs ? ".exe" : ".img"));
+    WriteBytes(path, original);
+    StampFile(path);
+    files.push_back({path, runs ? "42" : "-", {}});
+  }
   ASSERT_FALSE(files.empty());
   for (const char *oracle : {"oracle32.exe", "oracle64.exe"})
     fs::copy_file(ModulePath(oracle), dir / oracle);
@@ -101,8 +118,10 @@ TEST(WineOracle, PlatformReadsStampedModules) {
     const PeHeaders headers = Headers(ReadBytes(f.path));
     EXPECT_EQ(Field(line, "hdr"), HexWord(headers.checkSum)) << line;
     EXPECT_EQ(Field(line, "sum"), HexWord(headers.checkSum)) << line;
+    EXPECT_EQ(Field(line, "map"), HexWord(headers.checkSum)) << line;
     EXPECT_EQ(Field(line, "ver"), "7.6.5.4") << line;
     EXPECT_EQ(Field(line, "desc"), "Stamped by the tests") << line;
+    if (f.load == "-") continue;
     const std::string expectedLoad = f.load.empty() ? Field(lines[WinePath(f.control)], "load") : f.load;
     EXPECT_FALSE(expectedLoad.empty());
     EXPECT_EQ(Field(line, "load"), expectedLoad) << line;

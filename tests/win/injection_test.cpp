@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -316,19 +317,23 @@ namespace {
 TEST_F(InjectionMode, WritersAtOnceLoseNoChange) {
   constexpr int kWriters = 4;
   std::vector<std::thread> writers;
-  std::atomic<int> failures{0};
+  std::mutex reasonsHeld;
+  std::vector<std::string> reasons;
   for (int i = 0; i < kWriters; ++i) {
     writers.emplace_back([&, i] {
       const std::vector<std::uint8_t> data(32, static_cast<std::uint8_t>(i));
       auto failure = qm::cli::UpdateModule(module, "module", [&](qm::pe::ResourceUpdate &update) {
         return update.Put(qm::pe::ResourceId(static_cast<std::uint16_t>(200 + i)), qm::pe::ResourceId(1), 0, data);
       });
-      if (failure) ++failures;
+      if (failure) {
+        std::lock_guard<std::mutex> hold(reasonsHeld);
+        reasons.push_back(failure->message);
+      }
     });
   }
   for (auto &writer : writers)
     writer.join();
-  EXPECT_EQ(failures, 0);
+  EXPECT_TRUE(reasons.empty()) << reasons.front();
   HMODULE loaded = LoadLibraryExA(module.string().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(loaded, nullptr);
   for (int i = 0; i < kWriters; ++i) {

@@ -1,7 +1,9 @@
 /* The platform's view of modules, one line per file given:
- *   <file> hdr=<header checksum> sum=<CheckSumMappedFile> ver=<a.b.c.d> desc=<FileDescription> load=<n>
- * load: an exe's exit code; for a library, 100 + qm_answer() when it has
- * that export, 1 when it loads without it, 2 when it does not load.
+ *   <file> hdr=<header checksum> sum=<CheckSumMappedFile> map=<MapFileAndCheckSumA> ver=<a.b.c.d>
+ *          desc=<FileDescription> load=<n>
+ * load: an exe's exit code; for a library (.dll), 100 + qm_answer() when it
+ * has that export, 1 when it loads without it, 2 when it does not load;
+ * other files are not run or loaded.
  * "--load <dll>" loads one library and exits with that code; a library of
  * the other bitness is handed to the other oracle this way. */
 #include <windows.h>
@@ -52,6 +54,8 @@ static void Report(const char *self, const char *path) {
     if (mapping) CloseHandle(mapping);
     CloseHandle(file);
   }
+  DWORD mapHeader = 0, mapSum = 0;
+  if (MapFileAndCheckSumA(path, &mapHeader, &mapSum) == CHECKSUM_SUCCESS) printf(" map=%08lx", mapSum);
   DWORD ignored, size = GetFileVersionInfoSizeA(path, &ignored);
   static BYTE info[65536];
   VS_FIXEDFILEINFO *fixed;
@@ -72,6 +76,8 @@ static void Report(const char *self, const char *path) {
     char commandLine[1024];
     snprintf(commandLine, sizeof commandLine, "\"%s\"", path);
     printf(" load=%lu", RunAndWait(commandLine));
+  } else if (n <= 4 || _stricmp(path + n - 4, ".dll") != 0) {
+    /* neither run nor loaded */
   } else if (is64 == (sizeof(void *) == 8)) {
     printf(" load=%d", LoadCode(path));
   } else if (is64 >= 0) {

@@ -1,0 +1,151 @@
+#include "stamp_promises.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <tuple>
+#include <vector>
+
+#include "pe/byte_source.h"
+#include "pe/checksum.h"
+#include "pe/pe_image.h"
+#include "pe/resource_tree.h"
+#include "pe/text.h"
+#include "pe/version_reader.h"
+
+namespace qm::pe {
+namespace {
+
+using Key = std::tuple<ResourceId, ResourceId, std::uint16_t>;
+struct Leaf {
+  std::uint32_t codePage = 0;
+  std::optional<std::vector<std::uint8_t>> bytes; // none when unreadable
+};
+
+std::optional<std::map<Key, Leaf>> Leaves(std::span<const std::uint8_t> image, const PeHeaders &headers) {
+  const MemorySource source(image);
+  auto leaves = ParseResourceTree(source, headers);
+  if (!leaves) return std::nullopt;
+  std::map<Key, Leaf> out;
+  for (const auto &leaf : *leaves) {
+    auto data = ReadLeafData(source, headers, leaf);
+    out[{leaf.type, leaf.name, leaf.language}] = {leaf.codePage, data ? std::optional(std::move(*data)) : std::nullopt};
+  }
+  return out;
+}
+
+// The bytes after the image, but a certificate the writer drops.
+std::vector<std::uint8_t> Tail(std::span<const std::uint8_t> image, const PeHeaders &headers, bool dropCertificate) {
+  const std::uint64_t end = std::min<std::uint64_t>(headers.ImageFileEnd(), image.size());
+  std::vector<std::uint8_t> tail(image.begin() + static_cast<std::ptrdiff_t>(end), image.end());
+  const DataDirectory cert = headers.Directory(kDirSecurity);
+  const std::uint64_t certEnd = std::uint64_t{cert.rva} + cert.size;
+  if (dropCertificate && cert.size != 0 && cert.rva >= end && certEnd <= image.size())
+    tail.erase(tail.begin() + static_cast<std::ptrdiff_t>(cert.rva - end),
+               tail.begin() + static_cast<std::ptrdiff_t>(certEnd - end));
+  return tail;
+}
+
+// A range in the data after the image, away from a certificate: the
+// writer moves it with the tail, so whatever points at it must follow.
+bool InTail(std::span<const std::uint8_t> image, const PeHeaders &headers, std::uint64_t at, std::uint64_t size) {
+  const DataDirectory cert = headers.Directory(kDirSecurity);
+  const std::uint64_t certEnd = std::uint64_t{cert.rva} + cert.size;
+  return at >= headers.ImageFileEnd() && size <= image.size() && at <= image.size() - size &&
+         (cert.size == 0 || at + size <= cert.rva || at >= certEnd);
+}
+
+std::span<const std::uint8_t> Range(std::span<const std::uint8_t> image, std::uint64_t at, std::uint64_t size) {
+  if (at > image.size() || size > image.size() - at) return {};
+  return image.subspan(static_cast<std::size_t>(at), static_cast<std::size_t>(size));
+}
+
+bool Same(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
+// The COFF symbol table and the debug directory's data, where they lie in
+// the tail, read through the stamped module's own pointers.
+std::string MovedPointers(std::span<const std::uint8_t> before, const PeHeaders &oldHeaders,
+                          std::span<const std::uint8_t> after, const PeHeaders &headers) {
+  const std::uint64_t symbols = std::uint64_t{oldHeaders.numberOfSymbols} * 18;
+  if (oldHeaders.pointerToSymbolTable != 0 && InTail(before, oldHeaders, oldHeaders.pointerToSymbolTable, symbols) &&
+      !Same(Range(before, oldHeaders.pointerToSymbolTable, symbols), Range(after, headers.pointerToSymbolTable, symbols)))
+    return "the symbol table pointer does not follow the table";
+  const DataDirectory oldDebug = oldHeaders.Directory(kDirDebug), debug = headers.Directory(kDirDebug);
+  const auto oldAt = oldHeaders.RvaToOffset(oldDebug.rva, oldDebug.size);
+  const auto at = headers.RvaToOffset(debug.rva, debug.size);
+  if (oldDebug.size == 0 || !oldAt || !at || debug.size != oldDebug.size) return "";
+  for (std::uint64_t field = 24; field + 4 <= oldDebug.size; field += 28) {
+    const auto oldEntry = Range(before, *oldAt + field - 24, 28), entry = Range(after, *at + field - 24, 28);
+    if (oldEntry.empty() || entry.empty()) return "";
+    const auto u32 = [](std::span<const std::uint8_t> b, std::size_t i) {
+      return b[i] | (std::uint32_t{b[i + 1]} << 8) | (std::uint32_t{b[i + 2]} << 16) | (std::uint32_t{b[i + 3]} << 24);
+    };
+    const std::uint32_t size = u32(oldEntry, 16), oldPointer = u32(oldEntry, 24), pointer = u32(entry, 24);
+    if (oldPointer != 0 && InTail(before, oldHeaders, oldPointer, size) &&
+        !Same(Range(before, oldPointer, size), Range(after, pointer, size)))
+      return "a debug entry's file pointer does not follow its data";
+  }
+  return "";
+}
+
+} // namespace
+
+std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
+                          std::span<const std::uint8_t> block) {
+  auto oldHeaders = ParseHeaders(MemorySource(before));
+  if (!oldHeaders) return "the original does not parse: " + oldHeaders.error();
+  auto headers = ParseHeaders(MemorySource(after));
+  if (!headers) return "the stamped module does not parse: " + headers.error();
+  auto oldLeaves = Leaves(before, *oldHeaders);
+  auto leaves = Leaves(after, *headers);
+  if (!oldLeaves || !leaves) return "a resource tree does not parse";
+
+  const Key version{ResourceId(kTypeVersion), ResourceId(1), 0};
+  const auto stored = leaves->find(version);
+  if (stored == leaves->end() || !stored->second.bytes ||
+      !std::equal(stored->second.bytes->begin(), stored->second.bytes->end(), block.begin(), block.end()) ||
+      stored->second.codePage != 0)
+    return "16/1/0 does not hold the block";
+  // Both maps in key order, walked side by side: a long name is compared
+  // once per leaf, not once per step of a search.
+  auto now = leaves->begin();
+  for (const auto &entry : *oldLeaves) {
+    const Key &key = entry.first;
+    const Leaf &leaf = entry.second;
+    if (key == version) continue;
+    while (now != leaves->end() && (now->first == version || now->first < key))
+      ++now;
+    if (now != leaves->end() && !(now->first == key)) now = leaves->end();
+    const auto name = [&] {
+      return Cat("resource ", std::get<0>(key).ToString(), "/", std::get<1>(key).ToString(), "/", std::get<2>(key));
+    };
+    if (now == leaves->end()) return name() + " is gone";
+    if (now->second.codePage != leaf.codePage) return name() + " changed its code page";
+    if (leaf.bytes && now->second.bytes != leaf.bytes) return name() + " changed its bytes";
+  }
+  if (leaves->size() != oldLeaves->size() + (oldLeaves->count(version) ? 0 : 1)) return "resources were added";
+
+  auto found = ReadVersionResource(MemorySource(after), 0);
+  if (!found || !found->has_value() || (*found)->language != 0 ||
+      !std::equal((*found)->bytes.begin(), (*found)->bytes.end(), block.begin(), block.end()))
+    return "the reader does not find the block";
+
+  if (Tail(after, *headers, false) != Tail(before, *oldHeaders, true)) return "the data after the image changed";
+  if (auto moved = MovedPointers(before, *oldHeaders, after, *headers); !moved.empty()) return moved;
+  if (headers->sizeOfImage != headers->ComputedSizeOfImage())
+    return Cat("SizeOfImage ", Hex(headers->sizeOfImage), " is not the sections' ", Hex(headers->ComputedSizeOfImage()));
+  if (headers->LowAlignment()) {
+    for (const Section &s : headers->sections) {
+      if (s.sizeOfRawData != 0 && s.pointerToRawData != s.virtualAddress)
+        return "a section of a file-mapped image lies away from its address";
+    }
+  }
+  if (headers->checkSum != ComputeChecksum(after, headers->CheckSumOffset()))
+    return Cat("checksum ", Hex(headers->checkSum), " is not the platform's ",
+               Hex(ComputeChecksum(after, headers->CheckSumOffset())));
+  return "";
+}
+
+} // namespace qm::pe

@@ -1,0 +1,20 @@
+#pragma once
+// What a successful stamp promises, checked between a module and its
+// stamped copy. Free of the test framework: the writer's fuzzer checks
+// every stamp it makes with it.
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace qm::pe {
+
+// The first promise the stamped module breaks, or empty: it parses again;
+// `block` is 16/1/0 (code page 0) and what the reader finds; every other
+// resource keeps its bytes and code page; the data after the image is kept
+// (a certificate dropped); SizeOfImage follows the sections; an image mapped
+// as it lies keeps addresses equal to file offsets; the checksum is the
+// platform's.
+std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
+                          std::span<const std::uint8_t> block);
+
+} // namespace qm::pe

@@ -1,0 +1,101 @@
+// The writer's regression table: each row a valid module with named
+// patches, refused with a clear message or stamped keeping every promise,
+// in bounded size (these run under ASan/UBSan too).
+#include <gtest/gtest.h>
+
+#include "base/byte_reader.h"
+#include "crafted_modules.h"
+#include "pe/checksum.h"
+#include "pe/resource_update.h"
+#include "stamp_promises.h"
+#include "test_support.h"
+
+namespace qm::pe::craft {
+// Failures name the row, not its bytes.
+void PrintTo(const Row &row, std::ostream *out) { *out << row.name; }
+} // namespace qm::pe::craft
+
+namespace qm::pe::test {
+namespace {
+
+class WriterRows : public ::testing::TestWithParam<craft::Row> {};
+
+TEST_P(WriterRows, RefusedCleanlyOrStamped) {
+  const craft::Row &row = GetParam();
+  if (row.module && !HaveModules()) GTEST_SKIP() << "mingw-w64 is not installed: no test modules";
+  const Bytes image = craft::MakeRow(row, ModulePath("").parent_path());
+  ASSERT_FALSE(image.empty()) << "the row's patches do not apply";
+  const Bytes block(0x5C, 0x42);
+
+  auto update = ResourceUpdate::BeginInMemory(image);
+  Status end = update ? update->Put(kTypeVersion, 1, 0, block) : Fail(update.error());
+  if (end) end = update->End(false);
+  if (*row.refusal != '\0') {
+    ASSERT_FALSE(end.ok()) << "stamped, not refused";
+    EXPECT_NE(end.error().find(row.refusal), std::string::npos) << end.error();
+    return;
+  }
+  ASSERT_TRUE(end.ok()) << end.error();
+  EXPECT_EQ(BrokenPromise(image, update->Image(), block), "");
+  // Work follows the real content: the new module holds the old one, the
+  // block and at most a header's growth and alignment.
+  EXPECT_LE(update->Image().size(), image.size() + block.size() + 3 * 0x200u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WriterRows, ::testing::ValuesIn(craft::Rows()), [](const auto &info) {
+  std::string name = info.param.name;
+  for (char &c : name)
+    c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return name;
+});
+
+// Where the new section goes is planned before the content is laid out;
+// whether content of its size fits there is planned again in the build
+// step, and a failure there ends the update with the module unchanged.
+TEST(WriterPlanning, BuildStepRefusesContentThatDoesNotFit) {
+  Bytes image = craft::BuildImage([] {
+    craft::ImageShape shape;
+    shape.sections.push_back(craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
+    return shape;
+  }());
+  // No resource directory (so a new section), mapped just below 2 GiB.
+  ASSERT_TRUE(craft::ApplyPatch(image, {"SizeOfImage", 0x7FFF0000}));
+  struct Case {
+    std::size_t blockSize;
+    bool fits;
+  };
+  for (const Case c : {Case{0x100, true}, Case{0x10000, false}, Case{0x100000, false}}) {
+    SCOPED_TRACE(c.blockSize);
+    auto update = ResourceUpdate::BeginInMemory(image);
+    ASSERT_TRUE(update.ok()) << update.error();
+    ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, Bytes(c.blockSize, 0x42)).ok());
+    const Status end = update->End(false);
+    EXPECT_EQ(end.ok(), c.fits) << (end.ok() ? "" : end.error());
+    if (!c.fits) {
+      EXPECT_NE(end.error().find("no room for"), std::string::npos) << end.error();
+      EXPECT_TRUE(update->Image() == image) << "a failed build changed the image";
+    }
+    EXPECT_FALSE(update->Build().ok()) << "built after the update ended";
+  }
+}
+
+// The stored checksum is the platform's checksum of the file holding it,
+// wherever the field lies (its bytes enter the sum at odd offsets) and
+// whatever the file's length.
+TEST(Checksum, StoredValueIsThePlatformsAtEveryFieldPosition) {
+  std::uint32_t seed = 12345;
+  for (std::size_t length : {std::size_t{200}, std::size_t{201}, std::size_t{4097}}) {
+    Bytes file(length);
+    for (auto &b : file)
+      b = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+    for (std::size_t at : {64u, 65u, 66u, 67u, 196u}) {
+      Bytes stamped = file;
+      const std::uint32_t stored = ChecksumToStore(stamped, at);
+      PutU32(stamped, at, stored);
+      EXPECT_EQ(ComputeChecksum(stamped, at), stored) << "length " << length << ", field at " << at;
+    }
+  }
+}
+
+} // namespace
+} // namespace qm::pe::test
