@@ -8,6 +8,7 @@
 
 #include "base/byte_reader.h"
 #include "pe/byte_source.h"
+#include "pe/image_layout.h"
 #include "pe/resource_update.h"
 #include "test_support.h"
 
@@ -31,6 +32,7 @@ struct Pointers {
 
 struct LayoutCase {
   const char *name;
+  Placement placement; // where a careful writer puts the new resources
   std::vector<SectionSpec> sections;
   std::uint32_t fileSize;
   std::vector<Pointers> pointers;
@@ -129,6 +131,9 @@ TEST_P(ModuleLayouts, StampKeepsEverythingElseInPlace) {
   const LayoutCase &c = GetParam();
   if (c.knownFault) GTEST_SKIP() << c.knownFault;
   const Bytes original = Build(c);
+  auto plan = PlanLayout(original, Headers(original));
+  ASSERT_TRUE(plan.ok()) << plan.error();
+  EXPECT_EQ(plan->placement, c.placement);
   const Bytes block(c.blockSize, 0x5A);
   auto update = ResourceUpdate::BeginInMemory(original);
   ASSERT_TRUE(update.ok()) << update.error();
@@ -181,31 +186,62 @@ TEST_P(ModuleLayouts, StampKeepsEverythingElseInPlace) {
 const Pointers kTextIntoTail{0, 0x600, 0x614, 2, 3};
 const Pointers kResourcesIntoTail{1, 0x620, 0x640, 1, 1};
 
+const SectionSpec kText{".text", 0x1000, 0x200, 0x200, 0x200};
+const SectionSpec kResourcesAfterText{".rsrc", 0x2000, 0x200, 0x400, 0x200, true};
+
 INSTANTIATE_TEST_SUITE_P(
     Layouts, ModuleLayouts,
     ::testing::Values(LayoutCase{"ResourcesLast_PointersIntoTheTailMoveWithIt",
-                                 {{".text", 0x1000, 0x200, 0x200, 0x200}, {".rsrc", 0x2000, 0x200, 0x400, 0x200, true}},
+                                 Placement::InPlace,
+                                 {kText, kResourcesAfterText},
                                  0x680,
                                  {kTextIntoTail, kResourcesIntoTail},
                                  {}},
                       LayoutCase{"ExportsInsideResources",
-                                 {{".text", 0x1000, 0x200, 0x200, 0x200}, {".rsrc", 0x2000, 0x200, 0x400, 0x200, true}},
+                                 Placement::NewSection,
+                                 {kText, kResourcesAfterText},
                                  0x680,
                                  {kTextIntoTail},
                                  {0x21C0, 0x28}},
+                      // Even an empty directory that names an address in the section
+                      // keeps it from being resized; one that ends where it starts does not.
+                      LayoutCase{"EmptyDirectoryInsideResources",
+                                 Placement::NewSection,
+                                 {kText, kResourcesAfterText},
+                                 0x680,
+                                 {},
+                                 {0x2100, 0}},
+                      LayoutCase{"EmptyDirectoryJustBeforeResources",
+                                 Placement::InPlace,
+                                 {kText, kResourcesAfterText},
+                                 0x680,
+                                 {},
+                                 {0x1FFF, 0}},
                       LayoutCase{"ResourcesLastInTheTableButNotInTheFile",
+                                 Placement::NewSection,
                                  {{".text", 0x1000, 0x200, 0x400, 0x200}, {".rsrc", 0x2000, 0x200, 0x200, 0x200, true}},
                                  0x680,
                                  {kTextIntoTail},
                                  {}},
                       LayoutCase{"ResourcesLastInTheFileButNotInMemory",
+                                 Placement::NewSection,
                                  {{".text", 0x2000, 0x200, 0x200, 0x200}, {".rsrc", 0x1000, 0x200, 0x400, 0x200, true}},
                                  0x680,
                                  {kTextIntoTail},
                                  {},
                                  0x1400},
+                      // A section without file data has no place in the file to collide
+                      // with, whatever its PointerToRawData says.
+                      LayoutCase{
+                          "UninitialisedSectionPointingPastResources",
+                          Placement::InPlace,
+                          {kText, {".bss", 0x2000, 0x200, 0x600, 0}, {".rsrc", 0x3000, 0x200, 0x400, 0x200, true}},
+                          0x680,
+                          {kTextIntoTail},
+                          {}},
                       LayoutCase{"RelocationsInsideTheReplacedResources",
-                                 {{".text", 0x1000, 0x200, 0x200, 0x200}, {".rsrc", 0x2000, 0x200, 0x400, 0x200, true}},
+                                 Placement::InPlace,
+                                 {kText, kResourcesAfterText},
                                  0x680,
                                  {{0, 0x5F0, 0, 1, 0}},
                                  {},
