@@ -8,7 +8,8 @@
 # condition negated, an assignment deleted, a guard's return deleted. Files
 # are drawn in proportion to their size, then one site in the file. The
 # working tree is never touched: the sources are copied to a temporary
-# folder and built there in a build folder of its own. A mutant that does
+# folder and built there in a build folder of its own. Default values of
+# data members are left alone (the code assigns those members anyway). A mutant that does
 # not compile is not counted; one whose tests fail or hang is caught.
 # Prints the caught share and every survivor (file:line, the change).
 set -euo pipefail
@@ -83,11 +84,27 @@ def closing_paren(line, open_at):
 SWAPS = {"<": ">=", "<=": ">", ">": "<=", ">=": "<", "==": "!=", "!=": "=="}
 ASSIGN = re.compile(r"^(\s*)(\+\+|--)?[A-Za-z_][\w.\[\]>*-]*(\+\+|--)?(\s*([-+|&^]|<<|>>)?=\s*[^=].*)?;\s*$")
 
+def member_defaults(masked):
+    """Indexes of the lines that give a data member its default value inside
+    a struct or class: the code sets those members anyway, so changing the
+    default seldom changes anything and would only swell the survivors."""
+    found, scopes = set(), []
+    for i, code in enumerate(masked):
+        if scopes and scopes[-1] == "class" and re.match(r"^\s*[\w:<>, ]+?\s+\w+\s*=\s*[^=]+;\s*$", code):
+            found.add(i)
+        for c in code:
+            if c == "{":
+                scopes.append("class" if re.match(r"^\s*(struct|class)\b", code) and "(" not in code else "block")
+            elif c == "}" and scopes:
+                scopes.pop()
+    return found
+
 def sites(lines, masked):
     """(line index, description, new line) for every mutation of the file."""
     found = []
+    skip = member_defaults(masked)
     for i, (line, code) in enumerate(zip(lines, masked)):
-        if not code.strip():
+        if not code.strip() or i in skip:
             continue
         for m in re.finditer(r"(?<=\s)(<=|>=|==|!=|<|>)(?=\s)", code):
             op = m.group(1)
