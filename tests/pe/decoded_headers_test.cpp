@@ -8,6 +8,7 @@
 
 #include "base/byte_reader.h"
 #include "pe/byte_source.h"
+#include "pe/res_file.h"
 #include "pe/version_reader.h"
 #include "test_support.h"
 
@@ -192,6 +193,87 @@ TEST(DecodedHeaders, RebuiltTreeAlignsNamesAndData) {
   for (const ResourceItem &item : items)
     expected[{item.type, item.name, item.language}] = {0, item.data};
   EXPECT_TRUE(ReadResources(MinimalImage(items)) == expected);
+}
+
+// One field of MinimalImage changed; the error names what is wrong, or the
+// headers are accepted (an empty text) at the edge of each limit.
+struct HeaderFault {
+  const char *name;
+  std::size_t offset;
+  std::uint32_t value;
+  int width; // 1, 2 or 4 bytes
+  const char *error;
+};
+class DamagedHeaders : public ::testing::TestWithParam<HeaderFault> {};
+TEST_P(DamagedHeaders, AreRefusedWithTheirReason) {
+  const HeaderFault &c = GetParam();
+  const std::vector<ResourceItem> items = {{16, 1, 0, 0, Bytes(4, 1)}};
+  Bytes image = MinimalImage(items);
+  if (c.width == 1) image[c.offset] = static_cast<std::uint8_t>(c.value);
+  if (c.width == 2) PutU16(image, c.offset, static_cast<std::uint16_t>(c.value));
+  if (c.width == 4) PutU32(image, c.offset, c.value);
+  auto headers = ParseHeaders(MemorySource(image));
+  if (std::string(c.error).empty()) {
+    EXPECT_TRUE(headers.ok()) << headers.error();
+  } else {
+    ASSERT_FALSE(headers.ok());
+    EXPECT_NE(headers.error().find(c.error), std::string::npos) << headers.error();
+  }
+}
+INSTANTIATE_TEST_SUITE_P(
+    Table, DamagedHeaders,
+    ::testing::Values(HeaderFault{"NoMzSignature", 1, 'X', 1, "no MZ signature"},
+                      HeaderFault{"NoPeSignature", kPe + 3, 1, 1, "no PE signature"},
+                      HeaderFault{"PeOffsetPastTheEnd", 0x3C, 0x3F0, 4, "past the end of the file"},
+                      HeaderFault{"TooManySections", kCoff + 2, 385, 2, "385 sections is too many"},
+                      HeaderFault{"MostSectionsRunPastTheEnd", kCoff + 2, 384, 2, "section table: 384 headers"},
+                      HeaderFault{"OptionalHeaderPastTheEnd", kCoff + 16, 0xFFFF, 2, "run past the end of the file"},
+                      HeaderFault{"UnknownMagic", kOptional, 0x10C, 2, "unknown magic number"},
+                      HeaderFault{"OptionalHeaderTooShortForPe32", kCoff + 16, 95, 2, "too short for a PE32 header"},
+                      HeaderFault{"NoRoomForTheDirectories", kCoff + 16, 96, 2, "16 data directories do not fit"},
+                      HeaderFault{"OneDirectoryTooMany", kOptional + 92, 17, 4, "17 data directories do not fit"},
+                      HeaderFault{"FileAlignmentNotAPowerOfTwo", kOptional + 36, 0x300, 4, "FileAlignment 0x300"},
+                      HeaderFault{"FileAlignmentZero", kOptional + 36, 0, 4, "is not a power of two"},
+                      HeaderFault{"SectionAlignmentBelowFileAlignment", kOptional + 32, 0x100, 4,
+                                  "at least FileAlignment"},
+                      HeaderFault{"SectionAlignmentEqualToFileAlignment", kOptional + 32, 0x200, 4, ""},
+                      HeaderFault{"RawDataPastTheEnd", kTable + 16, 0x201, 4, "runs past the end of the file"},
+                      HeaderFault{"AddressRangeWraps", kTable + 12, 0xFFFFFFF8u, 4, "address range wraps"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Every fixed field of a compiled resource header, with a named type of odd
+// length before them: the fields start on the next 4-byte boundary.
+TEST(DecodedHeaders, ResourceFileHeaderFields) {
+  Bytes res(32, 0);
+  PutU32(res, 4, 32);
+  PutU16(res, 8, 0xFFFF);
+  PutU16(res, 12, 0xFFFF);
+  Bytes header(8, 0);
+  for (std::uint16_t unit :
+       std::initializer_list<std::uint16_t>{'A', 'B', 0, 0xFFFF, 5}) // type "AB", name 5: 18 bytes, padded to 20
+    header.insert(header.end(), {std::uint8_t(unit), std::uint8_t(unit >> 8)});
+  header.resize(20 + 16, 0xEE);
+  PutU32(header, 20, 0x01020304); // DataVersion
+  PutU16(header, 24, 0x1030);     // MemoryFlags
+  PutU16(header, 26, 0x0407);     // LanguageId
+  PutU32(header, 28, 0x0A0B0C0D); // Version
+  PutU32(header, 32, 0x11223344); // Characteristics
+  PutU32(header, 0, 3);
+  PutU32(header, 4, static_cast<std::uint32_t>(header.size()));
+  res.insert(res.end(), header.begin(), header.end());
+  res.insert(res.end(), {7, 8, 9, 0});
+  auto entries = ParseResFile(res);
+  ASSERT_TRUE(entries.ok()) << entries.error();
+  ASSERT_EQ(entries->size(), 1u);
+  const ResFileEntry &e = (*entries)[0];
+  EXPECT_TRUE(e.type == ResourceId::Named(u"AB")) << e.type.ToString();
+  EXPECT_TRUE(e.name == ResourceId(5)) << e.name.ToString();
+  EXPECT_EQ(e.dataVersion, 0x01020304u);
+  EXPECT_EQ(e.memoryFlags, 0x1030);
+  EXPECT_EQ(e.language, 0x0407);
+  EXPECT_EQ(e.version, 0x0A0B0C0Du);
+  EXPECT_EQ(e.characteristics, 0x11223344u);
+  EXPECT_EQ(e.data, (Bytes{7, 8, 9}));
 }
 
 } // namespace
