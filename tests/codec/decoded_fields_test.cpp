@@ -5,6 +5,8 @@
 // from the wrong half, shows.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "block_builder.h"
 #include "codec/decoder.h"
 #include "codec/integer_text.h"
@@ -90,6 +92,15 @@ INSTANTIATE_TEST_SUITE_P(Table, HexDigits,
                                          DigitCase{"$@", {}}, DigitCase{"$G", {}}, DigitCase{"$`", {}},
                                          DigitCase{"$g", {}}, DigitCase{"1:", {}}, DigitCase{"1/", {}},
                                          DigitCase{"1A", {}}));
+
+// A stream that cannot take the block: the failure is reported, not lost.
+TEST(DecodedFields, SinkThatCannotWriteReportsIt) {
+  std::ofstream closed; // never opened
+  StreamBlockSink sink(closed);
+  Status status = BuildVersionBlock(EncodeTarget::BlockFile, sink, test::BasicFields(), Windows1252Codec());
+  ASSERT_FALSE(status);
+  EXPECT_EQ(status.error(), "Writing the version block failed");
+}
 
 } // namespace
 } // namespace qm
