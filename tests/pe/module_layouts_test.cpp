@@ -250,5 +250,37 @@ INSTANTIATE_TEST_SUITE_P(
                                  "(ApplyLayout, MapOrKeep): it should clear the pointer and its count"}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Five section headers fill the 0x200 bytes of headers; bound imports sit
+// right after the table. A sixth header needs the headers to grow (the
+// loader maps only SizeOfHeaders bytes of them) and the bound imports,
+// which only speed up loading, to give way.
+TEST(ModuleLayouts, NewSectionHeaderGrowsTheHeadersOverBoundImports) {
+  constexpr std::size_t kDirBoundImport = 11;
+  LayoutCase c{"", Placement::NewSection, {}, 0xE80, {}, {}};
+  c.sections = {{".rsrc", 0x1000, 0x200, 0x400, 0x200, true},
+                {".a", 0x2000, 0x200, 0x600, 0x200},
+                {".b", 0x3000, 0x200, 0x800, 0x200},
+                {".c", 0x4000, 0x200, 0xA00, 0x200},
+                {".d", 0x5000, 0x200, 0xC00, 0x200}};
+  Bytes original = Build(c);
+  std::fill(original.begin() + 0x200, original.begin() + 0x400, 0);
+  std::fill(original.begin() + 0x200, original.begin() + 0x220, 0xB1);
+  PutU32(original, kOptional + 96 + 8 * kDirBoundImport, 0x200);
+  PutU32(original, kOptional + 96 + 8 * kDirBoundImport + 4, 0x20);
+  const Bytes block(0x300, 0x5A);
+  auto update = ResourceUpdate::BeginInMemory(original);
+  ASSERT_TRUE(update.ok()) << update.error();
+  ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, block).ok());
+  ASSERT_TRUE(update->End(false).ok());
+  const PeHeaders after = Headers(update->Image());
+  ASSERT_EQ(after.sections.size(), 6u);
+  EXPECT_EQ(after.sizeOfHeaders, 0x400u);
+  EXPECT_EQ(after.Directory(kDirBoundImport).rva, 0u);
+  EXPECT_EQ(after.Directory(kDirBoundImport).size, 0u);
+  ResourceMap expected = ReadResources(original);
+  expected[{ResourceId(16), ResourceId(1), 0}] = {0, block};
+  EXPECT_TRUE(ReadResources(update->Image()) == expected);
+}
+
 } // namespace
 } // namespace qm::pe::test
