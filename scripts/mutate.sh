@@ -156,8 +156,8 @@ rng = random.Random(seed)
 chosen, seen = [], set()
 # QM_MUTATE_LINES="src/pe/foo.cpp:12 src/codec/bar.cpp:34" tries every
 # mutation of those lines instead of a random draw (to re-check survivors).
-for spec in os.environ.get("QM_MUTATE_LINES", "").split():
-    wanted, line_number = spec.rsplit(":", 1)
+for entry in os.environ.get("QM_MUTATE_LINES", "").split():
+    wanted, line_number = entry.rsplit(":", 1)
     for path, lines, found, _ in sources:
         if path == wanted:
             chosen += [(path, lines, f) for f in found if f[0] + 1 == int(line_number)]
