@@ -102,5 +102,17 @@ TEST(FixedPartLength, NoFixedPartStillReadsTheChildren) {
   EXPECT_EQ(info->Tables[0].Strings, Strings({{u"One", u"1"}}));
 }
 
+// Fewer than the six bytes of a node header: named as such, whatever the
+// first word says.
+TEST(FixedPartLength, TruncatedRootHeaderIsNamed) {
+  for (std::size_t size : {0, 1, 2, 5}) {
+    Bytes block = {0x5C, 0x01, 0x34, 0x00, 0x00};
+    block.resize(size);
+    Result<VersionInfo> info = ReadVersionInfo(block);
+    ASSERT_FALSE(info) << size;
+    EXPECT_EQ(info.error(), "version block: truncated node header at offset 0") << size;
+  }
+}
+
 } // namespace
 } // namespace qm

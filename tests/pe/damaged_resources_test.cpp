@@ -96,5 +96,28 @@ TEST(DamagedResources, AnEndedUpdateTakesNoMoreChanges) {
   EXPECT_FALSE(update->End(true).ok());
 }
 
+// A directory counts its entries in 16 bits: 65535 types, or names under
+// one type, still fit; one more is refused, not wrapped.
+TEST(DamagedResources, DirectoryEntryCountsStopAt65535) {
+  const auto build = [](std::size_t count, bool types) {
+    std::vector<ResourceItem> items(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto id = static_cast<std::uint16_t>(i);
+      items[i] = types ? ResourceItem{id, 1, 0, 0, {}} : ResourceItem{10, id, 0, 0, {}};
+    }
+    return BuildResourceSection(items, 0x1000);
+  };
+  for (bool types : {true, false}) {
+    auto fits = build(0xFFFF, types);
+    EXPECT_TRUE(fits.ok()) << fits.error();
+    if (fits) {
+      EXPECT_EQ(*ByteReader(*fits).u16(types ? 14 : 16 + 8 + 14), 0xFFFF);
+    }
+    auto tooMany = build(0x10000, types);
+    ASSERT_FALSE(tooMany.ok());
+    EXPECT_NE(tooMany.error().find("too many"), std::string::npos) << tooMany.error();
+  }
+}
+
 } // namespace
 } // namespace qm::pe::test
