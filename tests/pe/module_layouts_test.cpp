@@ -282,5 +282,21 @@ TEST(ModuleLayouts, NewSectionHeaderGrowsTheHeadersOverBoundImports) {
   EXPECT_TRUE(ReadResources(update->Image()) == expected);
 }
 
+// The same five headers, but a section's data starts right where the
+// headers end: no room for a sixth, even though its bytes are zeros.
+TEST(ModuleLayouts, FullHeadersBeforeTheFirstSectionAreRefused) {
+  LayoutCase c{"", Placement::NewSection, {}, 0xC80, {}, {}};
+  c.sections = {{".z", 0x1000, 0x200, 0x200, 0x200},
+                {".rsrc", 0x2000, 0x200, 0x400, 0x200, true},
+                {".a", 0x3000, 0x200, 0x600, 0x200},
+                {".b", 0x4000, 0x200, 0x800, 0x200},
+                {".c", 0x5000, 0x200, 0xA00, 0x200}};
+  Bytes image = Build(c);
+  std::fill(image.begin() + 0x200, image.begin() + 0x400, 0);
+  auto update = ResourceUpdate::BeginInMemory(image);
+  ASSERT_FALSE(update.ok());
+  EXPECT_NE(update.error().find("the first section starts at 0x200"), std::string::npos) << update.error();
+}
+
 } // namespace
 } // namespace qm::pe::test
