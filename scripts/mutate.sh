@@ -26,7 +26,7 @@ trap 'rm -rf "$WORK"' EXIT
 [ -d "$WORK/src/codec" ] || { echo "mutate.sh: could not copy the sources" >&2; exit 1; }
 
 BUILD="$WORK/build"
-TARGETS="codec_tests pe_tests cli_tests winlayout_tests"
+TARGETS="codec_tests pe_tests cli_tests stamp_tests winlayout_tests"
 echo "Building the unmutated core in $WORK ..."
 # No optimisation beyond -O1 and no debug information: each mutant rebuilds
 # one file and relinks, so compile time is what counts.
@@ -38,7 +38,7 @@ import os, random, re, shutil, signal, subprocess, sys, time
 
 work, build, count, seed = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 targets = sys.argv[5:]
-TESTS = {"codec_tests": "tests/codec", "pe_tests": "tests/pe", "cli_tests": "tests/cli",
+TESTS = {"codec_tests": "tests/codec", "pe_tests": "tests/pe", "cli_tests": "tests/cli", "stamp_tests": "tests/stamp",
          "winlayout_tests": "tests/winlayout"}
 BUILD_TIMEOUT, TEST_TIMEOUT = 600, 90
 
