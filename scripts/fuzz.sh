@@ -26,7 +26,7 @@ seeds=build/fuzz/fuzz/corpus
 runs=build/fuzz/runs
 for name in "${targets[@]}"; do
   case "$name" in
-    fuzz_decoder) kind=blocks ;;
+    fuzz_decoder | fuzz_info_round_trip) kind=blocks ;;
     *) kind=modules ;;
   esac
   work="$runs/$name"

@@ -186,6 +186,23 @@ private:
   std::string error_;
 };
 
+constexpr std::uint64_t kRelocationRecordSize = 10;
+constexpr std::uint64_t kLineNumberRecordSize = 6;
+
+// A section's relocation or line-number records follow the bytes they lie
+// in. Where those bytes were not kept (they were resource data that was
+// rebuilt), the records are gone: pointer and count are cleared rather than
+// left leading to whatever now stands there.
+void MoveRecords(const Assembler &file, std::uint32_t &pointer, std::uint16_t &count, std::uint64_t recordSize) {
+  if (pointer == 0) return;
+  if (const auto moved = file.Map(pointer, recordSize * count)) {
+    pointer = static_cast<std::uint32_t>(*moved);
+    return;
+  }
+  pointer = 0;
+  count = 0;
+}
+
 void WriteSectionHeader(Assembler &file, std::uint64_t at, const Section &s) {
   file.PutBytes(at, s.name);
   file.Put32(at + 8, s.virtualSize);
@@ -403,8 +420,8 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
       if (!moved) return Fail(Cat(SectionWhere(headers, i), ": its raw data was not kept whole"));
       s.pointerToRawData = static_cast<std::uint32_t>(*moved);
     }
-    s.pointerToRelocations = file.MapOrKeep(s.pointerToRelocations);
-    s.pointerToLinenumbers = file.MapOrKeep(s.pointerToLinenumbers);
+    MoveRecords(file, s.pointerToRelocations, s.numberOfRelocations, kRelocationRecordSize);
+    MoveRecords(file, s.pointerToLinenumbers, s.numberOfLinenumbers, kLineNumberRecordSize);
   }
   next.pointerToSymbolTable = file.MapOrKeep(headers.pointerToSymbolTable);
   const DataDirectory debug = headers.Directory(kDirDebug);

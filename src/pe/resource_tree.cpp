@@ -145,6 +145,9 @@ Result<std::vector<ResourceLeaf>> ParseResourceTree(const ByteSource &source, co
 Result<std::vector<std::uint8_t>> ReadLeafData(const ByteSource &source, const PeHeaders &headers,
                                                const ResourceLeaf &leaf) {
   const auto where = [&] { return Cat("resource ", leaf.type.ToString(), "/", leaf.name.ToString(), "/", leaf.language); };
+  // An empty leaf has no bytes to find: the tree builder puts it at its
+  // section's very end, an address no section contains.
+  if (leaf.size == 0) return std::vector<std::uint8_t>{};
   if (const auto offset = headers.RvaToOffset(leaf.dataRva, leaf.size)) {
     auto bytes = source.Bytes(*offset, leaf.size);
     if (!bytes) return Fail(Cat(where(), ": cannot read its ", leaf.size, " bytes"));

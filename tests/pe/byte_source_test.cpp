@@ -1,0 +1,86 @@
+// Reading a file through the one-page cache: every range, wherever it falls
+// against the 64 KiB pages and the end of the file, gives the file's bytes
+// or a refusal, never stale or foreign bytes.
+#include <gtest/gtest.h>
+
+#include "pe/byte_source.h"
+#include "test_support.h"
+
+namespace qm::pe::test {
+namespace {
+
+constexpr std::uint64_t kPage = 64 * 1024;
+
+Bytes Pattern(std::size_t size) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<std::uint8_t>(i * 13 + i / 256);
+  return bytes;
+}
+
+struct ReadCase {
+  const char *name;
+  std::uint64_t offset, length;
+};
+
+TEST(FileSource, ReadsAgreeWithTheFileAcrossPagesAndAtItsEnd) {
+  const Bytes content = Pattern(3 * kPage + 5);
+  const auto path = ScratchDir("file_source") / "module.bin";
+  WriteBytes(path, content);
+  auto source = FileSource::Open(path);
+  ASSERT_TRUE(source.ok()) << source.error();
+  const FileSource &file = **source;
+  EXPECT_EQ(file.Size(), content.size());
+  const std::uint64_t size = content.size();
+  // In an order that makes the cache move forwards, backwards and stay.
+  const ReadCase reads[] = {
+      {"start", 0, 16},
+      {"across the first page end", kPage - 3, 7},
+      {"back in the first page", 100, 4},
+      {"three pages at once", 10, 2 * kPage + 20},
+      {"last whole page", 2 * kPage, kPage},
+      {"the last bytes", size - 2, 2},
+      {"nothing at the end", size, 0},
+      {"one byte past the end", size - 1, 2},
+      {"starting past the end", size + 1, 1},
+      {"far past the end", ~std::uint64_t{0} - 1, 4},
+  };
+  for (const ReadCase &r : reads) {
+    const bool inside = r.offset <= size && r.length <= size - r.offset;
+    Bytes out(static_cast<std::size_t>(inside ? r.length : 4), 0xA5);
+    EXPECT_EQ(file.ReadAt(r.offset, out), inside) << r.name;
+    if (inside) {
+      EXPECT_TRUE(std::equal(out.begin(), out.end(), content.begin() + static_cast<std::ptrdiff_t>(r.offset)))
+          << r.name;
+    }
+  }
+  EXPECT_EQ(file.U16(kPage - 1), content[kPage - 1] | content[kPage] << 8);
+  EXPECT_EQ(file.U32(size - 4), content[size - 4] | content[size - 3] << 8 | content[size - 2] << 16 |
+                                    static_cast<std::uint32_t>(content[size - 1]) << 24);
+  EXPECT_FALSE(file.U32(size - 3));
+  EXPECT_FALSE(file.U16(size - 1));
+  EXPECT_EQ(file.Bytes(size - 5, 5), Bytes(content.end() - 5, content.end()));
+  EXPECT_FALSE(file.Bytes(size - 5, 6));
+
+  auto whole = ReadWholeFile(path);
+  ASSERT_TRUE(whole.ok()) << whole.error();
+  EXPECT_TRUE(*whole == content);
+  EXPECT_FALSE(FileSource::Open(path.parent_path() / "missing.bin").ok());
+  EXPECT_FALSE(ReadWholeFile(path.parent_path() / "missing.bin").ok());
+}
+
+TEST(MemorySource, RefusesRangesOutsideIt) {
+  const Bytes content = Pattern(10);
+  const MemorySource source(content);
+  Bytes out(4);
+  EXPECT_TRUE(source.ReadAt(6, out));
+  EXPECT_EQ(out, Bytes(content.begin() + 6, content.end()));
+  EXPECT_FALSE(source.ReadAt(7, out));
+  EXPECT_TRUE(source.ReadAt(10, std::span<std::uint8_t>()));
+  EXPECT_FALSE(source.ReadAt(11, std::span<std::uint8_t>()));
+  EXPECT_EQ(source.U16(8), content[8] | content[9] << 8);
+  EXPECT_FALSE(source.U16(9));
+}
+
+} // namespace
+} // namespace qm::pe::test

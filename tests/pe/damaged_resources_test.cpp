@@ -1,0 +1,123 @@
+// Resource trees and leaves damaged past the header checks, and updates
+// used past their end: each refused with its reason.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "base/byte_reader.h"
+#include "pe/byte_source.h"
+#include "pe/resource_update.h"
+#include "pe/version_reader.h"
+#include "test_support.h"
+
+namespace qm::pe::test {
+namespace {
+
+constexpr std::size_t kSection = 0x200, kTable = 0x40 + 24 + 0xE0;
+
+// Sorted, the tree holds "TYPE"/"NAME"/0, 10/7/0 and 16/1/0x0409: the root
+// (40 bytes), three name directories and three language directories (24
+// bytes each, from 40 and 112), data entries at 184, 200 and 216, the
+// string "TYPE" at 232 and "NAME" at 242.
+std::vector<ResourceItem> Items() {
+  return {{16, 1, 0x0409, 1252, Bytes(40, 0x11)},
+          {ResourceId::Named(u"TYPE"), ResourceId::Named(u"NAME"), 0, 0, Bytes(3, 0x22)},
+          {10, 7, 0, 0, Bytes(9, 0x33)}};
+}
+
+struct LeafDamage {
+  const char *name;
+  std::function<void(Bytes &)> change;
+  const char *error;
+};
+class DamagedLeaves : public ::testing::TestWithParam<LeafDamage> {};
+TEST_P(DamagedLeaves, AreRefusedWithTheirReason) {
+  Bytes image = MinimalImage(Items());
+  ASSERT_EQ(*ByteReader(image).u16(kSection + 232), 4) << "the tree is not laid out as described";
+  GetParam().change(image);
+  auto found = ReadVersionResource(MemorySource(image), 0);
+  ASSERT_FALSE(found.ok());
+  EXPECT_NE(found.error().find(GetParam().error), std::string::npos) << found.error();
+}
+INSTANTIATE_TEST_SUITE_P(
+    Table, DamagedLeaves,
+    ::testing::Values(LeafDamage{"NamedLanguage", [](Bytes &b) { PutU32(b, kSection + 128, 0x80000000u | 232); },
+                                 "a language must be an integer id"},
+                      LeafDamage{"NameLongerThanTheSection", [](Bytes &b) { PutU16(b, kSection + 232, 0xFFFF); },
+                                 "characters) runs out of the resource section"},
+                      LeafDamage{"DataEntryOutsideTheSection", [](Bytes &b) { PutU32(b, kSection + 132, 0x7FFFFFF0); },
+                                 "is outside the resource section"},
+                      LeafDamage{"ResourceDirectoryOutsideTheSections",
+                                 [](Bytes &b) { PutU32(b, 0x40 + 24 + 96 + 16, 0x9000); },
+                                 "is not in the file's sections"},
+                      // The version leaf's data: past the mapped end of its section, and
+                      // far past its file data.
+                      LeafDamage{"DataRunningPastItsSection",
+                                 [](Bytes &b) {
+                                   const std::uint32_t end = 0x1000 + *ByteReader(b).u32(kTable + 8);
+                                   PutU32(b, kSection + 216, end - 4);
+                                 },
+                                 "runs past its section"},
+                      LeafDamage{"HugeDataWithoutFileBytes",
+                                 [](Bytes &b) {
+                                   PutU32(b, kTable + 8, 0x10000000);
+                                   PutU32(b, kSection + 216, 0x2000);
+                                   PutU32(b, kSection + 220, 0x08000000);
+                                 },
+                                 "bytes of unwritten data is too large"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(DamagedResources, SameKeyTwiceIsRefused) {
+  std::vector<ResourceItem> items = Items();
+  items.push_back({16, 1, 0x0407, 0, Bytes(4, 0x44)});
+  auto built = BuildResourceSection(std::vector<ResourceItem>{items[0], items[0]}, 0x1000);
+  ASSERT_FALSE(built.ok());
+  EXPECT_NE(built.error().find("16/1/1033 is stored twice"), std::string::npos) << built.error();
+  // The 0x0407 language entry of 16/1 renamed to 0x0409.
+  Bytes image = MinimalImage(items);
+  const std::size_t entry = kSection + 112 + 48 + 16;
+  ASSERT_EQ(*ByteReader(image).u32(entry), 0x0407u);
+  PutU32(image, entry, 0x0409);
+  auto update = ResourceUpdate::BeginInMemory(image);
+  ASSERT_FALSE(update.ok());
+  EXPECT_NE(update.error().find("appears twice"), std::string::npos) << update.error();
+}
+
+TEST(DamagedResources, AnEndedUpdateTakesNoMoreChanges) {
+  auto update = ResourceUpdate::BeginInMemory(MinimalImage(Items()));
+  ASSERT_TRUE(update.ok()) << update.error();
+  const std::u16string longest(0xFFFF, u'n');
+  EXPECT_TRUE(update->Put(ResourceId::Named(longest), 1, 0, Bytes(1, 1)).ok());
+  EXPECT_FALSE(update->Put(ResourceId::Named(longest + u'n'), 1, 0, Bytes(1, 1)).ok());
+  EXPECT_FALSE(update->Put(1, ResourceId::Named(longest + u'n'), 0, Bytes(1, 1)).ok());
+  ASSERT_TRUE(update->End(true).ok());
+  EXPECT_FALSE(update->Put(16, 1, 0, Bytes(1, 1)).ok());
+  EXPECT_FALSE(update->Delete(10, 7, 0).ok());
+  EXPECT_FALSE(update->End(true).ok());
+}
+
+// A directory counts its entries in 16 bits: 65535 types, or names under
+// one type, still fit; one more is refused, not wrapped.
+TEST(DamagedResources, DirectoryEntryCountsStopAt65535) {
+  const auto build = [](std::size_t count, bool types) {
+    std::vector<ResourceItem> items(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto id = static_cast<std::uint16_t>(i);
+      items[i] = types ? ResourceItem{id, 1, 0, 0, {}} : ResourceItem{10, id, 0, 0, {}};
+    }
+    return BuildResourceSection(items, 0x1000);
+  };
+  for (bool types : {true, false}) {
+    auto fits = build(0xFFFF, types);
+    EXPECT_TRUE(fits.ok()) << fits.error();
+    if (fits) {
+      EXPECT_EQ(*ByteReader(*fits).u16(types ? 14 : 16 + 8 + 14), 0xFFFF);
+    }
+    auto tooMany = build(0x10000, types);
+    ASSERT_FALSE(tooMany.ok());
+    EXPECT_NE(tooMany.error().find("more than"), std::string::npos) << tooMany.error();
+  }
+}
+
+} // namespace
+} // namespace qm::pe::test
