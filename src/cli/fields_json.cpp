@@ -14,15 +14,8 @@ namespace {
 
 using nlohmann::json;
 
-// A value as the message quotes it: short, and on one line.
-constexpr std::size_t kExcerptLimit = 80;
-
-std::string Show(const json &value) {
-  return stamp::EscapeControls(
-      stamp::Excerpt(value.dump(-1, ' ', false, json::error_handler_t::replace), kExcerptLimit));
-}
-
-std::string ShowText(std::string_view text) { return stamp::EscapeControls(stamp::Excerpt(text, kExcerptLimit)); }
+std::string Show(const json &value) { return JsonExcerpt(value); }
+std::string ShowText(std::string_view text) { return TextExcerpt(text); }
 
 // The editor's conversion keeps the low 16 bits of whatever it reads; a
 // fields file is written by a script, where 70000 is a mistake to report,
@@ -171,6 +164,15 @@ Result<std::array<std::uint16_t, 4>> VersionFromText(std::string_view text) {
                 "; write all four, Major.Minor.Release.Build");
   }
   return parts;
+}
+
+std::string JsonExcerpt(const nlohmann::json &value) {
+  return TextExcerpt(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+std::string TextExcerpt(std::string_view text) {
+  constexpr std::size_t kExcerptLimit = 80;
+  return stamp::EscapeControls(stamp::Excerpt(text, kExcerptLimit));
 }
 
 Status CheckJsonNesting(std::string_view jsonText, int limit) {

@@ -12,8 +12,11 @@
 // Only "language" and "codePage" are required; versions default to
 // "0.0.0.0", flags to false, codes to 0, strings to none. Unknown keys are
 // refused, so a misspelt key is not silently left out of the block.
+#include <nlohmann/json_fwd.hpp>
+
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "base/result.h"
@@ -23,6 +26,11 @@ namespace qm::cli {
 
 // Exactly four dot-separated decimal components, each 0 to 65535.
 Result<std::array<std::uint16_t, 4>> VersionFromText(std::string_view text);
+
+// A value or text as a message quotes it: short, and on one line, however
+// long or strange the file's text.
+std::string JsonExcerpt(const nlohmann::json &value);
+std::string TextExcerpt(std::string_view text);
 
 // Refuses JSON text whose arrays and objects nest deeper than `limit`,
 // before any parser recurses into it.

@@ -18,18 +18,8 @@ namespace {
 
 using nlohmann::json;
 
-// A value or name as a message quotes it: short, and on one line, however
-// long or strange the file's text.
-constexpr std::size_t kExcerptLimit = 80;
-
-std::string Show(const json &value) {
-  return stamp::EscapeControls(
-      stamp::Excerpt(value.dump(-1, ' ', false, json::error_handler_t::replace), kExcerptLimit));
-}
-
-std::string ShowName(const std::string &name) {
-  return "\"" + stamp::EscapeControls(stamp::Excerpt(name, kExcerptLimit)) + "\"";
-}
+std::string Show(const json &value) { return JsonExcerpt(value); }
+std::string ShowName(const std::string &name) { return "\"" + TextExcerpt(name) + "\""; }
 
 Result<std::uint64_t> Number(const json &value, const std::string &where, std::uint64_t max) {
   if (!value.is_number_unsigned() || value.get<std::uint64_t>() > max) {
