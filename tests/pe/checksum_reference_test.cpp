@@ -54,6 +54,7 @@ struct ImageCase {
   std::uint8_t fill;        // the section's bytes: large words make carries
   std::uint32_t oldChecksum; // what the field held before: its high word must be taken off
   std::size_t extra;        // bytes appended: odd lengths end in half a word
+  bool carryAfterFold = false; // a last word makes the first fold carry again
 };
 
 class ChecksumReference : public ::testing::TestWithParam<ImageCase> {};
@@ -82,6 +83,18 @@ TEST_P(ChecksumReference, MatchesTheDefinition) {
   Bytes image = Image(c);
   const std::size_t at = ChecksumAt(image);
   PutU32(image, at, c.oldChecksum);
+  if (c.carryAfterFold) {
+    // With the low half of the plain sum at 0xFFFF, adding the high half
+    // back carries out of 16 bits once more.
+    ASSERT_EQ(image.size() % 2, 0u);
+    std::uint64_t plain = 0;
+    for (std::size_t i = 0; i < image.size(); i += 2)
+      plain += image[i] | (image[i + 1] << 8);
+    ASSERT_GT(plain >> 16, 0u);
+    const auto last = static_cast<std::uint16_t>(0xFFFF - (plain & 0xFFFF));
+    image.push_back(static_cast<std::uint8_t>(last & 0xFF));
+    image.push_back(static_cast<std::uint8_t>(last >> 8));
+  }
   if (at % 2 == 0) {
     EXPECT_EQ(ComputeChecksum(image, at), ReferenceAligned(image, at));
   }
@@ -101,7 +114,9 @@ INSTANTIATE_TEST_SUITE_P(Images, ChecksumReference,
                                            ImageCase{"carries", 0x40, 0xFF, 0, 0},
                                            ImageCase{"old_high_word", 0x40, 0x80, 0x0003A1B2u, 1},
                                            ImageCase{"old_value_carries", 0x80, 0xFF, 0xFFFEFFFFu, 3},
+                                           ImageCase{"carry_after_the_first_fold", 0x40, 0x37, 0x00020001u, 0, true},
                                            ImageCase{"odd_e_lfanew", 0x41, 0xFF, 0x00051234u, 0},
+                                           ImageCase{"odd_e_lfanew_carry_after_the_first_fold", 0x41, 0x91, 0, 0, true},
                                            ImageCase{"odd_e_lfanew_odd_length", 0x43, 0xC3, 0x7FFF0001u, 1}),
                          [](const auto &info) { return std::string(info.param.name); });
 

@@ -134,8 +134,8 @@ TEST(ReaderLimits, HeadersAtTheirEdgesAreRefused) {
     };
   };
   const Case cases[] = {
-      {"no optional header", optionalSize(0), "magic"},
-      {"one byte of optional header", optionalSize(1), "magic"},
+      {"no optional header", optionalSize(0), "too short for its magic"},
+      {"one byte of optional header", optionalSize(1), "too short for its magic"},
       {"section ending at 4 GiB", sectionAt(0xFFFFF000u, 0x1000), "wraps"},
       {"section ending one past 4 GiB", sectionAt(0xFFFFF000u, 0x1001), "wraps"},
   };
