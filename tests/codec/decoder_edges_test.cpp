@@ -64,5 +64,20 @@ INSTANTIATE_TEST_SUITE_P(
                  {}, std::nullopt}),
     [](const testing::TestParamInfo<EdgeCase> &info) { return info.param.name; });
 
+// Without a fixed part every fixed field reads as zero, as a caller that
+// shows them regardless must find them.
+TEST(BlockEdges, NoFixedPartLeavesEveryFixedFieldZero) {
+  Result<VersionInfo> info = ReadVersionInfo(test::Child(u"VS_VERSION_INFO", 0, 0, {}));
+  ASSERT_TRUE(info.ok()) << info.error();
+  EXPECT_FALSE(info->HasFixedPart);
+  const FixedFileInfo &f = info->Fixed;
+  for (std::uint64_t field : {std::uint64_t{f.StrucVersion}, std::uint64_t{f.FileMajor}, std::uint64_t{f.FileMinor},
+                              std::uint64_t{f.FileRelease}, std::uint64_t{f.FileBuild}, std::uint64_t{f.ProdMajor},
+                              std::uint64_t{f.ProdMinor}, std::uint64_t{f.ProdRelease}, std::uint64_t{f.ProdBuild},
+                              std::uint64_t{f.FlagsMask}, std::uint64_t{f.Flags}, std::uint64_t{f.FileOs},
+                              std::uint64_t{f.FileType}, std::uint64_t{f.FileSubType}, f.FileDate})
+    EXPECT_EQ(field, 0u);
+}
+
 } // namespace
 } // namespace qm
