@@ -57,5 +57,37 @@ INSTANTIATE_TEST_SUITE_P(Table, WriterEdges,
                                            EdgeCase{"extent_one_past_a_page", 0x200, 0x1001, 0x400, 0x3000}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// A base-relocation directory of size 0 names no relocations: the section
+// after the resources at its address may be ordinary data the code reaches
+// by address, so growing the resources must not move it.
+TEST(WriterEdges, EmptyRelocationDirectoryKeepsTheLastSectionInPlace) {
+  craft::ImageShape shape;
+  shape.sections.push_back(craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
+  shape.directories[2] = {0x1000, shape.sections[0].virtualSize};
+  shape.sections.push_back({".data", 0x2000, 0x200, 0x400, Bytes(0x200, 0xDA)});
+  shape.directories[5] = {0x2000, 0};
+  const Bytes image = craft::BuildImage(shape);
+  const Bytes block(0x3000, 0x42); // more than the resource section can hold in place
+
+  auto update = ResourceUpdate::BeginInMemory(image);
+  ASSERT_TRUE(update.ok()) << update.error();
+  ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, block).ok());
+  const Status end = update->End(false);
+  ASSERT_TRUE(end.ok()) << end.error();
+  const Bytes &out = update->Image();
+  EXPECT_EQ(BrokenPromise(image, out, block), "");
+  const ByteReader r(out);
+  const std::size_t pe = *r.u32(0x3C);
+  const std::size_t table = pe + 24 + *r.u16(pe + 20);
+  bool found = false;
+  for (std::size_t i = 0; i < *r.u16(pe + 6); ++i) {
+    const std::size_t at = table + 40 * i;
+    if (std::string(reinterpret_cast<const char *>(&out[at]), 5) != ".data") continue;
+    found = true;
+    EXPECT_EQ(*r.u32(at + 12), 0x2000u) << "the data section was moved";
+  }
+  EXPECT_TRUE(found);
+}
+
 } // namespace
 } // namespace qm::pe::test
