@@ -74,6 +74,46 @@ TEST(ReaderLimits, NamesHeldAtMostSixteenMebiUnits) {
   }
 }
 
+// The 16-bit counts bound each directory, not the tree: type 16 with two
+// names of 32768 languages each holds 65536 leaves and is read whole.
+TEST(ReaderLimits, MoreLeavesThanOneDirectoryHoldsAreRead) {
+  constexpr std::uint32_t kLanguages = 0x8000;
+  const std::uint32_t nameDirAt = 0x18, languageDirsAt = nameDirAt + 16 + 2 * 8;
+  const std::uint32_t languageDirSize = 16 + 8 * kLanguages;
+  const std::uint32_t dataEntryAt = languageDirsAt + 2 * languageDirSize;
+  Bytes tree(dataEntryAt + 16, 0);
+  PutU16(tree, 14, 1);
+  PutU32(tree, 16, 16);
+  PutU32(tree, 20, 0x80000000u | nameDirAt);
+  PutU16(tree, nameDirAt + 14, 2);
+  for (std::uint32_t n = 0; n < 2; ++n) {
+    const std::uint32_t dir = languageDirsAt + n * languageDirSize;
+    PutU32(tree, nameDirAt + 16 + 8 * n, n + 1);
+    PutU32(tree, nameDirAt + 20 + 8 * n, 0x80000000u | dir);
+    PutU16(tree, dir + 14, static_cast<std::uint16_t>(kLanguages));
+    for (std::uint32_t l = 0; l < kLanguages; ++l) {
+      PutU32(tree, dir + 16 + 8 * l, l);
+      PutU32(tree, dir + 20 + 8 * l, dataEntryAt); // all share one data entry
+    }
+  }
+  PutU32(tree, dataEntryAt, 0x1000);
+  PutU32(tree, dataEntryAt + 4, 4);
+
+  craft::ImageShape shape;
+  craft::SectionShape rsrc;
+  rsrc.name = ".rsrc";
+  rsrc.rva = 0x1000;
+  rsrc.rawPointer = 0x200;
+  rsrc.virtualSize = static_cast<std::uint32_t>(tree.size());
+  rsrc.raw = tree;
+  rsrc.raw.resize((tree.size() + 0x1FF) / 0x200 * 0x200, 0);
+  shape.sections.push_back(rsrc);
+  shape.directories[2] = {0x1000, rsrc.virtualSize};
+  auto update = ResourceUpdate::BeginInMemory(craft::BuildImage(shape));
+  ASSERT_TRUE(update.ok()) << update.error();
+  EXPECT_EQ(update->Items().size(), 2 * kLanguages);
+}
+
 // One leaf in the part of its section that has no file data: the reader
 // gives it zeros, up to 64 MiB over the whole tree.
 TEST(ReaderLimits, ZerosGivenForAtMostSixtyFourMebibytes) {
