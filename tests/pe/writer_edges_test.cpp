@@ -1,0 +1,93 @@
+// Module shapes at the edges of the writer's arithmetic: ends one byte past
+// an alignment, where rounding down instead of up would put the new data on
+// top of the old.
+#include <gtest/gtest.h>
+
+#include "base/byte_reader.h"
+#include "crafted_modules.h"
+#include "pe/resource_id.h"
+#include "pe/resource_update.h"
+#include "stamp_promises.h"
+
+namespace qm::pe::test {
+namespace {
+
+using craft::Bytes;
+
+struct EdgeCase {
+  const char *name;
+  std::uint32_t rawSize;     // the data section's SizeOfRawData
+  std::uint32_t virtualSize; // and its VirtualSize
+  std::uint32_t newSectionRaw; // where the new section's bytes must start
+  std::uint32_t newSectionRva; // and its address
+};
+
+class WriterEdges : public ::testing::TestWithParam<EdgeCase> {};
+
+TEST_P(WriterEdges, NewSectionStartsPastEverything) {
+  const EdgeCase &c = GetParam();
+  craft::ImageShape shape;
+  craft::SectionShape data;
+  data.rva = 0x1000;
+  data.virtualSize = c.virtualSize;
+  data.rawPointer = 0x200;
+  data.raw = Bytes(c.rawSize, 0x5A);
+  shape.sections.push_back(data);
+  const Bytes image = craft::BuildImage(shape);
+  const Bytes block(0x5C, 0x42);
+
+  auto update = ResourceUpdate::BeginInMemory(image);
+  ASSERT_TRUE(update.ok()) << update.error();
+  ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, block).ok());
+  const Status end = update->End(false);
+  ASSERT_TRUE(end.ok()) << end.error();
+  const Bytes &out = update->Image();
+  EXPECT_EQ(BrokenPromise(image, out, block), "");
+  const ByteReader r(out);
+  const std::size_t pe = *r.u32(0x3C);
+  ASSERT_EQ(*r.u16(pe + 6), 2u);
+  const std::size_t second = pe + 24 + *r.u16(pe + 20) + 40;
+  EXPECT_EQ(*r.u32(second + 12), c.newSectionRva);
+  EXPECT_EQ(*r.u32(second + 20), c.newSectionRaw);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WriterEdges,
+                         ::testing::Values(EdgeCase{"raw_end_on_a_multiple", 0x400, 0x400, 0x600, 0x2000},
+                                           EdgeCase{"raw_end_one_past_a_multiple", 0x401, 0x400, 0x800, 0x2000},
+                                           EdgeCase{"extent_one_past_a_page", 0x200, 0x1001, 0x400, 0x3000}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// A base-relocation directory of size 0 names no relocations: the section
+// after the resources at its address may be ordinary data the code reaches
+// by address, so growing the resources must not move it.
+TEST(WriterEdges, EmptyRelocationDirectoryKeepsTheLastSectionInPlace) {
+  craft::ImageShape shape;
+  shape.sections.push_back(craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
+  shape.directories[2] = {0x1000, shape.sections[0].virtualSize};
+  shape.sections.push_back({".data", 0x2000, 0x200, 0x400, Bytes(0x200, 0xDA)});
+  shape.directories[5] = {0x2000, 0};
+  const Bytes image = craft::BuildImage(shape);
+  const Bytes block(0x3000, 0x42); // more than the resource section can hold in place
+
+  auto update = ResourceUpdate::BeginInMemory(image);
+  ASSERT_TRUE(update.ok()) << update.error();
+  ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, block).ok());
+  const Status end = update->End(false);
+  ASSERT_TRUE(end.ok()) << end.error();
+  const Bytes &out = update->Image();
+  EXPECT_EQ(BrokenPromise(image, out, block), "");
+  const ByteReader r(out);
+  const std::size_t pe = *r.u32(0x3C);
+  const std::size_t table = pe + 24 + *r.u16(pe + 20);
+  bool found = false;
+  for (std::size_t i = 0; i < *r.u16(pe + 6); ++i) {
+    const std::size_t at = table + 40 * i;
+    if (std::string(reinterpret_cast<const char *>(&out[at]), 5) != ".data") continue;
+    found = true;
+    EXPECT_EQ(*r.u32(at + 12), 0x2000u) << "the data section was moved";
+  }
+  EXPECT_TRUE(found);
+}
+
+} // namespace
+} // namespace qm::pe::test
