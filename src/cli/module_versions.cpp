@@ -17,11 +17,10 @@ bool IsVersionItem(const pe::ResourceItem &item) {
   return item.type == pe::ResourceId(pe::kTypeVersion) && item.name == pe::ResourceId(1);
 }
 
-bool IsLibraryImage(const std::vector<std::uint8_t> &image) {
-  const ByteReader bytes(image);
-  const auto peOffset = bytes.u32(0x3C);
+bool IsLibraryImage(const pe::ByteSource &image) {
+  const auto peOffset = image.U32(0x3C);
   if (!peOffset) return false;
-  const auto characteristics = bytes.u16(std::size_t{*peOffset} + 22);
+  const auto characteristics = image.U16(std::uint64_t{*peOffset} + 22);
   return characteristics && (*characteristics & kImageFileDll) != 0;
 }
 
@@ -57,7 +56,7 @@ std::optional<Failure> ModuleVersions::Read(std::uint16_t language, VersionInfo 
   return Failure{ExitCode::NoVersionResource, where + "does not exist"};
 }
 
-bool ModuleVersions::IsLibrary() const { return IsLibraryImage(update_.Image()); }
+bool ModuleVersions::IsLibrary() const { return IsLibraryImage(update_.Source()); }
 
 std::optional<Failure> ModuleVersions::Put(const std::vector<LanguageVersion> &versions) {
   for (const LanguageVersion &version : versions) {

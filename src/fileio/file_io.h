@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -31,6 +32,19 @@ Result<std::vector<std::uint8_t>> ReadInput(const std::filesystem::path &path, s
 // Every byte of the standard input stream, to its end.
 Result<std::vector<std::uint8_t>> ReadStandardInput(std::uint64_t limit = kMaxInputBytes);
 
+// Receives a new file's contents in order. Bytes of the held file can be
+// copied in without passing through the program (in the kernel, where the
+// system offers it).
+class ContentSink {
+public:
+  virtual ~ContentSink() = default;
+  virtual Status Write(std::span<const std::uint8_t> bytes) = 0;
+  // Appends [offset, offset + length) of the held file.
+  virtual Status CopyHeld(std::uint64_t offset, std::uint64_t length) = 0;
+  // Overwrites bytes already written; only after the last append.
+  virtual Status WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
+};
+
 // A file about to be replaced: its links followed to the file they name,
 // checked to be a regular file (or absent, when `mustExist` is false), and
 // locked against every other writer of this program from the moment it is
@@ -48,12 +62,18 @@ public:
   bool Exists() const;
   // The file's bytes as they are while it is held.
   Result<std::vector<std::uint8_t>> ReadAll(std::uint64_t limit = kMaxInputBytes);
+  // Its size when it was opened, and positioned reads: false unless all of
+  // [offset, offset + out.size()) was read.
+  std::uint64_t Size() const;
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
   // Writes `contents` to a new file beside it, flushed to the disk, with
   // the owner, group and mode of the file it replaces where the caller may
   // set them, then puts it in the file's place in one step. On failure the
   // file is left as it was and no new file remains. The lock is let go
   // afterwards either way.
   Status Replace(std::span<const std::uint8_t> contents);
+  // The same, the new contents given by `produce` as they are written.
+  Status Replace(const std::function<Status(ContentSink &)> &produce);
 
   struct State;
 

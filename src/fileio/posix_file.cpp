@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -206,7 +207,91 @@ Result<std::vector<std::uint8_t>> HeldFile::ReadAll(std::uint64_t limit) {
   return ReadToEnd(state_->file.get(), limit);
 }
 
+std::uint64_t HeldFile::Size() const { return state_->exists ? static_cast<std::uint64_t>(state_->info.st_size) : 0; }
+
+bool HeldFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  if (!state_->exists || offset > Size() || out.size() > Size() - offset) return false;
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t got = ::pread(state_->file.get(), out.data() + done, out.size() - done,
+                                static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
 Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
+  return Replace([&](ContentSink &sink) { return sink.Write(contents); });
+}
+
+namespace {
+
+// The new file as it is written: appended to in order, patched at the end.
+class DescriptorSink final : public ContentSink {
+public:
+  DescriptorSink(int out, int held) : out_(out), held_(held) {}
+
+  Status Write(std::span<const std::uint8_t> bytes) override { return WriteAll(out_, bytes); }
+
+  Status CopyHeld(std::uint64_t offset, std::uint64_t length) override {
+    // Small pieces are cheaper through memory than through another call.
+    if (length >= kKernelCopyMinimum && kernelCopy_) {
+      auto from = static_cast<off_t>(offset);
+      while (length > 0) {
+        const ssize_t put = ::copy_file_range(held_, &from, out_, nullptr, static_cast<std::size_t>(length), 0);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+          kernelCopy_ = false;
+          break;
+        }
+        if (put < 0) return Fail(ErrorKind::CannotWrite, "copying into the new file failed: " + Reason(errno));
+        if (put == 0) return Fail(ErrorKind::Unreadable, "the file ended while it was being copied");
+        length -= static_cast<std::uint64_t>(put);
+      }
+      offset = static_cast<std::uint64_t>(from);
+      if (length == 0) return Ok();
+    }
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(length, kBuffer)));
+    while (length > 0) {
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size()));
+      std::size_t got = 0;
+      while (got < n) {
+        const ssize_t r = ::pread(held_, buffer.data() + got, n - got, static_cast<off_t>(offset + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return Fail(ErrorKind::Unreadable, "read failed: " + Reason(errno));
+        if (r == 0) return Fail(ErrorKind::Unreadable, "the file ended while it was being copied");
+        got += static_cast<std::size_t>(r);
+      }
+      if (Status st = WriteAll(out_, std::span(buffer).first(n)); !st) return st;
+      offset += n;
+      length -= n;
+    }
+    return Ok();
+  }
+
+  Status WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t put = ::pwrite(out_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return Fail(ErrorKind::CannotWrite, "writing the new file failed: " + Reason(put < 0 ? errno : EIO));
+      done += static_cast<std::size_t>(put);
+    }
+    return Ok();
+  }
+
+private:
+  static constexpr std::uint64_t kKernelCopyMinimum = 64 * 1024;
+  static constexpr std::uint64_t kBuffer = 1u << 20;
+  int out_, held_;
+  bool kernelCopy_ = true;
+};
+
+} // namespace
+
+Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
   State &s = *state_;
   const fs::path folderPath = s.target.parent_path().empty() ? fs::path(".") : s.target.parent_path();
   const std::string name = s.target.filename().string();
@@ -259,7 +344,8 @@ Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
     }
   } guard{folder.get(), &tempName};
 
-  if (Status written = WriteAll(temp.get(), contents); !written) return written;
+  DescriptorSink sink(temp.get(), s.exists ? s.file.get() : -1);
+  if (Status written = produce(sink); !written) return written;
   if (s.exists) {
     mode_t mode = s.info.st_mode & 07777;
     if (s.info.st_uid != ::geteuid() || s.info.st_gid != ::getegid()) {

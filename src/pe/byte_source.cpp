@@ -52,21 +52,25 @@ Result<std::unique_ptr<FileSource>> FileSource::Open(const std::filesystem::path
   return source;
 }
 
-bool FileSource::LoadPage(std::uint64_t pageStart) const {
-  pageValid_ = false;
-  const auto length = std::min(kPageSize, size_ - pageStart);
-  page_.resize(static_cast<std::size_t>(length));
+bool FileSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const {
   file_.clear();
-  file_.seekg(static_cast<std::streamoff>(pageStart));
-  file_.read(reinterpret_cast<char *>(page_.data()), static_cast<std::streamsize>(length));
-  if (!file_ || file_.gcount() != static_cast<std::streamsize>(length)) return false;
+  file_.seekg(static_cast<std::streamoff>(offset));
+  file_.read(reinterpret_cast<char *>(out.data()), static_cast<std::streamsize>(out.size()));
+  return file_ && file_.gcount() == static_cast<std::streamsize>(out.size());
+}
+
+bool PagedSource::LoadPage(std::uint64_t pageStart) const {
+  pageValid_ = false;
+  page_.resize(static_cast<std::size_t>(std::min(kPageSize, Size() - pageStart)));
+  if (!ReadDirect(pageStart, page_)) return false;
   pageStart_ = pageStart;
   pageValid_ = true;
   return true;
 }
 
-bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
+bool PagedSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
   if (!Has(offset, out.size())) return false;
+  if (out.size() >= kPageSize) return ReadDirect(offset, out);
   std::size_t done = 0;
   while (done < out.size()) {
     const std::uint64_t at = offset + done;

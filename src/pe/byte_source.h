@@ -40,24 +40,50 @@ private:
   std::span<const std::uint8_t> data_;
 };
 
-// Reads a file through a one-page cache: the resource tree is many small
-// records close together.
-class FileSource final : public ByteSource {
+// A source read through a one-page cache: the resource tree is many small
+// records close together. Reads of a page or more go straight through.
+class PagedSource : public ByteSource {
 public:
-  static Result<std::unique_ptr<FileSource>> Open(const std::filesystem::path &path);
-  std::uint64_t Size() const override { return size_; }
-  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const final;
+
+protected:
+  // Reads exactly [offset, offset + out.size()), which lies in the source.
+  virtual bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
 
 private:
   static constexpr std::uint64_t kPageSize = 64 * 1024;
-  FileSource() = default;
   bool LoadPage(std::uint64_t pageStart) const;
 
-  mutable std::ifstream file_;
-  std::uint64_t size_ = 0;
   mutable std::vector<std::uint8_t> page_;
   mutable std::uint64_t pageStart_ = 0;
   mutable bool pageValid_ = false;
+};
+
+// A module's bytes held in memory by the source itself.
+class OwnedSource final : public ByteSource {
+public:
+  explicit OwnedSource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  std::uint64_t Size() const override { return bytes_.size(); }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+    return MemorySource(bytes_).ReadAt(offset, out);
+  }
+  const std::vector<std::uint8_t> &Data() const { return bytes_; }
+
+private:
+  std::vector<std::uint8_t> bytes_;
+};
+
+class FileSource final : public PagedSource {
+public:
+  static Result<std::unique_ptr<FileSource>> Open(const std::filesystem::path &path);
+  std::uint64_t Size() const override { return size_; }
+
+private:
+  FileSource() = default;
+  bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+
+  mutable std::ifstream file_;
+  std::uint64_t size_ = 0;
 };
 
 // The whole file, for the writer, which rewrites it anyway: a regular file,

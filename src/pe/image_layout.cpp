@@ -66,7 +66,7 @@ Error NoRoom(const std::string &why) {
 // up to the first section's address; where they would run into the first
 // section's raw data, all raw data moves down the file by whole
 // FileAlignment units.
-Status PlanHeaderRoom(std::span<const std::uint8_t> image, const PeHeaders &headers, LayoutPlan &plan) {
+Status PlanHeaderRoom(const ByteSource &image, const PeHeaders &headers, LayoutPlan &plan) {
   const std::uint64_t tableEnd = headers.SectionTableOffset() + kSectionHeaderSize * headers.sections.size();
   const std::uint64_t needed = tableEnd + kSectionHeaderSize;
   const std::uint64_t headersEnd = std::max<std::uint64_t>(headers.sizeOfHeaders, AlignUp(needed, headers.fileAlignment));
@@ -87,10 +87,10 @@ Status PlanHeaderRoom(std::span<const std::uint8_t> image, const PeHeaders &head
     return Ok();
   }
   const std::uint64_t usedEnd = std::min(needed, firstRaw);
-  for (std::uint64_t at = tableEnd; at < usedEnd; ++at) {
-    if (image[static_cast<std::size_t>(at)] != 0)
-      return NoRoom(Cat("the bytes after the section table at ", Hex(tableEnd), " are in use"));
-  }
+  if (usedEnd <= tableEnd) return Ok();
+  const auto after = image.Bytes(tableEnd, usedEnd - tableEnd);
+  if (!after || std::any_of(after->begin(), after->end(), [](std::uint8_t b) { return b != 0; }))
+    return NoRoom(Cat("the bytes after the section table at ", Hex(tableEnd), " are in use"));
   return Ok();
 }
 
@@ -100,62 +100,66 @@ Status PlanHeaderRoom(std::span<const std::uint8_t> image, const PeHeaders &head
 // content: what would go out of bounds is an error, never a stray write.
 class Assembler {
 public:
-  Assembler(std::span<const std::uint8_t> image, std::uint64_t limit) : image_(image), limit_(limit) {
-    out_.reserve(image.size());
-  }
+  Assembler(const ByteSource &image, std::uint64_t limit) : image_(image), limit_(limit) {}
 
   void Copy(std::uint64_t from, std::uint64_t length) {
     if (length == 0 || failed_) return;
-    if (from > image_.size() || length > image_.size() - from)
+    if (from > image_.Size() || length > image_.Size() - from)
       return Failed(Cat("copying ", Hex(length), " bytes from ", Hex(from), " runs past the module's end"));
-    if (!Grows(length)) return;
-    pieces_.push_back({from, length, out_.size()});
-    out_.insert(out_.end(), image_.begin() + static_cast<std::ptrdiff_t>(from),
-                image_.begin() + static_cast<std::ptrdiff_t>(from + length));
+    if (Grows(length)) file_.Copy(from, length);
   }
-  void Append(std::span<const std::uint8_t> bytes) {
-    if (failed_ || !Grows(bytes.size())) return;
-    out_.insert(out_.end(), bytes.begin(), bytes.end());
+  void Append(const NewFile &content) {
+    if (!failed_ && Grows(content.Size())) file_.Append(content);
   }
   void PadTo(std::uint64_t size) {
-    if (failed_ || size <= out_.size() || !Grows(size - out_.size())) return;
-    out_.resize(static_cast<std::size_t>(size), 0);
+    if (failed_ || size <= file_.Size() || !Grows(size - file_.Size())) return;
+    file_.Zeros(size - file_.Size());
   }
   void Put16(std::uint64_t at, std::uint16_t v) {
-    if (Fits(at, 2)) PutU16(out_, static_cast<std::size_t>(at), v);
+    const std::uint8_t b[2] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+    PutBytes(at, b);
   }
   void Put32(std::uint64_t at, std::uint32_t v) {
-    if (Fits(at, 4)) PutU32(out_, static_cast<std::size_t>(at), v);
+    const std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                               static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    PutBytes(at, b);
   }
   void PutBytes(std::uint64_t at, std::span<const std::uint8_t> bytes) {
-    if (Fits(at, bytes.size())) std::copy(bytes.begin(), bytes.end(), out_.begin() + static_cast<std::ptrdiff_t>(at));
+    if (Fits(at, bytes.size())) file_.Patch(at, bytes);
   }
-  std::uint64_t Size() const { return out_.size(); }
+  std::uint64_t Size() const { return file_.Size(); }
 
   // Where [offset, offset + length) of the old file is now, if it was kept
   // whole.
   std::optional<std::uint64_t> Map(std::uint64_t offset, std::uint64_t length = 0) const {
-    for (const auto &p : pieces_) {
-      if (offset >= p.from && offset - p.from < p.length && length <= p.length - (offset - p.from))
-        return p.to + (offset - p.from);
-    }
-    return std::nullopt;
+    return file_.Map(offset, length);
   }
   std::uint32_t MapOrKeep(std::uint32_t offset) const {
     if (offset == 0) return 0;
     const auto moved = Map(offset);
     return moved ? static_cast<std::uint32_t>(*moved) : offset;
   }
-  std::span<const std::uint8_t> Bytes() const { return out_; }
 
-  Result<std::vector<std::uint8_t>> Finish() {
+  // The platform's checksum stored at `at`, summed over the finished file.
+  void PutChecksum(std::uint64_t at) {
+    if (failed_) return;
+    ChecksumStream sum(at);
+    const Status read = file_.ForEachChunk(image_, [&](std::span<const std::uint8_t> chunk) {
+      sum.Add(chunk);
+      return Ok();
+    });
+    if (!read) return Failed(read.error());
+    Put32(at, sum.ToStore());
+  }
+
+  Result<NewFile> Finish() {
     if (failed_) return Fail("the new module could not be assembled: " + error_);
-    return std::move(out_);
+    return std::move(file_);
   }
 
 private:
   bool Grows(std::uint64_t by) {
-    if (by > limit_ || out_.size() > limit_ - by) {
+    if (by > limit_ || file_.Size() > limit_ - by) {
       Failed(Cat("the new module would exceed ", Hex(limit_), " bytes"));
       return false;
     }
@@ -163,8 +167,8 @@ private:
   }
   bool Fits(std::uint64_t at, std::uint64_t length) {
     if (failed_) return false;
-    if (at > out_.size() || length > out_.size() - at) {
-      Failed(Cat("a write of ", length, " bytes at ", Hex(at), " falls outside the ", Hex(out_.size()), " bytes written"));
+    if (at > file_.Size() || length > file_.Size() - at) {
+      Failed(Cat("a write of ", length, " bytes at ", Hex(at), " falls outside the ", Hex(file_.Size()), " bytes written"));
       return false;
     }
     return true;
@@ -175,13 +179,9 @@ private:
     error_ = std::move(why);
   }
 
-  struct Piece {
-    std::uint64_t from, length, to;
-  };
-  std::span<const std::uint8_t> image_;
+  const ByteSource &image_;
   std::uint64_t limit_;
-  std::vector<std::uint8_t> out_;
-  std::vector<Piece> pieces_;
+  NewFile file_;
   bool failed_ = false;
   std::string error_;
 };
@@ -218,10 +218,10 @@ void WriteSectionHeader(Assembler &file, std::uint64_t at, const Section &s) {
 
 // Zeros written into the file to reach an address must not outgrow what
 // the module really holds.
-Status CheckPadding(std::span<const std::uint8_t> image, std::uint64_t from, std::uint64_t to) {
+Status CheckPadding(const ByteSource &image, std::uint64_t from, std::uint64_t to) {
   if (to < from)
     return Fail(Cat("the resources would be placed at ", Hex(to), ", before the data ending at ", Hex(from)));
-  if (to - from > image.size())
+  if (to - from > image.Size())
     return Fail(Cat("placing the resources at ", Hex(to), " would fill ", Hex(to - from),
                     " bytes with zeros, more than the module holds"));
   return Ok();
@@ -241,7 +241,7 @@ Status CheckFileMapped(const PeHeaders &headers) {
   return Ok();
 }
 
-Result<LayoutPlan> PlanNewSection(std::span<const std::uint8_t> image, const PeHeaders &headers) {
+Result<LayoutPlan> PlanNewSection(const ByteSource &image, const PeHeaders &headers) {
   if (headers.sections.size() + 1 > 0xFFFF) return Fail("no room for another section: the module has too many");
   LayoutPlan plan;
   plan.placement = Placement::NewSection;
@@ -265,7 +265,7 @@ Result<LayoutPlan> PlanNewSection(std::span<const std::uint8_t> image, const PeH
 
 namespace {
 
-Result<LayoutPlan> PlaceAnywhere(std::span<const std::uint8_t> image, const PeHeaders &headers) {
+Result<LayoutPlan> PlaceAnywhere(const ByteSource &image, const PeHeaders &headers) {
   const DataDirectory resources = headers.Directory(kDirResource);
   const std::size_t count = headers.sections.size();
   if (headers.directories.size() <= kDirResource)
@@ -316,24 +316,24 @@ Status CheckImageSpan(const PeHeaders &headers, const LayoutPlan &plan, std::uin
 
 } // namespace
 
-Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
-                              std::uint64_t contentSize) {
+Result<LayoutPlan> PlanLayout(const ByteSource &image, const PeHeaders &headers, std::uint64_t contentSize) {
   auto plan = PlaceAnywhere(image, headers);
   if (!plan) return Fail(plan.error());
   if (auto st = CheckImageSpan(headers, *plan, contentSize); !st) return Fail(st.error());
   return plan;
 }
 
-Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
-                                              const LayoutPlan &plan, std::span<const std::uint8_t> content) {
+Result<NewFile> ApplyLayout(const ByteSource &image, const PeHeaders &headers, const LayoutPlan &plan,
+                            const NewFile &content) {
   const std::uint32_t fileAlignment = headers.fileAlignment;
-  const std::uint64_t rawSize = AlignUp(content.size(), fileAlignment);
+  const std::uint64_t rawSize = AlignUp(content.Size(), fileAlignment);
   const std::uint64_t oldEnd = headers.ImageFileEnd();
-  if (oldEnd > image.size()) return Fail("the module is shorter than its sections");
+  const std::uint64_t imageSize = image.Size();
+  if (oldEnd > imageSize) return Fail("the module is shorter than its sections");
   // The new file holds the old one, the new data, and zeros bounded by the
   // planning: the headers' growth and alignment padding.
   const std::uint64_t limit =
-      std::min<std::uint64_t>(kMaxFileSize, 2 * std::uint64_t{image.size()} + rawSize + 4 * std::uint64_t{0x10000});
+      std::min<std::uint64_t>(kMaxFileSize, 2 * imageSize + rawSize + 4 * std::uint64_t{0x10000});
   PeHeaders next = headers;
   Assembler file(image, limit);
   std::int64_t initializedDelta = 0;
@@ -348,7 +348,7 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
     file.Append(content);
     file.PadTo(plan.dataOffset + rawSize);
     Section &nr = next.sections[plan.resourceSection];
-    nr.virtualSize = static_cast<std::uint32_t>(content.size());
+    nr.virtualSize = static_cast<std::uint32_t>(content.Size());
     nr.sizeOfRawData = static_cast<std::uint32_t>(rawSize);
     nr.pointerToRawData = static_cast<std::uint32_t>(plan.dataOffset);
     placed[plan.resourceSection] = true;
@@ -385,7 +385,7 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
     Section s;
     const char name[] = ".rsrc";
     std::copy(name, name + 5, s.name.begin());
-    s.virtualSize = static_cast<std::uint32_t>(content.size());
+    s.virtualSize = static_cast<std::uint32_t>(content.Size());
     s.virtualAddress = plan.sectionRva;
     s.sizeOfRawData = static_cast<std::uint32_t>(rawSize);
     s.pointerToRawData = static_cast<std::uint32_t>(plan.dataOffset);
@@ -405,11 +405,11 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
   // image, except a certificate, which the change invalidates.
   const DataDirectory certificate = headers.Directory(kDirSecurity);
   const std::uint64_t certStart = certificate.rva, certEnd = std::uint64_t{certificate.rva} + certificate.size;
-  if (certificate.size != 0 && certStart >= oldEnd && certEnd <= image.size()) {
+  if (certificate.size != 0 && certStart >= oldEnd && certEnd <= imageSize) {
     file.Copy(oldEnd, certStart - oldEnd);
-    file.Copy(certEnd, image.size() - certEnd);
+    file.Copy(certEnd, imageSize - certEnd);
   } else {
-    file.Copy(oldEnd, image.size() - oldEnd);
+    file.Copy(oldEnd, imageSize - oldEnd);
   }
 
   // Offsets into the file that moved with their bytes.
@@ -428,8 +428,9 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
   if (debug.size != 0) {
     const auto oldAt = headers.RvaToOffset(debug.rva, debug.size);
     const auto newAt = oldAt ? file.Map(*oldAt, debug.size) : std::nullopt;
-    if (newAt) {
-      const ByteReader entries(image.subspan(static_cast<std::size_t>(*oldAt), debug.size));
+    const auto old = newAt ? image.Bytes(*oldAt, debug.size) : std::nullopt;
+    if (old) {
+      const ByteReader entries(*old);
       for (std::size_t i = 0; i < debug.size / kDebugEntrySize; ++i) {
         const std::size_t field = i * kDebugEntrySize + 24;
         file.Put32(*newAt + field, file.MapOrKeep(*entries.u32(field)));
@@ -437,7 +438,7 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
     }
   }
 
-  next.directories[kDirResource] = {plan.sectionRva, static_cast<std::uint32_t>(content.size())};
+  next.directories[kDirResource] = {plan.sectionRva, static_cast<std::uint32_t>(content.Size())};
   if (kDirSecurity < next.directories.size()) next.directories[kDirSecurity] = {};
   const std::uint64_t sizeOfImage = next.ComputedSizeOfImage();
   if (sizeOfImage > 0xFFFFFFFFu) return Fail(Cat("the new image would span ", Hex(sizeOfImage), " bytes"));
@@ -459,8 +460,7 @@ Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> imag
     WriteSectionHeader(file, next.SectionTableOffset() + kSectionHeaderSize * i, next.sections[i]);
   }
   // Every header field lies within the file's first bytes, which ParseHeaders checked.
-  const auto checkSumAt = static_cast<std::size_t>(next.CheckSumOffset());
-  file.Put32(checkSumAt, ChecksumToStore(file.Bytes(), checkSumAt));
+  file.PutChecksum(next.CheckSumOffset());
   return file.Finish();
 }
 

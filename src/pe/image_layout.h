@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "base/result.h"
+#include "pe/byte_source.h"
+#include "pe/new_file.h"
 #include "pe/pe_image.h"
 
 namespace qm::pe {
@@ -32,14 +34,17 @@ struct LayoutPlan {
 // module leaves no way to place them (no room for another section header,
 // an image that would span 2 GiB or more). The address does not depend on
 // the size, so a plan for size 0 tells where to lay the content out.
-Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
-                              std::uint64_t contentSize = 0);
+Result<LayoutPlan> PlanLayout(const ByteSource &image, const PeHeaders &headers, std::uint64_t contentSize = 0);
+inline Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
+                                     std::uint64_t contentSize = 0) {
+  return PlanLayout(MemorySource(image), headers, contentSize);
+}
 
 // Builds the new file: the resource section content (laid out for
 // plan.sectionRva) placed as planned, the tail after the image kept and
 // moved, a certificate dropped, file offsets and sizes fixed, the checksum
-// recomputed.
-Result<std::vector<std::uint8_t>> ApplyLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
-                                              const LayoutPlan &plan, std::span<const std::uint8_t> resourceSection);
+// recomputed. The result is pieces of `image` and new bytes.
+Result<NewFile> ApplyLayout(const ByteSource &image, const PeHeaders &headers, const LayoutPlan &plan,
+                            const NewFile &resourceSection);
 
 } // namespace qm::pe

@@ -170,7 +170,17 @@ Result<std::vector<std::uint8_t>> ReadLeafData(const ByteSource &source, const P
   return bytes;
 }
 
-Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceItem> input, std::uint32_t sectionRva) {
+const std::shared_ptr<const std::vector<std::uint8_t>> &Blob::Held() const {
+  if (!held_) {
+    auto bytes = source_->Bytes(fileOffset_, size_);
+    held_ = std::make_shared<const std::vector<std::uint8_t>>(bytes ? std::move(*bytes) : std::vector<std::uint8_t>{});
+  }
+  return held_;
+}
+
+namespace {
+
+Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t sectionRva, bool leaveInFile) {
   std::vector<const ResourceItem *> items;
   for (const auto &item : input)
     items.push_back(&item);
@@ -237,17 +247,20 @@ Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceI
       at += 2 + 2 * std::uint64_t{name.Name().size()};
     }
   }
-  // Each blob once, however many leaves share it.
-  std::map<const std::vector<std::uint8_t> *, std::uint64_t> blobAt;
+  // Each blob once, however many leaves share it, in the order placed.
+  const std::uint64_t headSize = at;
+  std::map<const Blob *, std::uint64_t> blobAt;
+  std::vector<const Blob *> blobs;
   std::vector<std::uint64_t> dataAt(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
     const LeafBytes &data = items[i]->data;
-    if (items[i]->keepAddress || !data.Blob()) continue;
-    auto [blob, added] = blobAt.emplace(data.Blob().get(), 0);
+    if (items[i]->keepAddress || !data.GetBlob()) continue;
+    auto [blob, added] = blobAt.emplace(data.GetBlob().get(), 0);
     if (added) {
       at = (at + 7) / 8 * 8;
       blob->second = at;
-      at += data.Blob()->size();
+      blobs.push_back(data.GetBlob().get());
+      at += data.GetBlob()->size();
     }
     dataAt[i] = blob->second + data.Offset();
   }
@@ -255,7 +268,8 @@ Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceI
   if (at > 0x7FFFFFFFu || std::uint64_t{sectionRva} + at > 0xFFFFFFFFu)
     return Fail(Cat("the resources need ", at, " bytes, too many for one section"));
 
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(at), 0);
+  const std::uint64_t sectionSize = at;
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(headSize), 0);
   const auto putDirectory = [&](std::uint64_t dirAt, std::size_t named, std::size_t total) {
     PutU16(out, dirAt + 12, static_cast<std::uint16_t>(named));
     PutU16(out, dirAt + 14, static_cast<std::uint16_t>(total - named));
@@ -322,9 +336,32 @@ Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceI
     }
     PutU32(out, dataEntryAt[i] + 8, item.codePage);
   }
-  for (const auto &[blob, blobOffset] : blobAt)
-    std::copy(blob->begin(), blob->end(), out.begin() + static_cast<std::ptrdiff_t>(blobOffset));
-  return out;
+  NewFile section;
+  section.Append(std::move(out));
+  for (const Blob *blob : blobs) {
+    section.Zeros(blobAt[blob] - section.Size());
+    if (blob->InFile() && leaveInFile) {
+      section.Copy(blob->FileOffset(), blob->size());
+    } else {
+      const auto &held = blob->Held();
+      if (held->size() != blob->size()) return Fail(Cat("cannot read ", blob->size(), " bytes of resource data"));
+      section.Append(held, 0, held->size());
+    }
+  }
+  section.Zeros(sectionSize - section.Size());
+  return section;
+}
+
+} // namespace
+
+Result<NewFile> LayResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva) {
+  return LaySection(items, sectionRva, true);
+}
+
+Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva) {
+  auto section = LaySection(items, sectionRva, false);
+  if (!section) return Fail(section.error());
+  return section->Materialize(MemorySource({}));
 }
 
 } // namespace qm::pe

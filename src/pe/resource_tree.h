@@ -8,6 +8,7 @@
 
 #include "base/result.h"
 #include "pe/byte_source.h"
+#include "pe/new_file.h"
 #include "pe/pe_image.h"
 #include "pe/resource_id.h"
 
@@ -36,29 +37,56 @@ Result<std::vector<ResourceLeaf>> ParseResourceTree(const ByteSource &source, co
 Result<std::vector<std::uint8_t>> ReadLeafData(const ByteSource &source, const PeHeaders &headers,
                                                const ResourceLeaf &leaf);
 
+// Data that leaves point at: held in memory, or a range of the module file
+// left there until it is written out (or looked at), so a stamp never holds
+// a large resource it does not change.
+class Blob {
+public:
+  explicit Blob(std::vector<std::uint8_t> bytes)
+      : held_(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes))), size_(held_->size()) {}
+  // [offset, offset + size) of `source`, which must hold it.
+  Blob(std::shared_ptr<const ByteSource> source, std::uint64_t offset, std::uint64_t size)
+      : source_(std::move(source)), fileOffset_(offset), size_(size) {}
+
+  std::uint64_t size() const { return size_; }
+  bool InFile() const { return source_ != nullptr; }
+  std::uint64_t FileOffset() const { return fileOffset_; }
+  // The bytes, read from the file on first use; empty when that read fails.
+  const std::shared_ptr<const std::vector<std::uint8_t>> &Held() const;
+
+private:
+  mutable std::shared_ptr<const std::vector<std::uint8_t>> held_;
+  std::shared_ptr<const ByteSource> source_;
+  std::uint64_t fileOffset_ = 0;
+  std::uint64_t size_ = 0;
+};
+
 // A leaf's bytes: a window into a blob that several leaves may share, so
 // data that many leaves point at is held once and written once.
 class LeafBytes {
 public:
   LeafBytes() = default;
   LeafBytes(std::vector<std::uint8_t> bytes) // NOLINT: a leaf's own bytes convert
-      : blob_(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes))), size_(blob_->size()) {}
+      : blob_(std::make_shared<const Blob>(std::move(bytes))), size_(blob_->size()) {}
   // [offset, offset + size) of `blob`, which must hold it.
-  LeafBytes(std::shared_ptr<const std::vector<std::uint8_t>> blob, std::size_t offset, std::size_t size)
+  LeafBytes(std::shared_ptr<const Blob> blob, std::size_t offset, std::size_t size)
       : blob_(std::move(blob)), offset_(offset), size_(size) {}
 
   std::span<const std::uint8_t> Span() const {
-    return blob_ ? std::span<const std::uint8_t>(*blob_).subspan(offset_, size_) : std::span<const std::uint8_t>();
+    if (!blob_) return {};
+    const auto &held = blob_->Held();
+    if (held->size() < offset_ + size_) return {};
+    return std::span<const std::uint8_t>(*held).subspan(offset_, size_);
   }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   auto begin() const { return Span().begin(); }
   auto end() const { return Span().end(); }
-  const std::shared_ptr<const std::vector<std::uint8_t>> &Blob() const { return blob_; }
+  const std::shared_ptr<const Blob> &GetBlob() const { return blob_; }
   std::size_t Offset() const { return offset_; }
 
 private:
-  std::shared_ptr<const std::vector<std::uint8_t>> blob_;
+  std::shared_ptr<const Blob> blob_;
   std::size_t offset_ = 0;
   std::size_t size_ = 0;
 };
@@ -81,6 +109,9 @@ struct ResourceItem {
 // data entries, names, then each blob's data aligned to 8, written once
 // however many leaves share it. Items must have unique (type, name,
 // language) keys; no directory may hold more than 65535 entries.
+// The section as pieces: data left in the module file stays a range of it.
+Result<NewFile> LayResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva);
+// The same section's bytes, every blob read.
 Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva);
 
 } // namespace qm::pe

@@ -25,8 +25,9 @@ constexpr std::uint64_t kMaxUnbackedTotal = 64u << 20;
 // overlapping leaves: leaves that share data share one blob, so memory and
 // the new module follow the data the module really holds. A leaf outside
 // every section gets no blob: it keeps its address and size.
-Result<std::vector<LeafBytes>> ReadLeafBlobs(const ByteSource &source, const PeHeaders &headers,
+Result<std::vector<LeafBytes>> ReadLeafBlobs(const std::shared_ptr<const ByteSource> &file, const PeHeaders &headers,
                                              const std::vector<ResourceLeaf> &leaves) {
+  const ByteSource &source = *file;
   std::vector<LeafBytes> out(leaves.size());
   std::vector<std::size_t> mapped;
   for (std::size_t i = 0; i < leaves.size(); ++i) {
@@ -47,14 +48,19 @@ Result<std::vector<LeafBytes>> ReadLeafBlobs(const ByteSource &source, const PeH
       end = std::max(end, std::uint64_t{leaves[mapped[last]].dataRva} + leaves[mapped[last]].size);
     ResourceLeaf run = leaves[mapped[k]];
     run.size = static_cast<std::uint32_t>(end - start);
-    if (!headers.RvaToOffset(run.dataRva, run.size)) {
+    std::shared_ptr<const Blob> blob;
+    if (const auto offset = headers.RvaToOffset(run.dataRva, run.size); offset && run.size != 0) {
+      // File data stays in the file until the new module is written.
+      if (!source.Has(*offset, run.size)) return Fail(Cat("resource data at ", Hex(*offset), " runs past the file's end"));
+      blob = std::make_shared<const Blob>(file, *offset, run.size);
+    } else {
       unbacked += run.size;
       if (unbacked > kMaxUnbackedTotal)
         return Fail(Cat("the resources hold ", unbacked, " bytes with no file data behind them, too many"));
+      auto bytes = ReadLeafData(source, headers, run);
+      if (!bytes) return Fail(bytes.error());
+      blob = std::make_shared<const Blob>(std::move(*bytes));
     }
-    auto bytes = ReadLeafData(source, headers, run);
-    if (!bytes) return Fail(bytes.error());
-    const auto blob = std::make_shared<const std::vector<std::uint8_t>>(std::move(*bytes));
     for (; k < last; ++k)
       out[mapped[k]] = LeafBytes(blob, leaves[mapped[k]].dataRva - start, leaves[mapped[k]].size);
   }
@@ -83,19 +89,19 @@ Status CheckDirectoryCounts(const std::set<std::tuple<ResourceId, ResourceId, st
 
 } // namespace
 
-Result<ResourceUpdate> ResourceUpdate::FromImage(std::vector<std::uint8_t> image) {
+Result<ResourceUpdate> ResourceUpdate::FromSource(std::shared_ptr<const ByteSource> file) {
   ResourceUpdate update;
-  const MemorySource source(image);
+  const ByteSource &source = *file;
   auto headers = ParseHeaders(source);
   if (!headers) return Fail(headers.error());
   auto leaves = ParseResourceTree(source, *headers);
   if (!leaves) return Fail(leaves.error());
-  auto data = ReadLeafBlobs(source, *headers, *leaves);
+  auto data = ReadLeafBlobs(file, *headers, *leaves);
   if (!data) return Fail(data.error());
   std::set<std::tuple<ResourceId, ResourceId, std::uint16_t>> keys;
   for (std::size_t i = 0; i < leaves->size(); ++i) {
     const ResourceLeaf &leaf = (*leaves)[i];
-    const bool keep = !(*data)[i].Blob();
+    const bool keep = !(*data)[i].GetBlob();
     ResourceItem item{leaf.type, leaf.name, leaf.language, leaf.codePage, std::move((*data)[i]), keep, leaf.dataRva,
                       leaf.size};
     if (!keys.insert({item.type, item.name, item.language}).second)
@@ -104,23 +110,34 @@ Result<ResourceUpdate> ResourceUpdate::FromImage(std::vector<std::uint8_t> image
   }
   if (auto st = CheckDirectoryCounts(keys); !st) return Fail(st.error());
   // Refuse now, not at the end, a module that leaves no place for them.
-  if (auto plan = PlanLayout(image, *headers); !plan) return Fail(plan.error());
+  if (auto plan = PlanLayout(source, *headers); !plan) return Fail(plan.error());
   update.headers_ = std::move(*headers);
-  update.image_ = std::move(image);
+  update.source_ = std::move(file);
   return update;
 }
 
 Result<ResourceUpdate> ResourceUpdate::Begin(const std::filesystem::path &path) {
   auto bytes = ReadWholeFile(path);
   if (!bytes) return Fail(bytes.error());
-  auto update = FromImage(std::move(*bytes));
+  auto update = FromSource(std::make_shared<const OwnedSource>(std::move(*bytes)));
   if (!update) return Fail(path.string() + ": " + update.error());
   update->path_ = path;
   return update;
 }
 
 Result<ResourceUpdate> ResourceUpdate::BeginInMemory(std::vector<std::uint8_t> image) {
-  return FromImage(std::move(image));
+  return FromSource(std::make_shared<const OwnedSource>(std::move(image)));
+}
+
+Result<ResourceUpdate> ResourceUpdate::BeginFrom(std::shared_ptr<const ByteSource> source) {
+  return FromSource(std::move(source));
+}
+
+const std::vector<std::uint8_t> &ResourceUpdate::Image() const {
+  static const std::vector<std::uint8_t> none;
+  if (built_ || !source_) return image_;
+  const auto *owned = dynamic_cast<const OwnedSource *>(source_.get());
+  return owned ? owned->Data() : none;
 }
 
 Status ResourceUpdate::Put(const ResourceId &type, const ResourceId &name, std::uint16_t language,
@@ -151,17 +168,23 @@ Status ResourceUpdate::Delete(const ResourceId &type, const ResourceId &name, st
   return Ok();
 }
 
-Result<std::vector<std::uint8_t>> ResourceUpdate::Build() const {
+Result<NewFile> ResourceUpdate::Compose() const {
   if (ended_) return Fail("the resource update has already ended");
   // Where the section goes does not depend on its size; whether it fits
   // there does, so the plan is made again once the size is known.
-  const auto where = PlanLayout(image_, headers_);
+  const auto where = PlanLayout(*source_, headers_);
   if (!where) return Fail(where.error());
-  const auto section = BuildResourceSection(items_, where->sectionRva);
+  const auto section = LayResourceSection(items_, where->sectionRva);
   if (!section) return Fail(section.error());
-  const auto plan = PlanLayout(image_, headers_, section->size());
+  const auto plan = PlanLayout(*source_, headers_, section->Size());
   if (!plan) return Fail(plan.error());
-  return ApplyLayout(image_, headers_, *plan, *section);
+  return ApplyLayout(*source_, headers_, *plan, *section);
+}
+
+Result<std::vector<std::uint8_t>> ResourceUpdate::Build() const {
+  auto composed = Compose();
+  if (!composed) return Fail(composed.error());
+  return composed->Materialize(*source_);
 }
 
 Status ResourceUpdate::End(bool discard) {
@@ -177,6 +200,7 @@ Status ResourceUpdate::End(bool discard) {
     if (auto st = ReplaceFileContents(path_, *built); !st) return st;
   }
   image_ = std::move(*built);
+  built_ = true;
   return Ok();
 }
 

@@ -8,10 +8,13 @@
 // dropped (the change invalidates it); the checksum is recomputed.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "base/result.h"
+#include "pe/byte_source.h"
+#include "pe/new_file.h"
 #include "pe/pe_image.h"
 #include "pe/resource_id.h"
 #include "pe/resource_tree.h"
@@ -24,6 +27,10 @@ public:
   static Result<ResourceUpdate> Begin(const std::filesystem::path &path);
   // A module image in memory; End(false) replaces Image().
   static Result<ResourceUpdate> BeginInMemory(std::vector<std::uint8_t> image);
+  // A module read through `source`, which must stay unchanged while the
+  // update lasts; data not changed stays there until Compose's result is
+  // written. End(false) keeps the result in memory.
+  static Result<ResourceUpdate> BeginFrom(std::shared_ptr<const ByteSource> source);
 
   // Stores `data` under (type, name, language), code page 0, replacing an
   // entry with the same key.
@@ -40,19 +47,26 @@ public:
   // The image as it would be written now; an error once the update has
   // ended (Image() then holds the result).
   Result<std::vector<std::uint8_t>> Build() const;
+  // The same as pieces of Source() and new bytes, to be written without
+  // holding the module whole.
+  Result<NewFile> Compose() const;
 
-  const std::vector<std::uint8_t> &Image() const { return image_; }
+  // The module as it was before End, the result after End(false).
+  const std::vector<std::uint8_t> &Image() const;
+  const ByteSource &Source() const { return *source_; }
   const std::vector<ResourceItem> &Items() const { return items_; }
 
 private:
   ResourceUpdate() = default;
-  static Result<ResourceUpdate> FromImage(std::vector<std::uint8_t> image);
+  static Result<ResourceUpdate> FromSource(std::shared_ptr<const ByteSource> source);
 
   std::filesystem::path path_; // empty for an in-memory update
-  std::vector<std::uint8_t> image_;
+  std::shared_ptr<const ByteSource> source_;
+  std::vector<std::uint8_t> image_; // the result, once ended
   PeHeaders headers_;
   std::vector<ResourceItem> items_;
   bool ended_ = false;
+  bool built_ = false;
 };
 
 } // namespace qm::pe

@@ -15,6 +15,30 @@ namespace {
 // readable line.
 constexpr std::size_t kShownLimit = 300;
 
+// The held module read in place: only the headers, the resource tree and
+// the resources are ever read; the rest goes from file to file.
+class HeldSource final : public pe::PagedSource {
+public:
+  explicit HeldSource(const fileio::HeldFile &file) : file_(file) {}
+  std::uint64_t Size() const override { return file_.Size(); }
+
+private:
+  bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const override { return file_.ReadAt(offset, out); }
+  const fileio::HeldFile &file_;
+};
+
+// Writes the composed module: its kept ranges copied from the held file.
+class HeldSink final : public pe::NewFile::Sink {
+public:
+  explicit HeldSink(fileio::ContentSink &out) : out_(out) {}
+  Status Write(std::span<const std::uint8_t> bytes) override { return out_.Write(bytes); }
+  Status CopySource(std::uint64_t from, std::uint64_t length) override { return out_.CopyHeld(from, length); }
+  Status WriteAt(std::uint64_t at, std::span<const std::uint8_t> bytes) override { return out_.WriteAt(at, bytes); }
+
+private:
+  fileio::ContentSink &out_;
+};
+
 bool IsReadFailure(ErrorKind kind) {
   return kind == ErrorKind::Missing || kind == ErrorKind::Denied || kind == ErrorKind::Unreadable ||
          kind == ErrorKind::TooLarge;
@@ -69,22 +93,22 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
                                     const std::function<Status(pe::ResourceUpdate &)> &change) {
   auto held = fileio::HeldFile::Open(path, true);
   if (!held) return FailureFor(FileRole::Target, "module", shown, held.failure());
-  auto image = held->ReadAll();
-  if (!image) return FailureFor(FileRole::Target, "module", shown, image.failure());
-  if (pe::SniffFileKind(*image) != pe::FileKind::PeModule) {
+  if (held->Size() > fileio::kMaxInputBytes) {
+    return FailureFor(FileRole::Target, "module", shown,
+                      Fail(ErrorKind::TooLarge, "it is larger than " + std::to_string(fileio::kMaxInputBytes) + " bytes"));
+  }
+  const auto source = std::make_shared<const HeldSource>(*held);
+  if (pe::SniffFileKind(*source) != pe::FileKind::PeModule) {
     return Failure{ExitCode::NotAModule, Quoted(shown) + " is not a PE module; it was not changed"};
   }
   // A module whose headers leave no place for the new resources is sound,
   // only full: that is a module that cannot be stamped, not a damaged one.
-  {
-    const pe::MemorySource source(*image);
-    if (auto headers = pe::ParseHeaders(source)) {
-      if (auto plan = pe::PlanLayout(*image, *headers); !plan) {
-        return FailureFor(FileRole::Target, "module", shown, Fail(ErrorKind::NoRoom, plan.error()));
-      }
+  if (auto headers = pe::ParseHeaders(*source)) {
+    if (auto plan = pe::PlanLayout(*source, *headers); !plan) {
+      return FailureFor(FileRole::Target, "module", shown, Fail(ErrorKind::NoRoom, plan.error()));
     }
   }
-  auto update = pe::ResourceUpdate::BeginInMemory(std::move(*image));
+  auto update = pe::ResourceUpdate::BeginFrom(source);
   if (!update) {
     const ErrorKind kind = update.kind() == ErrorKind::Unspecified ? ErrorKind::Damaged : update.kind();
     return FailureFor(FileRole::Target, "module", shown, Fail(kind, update.error()));
@@ -94,9 +118,15 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
     return FailureFor(FileRole::Target, "module", shown, Fail(kind, status.error()));
   };
   if (Status changed = change(*update); !changed) return cannotStamp(changed);
-  if (Status built = update->End(false); !built) return cannotStamp(built);
-  if (Status written = held->Replace(update->Image()); !written) {
-    return FailureFor(FileRole::Target, "module", shown, written.failure());
+  auto composed = update->Compose();
+  if (!composed) return cannotStamp(Fail(composed.kind(), composed.error()));
+  Status written = held->Replace([&](fileio::ContentSink &out) {
+    HeldSink sink(out);
+    return composed->WriteTo(sink);
+  });
+  if (!written) {
+    const ErrorKind kind = written.kind() == ErrorKind::Unspecified ? ErrorKind::CannotWrite : written.kind();
+    return FailureFor(FileRole::Target, "module", shown, Fail(kind, written.error()));
   }
   return std::nullopt;
 }
