@@ -91,7 +91,7 @@ for fixture in big_data big_resource; do
   module=$fixture.exe
   hyperfine -N --style none --warmup 2 --runs "$runs" --export-json "$fixture.json" \
     --prepare "cp $module work.exe" "$cli inject work.exe block.res" \
-    --prepare "rm -f copy.exe" "sh -c 'cp $module copy.exe && sync copy.exe'" >/dev/null
+    --prepare "cp $module copy.exe" "sh -c 'cp $module copy.exe && sync copy.exe'" >/dev/null
   stamp=$(median_ms "$fixture.json" 0)
   copy=$(median_ms "$fixture.json" 1)
   cp "$module" work.exe

@@ -156,6 +156,7 @@ struct HeldFile::State {
   bool owned = false;
   bool exists = false;
   DWORD attributes = 0;
+  std::uint64_t size = 0;
   ~State() {
     if (owned) ReleaseMutex(mutex.get());
   }
@@ -216,8 +217,87 @@ Result<HeldFile> HeldFile::Open(const fs::path &path, bool mustExist, std::chron
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(state->file.get(), &size)) return OpenError(GetLastError());
+  state->size = static_cast<std::uint64_t>(size.QuadPart);
   state->exists = true;
   return HeldFile(std::move(state));
+}
+
+std::uint64_t HeldFile::Size() const { return state_->exists ? state_->size : 0; }
+
+namespace {
+
+bool ReadAtOffset(HANDLE file, std::uint64_t offset, std::span<std::uint8_t> out) {
+  std::size_t done = 0;
+  while (done < out.size()) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset + done);
+    at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, 1u << 24));
+    DWORD got = 0;
+    if (!ReadFile(file, out.data() + done, chunk, &got, &at) || got == 0) return false;
+    done += got;
+  }
+  return true;
+}
+
+Status WriteAllTo(HANDLE file, std::span<const std::uint8_t> bytes, OVERLAPPED *at) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
+    DWORD put = 0;
+    OVERLAPPED where{};
+    if (at) {
+      const std::uint64_t offset = (std::uint64_t{at->OffsetHigh} << 32 | at->Offset) + done;
+      where.Offset = static_cast<DWORD>(offset);
+      where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    }
+    if (!WriteFile(file, bytes.data() + done, chunk, &put, at ? &where : nullptr) || put == 0) {
+      return Fail(ErrorKind::CannotWrite, "writing the new file failed: " + Reason(GetLastError()));
+    }
+    done += put;
+  }
+  return Ok();
+}
+
+// The new file as it is written: appended to in order, patched at the end.
+class HandleSink final : public ContentSink {
+public:
+  HandleSink(HANDLE out, HANDLE held) : out_(out), held_(held) {}
+  Status Write(std::span<const std::uint8_t> bytes) override { return WriteAllTo(out_, bytes, nullptr); }
+  Status CopyHeld(std::uint64_t offset, std::uint64_t length) override {
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)));
+    while (length > 0) {
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size()));
+      if (!ReadAtOffset(held_, offset, std::span(buffer).first(n)))
+        return Fail(ErrorKind::Unreadable, "reading the file failed: " + Reason(GetLastError()));
+      if (Status st = Write(std::span(buffer).first(n)); !st) return st;
+      offset += n;
+      length -= n;
+    }
+    return Ok();
+  }
+  Status WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return WriteAllTo(out_, bytes, &at);
+  }
+
+private:
+  HANDLE out_, held_;
+};
+
+} // namespace
+
+bool HeldFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  if (!state_->exists || offset > Size() || out.size() > Size() - offset) return false;
+  return ReadAtOffset(state_->file.get(), offset, out);
+}
+
+Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
+  return Replace([&](ContentSink &sink) { return sink.Write(contents); });
 }
 
 Result<std::vector<std::uint8_t>> HeldFile::ReadAll(std::uint64_t limit) {
@@ -229,7 +309,7 @@ Result<std::vector<std::uint8_t>> HeldFile::ReadAll(std::uint64_t limit) {
   return ReadToEnd(state_->file.get(), limit);
 }
 
-Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
+Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
   State &s = *state_;
   // The system refuses to replace a read-only file; say so before writing.
   if (s.exists && (s.attributes & FILE_ATTRIBUTE_READONLY)) return Fail(ErrorKind::CannotWrite, "it is read-only");
@@ -271,15 +351,8 @@ Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
     }
   } remove{&tempPath};
 
-  std::size_t done = 0;
-  while (done < contents.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(contents.size() - done, 1u << 24));
-    DWORD put = 0;
-    if (!WriteFile(temp.get(), contents.data() + done, chunk, &put, nullptr) || put == 0) {
-      return Fail(ErrorKind::CannotWrite, "writing the new file failed: " + Reason(GetLastError()));
-    }
-    done += put;
-  }
+  HandleSink sink(temp.get(), s.exists ? s.file.get() : INVALID_HANDLE_VALUE);
+  if (Status written = produce(sink); !written) return written;
   // On the disk before it takes the file's place.
   if (!FlushFileBuffers(temp.get())) {
     return Fail(ErrorKind::CannotWrite, "flushing the new file failed: " + Reason(GetLastError()));

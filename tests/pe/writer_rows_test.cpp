@@ -20,6 +20,29 @@ namespace {
 
 class WriterRows : public ::testing::TestWithParam<craft::Row> {};
 
+// Takes a composed module the way a file does: appends, kept ranges of the
+// old module, then patches over what is already there.
+struct FileLikeSink final : NewFile::Sink {
+  explicit FileLikeSink(const Bytes &old) : old(old) {}
+  Status Write(std::span<const std::uint8_t> bytes) override {
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    return Ok();
+  }
+  Status CopySource(std::uint64_t from, std::uint64_t length) override {
+    if (from > old.size() || length > old.size() - from) return Fail("a kept range outside the old module");
+    out.insert(out.end(), old.begin() + static_cast<std::ptrdiff_t>(from),
+               old.begin() + static_cast<std::ptrdiff_t>(from + length));
+    return Ok();
+  }
+  Status WriteAt(std::uint64_t at, std::span<const std::uint8_t> bytes) override {
+    if (at > out.size() || bytes.size() > out.size() - at) return Fail("a patch past the bytes written");
+    std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+    return Ok();
+  }
+  const Bytes &old;
+  Bytes out;
+};
+
 TEST_P(WriterRows, RefusedCleanlyOrStamped) {
   const craft::Row &row = GetParam();
   if (row.module && !HaveModules()) GTEST_SKIP() << "mingw-w64 is not installed: no test modules";
@@ -29,6 +52,7 @@ TEST_P(WriterRows, RefusedCleanlyOrStamped) {
 
   auto update = ResourceUpdate::BeginInMemory(image);
   Status end = update ? update->Put(kTypeVersion, 1, 0, block) : Fail(update.error());
+  const auto composed = end ? update->Compose() : Result<NewFile>(Fail(end.error()));
   if (end) end = update->End(false);
   if (*row.refusal != '\0') {
     ASSERT_FALSE(end.ok()) << "stamped, not refused";
@@ -37,6 +61,11 @@ TEST_P(WriterRows, RefusedCleanlyOrStamped) {
   }
   ASSERT_TRUE(end.ok()) << end.error();
   EXPECT_EQ(BrokenPromise(image, update->Image(), block), "");
+  // A stamp writes the same module piece by piece, never holding it whole.
+  ASSERT_TRUE(composed.ok()) << composed.error();
+  FileLikeSink sink(image);
+  ASSERT_TRUE(composed->WriteTo(sink).ok());
+  EXPECT_TRUE(sink.out == update->Image()) << "written piece by piece, the module differs";
   // Work follows the real content: the new module holds the old one, the
   // block and at most a header's growth and alignment.
   EXPECT_LE(update->Image().size(), image.size() + block.size() + 3 * 0x200u);
@@ -93,7 +122,25 @@ TEST(Checksum, StoredValueIsThePlatformsAtEveryFieldPosition) {
       const std::uint32_t stored = ChecksumToStore(stamped, at);
       PutU32(stamped, at, stored);
       EXPECT_EQ(ComputeChecksum(stamped, at), stored) << "length " << length << ", field at " << at;
+      // Summed as a stream, in pieces of odd and even sizes.
+      for (std::size_t piece : {1u, 3u, 8u, 1000u}) {
+        ChecksumStream stream(at);
+        for (std::size_t from = 0; from < file.size(); from += piece)
+          stream.Add(std::span(file).subspan(from, std::min(piece, file.size() - from)));
+        EXPECT_EQ(stream.ToStore(), ChecksumToStore(file, at)) << "pieces of " << piece << ", length " << length;
+      }
     }
+  }
+}
+
+// The fast sum holds words in 32-bit lanes: a file of the largest words,
+// long enough to overflow a lane emptied too late.
+TEST(Checksum, LargestWordsDoNotOverflowTheSum) {
+  for (std::size_t length : {std::size_t{3} << 20, (std::size_t{3} << 20) + 1}) {
+    Bytes file(length, 0xFF);
+    const std::uint32_t stored = ChecksumToStore(file, 64);
+    PutU32(file, 64, stored);
+    EXPECT_EQ(ComputeChecksum(file, 64), stored) << "length " << length;
   }
 }
 
