@@ -1,6 +1,7 @@
 // The module writer over untrusted modules: every stamp it makes must keep
 // every promise (it parses again, the block is there and found, every other
-// resource and the appended data kept, the platform's checksum).
+// resource and the appended data kept, the platform's checksum), and be the
+// same written piece by piece, as on disk, or built in memory.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -18,7 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   // and shrinks sections.
   std::vector<std::uint8_t> block(4 + (size > 0 ? data[size / 2] * 3 : 0), 0x42);
   if (!update->Put(kTypeVersion, 1, 0, block).ok()) __builtin_trap();
+  const auto composed = update->Compose();
   if (!update->End(false).ok()) return 0;
+  // A stamp on disk writes the same module piece by piece.
+  if (!composed || WrittenAsAFile(*composed, original) != update->Image()) {
+    std::fprintf(stderr, "the module written piece by piece differs from the one built in memory\n");
+    __builtin_trap();
+  }
   const std::string broken = BrokenPromise(original, update->Image(), block);
   if (!broken.empty()) {
     std::fprintf(stderr, "broken promise: %s\n", broken.c_str());

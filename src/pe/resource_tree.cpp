@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "base/byte_reader.h"
@@ -180,7 +181,22 @@ const std::shared_ptr<const std::vector<std::uint8_t>> &Blob::Held() const {
 
 namespace {
 
-Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t sectionRva, bool leaveInFile) {
+// Large data left in the file keeps its offset within a file-system block:
+// copying it is then whole blocks, which a file system with shared extents
+// shares instead of copying. The section's own 8-byte alignment is kept.
+constexpr std::uint64_t kBlock = 4096;
+constexpr std::uint64_t kLargeBlob = 64 * 1024;
+
+std::uint64_t PlaceBlob(std::uint64_t at, const Blob &blob, std::optional<std::uint64_t> sectionOffset) {
+  at = (at + 7) / 8 * 8;
+  if (!sectionOffset || !blob.InFile() || blob.size() < kLargeBlob || blob.FileOffset() % 8 != 0 || *sectionOffset % 8 != 0)
+    return at;
+  const std::uint64_t want = blob.FileOffset() % kBlock, have = (*sectionOffset + at) % kBlock;
+  return at + (want + kBlock - have) % kBlock;
+}
+
+Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t sectionRva,
+                           std::optional<std::uint64_t> sectionOffset, bool leaveInFile) {
   std::vector<const ResourceItem *> items;
   for (const auto &item : input)
     items.push_back(&item);
@@ -257,7 +273,7 @@ Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t se
     if (items[i]->keepAddress || !data.GetBlob()) continue;
     auto [blob, added] = blobAt.emplace(data.GetBlob().get(), 0);
     if (added) {
-      at = (at + 7) / 8 * 8;
+      at = PlaceBlob(at, *data.GetBlob(), leaveInFile ? sectionOffset : std::nullopt);
       blob->second = at;
       blobs.push_back(data.GetBlob().get());
       at += data.GetBlob()->size();
@@ -354,12 +370,13 @@ Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t se
 
 } // namespace
 
-Result<NewFile> LayResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva) {
-  return LaySection(items, sectionRva, true);
+Result<NewFile> LayResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva,
+                                   std::optional<std::uint64_t> sectionOffset) {
+  return LaySection(items, sectionRva, sectionOffset, true);
 }
 
 Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva) {
-  auto section = LaySection(items, sectionRva, false);
+  auto section = LaySection(items, sectionRva, std::nullopt, false);
   if (!section) return Fail(section.error());
   return section->Materialize(MemorySource({}));
 }

@@ -3,6 +3,7 @@
 // leaves they lead to.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -110,7 +111,10 @@ struct ResourceItem {
 // however many leaves share it. Items must have unique (type, name,
 // language) keys; no directory may hold more than 65535 entries.
 // The section as pieces: data left in the module file stays a range of it.
-Result<NewFile> LayResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva);
+// Given the file offset the section will have, large data keeps its place
+// within a file-system block.
+Result<NewFile> LayResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva,
+                                   std::optional<std::uint64_t> sectionOffset = std::nullopt);
 // The same section's bytes, every blob read.
 Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva);
 

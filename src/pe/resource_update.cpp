@@ -174,7 +174,7 @@ Result<NewFile> ResourceUpdate::Compose() const {
   // there does, so the plan is made again once the size is known.
   const auto where = PlanLayout(*source_, headers_);
   if (!where) return Fail(where.error());
-  const auto section = LayResourceSection(items_, where->sectionRva);
+  const auto section = LayResourceSection(items_, where->sectionRva, where->dataOffset);
   if (!section) return Fail(section.error());
   const auto plan = PlanLayout(*source_, headers_, section->Size());
   if (!plan) return Fail(plan.error());

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "pe/new_file.h"
 
 namespace qm::pe {
 
@@ -16,5 +19,10 @@ namespace qm::pe {
 // platform's.
 std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
                           std::span<const std::uint8_t> block);
+
+// The module `composed` from `before` as a file receives it: appended to
+// piece by piece, kept ranges of `before`, patches last. Empty when the
+// pieces do not fit together.
+std::vector<std::uint8_t> WrittenAsAFile(const NewFile &composed, std::span<const std::uint8_t> before);
 
 } // namespace qm::pe

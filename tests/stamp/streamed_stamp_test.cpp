@@ -3,6 +3,7 @@
 // byte, the module the in-memory writer builds from the same input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -79,6 +80,23 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) {
       return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Unnamed" : "Named");
     });
+
+// Large data left in the file keeps its place within a 4 KiB block, so a
+// file system with shared extents can share it rather than copy it.
+TEST(StreamedStamp, LargeKeptDataKeepsItsPlaceInABlock) {
+  const Bytes payload = Noise(200 * 1024, 4);
+  for (const std::size_t blockSize : {std::size_t{0x5C}, std::size_t{0x1235}}) {
+    const Bytes original = WithResource(SmallModule(), 10, payload);
+    ScratchDir dir;
+    WriteBytes(dir / "m.exe", original);
+    ASSERT_FALSE(StoreVersionResource(dir / "m.exe", "m.exe", Noise(blockSize, 5)).has_value());
+    const Bytes stamped = ReadBytes(dir / "m.exe");
+    const auto before = std::search(original.begin(), original.end(), payload.begin(), payload.end());
+    const auto after = std::search(stamped.begin(), stamped.end(), payload.begin(), payload.end());
+    ASSERT_TRUE(before != original.end() && after != stamped.end());
+    EXPECT_EQ((before - original.begin()) % 4096, (after - stamped.begin()) % 4096) << "block " << blockSize;
+  }
+}
 
 } // namespace
 } // namespace qm::stamp::test
