@@ -18,6 +18,7 @@
 #include "codec/encoder.h"
 #include "codec/text_codec.h"
 #include "pe/resource_id.h"
+#include "pe/resource_update.h"
 #include "stamp/module_injection.h"
 
 namespace {
@@ -173,6 +174,25 @@ TEST_F(InjectionMode, StoresAnyBytesUninterpreted) {
   const auto *data = static_cast<const std::uint8_t *>(LockResource(LoadResource(loaded, found)));
   EXPECT_EQ(std::vector<std::uint8_t>(data, data + bytes.size()), bytes);
   FreeLibrary(loaded);
+}
+
+// The module is written piece by piece from the held file; with several
+// megabytes after the image, the copy runs over many reads. The file it
+// leaves is the module the in-memory writer builds from the same bytes.
+TEST_F(InjectionMode, ALargeModuleIsWrittenAsTheInMemoryWriterBuildsIt) {
+  std::vector<std::uint8_t> original = ReadBytesOf(module);
+  std::uint32_t seed = 99;
+  for (std::size_t i = 0; i < (std::size_t{3} << 20) + 7; ++i)
+    original.push_back(static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 24));
+  WriteAll(module, original);
+  auto expected = qm::pe::ResourceUpdate::BeginInMemory(original);
+  ASSERT_TRUE(expected.ok()) << expected.error();
+  ASSERT_TRUE(expected->Put(qm::pe::ResourceId(16), qm::pe::ResourceId(1), 0, ReadBytesOf(blockFile)).ok());
+  ASSERT_TRUE(expected->End(false).ok());
+
+  ProgramRun run = RunQuillmark(folder, "/v " + Quote(module) + " " + Quote(blockFile));
+  EXPECT_EQ(run.code, 0u) << run.err;
+  EXPECT_TRUE(ReadBytesOf(module) == expected->Image()) << "the stamped module differs";
 }
 
 struct Failure {
