@@ -51,7 +51,6 @@ public:
     return blob_ ? std::span<const std::uint8_t>(*blob_).subspan(offset_, size_) : std::span<const std::uint8_t>();
   }
   std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
   auto begin() const { return Span().begin(); }
   auto end() const { return Span().end(); }
   const std::shared_ptr<const std::vector<std::uint8_t>> &Blob() const { return blob_; }
