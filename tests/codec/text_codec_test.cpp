@@ -80,6 +80,14 @@ TEST(TextCodec, MalformedUtf8BecomesReplacementCharacters) {
        "a",
        u"\xFFFD\xFFFD"
        u"a"}, // overlong
+      {"\xC1\xBF"
+       "a",
+       u"\xFFFD\xFFFD"
+       u"a"}, // overlong U+007F, the last code point one byte holds
+      {"\xC0\x80"
+       "a",
+       u"\xFFFD\xFFFD"
+       u"a"}, // overlong U+0000
       {"\xE0\x80\xAF"
        "a",
        u"\xFFFD\xFFFD\xFFFD"

@@ -276,6 +276,22 @@ TEST(DecodedHeaders, ResourceFileHeaderFields) {
   EXPECT_EQ(e.data, (Bytes{7, 8, 9}));
 }
 
+// Names in messages: printable ASCII as it is, every other unit escaped.
+TEST(DecodedHeaders, ResourceIdsAsText) {
+  const struct {
+    ResourceId id;
+    const char *text;
+  } cases[] = {
+      {ResourceId(16), "16"},
+      {ResourceId::Named(u" A~"), "\" A~\""},
+      {ResourceId::Named(u"\x1F"), "\"\\u001f\""},
+      {ResourceId::Named(u"\x7F"), "\"\\u007f\""},
+      {ResourceId::Named(u"\x20AC"), "\"\\u20ac\""},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(c.id.ToString(), c.text);
+}
+
 // A long name close to the end of the section's data is read whole, and not
 // a byte further; an empty leaf, which the tree builder places at the very
 // end of the section, reads as empty.

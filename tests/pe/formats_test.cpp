@@ -71,6 +71,18 @@ TEST(ResFile, EveryTruncationIsRefusedOrEndsOnAnEntry) {
   EXPECT_EQ(accepted, (std::vector<std::size_t>{32, 71, 72, res.size() - 2, res.size() - 1}));
 }
 
+// Fewer than the eight bytes of a header's two sizes after the last entry
+// are a cut-off file, not an entry of sizes that were never read.
+TEST(ResFile, StrayBytesAfterTheLastEntryAreTruncated) {
+  for (std::size_t stray = 1; stray < 8; ++stray) {
+    Bytes res = HandBuiltRes();
+    res.resize(res.size() + stray, 0xFF);
+    auto entries = ParseResFile(res);
+    ASSERT_FALSE(entries.ok()) << stray;
+    EXPECT_NE(entries.error().find("truncated"), std::string::npos) << stray << ": " << entries.error();
+  }
+}
+
 TEST(FileKinds, AreToldApart) {
   const auto items = std::vector<ResourceItem>{{16, 1, 0, 0, Bytes(4, 1)}};
   const Bytes module = MinimalImage(items);
