@@ -225,6 +225,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HeaderFault{"NoMzSignature", 1, 'X', 1, "no MZ signature"},
                       HeaderFault{"NoPeSignature", kPe + 3, 1, 1, "no PE signature"},
                       HeaderFault{"PeOffsetPastTheEnd", 0x3C, 0x3F0, 4, "past the end of the file"},
+                      // The image is 0x400 bytes: the 24 bytes of signature and
+                      // COFF header fit at 0x3E8, not at 0x3E9.
+                      HeaderFault{"PeHeaderEndingWithTheFile", 0x3C, 0x3E8, 4, "no PE signature"},
+                      HeaderFault{"PeHeaderOneBytePastTheEnd", 0x3C, 0x3E9, 4, "past the end of the file"},
                       HeaderFault{"TooManySections", kCoff + 2, 385, 2, "385 sections is too many"},
                       HeaderFault{"MostSectionsRunPastTheEnd", kCoff + 2, 384, 2, "section table: 384 headers"},
                       HeaderFault{"OptionalHeaderPastTheEnd", kCoff + 16, 0xFFFF, 2, "run past the end of the file"},
