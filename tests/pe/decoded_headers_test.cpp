@@ -298,17 +298,19 @@ TEST(DecodedHeaders, ResourceIdsAsText) {
 
 // A long name close to the end of the section's data is read whole, and not
 // a byte further; an empty leaf, which the tree builder places at the very
-// end of the section, reads as empty.
+// end of the section, reads as empty; so does an empty name whose length
+// word is the section's last two bytes.
 struct EndCase {
   const char *name;
   Bytes data;
   const char *knownFault;
+  std::u16string typeName = u"TYPE", resourceName = u"A name close to the end";
 };
 class SectionEnd : public ::testing::TestWithParam<EndCase> {};
 TEST_P(SectionEnd, LastNameAndLeafAreRead) {
   if (GetParam().knownFault) GTEST_SKIP() << GetParam().knownFault;
   const std::vector<ResourceItem> items = {
-      {ResourceId::Named(u"TYPE"), ResourceId::Named(u"A name close to the end"), 0, 0, GetParam().data}};
+      {ResourceId::Named(GetParam().typeName), ResourceId::Named(GetParam().resourceName), 0, 0, GetParam().data}};
   ResourceMap expected;
   expected[{items[0].type, items[0].name, 0}] = {0, GetParam().data};
   EXPECT_TRUE(ReadResources(MinimalImage(items)) == expected);
@@ -316,7 +318,9 @@ TEST_P(SectionEnd, LastNameAndLeafAreRead) {
 INSTANTIATE_TEST_SUITE_P(
     Table, SectionEnd,
     ::testing::Values(EndCase{"NameBeforeOneByteOfData", Bytes{7}, nullptr},
-                      EndCase{"EmptyLeafAtTheSectionEnd", Bytes{}, nullptr}),
+                      EndCase{"EmptyLeafAtTheSectionEnd", Bytes{}, nullptr},
+                      // Type name at 88 (6 bytes), the empty name at 94: the section is 96 bytes.
+                      EndCase{"EmptyNameEndingTheSection", Bytes{}, nullptr, u"TY", u""}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
