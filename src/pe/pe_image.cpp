@@ -1,6 +1,7 @@
 #include "pe/pe_image.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "base/byte_reader.h"
 #include "pe/text.h"
@@ -81,18 +82,25 @@ Status CheckGeometry(const PeHeaders &h, std::uint64_t fileSize) {
   }
   std::sort(byRaw.begin(), byRaw.end(),
             [&](std::size_t a, std::size_t b) { return h.sections[a].pointerToRawData < h.sections[b].pointerToRawData; });
-  for (std::size_t k = 1; k < byRaw.size(); ++k) {
-    if (h.sections[byRaw[k - 1]].RawEnd() > h.sections[byRaw[k]].pointerToRawData)
-      return Fail(Cat(SectionWhere(h, byRaw[k]), ": raw data at ", Hex(h.sections[byRaw[k]].pointerToRawData),
-                      " overlaps that of ", SectionWhere(h, byRaw[k - 1])));
+  // Neighbours in sorted order are pairs of indexes that are both valid by
+  // construction, with no index arithmetic to get wrong.
+  const auto rawClash = std::adjacent_find(byRaw.begin(), byRaw.end(), [&](std::size_t a, std::size_t b) {
+    return h.sections[a].RawEnd() > h.sections[b].pointerToRawData;
+  });
+  if (rawClash != byRaw.end()) {
+    const std::size_t later = *std::next(rawClash);
+    return Fail(Cat(SectionWhere(h, later), ": raw data at ", Hex(h.sections[later].pointerToRawData),
+                    " overlaps that of ", SectionWhere(h, *rawClash)));
   }
   std::sort(byAddress.begin(), byAddress.end(),
             [&](std::size_t a, std::size_t b) { return h.sections[a].virtualAddress < h.sections[b].virtualAddress; });
-  for (std::size_t k = 1; k < byAddress.size(); ++k) {
-    const Section &p = h.sections[byAddress[k - 1]];
-    if (std::uint64_t{p.virtualAddress} + p.VirtualExtent() > h.sections[byAddress[k]].virtualAddress)
-      return Fail(Cat(SectionWhere(h, byAddress[k]), ": address ", Hex(h.sections[byAddress[k]].virtualAddress),
-                      " overlaps ", SectionWhere(h, byAddress[k - 1])));
+  const auto addressClash = std::adjacent_find(byAddress.begin(), byAddress.end(), [&](std::size_t a, std::size_t b) {
+    return std::uint64_t{h.sections[a].virtualAddress} + h.sections[a].VirtualExtent() > h.sections[b].virtualAddress;
+  });
+  if (addressClash != byAddress.end()) {
+    const std::size_t later = *std::next(addressClash);
+    return Fail(Cat(SectionWhere(h, later), ": address ", Hex(h.sections[later].virtualAddress), " overlaps ",
+                    SectionWhere(h, *addressClash)));
   }
   return Ok();
 }

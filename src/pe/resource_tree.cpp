@@ -56,6 +56,8 @@ private:
     const auto lengthBytes = Read(offset, 2);
     if (!lengthBytes) return Fail(Cat(where, ": name at ", Hex(offset), " is outside the resource section"));
     const std::uint16_t length = *ByteReader(*lengthBytes).u16(0);
+    // An empty name may end the section: there is no address past it to map.
+    if (length == 0) return std::u16string();
     const auto units = Read(offset + 2, std::uint32_t{length} * 2);
     if (!units)
       return Fail(Cat(where, ": name at ", Hex(offset), " (", length, " characters) runs out of the resource section"));

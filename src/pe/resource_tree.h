@@ -80,7 +80,6 @@ public:
     return std::span<const std::uint8_t>(*held).subspan(offset_, size_);
   }
   std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
   auto begin() const { return Span().begin(); }
   auto end() const { return Span().end(); }
   const std::shared_ptr<const Blob> &GetBlob() const { return blob_; }

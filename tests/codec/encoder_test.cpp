@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "block_builder.h"
 #include "codec/block_layout.h"
+#include "res_file.h"
 
 namespace qm {
 namespace {
@@ -142,6 +144,32 @@ TEST(Encoder, VersionWordsAndFlags) {
   EXPECT_EQ(test::Dword(block, 0x58), 0u);
   fields.Debug = fields.PreRelease = fields.Special = fields.Private = false;
   EXPECT_EQ(test::Dword(test::Encode(fields), 0x44), 0u);
+}
+
+// Every byte of the editor's block, padding included, against the block the
+// resource compiler makes of the same values. Values of odd length leave no
+// padding after an entry, where the two writers count lengths differently.
+TEST(Encoder, WholeBlockMatchesTheResourceCompilers) {
+  if (std::string(QM_WINDRES).empty()) GTEST_SKIP() << "no resource compiler";
+  const std::filesystem::path rc = std::filesystem::current_path() / "encoder_reference.rc";
+  std::ofstream(rc) << "1 VERSIONINFO\nFILEVERSION 1,2,3,4\nPRODUCTVERSION 5,6,7,8\nFILEFLAGSMASK 0\n"
+                       "FILEFLAGS 0x2B\nFILEOS 0x40004\nFILETYPE 7\nFILESUBTYPE 3\nBEGIN\n"
+                       "BLOCK \"StringFileInfo\" { BLOCK \"080904E4\" { VALUE \"CompanyName\", \"Quill\" "
+                       "VALUE \"Comments\", \"abc\" } }\n"
+                       "BLOCK \"VarFileInfo\" { VALUE \"Translation\", 0x0809, 1252 }\nEND\n";
+  const std::optional<Bytes> reference = test::CompileVersionResource(rc, QM_WINDRES);
+  ASSERT_TRUE(reference) << "windres failed on " << rc;
+  // The one deliberate difference: the editor types its string table as
+  // binary (0), the resource compiler as text (1).
+  Bytes expected = *reference;
+  ASSERT_EQ(Word(expected, layout::kStringTableOffset + 4), 1);
+  expected[layout::kStringTableOffset + 4] = 0;
+  VersionFields fields = test::BasicFields();
+  fields.FileMajor = 1, fields.FileMinor = 2, fields.FileRelease = 3, fields.FileBuild = 4;
+  fields.ProdMajor = 5, fields.ProdMinor = 6, fields.ProdRelease = 7, fields.ProdBuild = 8;
+  fields.Debug = fields.PreRelease = fields.Special = fields.Private = true;
+  fields.FileOs = 0x40004, fields.FileType = 7, fields.FileSubType = 3;
+  EXPECT_EQ(test::Encode(fields, {{u"CompanyName", u"Quill"}, {u"Comments", u"abc"}}), expected);
 }
 
 struct FailureCase {

@@ -55,7 +55,8 @@ TEST(TextCodec, Windows1252AgreesWithIconvForEveryByte) {
 
 // Code points at the edges of each UTF-8 length, both ways.
 TEST(TextCodec, Utf8AgreesWithIconvAtEveryLengthEdge) {
-  for (char32_t cp : {0x01u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xD7FFu, 0xE000u, 0xFFFDu, 0xFFFFu, 0x10000u, 0x10FFFFu}) {
+  for (char32_t cp : {0x01u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xD7FFu, 0xE000u, 0xFFFDu, 0xFFFFu, 0x10000u, 0x40000u,
+                      0xFFFFFu, 0x10FFFFu}) {
     const std::string utf32(reinterpret_cast<const char *>(&cp), 4);
     const std::optional<std::string> utf8 = Iconv("UTF-8", "UTF-32LE", utf32);
     const std::optional<std::string> utf16 = Iconv("UTF-16LE", "UTF-32LE", utf32);
@@ -80,6 +81,14 @@ TEST(TextCodec, MalformedUtf8BecomesReplacementCharacters) {
        "a",
        u"\xFFFD\xFFFD"
        u"a"}, // overlong
+      {"\xC1\xBF"
+       "a",
+       u"\xFFFD\xFFFD"
+       u"a"}, // overlong U+007F, the last code point one byte holds
+      {"\xC0\x80"
+       "a",
+       u"\xFFFD\xFFFD"
+       u"a"}, // overlong U+0000
       {"\xE0\x80\xAF"
        "a",
        u"\xFFFD\xFFFD\xFFFD"

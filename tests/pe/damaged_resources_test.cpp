@@ -96,25 +96,35 @@ TEST(DamagedResources, AnEndedUpdateTakesNoMoreChanges) {
   EXPECT_FALSE(update->End(true).ok());
 }
 
-// A directory counts its entries in 16 bits: 65535 types, or names under
-// one type, still fit; one more is refused, not wrapped.
+// A directory counts its entries in 16 bits: 65535 types, names under one
+// type, or languages under one name still fit; one more is refused, not
+// wrapped.
 TEST(DamagedResources, DirectoryEntryCountsStopAt65535) {
-  const auto build = [](std::size_t count, bool types) {
+  enum Level { kTypes, kNames, kLanguages };
+  const auto build = [](std::size_t count, Level level) {
     std::vector<ResourceItem> items(count);
     for (std::size_t i = 0; i < count; ++i) {
       const auto id = static_cast<std::uint16_t>(i);
-      items[i] = types ? ResourceItem{id, 1, 0, 0, {}} : ResourceItem{10, id, 0, 0, {}};
+      items[i] = level == kTypes   ? ResourceItem{id, 1, 0, 0, {}}
+                 : level == kNames ? ResourceItem{10, id, 0, 0, {}}
+                                   : ResourceItem{10, 1, id, 0, {}};
     }
     return BuildResourceSection(items, 0x1000);
   };
-  for (bool types : {true, false}) {
-    auto fits = build(0xFFFF, types);
+  // Where the full directory's count of id entries stands: the root, the
+  // one type's name directory, the one name's language directory.
+  const struct {
+    Level level;
+    std::size_t countAt;
+  } cases[] = {{kTypes, 14}, {kNames, 24 + 14}, {kLanguages, 48 + 14}};
+  for (const auto &c : cases) {
+    auto fits = build(0xFFFF, c.level);
     EXPECT_TRUE(fits.ok()) << fits.error();
     if (fits) {
-      EXPECT_EQ(*ByteReader(*fits).u16(types ? 14 : 16 + 8 + 14), 0xFFFF);
+      EXPECT_EQ(*ByteReader(*fits).u16(c.countAt), 0xFFFF) << c.level;
     }
-    auto tooMany = build(0x10000, types);
-    ASSERT_FALSE(tooMany.ok());
+    auto tooMany = build(0x10000, c.level);
+    ASSERT_FALSE(tooMany.ok()) << c.level;
     EXPECT_NE(tooMany.error().find("more than"), std::string::npos) << tooMany.error();
   }
 }

@@ -225,6 +225,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HeaderFault{"NoMzSignature", 1, 'X', 1, "no MZ signature"},
                       HeaderFault{"NoPeSignature", kPe + 3, 1, 1, "no PE signature"},
                       HeaderFault{"PeOffsetPastTheEnd", 0x3C, 0x3F0, 4, "past the end of the file"},
+                      // The image is 0x400 bytes: the 24 bytes of signature and
+                      // COFF header fit at 0x3E8, not at 0x3E9.
+                      HeaderFault{"PeHeaderEndingWithTheFile", 0x3C, 0x3E8, 4, "no PE signature"},
+                      HeaderFault{"PeHeaderOneBytePastTheEnd", 0x3C, 0x3E9, 4, "past the end of the file"},
                       HeaderFault{"TooManySections", kCoff + 2, 385, 2, "385 sections is too many"},
                       HeaderFault{"MostSectionsRunPastTheEnd", kCoff + 2, 384, 2, "section table: 384 headers"},
                       HeaderFault{"OptionalHeaderPastTheEnd", kCoff + 16, 0xFFFF, 2, "run past the end of the file"},
@@ -276,19 +280,37 @@ TEST(DecodedHeaders, ResourceFileHeaderFields) {
   EXPECT_EQ(e.data, (Bytes{7, 8, 9}));
 }
 
+// Names in messages: printable ASCII as it is, every other unit escaped.
+TEST(DecodedHeaders, ResourceIdsAsText) {
+  const struct {
+    ResourceId id;
+    const char *text;
+  } cases[] = {
+      {ResourceId(16), "16"},
+      {ResourceId::Named(u" A~"), "\" A~\""},
+      {ResourceId::Named(u"\x1F"), "\"\\u001f\""},
+      {ResourceId::Named(u"\x7F"), "\"\\u007f\""},
+      {ResourceId::Named(u"\x20AC"), "\"\\u20ac\""},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(c.id.ToString(), c.text);
+}
+
 // A long name close to the end of the section's data is read whole, and not
 // a byte further; an empty leaf, which the tree builder places at the very
-// end of the section, reads as empty.
+// end of the section, reads as empty; so does an empty name whose length
+// word is the section's last two bytes.
 struct EndCase {
   const char *name;
   Bytes data;
   const char *knownFault;
+  std::u16string typeName = u"TYPE", resourceName = u"A name close to the end";
 };
 class SectionEnd : public ::testing::TestWithParam<EndCase> {};
 TEST_P(SectionEnd, LastNameAndLeafAreRead) {
   if (GetParam().knownFault) GTEST_SKIP() << GetParam().knownFault;
   const std::vector<ResourceItem> items = {
-      {ResourceId::Named(u"TYPE"), ResourceId::Named(u"A name close to the end"), 0, 0, GetParam().data}};
+      {ResourceId::Named(GetParam().typeName), ResourceId::Named(GetParam().resourceName), 0, 0, GetParam().data}};
   ResourceMap expected;
   expected[{items[0].type, items[0].name, 0}] = {0, GetParam().data};
   EXPECT_TRUE(ReadResources(MinimalImage(items)) == expected);
@@ -296,7 +318,9 @@ TEST_P(SectionEnd, LastNameAndLeafAreRead) {
 INSTANTIATE_TEST_SUITE_P(
     Table, SectionEnd,
     ::testing::Values(EndCase{"NameBeforeOneByteOfData", Bytes{7}, nullptr},
-                      EndCase{"EmptyLeafAtTheSectionEnd", Bytes{}, nullptr}),
+                      EndCase{"EmptyLeafAtTheSectionEnd", Bytes{}, nullptr},
+                      // Type name at 88 (6 bytes), the empty name at 94: the section is 96 bytes.
+                      EndCase{"EmptyNameEndingTheSection", Bytes{}, nullptr, u"TY", u""}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -71,6 +71,25 @@ TEST(ResFile, EveryTruncationIsRefusedOrEndsOnAnEntry) {
   EXPECT_EQ(accepted, (std::vector<std::size_t>{32, 71, 72, res.size() - 2, res.size() - 1}));
 }
 
+// A file that ends too soon says where: fewer than the eight bytes of a
+// header's two sizes after the last entry, a header or data cut short.
+TEST(ResFile, CutOffEntriesSayWhatIsMissing) {
+  const Bytes whole = HandBuiltRes(); // entries at 32 (36-byte header, 3 bytes) and 72 (32-byte header, 10 bytes)
+  std::vector<std::pair<Bytes, std::string>> cases;
+  for (std::size_t stray = 1; stray < 8; ++stray) {
+    Bytes res = whole;
+    res.resize(res.size() + stray, 0xFF);
+    cases.emplace_back(res, "truncated");
+  }
+  cases.emplace_back(Bytes(whole.begin(), whole.begin() + 80), "header of 32 bytes runs past the end of the file");
+  cases.emplace_back(Bytes(whole.begin(), whole.begin() + 110), "10 bytes of data run past the end of the file");
+  for (const auto &[res, reason] : cases) {
+    auto entries = ParseResFile(res);
+    ASSERT_FALSE(entries.ok()) << res.size();
+    EXPECT_NE(entries.error().find(reason), std::string::npos) << res.size() << ": " << entries.error();
+  }
+}
+
 TEST(FileKinds, AreToldApart) {
   const auto items = std::vector<ResourceItem>{{16, 1, 0, 0, Bytes(4, 1)}};
   const Bytes module = MinimalImage(items);

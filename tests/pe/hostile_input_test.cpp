@@ -30,6 +30,17 @@ TEST(HostileInput, EveryTruncationOfASmallImageFails) {
     EXPECT_FALSE(ReadVersionResource(MemorySource(prefix), 0).ok()) << n;
     EXPECT_FALSE(ResourceUpdate::BeginInMemory(Bytes(prefix.begin(), prefix.end())).ok()) << n;
   }
+  // At the DOS header's edge the reason changes: 63 bytes are no DOS
+  // header, 64 are one whose PE header is missing.
+  const struct {
+    std::size_t size;
+    const char *reason;
+  } edges[] = {{63, "shorter than a DOS header"}, {64, "PE header offset 0x40 is past the end"}};
+  for (const auto &e : edges) {
+    const auto read = ReadVersionResource(MemorySource(std::span(image.data(), e.size)), 0);
+    ASSERT_FALSE(read.ok()) << e.size;
+    EXPECT_NE(read.error().find(e.reason), std::string::npos) << read.error();
+  }
 }
 
 TEST(HostileInput, EveryTruncationOfARealModuleFails) {

@@ -161,6 +161,12 @@ TEST_P(ModuleLayouts, StampKeepsEverythingElseInPlace) {
               BytesAtRva(original, before, old.virtualAddress, old.BackedSize()))
         << old.Name() << ": its bytes changed";
   }
+  if (c.placement == Placement::NewSection) {
+    ASSERT_EQ(after.sections.size(), before.sections.size() + 1);
+    // Initialised data, readable; nothing the loader would execute or let
+    // the program write.
+    EXPECT_EQ(after.sections.back().characteristics, 0x40000040u);
+  }
   const DataDirectory exports = before.Directory(kDirExport);
   EXPECT_EQ(after.Directory(kDirExport).rva, exports.rva);
   EXPECT_EQ(BytesAtRva(stamped, after, exports.rva, exports.size),
