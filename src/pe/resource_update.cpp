@@ -147,7 +147,7 @@ Status ResourceUpdate::Put(const ResourceId &type, const ResourceId &name, std::
   if (data.size() > 0x7FFFFFFFu) return Fail(Cat(key, ": ", data.size(), " bytes is too large"));
   if ((type.IsNamed() && type.Name().size() > 0xFFFF) || (name.IsNamed() && name.Name().size() > 0xFFFF))
     return Fail(Cat(key, ": a name longer than 65535 characters"));
-  ResourceItem item{type, name, language, 0, std::vector<std::uint8_t>(data.begin(), data.end()), false, 0, 0};
+  ResourceItem item{.type = type, .name = name, .language = language, .data = std::vector(data.begin(), data.end())};
   for (auto &existing : items_) {
     if (existing.type == type && existing.name == name && existing.language == language) {
       existing = std::move(item);

@@ -293,6 +293,8 @@ const std::vector<Row> &Rows() {
        "power of two"},
       {"raw ranges overlap", LowAlignment, nullptr, {{"section 1 PointerToRawData", 0x300}}, {}, "overlaps"},
       {"address ranges overlap", LowAlignment, nullptr, {{"section 0 VirtualSize", 0x300}}, {}, "overlaps"},
+      {"a section mapped away from its file offset, section alignment below the page", LowAlignment, nullptr,
+       {{"section 2 VirtualAddress", 0x1000}}, {}, "does not allow"},
       // Shapes that must stamp.
       {"leaf in the zero-filled part of the section", TwoLeaves, nullptr,
        {{"section 0 VirtualSize", 0x2000}, {"section 0 raw +128", 0x2800}}, {}, ""},

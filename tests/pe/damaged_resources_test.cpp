@@ -99,6 +99,32 @@ TEST(DamagedResources, AnEndedUpdateTakesNoMoreChanges) {
 // A directory counts its entries in 16 bits: 65535 types, names under one
 // type, or languages under one name still fit; one more is refused, not
 // wrapped.
+// Data left in the file is read only when it is needed; a range that cannot
+// be read then gives no bytes, and a section that needs them is refused.
+TEST(DamagedResources, DataThatCannotBeReadIsNeverWritten) {
+  const auto source = std::make_shared<const OwnedSource>(Bytes(16, 7));
+  const LeafBytes leaf(std::make_shared<const Blob>(source, 8, 32), 0, 32);
+  EXPECT_TRUE(leaf.Span().empty());
+  const std::vector<ResourceItem> items = {{10, 1, 0, 0, leaf}};
+  const auto built = BuildResourceSection(items, 0x1000);
+  ASSERT_FALSE(built.ok());
+  EXPECT_NE(built.error().find("cannot read"), std::string::npos) << built.error();
+}
+
+// The section ends at the first multiple of eight after its data.
+TEST(ResourceSectionSize, IsTheDataRoundedUpToEight) {
+  const auto size = [](std::size_t n) {
+    const std::vector<ResourceItem> items = {{10, 1, 0, 0, Bytes(n, 1)}};
+    auto built = BuildResourceSection(items, 0x1000);
+    return built ? built->size() : 0;
+  };
+  for (std::size_t n = 1; n <= 8; ++n) {
+    EXPECT_EQ(size(n) % 8, 0u) << n;
+    EXPECT_EQ(size(n), size(1)) << n;
+    EXPECT_EQ(size(n + 8), size(n) + 8) << n;
+  }
+}
+
 TEST(DamagedResources, DirectoryEntryCountsStopAt65535) {
   enum Level { kTypes, kNames, kLanguages };
   const auto build = [](std::size_t count, Level level) {
