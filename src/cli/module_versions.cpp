@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "base/byte_reader.h"
 #include "cli/argument_path.h"
 #include "codec/version_info_writer.h"
 #include "pe/resource_id.h"

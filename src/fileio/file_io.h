@@ -60,8 +60,6 @@ public:
   ~HeldFile();
 
   bool Exists() const;
-  // The file's bytes as they are while it is held.
-  Result<std::vector<std::uint8_t>> ReadAll(std::uint64_t limit = kMaxInputBytes);
   // Its size when it was opened, and positioned reads: false unless all of
   // [offset, offset + out.size()) was read.
   std::uint64_t Size() const;

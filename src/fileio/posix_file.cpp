@@ -201,12 +201,6 @@ Result<HeldFile> HeldFile::Open(const fs::path &path, bool mustExist, std::chron
   return Fail(ErrorKind::Locked, "it keeps being replaced by another program");
 }
 
-Result<std::vector<std::uint8_t>> HeldFile::ReadAll(std::uint64_t limit) {
-  if (!state_->exists) return Fail(ErrorKind::Missing, "it does not exist");
-  if (::lseek(state_->file.get(), 0, SEEK_SET) != 0) return Fail(ErrorKind::Unreadable, Reason(errno));
-  return ReadToEnd(state_->file.get(), limit);
-}
-
 std::uint64_t HeldFile::Size() const { return state_->exists ? static_cast<std::uint64_t>(state_->info.st_size) : 0; }
 
 bool HeldFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {

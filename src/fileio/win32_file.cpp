@@ -300,15 +300,6 @@ Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
   return Replace([&](ContentSink &sink) { return sink.Write(contents); });
 }
 
-Result<std::vector<std::uint8_t>> HeldFile::ReadAll(std::uint64_t limit) {
-  if (!state_->exists) return Fail(ErrorKind::Missing, "it does not exist");
-  LARGE_INTEGER start{};
-  if (!SetFilePointerEx(state_->file.get(), start, nullptr, FILE_BEGIN)) {
-    return Fail(ErrorKind::Unreadable, Reason(GetLastError()));
-  }
-  return ReadToEnd(state_->file.get(), limit);
-}
-
 Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
   State &s = *state_;
   // The system refuses to replace a read-only file; say so before writing.

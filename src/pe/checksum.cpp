@@ -49,7 +49,6 @@ std::uint32_t ComputeChecksum(std::span<const std::uint8_t> file, std::size_t ch
 }
 
 std::uint32_t ChecksumToStore(std::span<const std::uint8_t> file, std::size_t checksumOffset) {
-  if (checksumOffset > file.size() || file.size() - checksumOffset < 4) return ComputeChecksum(file, checksumOffset);
   ChecksumStream stream(checksumOffset);
   stream.Add(file);
   return stream.ToStore();

@@ -95,13 +95,13 @@ Status NewFile::ForEachChunk(const ByteSource &old,
   return Ok();
 }
 
-Status NewFile::WriteTo(Sink &sink) const {
+Status NewFile::WriteTo(fileio::ContentSink &sink) const {
   const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(std::min(kChunk, size_)), 0);
   for (const Piece &p : pieces_) {
     Status st = Ok();
     switch (p.kind) {
     case Kind::Old:
-      st = sink.CopySource(p.from, p.length);
+      st = sink.CopyHeld(p.from, p.length);
       break;
     case Kind::Bytes:
       st = sink.Write(std::span(*p.bytes).subspan(static_cast<std::size_t>(p.from), static_cast<std::size_t>(p.length)));

@@ -10,22 +10,13 @@
 #include <vector>
 
 #include "base/result.h"
+#include "fileio/file_io.h"
 #include "pe/byte_source.h"
 
 namespace qm::pe {
 
 class NewFile {
 public:
-  // Where the pieces go, in order; WriteAt comes after every append.
-  class Sink {
-  public:
-    virtual ~Sink() = default;
-    virtual Status Write(std::span<const std::uint8_t> bytes) = 0;
-    // Appends `length` bytes of the old file from `from`.
-    virtual Status CopySource(std::uint64_t from, std::uint64_t length) = 0;
-    virtual Status WriteAt(std::uint64_t at, std::span<const std::uint8_t> bytes) = 0;
-  };
-
   void Copy(std::uint64_t from, std::uint64_t length);
   // [offset, offset + length) of `bytes`, which must hold it.
   void Append(std::shared_ptr<const std::vector<std::uint8_t>> bytes, std::uint64_t offset, std::uint64_t length);
@@ -45,8 +36,9 @@ public:
   // The finished bytes in order, a bounded chunk at a time, patches applied.
   Status ForEachChunk(const ByteSource &old,
                       const std::function<Status(std::span<const std::uint8_t>)> &chunk) const;
-  // Kept ranges through the sink's CopySource, patches last.
-  Status WriteTo(Sink &sink) const;
+  // Kept ranges through the sink's CopyHeld (the old file is the one the
+  // sink holds), patches last.
+  Status WriteTo(fileio::ContentSink &sink) const;
   Result<std::vector<std::uint8_t>> Materialize(const ByteSource &old) const;
 
 private:

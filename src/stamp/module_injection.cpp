@@ -27,18 +27,6 @@ private:
   const fileio::HeldFile &file_;
 };
 
-// Writes the composed module: its kept ranges copied from the held file.
-class HeldSink final : public pe::NewFile::Sink {
-public:
-  explicit HeldSink(fileio::ContentSink &out) : out_(out) {}
-  Status Write(std::span<const std::uint8_t> bytes) override { return out_.Write(bytes); }
-  Status CopySource(std::uint64_t from, std::uint64_t length) override { return out_.CopyHeld(from, length); }
-  Status WriteAt(std::uint64_t at, std::span<const std::uint8_t> bytes) override { return out_.WriteAt(at, bytes); }
-
-private:
-  fileio::ContentSink &out_;
-};
-
 bool IsReadFailure(ErrorKind kind) {
   return kind == ErrorKind::Missing || kind == ErrorKind::Denied || kind == ErrorKind::Unreadable ||
          kind == ErrorKind::TooLarge;
@@ -120,10 +108,7 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
   if (Status changed = change(*update); !changed) return cannotStamp(changed);
   auto composed = update->Compose();
   if (!composed) return cannotStamp(Fail(composed.kind(), composed.error()));
-  Status written = held->Replace([&](fileio::ContentSink &out) {
-    HeldSink sink(out);
-    return composed->WriteTo(sink);
-  });
+  Status written = held->Replace([&](fileio::ContentSink &out) { return composed->WriteTo(out); });
   if (!written) {
     const ErrorKind kind = written.kind() == ErrorKind::Unspecified ? ErrorKind::CannotWrite : written.kind();
     return FailureFor(FileRole::Target, "module", shown, Fail(kind, written.error()));

@@ -149,14 +149,14 @@ std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const 
 }
 
 std::vector<std::uint8_t> WrittenAsAFile(const NewFile &composed, std::span<const std::uint8_t> before) {
-  struct FileLike final : NewFile::Sink {
+  struct FileLike final : fileio::ContentSink {
     std::span<const std::uint8_t> old;
     std::vector<std::uint8_t> out;
     Status Write(std::span<const std::uint8_t> bytes) override {
       out.insert(out.end(), bytes.begin(), bytes.end());
       return Ok();
     }
-    Status CopySource(std::uint64_t from, std::uint64_t length) override {
+    Status CopyHeld(std::uint64_t from, std::uint64_t length) override {
       if (from > old.size() || length > old.size() - from) return Fail("a kept range outside the old module");
       const auto kept = old.subspan(static_cast<std::size_t>(from), static_cast<std::size_t>(length));
       out.insert(out.end(), kept.begin(), kept.end());
