@@ -5,10 +5,14 @@
 // lock would not do, since the handle that holds it must be closed before
 // the file can be replaced. Other programs are kept out by the share mode
 // while the file is read, and a file another program holds is waited for.
-// The replacement keeps the file's attributes and access rules (DACL).
+// The replacement keeps the file's attributes, its owner and its access
+// rules: on Windows its security descriptor, under Wine on a Linux host the
+// POSIX owner, group and mode (see HostOwnership below).
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -145,6 +149,151 @@ std::wstring MutexName(const std::wstring &target) {
   wchar_t name[64];
   std::swprintf(name, 64, L"Local\\quillmark-file-%016llx", static_cast<unsigned long long>(hash));
   return name;
+}
+
+// ---- the new file's owner and access ----------------------------------------
+//
+// Wine makes a file's security descriptor up from its POSIX mode when asked
+// for it, and turns a descriptor it is given back into a mode by other rules:
+// the owner's entry grants the group too, and "read" comes back as read and
+// execute. Handing the old file's descriptor to the new file therefore widened
+// it (600 came out 770, 644 came out 775), and one made for another user's
+// file gave root's new file 555. Wine cannot set an owner either. So under
+// Wine on a Linux host the new file takes the old one's owner, group and mode
+// from the host itself, as the POSIX build does; the descriptor is carried
+// only on Windows, where it is the file's own.
+
+bool UnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+// The owner, group and mode of a file as the host keeps them.
+struct HostOwnership {
+  std::uint32_t mode = 0, uid = 0, gid = 0;
+};
+
+#if defined(__i386__)
+// Linux's own calls, made straight to the host's kernel: Wine offers no
+// function that reads or sets a POSIX mode. Numbers and the stat64 layout
+// are those of the i386 system call table.
+long LinuxCall(long number, long a, long b, long c) {
+  long result;
+  __asm__ volatile("int $0x80" : "=a"(result) : "a"(number), "b"(a), "c"(b), "d"(c) : "memory");
+  return result;
+}
+constexpr long kLinuxChmod = 15, kLinuxStat64 = 195, kLinuxChown32 = 212;
+
+bool LinuxHost() {
+  using HostVersion = void(CDECL *)(const char **, const char **);
+  const auto get = reinterpret_cast<HostVersion>(
+      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_host_version")));
+  if (!get) return false;
+  const char *system = nullptr, *release = nullptr;
+  get(&system, &release);
+  return system && std::strcmp(system, "Linux") == 0;
+}
+
+// The host's name of a file, or nothing.
+std::string UnixName(const std::wstring &path) {
+  using UnixFileName = char *(CDECL *)(LPCWSTR);
+  const auto get = reinterpret_cast<UnixFileName>(
+      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!get) return {};
+  char *name = get(path.c_str());
+  if (!name) return {};
+  std::string result(name);
+  HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+std::optional<HostOwnership> HostOwnershipOf(const std::string &unixName) {
+  alignas(8) unsigned char info[144] = {};
+  if (LinuxCall(kLinuxStat64, reinterpret_cast<long>(unixName.c_str()), reinterpret_cast<long>(info), 0) != 0)
+    return std::nullopt;
+  HostOwnership owned;
+  std::memcpy(&owned.mode, info + 16, 4);
+  std::memcpy(&owned.uid, info + 24, 4);
+  std::memcpy(&owned.gid, info + 28, 4);
+  return owned;
+}
+
+// Gives `temp` the owner, group and mode of `target`, as the POSIX build
+// does: the owner where the caller may set it (root may), else the group
+// alone; a set-id bit only with the owner it was given by. `given` is the
+// mode it got.
+Status TakeHostOwnership(const std::wstring &target, const std::wstring &temp, std::uint32_t &given) {
+  const std::string from = UnixName(target), to = UnixName(temp);
+  const std::optional<HostOwnership> old = from.empty() ? std::nullopt : HostOwnershipOf(from);
+  if (!old || to.empty()) return Fail(ErrorKind::CannotWrite, "cannot read the old file's owner and mode");
+  const long path = reinterpret_cast<long>(to.c_str());
+  if (LinuxCall(kLinuxChown32, path, static_cast<long>(old->uid), static_cast<long>(old->gid)) != 0)
+    LinuxCall(kLinuxChown32, path, -1, static_cast<long>(old->gid));
+  std::uint32_t mode = old->mode & 07777;
+  if (const std::optional<HostOwnership> now = HostOwnershipOf(to)) {
+    if (now->uid != old->uid) mode &= ~04000u;
+    if (now->gid != old->gid) mode &= ~02000u;
+  }
+  if (const long failed = LinuxCall(kLinuxChmod, path, static_cast<long>(mode), 0); failed != 0) {
+    return Fail(ErrorKind::CannotWrite, "cannot give the new file the old one's mode: " +
+                                            std::string(std::strerror(static_cast<int>(-failed))));
+  }
+  given = mode;
+  return Ok();
+}
+
+// Wine's rename sets the execute bits where the read bits are when a name
+// takes on ".exe" (or ".com"); the mode the new file was given is put back.
+void KeepHostMode(const std::wstring &target, std::uint32_t mode) {
+  const std::string name = UnixName(target);
+  const std::optional<HostOwnership> now = name.empty() ? std::nullopt : HostOwnershipOf(name);
+  if (now && (now->mode & 07777) != mode)
+    LinuxCall(kLinuxChmod, reinterpret_cast<long>(name.c_str()), static_cast<long>(mode), 0);
+}
+#endif
+
+// On Windows: the old file's owner, group and access rules. An owner that
+// cannot be given (another user's file, without the right to restore one)
+// refuses the replacement rather than hand the file to this user.
+Status TakeSecurityDescriptor(const std::wstring &target, const std::wstring &temp) {
+  constexpr SECURITY_INFORMATION kAll =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  GetFileSecurityW(target.c_str(), kAll, nullptr, 0, &needed);
+  if (needed == 0) return Ok(); // a file system without security
+  std::vector<std::uint8_t> security(needed);
+  if (!GetFileSecurityW(target.c_str(), kAll, security.data(), needed, &needed)) return Ok();
+  if (SetFileSecurityW(temp.c_str(), kAll, security.data())) return Ok();
+  SetFileSecurityW(temp.c_str(), DACL_SECURITY_INFORMATION, security.data());
+  PSID oldOwner = nullptr, newOwner = nullptr;
+  BOOL defaulted = FALSE;
+  GetSecurityDescriptorOwner(security.data(), &oldOwner, &defaulted);
+  DWORD newNeeded = 0;
+  GetFileSecurityW(temp.c_str(), OWNER_SECURITY_INFORMATION, nullptr, 0, &newNeeded);
+  std::vector<std::uint8_t> fresh(newNeeded ? newNeeded : 1);
+  if (newNeeded && GetFileSecurityW(temp.c_str(), OWNER_SECURITY_INFORMATION, fresh.data(), newNeeded, &newNeeded))
+    GetSecurityDescriptorOwner(fresh.data(), &newOwner, &defaulted);
+  if (oldOwner && newOwner && !EqualSid(oldOwner, newOwner))
+    return Fail(ErrorKind::CannotWrite, "it belongs to another user, and the new file could not be given to them");
+  return Ok();
+}
+
+// `hostMode` gets the mode given when it came from the host.
+Status CarryOwnershipAndAccess(const std::wstring &target, const std::wstring &temp,
+                               std::optional<std::uint32_t> &hostMode) {
+  if (!UnderWine()) return TakeSecurityDescriptor(target, temp);
+#if defined(__i386__)
+  if (LinuxHost()) {
+    std::uint32_t given = 0;
+    Status carried = TakeHostOwnership(target, temp, given);
+    if (carried) hostMode = given;
+    return carried;
+  }
+#endif
+  // Another host under Wine: the descriptor is made up and would come back
+  // wider, and the host cannot be asked; the new file gets Wine's default
+  // mode for a new file.
+  return Ok();
 }
 
 } // namespace
@@ -349,20 +498,15 @@ Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
     return Fail(ErrorKind::CannotWrite, "flushing the new file failed: " + Reason(GetLastError()));
   }
   temp.Close();
-  // The new file takes the old one's attributes and access rules before it
-  // takes its place, so the change is one step. ReplaceFileW would carry
-  // them too, but Wine's leaves a backup file behind when it fails and
-  // drops the attributes.
+  // The new file takes the old one's attributes, owner and access before it
+  // takes its place, so the change is one step. ReplaceFileW would not do:
+  // Wine's moves the old file away first (for a moment there is none),
+  // carries nothing and leaves a backup behind when it fails. Under Wine
+  // the attributes go first, as setting them there also sets write bits.
+  std::optional<std::uint32_t> hostMode;
   if (s.exists) {
     SetFileAttributesW(tempPath.c_str(), s.attributes & kCarriedAttributes);
-    DWORD needed = 0;
-    GetFileSecurityW(s.target.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-    if (needed > 0) {
-      std::vector<std::uint8_t> security(needed);
-      if (GetFileSecurityW(s.target.c_str(), DACL_SECURITY_INFORMATION, security.data(), needed, &needed)) {
-        SetFileSecurityW(tempPath.c_str(), DACL_SECURITY_INFORMATION, security.data());
-      }
-    }
+    if (Status carried = CarryOwnershipAndAccess(s.target, tempPath, hostMode); !carried) return carried;
   }
   // The file cannot be replaced while this run still has it open.
   s.file.Close();
@@ -378,6 +522,9 @@ Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
     return Fail(ErrorKind::CannotWrite, "cannot put the new file in its place: " + Reason(error));
   }
   tempPath.clear();
+#if defined(__i386__)
+  if (hostMode) KeepHostMode(s.target, *hostMode);
+#endif
   return Ok();
 }
 
