@@ -22,11 +22,14 @@ std::vector<std::string> CommandLineArguments() {
 int RunApplication(const std::vector<std::string> &args) {
   // Exactly "/v", byte for byte: "/V", "-v" or "/vx" all mean the editor.
   if (!args.empty() && args[0] == "/v") return RunInjectionMode(args);
+  // One argument names a file to open, as from a shortcut or "Open with".
+  if (args.size() == 1) return RunEditorMode(args[0]);
   return RunEditorMode();
 }
 
 void DispatchLoopMessage(MSG &msg) {
   HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  if (frmMain && root == frmMain->Handle() && frmMain->HandleShortcut(msg)) return;
   if (root && IsDialogMessageA(root, &msg)) return;
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
@@ -38,7 +41,7 @@ void RunMessageLoop() {
     DispatchLoopMessage(msg);
 }
 
-int RunEditorMode() {
+int RunEditorMode(const std::optional<std::string> &file) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
   HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -48,6 +51,7 @@ int RunEditorMode() {
     std::unique_ptr<TfrmAbout> aboutForm = TfrmAbout::Create(instance);
     frmAbout = aboutForm.get();
     mainForm->Show();
+    if (file) GuardedCall(mainForm->Handle(), 0, [&] { return mainForm->OpenFile(*file), 0; });
     RunMessageLoop();
     frmAbout = nullptr;
     frmMain = nullptr;

@@ -3,6 +3,7 @@
 // mode's message loop.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,13 @@ int RunApplication(const std::vector<std::string> &args);
 // The injection mode: stamps args[1] with the block file args[2].
 int RunInjectionMode(const std::vector<std::string> &args);
 
-// The editor mode: the main window, the hidden about window, the loop.
-int RunEditorMode();
+// The editor mode: the main window, the hidden about window, the loop; a
+// file given is opened once the window shows, as the open command opens one.
+int RunEditorMode(const std::optional<std::string> &file = std::nullopt);
 
-// One message of the editor's loop: keyboard navigation between controls
-// (Tab, Shift+Tab, arrows, Enter) for whichever window it is meant for, or
-// the ordinary translate and dispatch.
+// One message of the editor's loop: the main window's shortcut keys, keyboard
+// navigation between controls (Tab, Shift+Tab, arrows, Enter) for whichever
+// window it is meant for, or the ordinary translate and dispatch.
 void DispatchLoopMessage(MSG &msg);
 
 // Runs the loop until WM_QUIT.

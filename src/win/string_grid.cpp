@@ -56,6 +56,10 @@ private:
   void OnChar(WPARAM ch);
   void OnButtonDown(UINT msg, LPARAM lp);
   void OnMouseMove(LPARAM lp);
+  // The hint that shows a cell's whole text where the column cuts it.
+  void CreateHint();
+  void FollowHover(POINT point);
+  bool TextIsCut(GridCell cell) const;
   void OnContextMenu(LPARAM lp);
   void OnScroll(int bar, int code);
   void SetRowCount(int count);
@@ -80,6 +84,8 @@ private:
   HWND editor_ = nullptr;
   bool editing_ = false;
   GridCell editCell_{};
+  HWND hint_ = nullptr;
+  std::optional<GridCell> hintCell_; // the cell the hint was last set for
 };
 
 SIZE StringGrid::ClientSize() const {
@@ -160,6 +166,7 @@ void StringGrid::ScrollTo(int topRow, int scrollX) {
   topRow = std::clamp(topRow, geo_.fixedRows, MaxTopRow(geo_, client.cy));
   scrollX = std::clamp(scrollX, 0, std::max(0, geo_.TotalWidth() - static_cast<int>(client.cx)));
   if (topRow == geo_.topRow && scrollX == geo_.scrollX) return;
+  hintCell_.reset();
   geo_.topRow = topRow;
   geo_.scrollX = scrollX;
   SetScrollPos(wnd_, SB_VERT, topRow, TRUE);
@@ -200,7 +207,7 @@ void StringGrid::PaintCell(HDC dc, GridCell cell, const RECT &rc, bool focused) 
     RECT text{rc.left + kTextInset, rc.top, rc.right - kTextInset, rc.bottom};
     const std::string &value = rows_[static_cast<size_t>(cell.row)][static_cast<size_t>(cell.col)];
     DrawTextA(dc, value.c_str(), static_cast<int>(value.size()), &text,
-              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   }
   if (isCurrent && focused && !editing_) {
     RECT focus = rc;
@@ -321,7 +328,56 @@ void StringGrid::OnButtonDown(UINT msg, LPARAM lp) {
   SetCapture(wnd_);
 }
 
+void StringGrid::CreateHint() {
+  auto *instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(wnd_, GWLP_HINSTANCE));
+  hint_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, wnd_, nullptr, instance, nullptr);
+  if (!hint_) return;
+  TTTOOLINFOA tool{};
+  tool.cbSize = TTTOOLINFOA_V2_SIZE;
+  tool.uFlags = TTF_SUBCLASS;
+  tool.hwnd = wnd_;
+  tool.uId = 1;
+  tool.lpszText = const_cast<char *>("");
+  SendMessageA(hint_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+bool StringGrid::TextIsCut(GridCell cell) const {
+  const std::string &value = rows_[static_cast<size_t>(cell.row)][static_cast<size_t>(cell.col)];
+  if (value.empty()) return false;
+  HDC dc = GetDC(wnd_);
+  HGDIOBJ old = font_ ? SelectObject(dc, font_) : nullptr;
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, value.c_str(), static_cast<int>(value.size()), &extent);
+  if (old) SelectObject(dc, old);
+  ReleaseDC(wnd_, dc);
+  return extent.cx > geo_.colWidth - 2 * kTextInset;
+}
+
+// One hint for the whole grid, moved to the cell under the pointer and given
+// its text only when the column cuts it, so whole texts show no hint.
+void StringGrid::FollowHover(POINT point) {
+  if (!hint_) return;
+  const std::optional<GridCell> cell = CellFromPoint(geo_, point.x, point.y);
+  if (cell == hintCell_) return;
+  hintCell_ = cell;
+  SendMessageA(hint_, TTM_POP, 0, 0);
+  TTTOOLINFOA tool{};
+  tool.cbSize = TTTOOLINFOA_V2_SIZE;
+  tool.hwnd = wnd_;
+  tool.uId = 1;
+  std::string text;
+  if (cell && TextIsCut(*cell)) {
+    tool.rect = CellRect(*cell);
+    text = rows_[static_cast<size_t>(cell->row)][static_cast<size_t>(cell->col)];
+  }
+  SendMessageA(hint_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&tool));
+  tool.lpszText = text.data();
+  SendMessageA(hint_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
 void StringGrid::OnMouseMove(LPARAM lp) {
+  FollowHover({GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
   if (!dragging_ || geo_.rowCount <= geo_.fixedRows) return;
   // Past an edge the selection still reaches the nearest cell.
   GridCell cell = NearestOrdinaryCell(geo_, GET_X_LPARAM(lp), GET_Y_LPARAM(lp), ClientSize().cy);
@@ -382,6 +438,7 @@ void StringGrid::SetRowCount(int count) {
   EndEdit(true, true);
   ResizeRows(rows_, count);
   geo_.rowCount = static_cast<int>(rows_.size());
+  hintCell_.reset();
   // A current cell in a dropped row moves to the new last row.
   anchor_.row = std::clamp(anchor_.row, FirstRow(), geo_.rowCount - 1);
   current_.row = std::clamp(current_.row, FirstRow(), geo_.rowCount - 1);
@@ -400,6 +457,7 @@ LRESULT StringGrid::SetCellText(WPARAM wp, const char *text) {
   GridCell cell{LOWORD(wp), HIWORD(wp)};
   if (!CellExists(cell)) return FALSE;
   rows_[cell.row][cell.col] = text ? text : "";
+  hintCell_.reset();
   InvalidateRect(wnd_, nullptr, FALSE);
   return TRUE;
 }
@@ -515,6 +573,7 @@ LRESULT StringGrid::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(wnd_, msg, wp, lp);
   case WM_CREATE:
     UpdateScrollBars();
+    CreateHint();
     return 0;
   case WM_SIZE:
     UpdateScrollBars();
@@ -606,6 +665,8 @@ LRESULT StringGrid::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return static_cast<LRESULT>(MAKELRESULT(current_.col, current_.row));
   case SGM_GETEDITOR:
     return editing_ ? reinterpret_cast<LRESULT>(editor_) : 0;
+  case SGM_GETHINT:
+    return reinterpret_cast<LRESULT>(hint_);
   default:
     break;
   }

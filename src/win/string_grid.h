@@ -25,6 +25,8 @@
 //   SGM_ISEDITING     -> TRUE while an in-place editor is open
 //   SGM_GETCURRENTCELL -> MAKELRESULT(col, row) of the current (focused) cell
 //   SGM_GETEDITOR     -> the HWND of the in-place editor while one is open, else 0
+//   SGM_GETHINT       -> the HWND of the tooltip that shows, over a cell whose text the
+//                        column cuts (drawn ending in "..."), the whole text (tool id 1)
 //
 // SGM_SETSELECTION returns TRUE, or FALSE (and changes nothing) when the range
 // does not lie inside the grid; its top-left cell becomes the current cell.
@@ -65,6 +67,7 @@ enum : UINT {
   SGM_ISEDITING,
   SGM_GETCURRENTCELL,
   SGM_GETEDITOR,
+  SGM_GETHINT,
 };
 
 enum : UINT {

@@ -1,6 +1,7 @@
 #include "win/untMain.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <array>
@@ -10,8 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "stamp/module_injection.h"
-#include "stamp/native_path.h"
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 #include "codec/field_codes.h"
@@ -19,6 +18,8 @@
 #include "codec/lists.h"
 #include "pe/safe_write.h"
 #include "pe/version_reader.h"
+#include "stamp/module_injection.h"
+#include "stamp/native_path.h"
 #include "win/ansi_text_codec.h"
 #include "win/app.h"
 #include "win/dialogs.h"
@@ -128,6 +129,22 @@ std::string SelectedItemText(HWND combo) {
   return text;
 }
 
+std::vector<std::string> ComboItems(HWND combo) {
+  std::vector<std::string> items;
+  const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+    std::string text(length == CB_ERR ? 0 : static_cast<size_t>(length) + 1, '\0');
+    if (!text.empty()) {
+      const LRESULT copied =
+          SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+      text.resize(copied == CB_ERR ? 0 : static_cast<size_t>(copied));
+    }
+    items.push_back(std::move(text));
+  }
+  return items;
+}
+
 bool IsStringGridRegistered(HINSTANCE instance) {
   WNDCLASSA info;
   return GetClassInfoA(instance, kStringGridClass, &info) != 0;
@@ -192,6 +209,7 @@ void TfrmMain::CreateWindowAndControls() {
     CreateControl(id);
   ClipOverlappedCheckBoxes();
   CreateMenuString();
+  DragAcceptFiles(wnd_, TRUE);
 }
 
 void TfrmMain::CreateControl(Id id) {
@@ -273,6 +291,25 @@ void TfrmMain::SetUpDropDownList(HWND combo, const layout::ControlEntry &entry) 
     SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), best);
   }
   if (entry.style & layout::kShowHints) AddHint(combo);
+  FitDroppedWidth(combo);
+}
+
+// The opened list is as wide as its widest item (with room for its scroll
+// bar and border), never narrower than the box and never wider than the
+// screen, so no item is cut.
+void TfrmMain::FitDroppedWidth(HWND combo) {
+  HDC dc = GetDC(combo);
+  HGDIOBJ old = SelectObject(dc, font_);
+  int widest = 0;
+  for (const std::string &item : ComboItems(combo)) {
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, item.c_str(), static_cast<int>(item.size()), &extent);
+    widest = std::max(widest, static_cast<int>(extent.cx));
+  }
+  SelectObject(dc, old);
+  ReleaseDC(combo, dc);
+  const int wanted = widest + GetSystemMetrics(SM_CXVSCROLL) + 2 * GetSystemMetrics(SM_CXEDGE) + Scale(8);
+  SendMessageA(combo, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(std::min(wanted, GetSystemMetrics(SM_CXSCREEN))), 0);
 }
 
 void TfrmMain::AddHint(HWND combo) {
@@ -294,6 +331,11 @@ void TfrmMain::SetHint(HWND combo, const std::string &text) {
   SendMessageA(hints_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+void TfrmMain::SelectItem(HWND combo, int index) {
+  SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  if (combo == CmbLan || combo == CmbCodePage) SetHint(combo, SelectedItemText(combo));
+}
+
 void TfrmMain::CreateMenuString() {
   MenuString = CreatePopupMenu();
   AppendMenuA(MenuString, MF_STRING, kAddKey1, "Add Key");
@@ -304,6 +346,29 @@ void TfrmMain::Show() {
   CentreOnScreen(wnd_);
   ShowWindow(wnd_, SW_SHOW);
   UpdateWindow(wnd_);
+}
+
+// The keys act only while the editor itself has the keyboard: a modal
+// dialog disables the window, and a cell being edited keeps its own keys.
+bool TfrmMain::HandleShortcut(const MSG &msg) {
+  if (msg.message != WM_KEYDOWN || !IsWindowEnabled(wnd_)) return false;
+  if (SendMessageA(Strings, SGM_ISEDITING, 0, 0)) return false;
+  const bool control = GetKeyState(VK_CONTROL) < 0, shift = GetKeyState(VK_SHIFT) < 0;
+  if (GetKeyState(VK_MENU) < 0) return false;
+  Id button;
+  if (control && !shift && msg.wParam == 'O')
+    button = Id::SpdOpen;
+  else if (control && !shift && msg.wParam == 'S')
+    button = Id::BtnSavePE;
+  else if (control && shift && msg.wParam == 'S')
+    button = Id::BtnSaveRes;
+  else if (!control && !shift && msg.wParam == VK_F1)
+    button = Id::BtnAbout;
+  else
+    return false;
+  SendMessageA(wnd_, WM_COMMAND, MAKEWPARAM(layout::ControlId(button), BN_CLICKED),
+               reinterpret_cast<LPARAM>(Control(button)));
+  return true;
 }
 
 void TfrmMain::SetGridCell(int col, int row, const std::string &text) {
@@ -326,6 +391,19 @@ LRESULT TfrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     }
     break;
+  }
+  case WM_DROPFILES: {
+    // A file dropped on the window opens as the open command opens it; of
+    // several, the first.
+    auto *drop = reinterpret_cast<HDROP>(wp);
+    std::string path;
+    if (DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
+      path.resize(DragQueryFileA(drop, 0, nullptr, 0) + 1);
+      path.resize(DragQueryFileA(drop, 0, path.data(), static_cast<UINT>(path.size())));
+    }
+    DragFinish(drop);
+    if (!path.empty()) OpenFile(path);
+    return 0;
   }
   case WM_DESTROY:
     if (frmMain == this) PostQuitMessage(0);
@@ -464,18 +542,8 @@ void TfrmMain::FormCreate() {
     SendMessageA(CmbLan, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LanguageItemText(text, id).c_str()));
   }
 
-  static constexpr std::array<std::array<const char *, 2>, layout::kGridInitialRows> kStartRows = {{
-      {"Key", "Value"},
-      {"CompanyName", ""},
-      {"FileDescription", ""},
-      {"FileVersion", "0.0.0.0"},
-      {"LegalCopyright", "\xA9"
-                         "2008"},
-      {"ProductVersion", "0.0.0.0"},
-  }};
-  for (int row = 0; row < layout::kGridInitialRows; ++row)
-    for (int col = 0; col < 2; ++col)
-      SetGridCell(col, row, kStartRows[static_cast<size_t>(row)][static_cast<size_t>(col)]);
+  FitDroppedWidth(CmbLan);
+  ShowStartState();
 }
 
 void TfrmMain::CmbLanChange() { SetHint(CmbLan, SelectedItemText(CmbLan)); }
@@ -526,22 +594,6 @@ int TagOf(VersionPart part) {
   return -1;
 }
 
-std::vector<std::string> ComboItems(HWND combo) {
-  std::vector<std::string> items;
-  const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
-    std::string text(length == CB_ERR ? 0 : static_cast<size_t>(length) + 1, '\0');
-    if (!text.empty()) {
-      const LRESULT copied =
-          SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
-      text.resize(copied == CB_ERR ? 0 : static_cast<size_t>(copied));
-    }
-    items.push_back(std::move(text));
-  }
-  return items;
-}
-
 std::string CellText(HWND grid, int col, int row) {
   const WPARAM cell = MAKEWPARAM(col, row);
   const LRESULT length = SendMessageA(grid, SGM_GETCELLTEXT, cell, 0);
@@ -578,6 +630,20 @@ std::optional<std::vector<std::uint8_t>> ReadSharedFile(const std::string &path)
   }
   bytes.resize(done);
   return bytes;
+}
+
+// The version block a module or block file holds; empty when there is none
+// or it cannot be read.
+std::vector<std::uint8_t> VersionBlockOf(const std::string &path) {
+  try {
+    if (IsBlockFileName(path)) return ReadSharedFile(path).value_or(std::vector<std::uint8_t>{});
+    // Read from the file, never loaded as a program: its code never runs.
+    auto found = pe::ReadVersionResource(stamp::PathFromArgument(path), GetUserDefaultLangID());
+    if (!found || !found->has_value()) return {};
+    return std::move((*found)->bytes);
+  } catch (const std::exception &) {
+    return {}; // a file too large to hold
+  }
 }
 
 // A message from the core begins in lower case, as it is also part of the
@@ -697,19 +763,44 @@ void RemoveGridRow(int row, HWND grid) {
 
 // ---- reset and load ---------------------------------------------------------
 
+// Every edit is written, not only those whose up-down moves: a number typed
+// while its up-down stood at 0 would otherwise outlive the reset and show
+// beside the loaded file's values. No row survives either, so a file without
+// a string table shows none.
 void TfrmMain::ResetEditor() {
-  for (int tag = 0; tag < static_cast<int>(positions_.size()); ++tag)
+  SendMessageA(Strings, SGM_SETROWCOUNT, 1, 0);
+  for (int tag = 0; tag < static_cast<int>(positions_.size()); ++tag) {
     SetUpDownPosition(tag, 0);
+    SetWindowTextA(this->*kVersionEdits[static_cast<size_t>(tag)], "0");
+  }
   for (HWND box : {ChkDebug, ChkSpecial, ChkPre, ChkPrivate})
     SendMessageA(box, BM_SETCHECK, BST_UNCHECKED, 0);
   for (HWND list : {CmbLan, CmbCodePage, CmbFileOs, CmbFileType, CmbSubType})
-    SendMessageA(list, CB_SETCURSEL, 0, 0);
-  SendMessageA(Strings, SGM_SETROWCOUNT, 2, 0);
+    SelectItem(list, 0);
 }
 
-void TfrmMain::LoadVersionBlock(std::span<const std::uint8_t> data) {
+void TfrmMain::ShowStartState() {
+  ResetEditor();
+  for (HWND list : {CmbLan, CmbCodePage, CmbFileOs, CmbFileType, CmbSubType})
+    SelectItem(list, -1);
+  static constexpr std::array<std::array<const char *, 2>, layout::kGridInitialRows> kStartRows = {{
+      {"Key", "Value"},
+      {"CompanyName", ""},
+      {"FileDescription", ""},
+      {"FileVersion", "0.0.0.0"},
+      {"LegalCopyright", "\xA9"
+                         "2008"},
+      {"ProductVersion", "0.0.0.0"},
+  }};
+  SendMessageA(Strings, SGM_SETROWCOUNT, layout::kGridInitialRows, 0);
+  for (int row = 0; row < layout::kGridInitialRows; ++row)
+    for (int col = 0; col < 2; ++col)
+      SetGridCell(col, row, kStartRows[static_cast<size_t>(row)][static_cast<size_t>(col)]);
+}
+
+bool TfrmMain::LoadVersionBlock(std::span<const std::uint8_t> data) {
   const DecodedVersionBlock block = DecodeVersionBlock(data);
-  if (!block.SignatureMatched) return;
+  if (!block.SignatureMatched) return false;
   for (const VersionWord &word : block.Words)
     SetUpDownPosition(TagOf(word.Part), word.Position);
 
@@ -718,17 +809,16 @@ void TfrmMain::LoadVersionBlock(std::span<const std::uint8_t> data) {
   for (const auto &[box, bit] : boxes)
     if (block.Flags & bit) SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
 
-  if (const std::optional<int> os = FileOsIndexFromValue(block.FileOs))
-    SendMessageA(CmbFileOs, CB_SETCURSEL, static_cast<WPARAM>(*os), 0);
+  if (const std::optional<int> os = FileOsIndexFromValue(block.FileOs)) SelectItem(CmbFileOs, *os);
   // An index outside a list leaves it with no item and empty text.
-  SendMessageA(CmbFileType, CB_SETCURSEL, static_cast<WPARAM>(FileTypeIndexFromValue(block.FileType)), 0);
-  SendMessageA(CmbSubType, CB_SETCURSEL, static_cast<WPARAM>(SubTypeIndexFromValue(block.FileSubType)), 0);
+  SelectItem(CmbFileType, FileTypeIndexFromValue(block.FileType));
+  SelectItem(CmbSubType, SubTypeIndexFromValue(block.FileSubType));
 
   if (block.TranslationFound) {
     const int language = LanguageItemIndex(ComboItems(CmbLan), block.Language);
-    if (language >= 0) SendMessageA(CmbLan, CB_SETCURSEL, static_cast<WPARAM>(language), 0);
+    if (language >= 0) SelectItem(CmbLan, language);
     const int codePage = CodePageItemIndex(block.CodePage);
-    if (codePage >= 0) SendMessageA(CmbCodePage, CB_SETCURSEL, static_cast<WPARAM>(codePage), 0);
+    if (codePage >= 0) SelectItem(CmbCodePage, codePage);
   }
 
   if (block.StringFileInfoFound) {
@@ -741,6 +831,7 @@ void TfrmMain::LoadVersionBlock(std::span<const std::uint8_t> data) {
       ++row;
     }
   }
+  return true;
 }
 
 // ---- opening ----------------------------------------------------------------
@@ -750,26 +841,13 @@ void TfrmMain::SpdOpenClick() {
   if (path) OpenFile(*path);
 }
 
-// Every failure here is silent: the user sees the reset editor and the path.
+// Every failure here is silent: what holds no version block (a missing file,
+// no module, a module without version information) leaves the editor as it
+// starts, with the path shown.
 void TfrmMain::OpenFile(const std::string &path) {
   ResetEditor();
   SetWindowTextA(EdtFile, path.c_str());
-  std::vector<std::uint8_t> block;
-  try {
-    if (IsBlockFileName(path)) {
-      std::optional<std::vector<std::uint8_t>> bytes = ReadSharedFile(path);
-      if (!bytes) return;
-      block = std::move(*bytes);
-    } else {
-      // Read from the file, never loaded as a program: its code never runs.
-      auto found = pe::ReadVersionResource(stamp::PathFromArgument(path), GetUserDefaultLangID());
-      if (!found || !found->has_value()) return;
-      block = std::move((*found)->bytes);
-    }
-  } catch (const std::exception &) {
-    return; // a file too large to hold
-  }
-  LoadVersionBlock(block);
+  if (!LoadVersionBlock(VersionBlockOf(path))) ShowStartState();
 }
 
 // ---- saving -----------------------------------------------------------------

@@ -32,6 +32,9 @@ public:
 
   // Shows the window, centred on the screen.
   void Show();
+  // Ctrl+O, Ctrl+S, Ctrl+Shift+S and F1 as a click on the open button,
+  // "Save to PE", "Save to Resource" and "About"; true when msg was one.
+  bool HandleShortcut(const MSG &msg);
   HWND Control(layout::Id id) const;
   // The tooltip control that carries the hints of CmbLan and CmbCodePage.
   HWND Hints() const { return hints_; }
@@ -55,10 +58,15 @@ public:
   void AddKey1Click();
   void RemoveKey1Click();
 
-  // Puts the editor into its empty state before a load.
+  // Empties every control before a load: numbers 0, no box ticked, each
+  // list at its first item, no string row.
   void ResetEditor();
-  // Puts one version block into the controls; reads nothing past data.
-  void LoadVersionBlock(std::span<const std::uint8_t> data);
+  // The editor as it starts (no list item chosen, the start rows); EdtFile
+  // is left alone.
+  void ShowStartState();
+  // Puts one version block into the reset editor; false (nothing changed)
+  // when the bytes are no version block. Reads nothing past data.
+  bool LoadVersionBlock(std::span<const std::uint8_t> data);
   // Opens a module or block file as the open command does once its dialog
   // has given the path.
   void OpenFile(const std::string &path);
@@ -96,7 +104,11 @@ private:
   void SizeLabelToText(HWND label);
   void SetUpDropDownList(HWND combo, const layout::ControlEntry &entry);
   void AddHint(HWND combo);
+  void FitDroppedWidth(HWND combo);
   void SetHint(HWND combo, const std::string &text);
+  // Selects a list item from the program (-1: none); a list with a hint
+  // shows the new text in it.
+  void SelectItem(HWND combo, int index);
   void CreateMenuString();
   void DrawGlyphButton(const DRAWITEMSTRUCT &item);
   void SetGridCell(int col, int row, const std::string &text);

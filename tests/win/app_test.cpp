@@ -1,11 +1,14 @@
 // Program start, run as a separate process the way a user starts it: only
 // "/v" exactly selects the injection mode, which shows no window; anything
 // else opens the editor, and closing its window ends the program with exit
-// code 0.
+// code 0. One argument that is not the switch names a file that the editor
+// opens once its window shows.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
+
+#include "win/layout.h"
 
 namespace {
 
@@ -65,22 +68,53 @@ HWND MainWindowOf(DWORD process, DWORD milliseconds) {
   return nullptr;
 }
 
-class EditorModeStart : public testing::TestWithParam<const char *> {};
+// A control's text in another process (asked for, as GetWindowText would
+// only give the text it was created with).
+std::string ControlText(HWND parent, qm::win::layout::Id id) {
+  char text[512] = {};
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutA(GetDlgItem(parent, qm::win::layout::ControlId(id)), WM_GETTEXT, sizeof text,
+                      reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied);
+  return text;
+}
+
+struct StartCase {
+  const char *arguments;
+  const char *fileShown; // in EdtFile once the window shows
+  const char *fileMajor; // in EdtFileMajor
+};
+
+class EditorModeStart : public testing::TestWithParam<StartCase> {};
 
 TEST_P(EditorModeStart, OpensTheMainWindowAndEndsWithZeroWhenItCloses) {
-  Child child(GetParam());
+  using qm::win::layout::Id;
+  const StartCase &c = GetParam();
+  Child child(c.arguments);
   ASSERT_TRUE(child.started);
   HWND wnd = MainWindowOf(child.info.dwProcessId, 20000);
-  ASSERT_NE(wnd, nullptr) << "no main window for arguments '" << GetParam() << "'";
+  ASSERT_NE(wnd, nullptr) << "no main window for arguments '" << c.arguments << "'";
   char caption[64] = {};
   GetWindowTextA(wnd, caption, sizeof caption);
   EXPECT_STREQ(caption, "Quillmark");
+  // The file opens right after the window shows.
+  const DWORD start = GetTickCount();
+  while (ControlText(wnd, Id::EdtFile) != c.fileShown && GetTickCount() - start < 10000)
+    Sleep(50);
+  EXPECT_EQ(ControlText(wnd, Id::EdtFile), c.fileShown);
+  EXPECT_EQ(ControlText(GetDlgItem(wnd, qm::win::layout::ControlId(Id::GroupBox1)), Id::EdtFileMajor), c.fileMajor);
   PostMessageA(wnd, WM_CLOSE, 0, 0);
   EXPECT_EQ(child.WaitForExit(20000), 0u);
 }
 
-// No argument, a switch in the wrong case, and a file path that is not opened.
-INSTANTIATE_TEST_SUITE_P(App, EditorModeStart, testing::Values("", "/V", "C:\\some\\module.exe"));
+// No argument; a switch in the wrong case and a missing file, each one
+// argument, open as a path that holds nothing; a module opens with its
+// version; two arguments open nothing.
+INSTANTIATE_TEST_SUITE_P(App, EditorModeStart,
+                         testing::Values(StartCase{"", "", "0"}, StartCase{"/V", "/V", "0"},
+                                         StartCase{"C:\\some\\module.exe", "C:\\some\\module.exe", "0"},
+                                         StartCase{"editor_sample.exe", "editor_sample.exe", "1"},
+                                         StartCase{"\"editor_sample.exe\"", "editor_sample.exe", "1"},
+                                         StartCase{"editor_sample.exe x", "", "0"}));
 
 // What the injection itself does with its arguments is tested with it; here
 // only that the switch leads there and not to the editor.

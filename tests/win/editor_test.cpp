@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <cstdint>
 #include <deque>
@@ -22,9 +23,11 @@
 #include "codec/decoder.h"
 #include "codec/encoder.h"
 #include "win/ansi_text_codec.h"
+#include "win/app.h"
 #include "win/dialogs.h"
 #include "win/error_report.h"
 #include "win/string_grid.h"
+#include "win/untAbout.h"
 #include "win/untMain.h"
 
 namespace {
@@ -396,17 +399,17 @@ TEST(Editor, RemoveKeyTakesTheRowOfTheLastPress) {
 
 // ---- reset --------------------------------------------------------------------
 
-TEST(Editor, ResetKeepsTypedTextAtZeroAndTheFirstRow) {
+TEST(Editor, ResetEmptiesEveryControlTypedTextAndRowsIncluded) {
   Fresh();
   Step(Editor().UpFileBuild, true);
-  SetWindowTextA(Editor().EdtFileMajor, "7");
+  SetWindowTextA(Editor().EdtFileMajor, "7"); // typed, its up-down still at 0
   SendMessageA(Editor().ChkDebug, BM_SETCHECK, BST_CHECKED, 0);
   SendMessageA(Editor().CmbSubType, CB_SETCURSEL, 4, 0);
   SetGridRows({{"FileVersion", "x"}, {"Two", "2"}});
   Editor().ResetEditor();
-  EXPECT_EQ(TextOf(Editor().EdtFileMajor), "7");
+  EXPECT_EQ(TextOf(Editor().EdtFileMajor), "0");
   EXPECT_EQ(TextOf(Editor().EdtFileBuild), "0");
-  EXPECT_EQ(GridRows(), (Rows{{"FileVersion", "7.0.0.0"}})) << "the up-downs run before the rows go";
+  EXPECT_EQ(GridRows(), Rows{});
   EXPECT_EQ(SendMessageA(Editor().ChkDebug, BM_GETCHECK, 0, 0), BST_UNCHECKED);
   for (HWND list :
        {Editor().CmbLan, Editor().CmbCodePage, Editor().CmbFileOs, Editor().CmbFileType, Editor().CmbSubType})
@@ -462,6 +465,18 @@ Shown WhatIsShown() {
   return shown;
 }
 
+// The tooltip of a list that carries one.
+std::string HintOf(HWND combo) {
+  std::array<char, 512> text{};
+  TTTOOLINFOA tool{};
+  tool.cbSize = TTTOOLINFOA_V2_SIZE;
+  tool.hwnd = Editor().Handle();
+  tool.uId = reinterpret_cast<UINT_PTR>(combo);
+  tool.lpszText = text.data();
+  SendMessageA(Editor().Hints(), TTM_GETTEXTA, text.size(), reinterpret_cast<LPARAM>(&tool));
+  return text.data();
+}
+
 TEST(Editor, OpeningABlockFilePutsEveryValueIntoTheControls) {
   Answers answers;
   ScopedDialogs use(answers);
@@ -488,6 +503,9 @@ TEST(Editor, OpeningABlockFilePutsEveryValueIntoTheControls) {
   EXPECT_EQ(shown.codePage, "Windows 3.1 US (ANSI) - 1252");
   EXPECT_EQ(GridRows(),
             (Rows{{"CompanyName", "Brindlewick"}, {"", "empty key"}, {"Comments", ""}, {"FileVersion", "9.9"}}));
+  // The closed lists' tooltips hold the whole chosen texts.
+  EXPECT_EQ(HintOf(Editor().CmbLan), shown.language);
+  EXPECT_EQ(HintOf(Editor().CmbCodePage), shown.codePage);
 }
 
 TEST(Editor, OpeningShowsWhatTheBlockHoldsAndLeavesTheRest) {
@@ -517,6 +535,17 @@ TEST(Editor, OpeningShowsWhatTheBlockHoldsAndLeavesTheRest) {
        "<none>",
        "Unicode (BMP of ISO 10646) - 1200",
        {}},
+      {"file major 0 over a typed 7",
+       [&] {
+         qm::VersionFields f = SampleFields();
+         f.FileMajor = 0, f.FileMinor = 9, f.FileRelease = 8, f.FileBuild = 7;
+         return Block(f);
+       }(),
+       {"0", "9", "8", "7", "5", "6", "7", "8"},
+       "STATIC LIB|STATIC LIB",
+       "DRV COMM",
+       "Windows 3.1 US (ANSI) - 1252",
+       {{"CompanyName", "Brindlewick"}, {"", "empty key"}, {"Comments", ""}, {"FileVersion", "9.9"}}},
       {"code page 65001 keeps the reset's item",
        [&] {
          qm::VersionFields f = SampleFields();
@@ -530,27 +559,30 @@ TEST(Editor, OpeningShowsWhatTheBlockHoldsAndLeavesTheRest) {
        "DRV LANGUAGE",
        "EBCDIC - 0037",
        {{"CompanyName", "Brindlewick"}, {"", "empty key"}, {"Comments", ""}, {"FileVersion", "9.9"}}},
-      {"a wrong signature loads nothing",
+      {"a wrong signature leaves the start state",
        [&] {
          auto b = Block(SampleFields());
          b[6] = 'v';
          return b;
        }(),
        {"0", "0", "0", "0", "0", "0", "0", "0"},
-       "UNKNOWN|UNKNOWN",
-       "UNKNOWN",
-       "EBCDIC - 0037",
-       {{"CompanyName", ""}}},
-      {"a short file loads nothing",
+       "<none>|",
+       "<none>",
+       "<none>",
+       kStartRows},
+      {"a short file leaves the start state",
        {0x10, 0x00, 0x34},
        {"0", "0", "0", "0", "0", "0", "0", "0"},
-       "UNKNOWN|UNKNOWN",
-       "UNKNOWN",
-       "EBCDIC - 0037",
-       {{"CompanyName", ""}}},
+       "<none>|",
+       "<none>",
+       "<none>",
+       kStartRows},
   };
   for (const auto &c : cases) {
-    Fresh();
+    // An earlier file's row and a number typed while its up-down stood at 0:
+    // neither may show beside what this file holds.
+    Fresh({{"CompanyName", "Acme Tools"}});
+    SetWindowTextA(Editor().EdtFileMajor, "7");
     const fs::path file = TempFolder() / "case.res";
     Write(file, c.block);
     answers.files = {file.string()};
@@ -564,7 +596,7 @@ TEST(Editor, OpeningShowsWhatTheBlockHoldsAndLeavesTheRest) {
   }
 }
 
-TEST(Editor, OpeningWhatHoldsNoBlockShowsTheResetEditorAndThePath) {
+TEST(Editor, OpeningWhatHoldsNoBlockShowsTheStartStateAndThePath) {
   Answers answers;
   ScopedDialogs use(answers);
   const fs::path folder = TempFolder();
@@ -574,14 +606,17 @@ TEST(Editor, OpeningWhatHoldsNoBlockShowsTheResetEditorAndThePath) {
   const std::string paths[] = {(folder / "block.RES").string(), (folder / "dir.res" / "plain").string(),
                                (folder / "missing.res").string(), (folder / "missing.exe").string()};
   for (const std::string &path : paths) {
-    Fresh();
+    Fresh({{"CompanyName", "Acme Tools"}});
     Step(Editor().UpProdMajor, true);
+    SetWindowTextA(Editor().EdtFileMajor, "7");
+    SendMessageA(Editor().CmbFileOs, CB_SETCURSEL, 2, 0);
     answers.files = {path};
     SendMessageA(Editor().SpdOpen, BM_CLICK, 0, 0);
     EXPECT_EQ(TextOf(Editor().EdtFile), path);
     EXPECT_EQ(TextOf(Editor().EdtProdMajor), "0") << path;
-    EXPECT_EQ(GridRows(), (Rows{{"CompanyName", ""}})) << path;
-    EXPECT_EQ(Selected(Editor().CmbFileOs), "UNKNOWN") << path;
+    EXPECT_EQ(TextOf(Editor().EdtFileMajor), "0") << path;
+    EXPECT_EQ(GridRows(), kStartRows) << path;
+    EXPECT_EQ(Selected(Editor().CmbFileOs), "<none>") << path;
   }
   // Cancelling changes nothing, not even the reset.
   Fresh();
@@ -590,6 +625,98 @@ TEST(Editor, OpeningWhatHoldsNoBlockShowsTheResetEditorAndThePath) {
   EXPECT_EQ(TextOf(Editor().EdtProdMajor), "1");
   EXPECT_EQ(GridRows(), kStartRows);
   EXPECT_TRUE(answers.messages.empty());
+}
+
+// ---- shortcut keys and dropped files ---------------------------------------------
+
+void HoldKeys(bool control, bool shift, bool alt) {
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = control ? 0x80 : 0;
+  keys[VK_SHIFT] = shift ? 0x80 : 0;
+  keys[VK_MENU] = alt ? 0x80 : 0;
+  SetKeyboardState(keys);
+}
+
+// Whether the key was taken, and the file dialog it opened ("" for none).
+std::pair<bool, std::string> PressShortcut(Answers &answers, bool control, bool shift, bool alt, WPARAM key) {
+  answers.fileRequests.clear();
+  HoldKeys(control, shift, alt);
+  const MSG msg{Editor().EdtFile, WM_KEYDOWN, key, 0, 0, {}};
+  const bool taken = Editor().HandleShortcut(msg);
+  HoldKeys(false, false, false);
+  return {taken, answers.fileRequests.empty() ? "" : answers.fileRequests[0].title};
+}
+
+TEST(Editor, ShortcutKeysClickTheirButtonsOnlyWhileTheEditorHasTheKeyboard) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  const struct {
+    bool control, shift, alt;
+    WPARAM key;
+    bool taken;
+    std::string dialog;
+  } cases[] = {
+      {true, false, false, 'O', true, "Open File"},
+      {true, false, false, 'S', true, "Save Version to PE"},
+      {true, true, false, 'S', true, "Save Version as Resource"},
+      {false, false, false, 'O', false, ""},
+      {false, false, false, 'S', false, ""},
+      {true, false, true, 'S', false, ""},
+      {true, false, false, 'P', false, ""},
+      {false, true, false, VK_F1, false, ""},
+  };
+  for (const auto &c : cases) {
+    Fresh();
+    EXPECT_EQ(PressShortcut(answers, c.control, c.shift, c.alt, c.key), std::make_pair(c.taken, c.dialog))
+        << c.control << c.shift << c.alt << " " << c.key;
+  }
+
+  // F1 shows the about window, as its button does.
+  std::unique_ptr<TfrmAbout> about = TfrmAbout::Create(GetModuleHandleA(nullptr));
+  frmAbout = about.get();
+  EXPECT_EQ(PressShortcut(answers, false, false, false, VK_F1), std::make_pair(true, std::string()));
+  EXPECT_TRUE(IsWindowVisible(about->Handle()));
+  frmAbout = nullptr;
+  about.reset();
+
+  // Not while a cell is edited in place (its keys are its own) ...
+  Fresh();
+  SendMessageA(Editor().Strings, WM_KEYDOWN, VK_F2, 0);
+  ASSERT_TRUE(SendMessageA(Editor().Strings, SGM_ISEDITING, 0, 0));
+  EXPECT_EQ(PressShortcut(answers, true, false, false, 'O'), std::make_pair(false, std::string()));
+  SendMessageA(reinterpret_cast<HWND>(SendMessageA(Editor().Strings, SGM_GETEDITOR, 0, 0)), WM_KEYDOWN, VK_ESCAPE, 0);
+  // ... nor while a dialog has the window disabled.
+  EnableWindow(Editor().Handle(), FALSE);
+  EXPECT_EQ(PressShortcut(answers, true, false, false, 'S'), std::make_pair(false, std::string()));
+  EnableWindow(Editor().Handle(), TRUE);
+}
+
+void DropFile(const std::string &path) {
+  HGLOBAL drop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + path.size() + 2);
+  auto *files = static_cast<DROPFILES *>(GlobalLock(drop));
+  files->pFiles = sizeof(DROPFILES);
+  std::copy(path.begin(), path.end(), reinterpret_cast<char *>(files) + sizeof(DROPFILES));
+  GlobalUnlock(drop);
+  SendMessageA(Editor().Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+}
+
+TEST(Editor, ADroppedFileOpensAsTheOpenCommandOpensIt) {
+  EXPECT_TRUE(GetWindowLongA(Editor().Handle(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+  const fs::path file = TempFolder() / "dropped.res";
+  Write(file, Block(SampleFields()));
+  Fresh({{"CompanyName", "Acme Tools"}});
+  DropFile(file.string());
+  EXPECT_EQ(TextOf(Editor().EdtFile), file.string());
+  EXPECT_EQ(WhatIsShown().edits, (std::array<std::string, 8>{"1", "2", "3", "4", "5", "6", "7", "8"}));
+  EXPECT_EQ(GridRows(),
+            (Rows{{"CompanyName", "Brindlewick"}, {"", "empty key"}, {"Comments", ""}, {"FileVersion", "9.9"}}));
+
+  const std::string missing = (TempFolder() / "missing.dll").string();
+  DropFile(missing);
+  EXPECT_EQ(TextOf(Editor().EdtFile), missing);
+  EXPECT_EQ(WhatIsShown().edits[0], "0");
+  EXPECT_EQ(GridRows(), kStartRows);
 }
 
 // ---- saving ---------------------------------------------------------------------

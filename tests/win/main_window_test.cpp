@@ -353,8 +353,9 @@ TEST(MainWindow, ShiftTabVisitsItBackwards) {
   HoldShift(false);
 }
 
-// The hints follow the user's choices only: a choice made by the program
-// (CB_SETCURSEL, as the reset and the loader make) leaves them alone.
+// The hints show the chosen item's whole text: the user's choices here, the
+// program's through the load (editor_test); a bare CB_SETCURSEL from outside
+// leaves them alone.
 class LanguageHint : public testing::TestWithParam<Id> {};
 
 TEST_P(LanguageHint, FollowsTheUsersChoiceOnly) {
@@ -384,6 +385,28 @@ TEST_P(LanguageHint, FollowsTheUsersChoiceOnly) {
 
 INSTANTIATE_TEST_SUITE_P(MainWindow, LanguageHint, testing::Values(Id::CmbLan, Id::CmbCodePage),
                          [](const auto &info) { return std::string(layout::Entry(info.param).name); });
+
+// Every item of the two long lists can be read whole when they drop down.
+TEST(MainWindow, DroppedListsAreAsWideAsTheirWidestItem) {
+  for (HWND combo : {Form().CmbLan, Form().CmbCodePage}) {
+    HDC dc = GetDC(combo);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(combo, WM_GETFONT, 0, 0)));
+    int widest = 0;
+    for (const std::string &item : ComboItems(combo)) {
+      SIZE extent{};
+      GetTextExtentPoint32A(dc, item.c_str(), static_cast<int>(item.size()), &extent);
+      widest = std::max(widest, static_cast<int>(extent.cx));
+    }
+    SelectObject(dc, old);
+    ReleaseDC(combo, dc);
+    RECT box{};
+    GetWindowRect(combo, &box);
+    ASSERT_GT(widest, box.right - box.left) << "the test needs an item wider than the box";
+    const LRESULT dropped = SendMessageA(combo, CB_GETDROPPEDWIDTH, 0, 0);
+    EXPECT_GE(dropped, widest);
+    EXPECT_LE(dropped, GetSystemMetrics(SM_CXSCREEN));
+  }
+}
 
 TEST(MainWindow, AboutButtonShowsTheAboutWindowInFront) {
   TfrmMain &form = Form();

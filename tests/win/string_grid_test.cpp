@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <commctrl.h>
+
+#include <array>
 #include <string>
 #include <vector>
 
@@ -257,6 +260,33 @@ TEST_F(StringGridTest, CellFromPoint) {
   };
   for (const Case &c : cases)
     EXPECT_EQ(SendMessageA(grid_, SGM_CELLFROMPOINT, 0, MAKELPARAM(c.x, c.y)), c.expected) << c.x << "," << c.y;
+}
+
+// A text wider than its column ends in "..." and hovering its cell shows it
+// whole; a text that fits shows no hint.
+TEST_F(StringGridTest, HoveringACutTextShowsItWhole) {
+  const std::string whole(80, 'W');
+  SetText(1, 2, whole.c_str());
+  SetText(0, 2, "Short");
+  HWND hint = reinterpret_cast<HWND>(SendMessageA(grid_, SGM_GETHINT, 0, 0));
+  ASSERT_NE(hint, nullptr);
+  auto hintAt = [&](int x, int y) {
+    SendMessageA(grid_, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    std::array<char, 256> text{};
+    TTTOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.hwnd = grid_;
+    tool.uId = 1;
+    tool.lpszText = text.data();
+    SendMessageA(hint, TTM_GETTEXTA, text.size(), reinterpret_cast<LPARAM>(&tool));
+    return std::string(text.data());
+  };
+  const int y = 2 * RowExtent() + RowExtent() / 2;
+  EXPECT_EQ(hintAt(ColExtent() + 10, y), whole);
+  EXPECT_EQ(hintAt(10, y), "");
+  EXPECT_EQ(hintAt(ColExtent() + 10, y), whole);
+  SetText(1, 2, "fits");
+  EXPECT_EQ(hintAt(ColExtent() + 10, y), "");
 }
 
 TEST_F(StringGridTest, RowCountChangesKeepTheRemainingTexts) {
