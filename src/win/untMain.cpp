@@ -41,6 +41,7 @@ using layout::Kind;
 constexpr const char *kFormClass = "TfrmMain";
 constexpr const char *kGlyphResource = "OPENFOLDER";
 constexpr int kAddKey1 = 1;
+constexpr UINT_PTR kLanguageListSubclass = 0x4C;
 constexpr int kRemoveKey1 = 2;
 
 // The named members in layout table order.
@@ -281,6 +282,14 @@ void TfrmMain::SetUpDropDownList(HWND combo, const layout::ControlEntry &entry) 
     return static_cast<int>(rect.bottom - rect.top);
   };
   const LRESULT fieldHeight = SendMessageA(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  // The closed height follows the field's one for one where this was
+  // tried, so a first guess mostly hits and spares the search (each try
+  // lays the control out again, a good part of the window's start).
+  if (fieldHeight != CB_ERR && closedHeight() != wanted) {
+    const int guess = static_cast<int>(fieldHeight) + wanted - closedHeight();
+    if (guess >= 1) SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), guess);
+    if (closedHeight() != wanted) SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), fieldHeight);
+  }
   if (fieldHeight != CB_ERR && closedHeight() != wanted) {
     int best = static_cast<int>(fieldHeight), bestMiss = std::abs(closedHeight() - wanted);
     for (int field = std::max(1, wanted - 12); field <= wanted && bestMiss != 0; ++field) {
@@ -534,6 +543,12 @@ void TfrmMain::DrawGlyphButton(const DRAWITEMSTRUCT &item) {
 
 void TfrmMain::FormCreate() {
   SendMessageA(CmbLan, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(std::string(kUndefinedLanguageItem).c_str()));
+  SetWindowSubclass(CmbLan, LanguageListProc, kLanguageListSubclass, reinterpret_cast<DWORD_PTR>(this));
+  ShowStartState();
+}
+
+void TfrmMain::FillLanguageList() {
+  if (!RemoveWindowSubclass(CmbLan, LanguageListProc, kLanguageListSubclass)) return; // filled already
   for (std::uint16_t id : kLanguageIds) {
     std::array<char, 256> name{};
     if (VerLanguageNameA(id, name.data(), static_cast<DWORD>(name.size())) == 0) continue;
@@ -541,9 +556,44 @@ void TfrmMain::FormCreate() {
     if (text == kLanguageNeutralName) continue;
     SendMessageA(CmbLan, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LanguageItemText(text, id).c_str()));
   }
-
   FitDroppedWidth(CmbLan);
-  ShowStartState();
+}
+
+// The language list's two hundred items, a platform call each, are added on
+// the first message that reads, shows or moves through them, not at start:
+// until then the list holds only its first item, which is all the start and
+// the reset select.
+LRESULT CALLBACK TfrmMain::LanguageListProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+  bool needsItems = false;
+  switch (msg) {
+  case CB_SETCURSEL: // the first item is there from the start
+  case CB_GETLBTEXT:
+  case CB_GETLBTEXTLEN:
+  case CB_GETITEMDATA:
+    needsItems = static_cast<int>(wp) > 0;
+    break;
+  case CB_GETCOUNT:
+  case CB_FINDSTRING:
+  case CB_FINDSTRINGEXACT:
+  case CB_SELECTSTRING:
+  case CB_SHOWDROPDOWN:
+  case CB_GETDROPPEDWIDTH:
+  case CB_SETTOPINDEX:
+  case CB_GETTOPINDEX:
+  case WM_SETFOCUS:
+  case WM_KEYDOWN:
+  case WM_CHAR:
+  case WM_LBUTTONDOWN:
+  case WM_LBUTTONDBLCLK:
+  case WM_MOUSEWHEEL:
+  case WM_GETOBJECT:
+    needsItems = true;
+    break;
+  default:
+    break;
+  }
+  if (needsItems) reinterpret_cast<TfrmMain *>(ref)->FillLanguageList();
+  return DefSubclassProc(wnd, msg, wp, lp);
 }
 
 void TfrmMain::CmbLanChange() { SetHint(CmbLan, SelectedItemText(CmbLan)); }

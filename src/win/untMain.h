@@ -94,6 +94,8 @@ public:
 
 private:
   explicit TfrmMain(HINSTANCE instance);
+  static LRESULT CALLBACK LanguageListProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR ref);
+  void FillLanguageList();
   static LRESULT CALLBACK ControlProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR ref);
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
   LRESULT OnControlMessage(layout::Id id, HWND wnd, UINT msg, WPARAM wp, LPARAM lp);

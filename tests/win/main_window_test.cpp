@@ -408,6 +408,19 @@ TEST(MainWindow, DroppedListsAreAsWideAsTheirWidestItem) {
   }
 }
 
+// The language list fills itself on first use; a window whose list nobody
+// has read yet still steps through every item from the keyboard and drops
+// down with all of them.
+TEST(MainWindow, LanguageListIsWholeOnFirstUse) {
+  std::unique_ptr<TfrmMain> fresh = TfrmMain::Create(GetModuleHandleA(nullptr));
+  HWND combo = fresh->CmbLan;
+  for (int step = 0; step < 2; ++step)
+    SendMessageA(combo, WM_KEYDOWN, VK_DOWN, 0);
+  EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), 1);
+  EXPECT_EQ(ComboItems(combo), ComboItems(Form().CmbLan));
+  EXPECT_EQ(SendMessageA(combo, CB_GETDROPPEDWIDTH, 0, 0), SendMessageA(Form().CmbLan, CB_GETDROPPEDWIDTH, 0, 0));
+}
+
 TEST(MainWindow, AboutButtonShowsTheAboutWindowInFront) {
   TfrmMain &form = Form();
   std::unique_ptr<TfrmAbout> about = TfrmAbout::Create(GetModuleHandleA(nullptr));
