@@ -264,7 +264,13 @@ Result<LayoutPlan> PlaceAnywhere(const ByteSource &image, const PeHeaders &heade
     return Fail(Cat("the optional header has ", headers.directories.size(), " data directories, none for resources"));
   if (resources.rva != 0 || resources.size != 0) {
     const auto index = headers.SectionOfRva(resources.rva);
-    if (index && headers.sections[*index].virtualAddress == resources.rva && HoldsOnly(headers, *index, kDirResource)) {
+    // Data that a packer's SizeOfHeaders also maps as headers is not
+    // rewritten where it lies: the file would end before the headers do.
+    const auto underHeaders = [&](const Section &s) {
+      return s.sizeOfRawData != 0 && s.pointerToRawData < headers.sizeOfHeaders;
+    };
+    if (index && headers.sections[*index].virtualAddress == resources.rva && HoldsOnly(headers, *index, kDirResource) &&
+        !underHeaders(headers.sections[*index])) {
       const Section &r = headers.sections[*index];
       if (*index + 1 == count && OthersBefore(headers, r, *index, *index)) {
         LayoutPlan plan{Placement::InPlace, *index, r.virtualAddress};

@@ -116,6 +116,19 @@ Bytes PackedShape() {
   return BuildImage(shape);
 }
 
+// A small packed module: SizeOfHeaders 0x1000 covers the whole file, the
+// resources (last) among it.
+Bytes PackedSmall() {
+  ImageShape shape;
+  shape.peOffset = 0xF8;
+  shape.sizeOfHeaders = 0x1000;
+  const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
+  shape.sections.push_back({"UPX0", 0x1000, 0x1000, 0x400, {}});
+  shape.sections.push_back(ResourceSection(items, 0x2000, 0x400));
+  shape.directories[kDirResource] = {0x2000, shape.sections[1].virtualSize};
+  return BuildImage(shape);
+}
+
 // A firmware (EFI) application as systemd-boot's is linked: PE32+, section
 // alignment 0x200, code mapped at 0x5000 but stored at 0x400; no resources.
 Bytes FirmwareImage() {
@@ -368,6 +381,7 @@ const std::vector<Row> &Rows() {
       {"packed: table ends at 0x268, data at 0x400", PackedShape, nullptr, {}, {}, ""},
       {"packed: SizeOfHeaders 0x1000 reaches past the data at 0x400", PackedShape, nullptr,
        {{"SizeOfHeaders", 0x1000}}, {}, ""},
+      {"packed: the headers cover the whole file, resources last", PackedSmall, nullptr, {}, {}, ""},
       {"packed: raw data right after the section table", PackedShape, nullptr,
        {{"SizeOfHeaders", 0x1000}, {"section 1 PointerToRawData", 0x268}}, {}, ""},
       // The platform's rule that addresses equal file offsets under a low
