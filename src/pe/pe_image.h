@@ -85,8 +85,8 @@ struct PeHeaders {
   // Mapped as the file lies: a low alignment and every section with file
   // data at an address equal to its file offset. The platform's loader
   // demands it of such user-mode images; firmware loaders (EFI
-  // applications) copy sections wherever they go, so a module that does not
-  // keep it needs not.
+  // applications) copy each section to its address, so the writer keeps
+  // the rule only for a module that already keeps it.
   bool FileMapped() const;
 
   DataDirectory Directory(std::size_t index) const {
