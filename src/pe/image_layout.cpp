@@ -65,11 +65,14 @@ Error NoRoom(const std::string &why) {
 // Room for one more section header after the table. The headers may grow
 // up to the first section's address; where they would run into the first
 // section's raw data, all raw data moves down the file by whole
-// FileAlignment units.
+// FileAlignment units. Room in the file is measured to the first raw data,
+// not to SizeOfHeaders: a packer's headers reach past it, and only what
+// the new table needs decides whether the data moves.
 Status PlanHeaderRoom(const ByteSource &image, const PeHeaders &headers, LayoutPlan &plan) {
   const std::uint64_t tableEnd = headers.SectionTableOffset() + kSectionHeaderSize * headers.sections.size();
   const std::uint64_t needed = tableEnd + kSectionHeaderSize;
-  const std::uint64_t headersEnd = std::max<std::uint64_t>(headers.sizeOfHeaders, AlignUp(needed, headers.fileAlignment));
+  const std::uint64_t grownEnd = AlignUp(needed, headers.fileAlignment);
+  const std::uint64_t headersEnd = std::max<std::uint64_t>(headers.sizeOfHeaders, grownEnd);
   std::uint64_t firstAddress = kMaxFileSize;
   for (const auto &s : headers.sections)
     firstAddress = std::min<std::uint64_t>(firstAddress, s.virtualAddress);
@@ -78,7 +81,7 @@ Status PlanHeaderRoom(const ByteSource &image, const PeHeaders &headers, LayoutP
                       Hex(headersEnd)));
   const std::uint64_t firstRaw = FirstRawData(headers);
   plan.sizeOfHeaders = static_cast<std::uint32_t>(headersEnd);
-  plan.rawShift = headersEnd > firstRaw ? static_cast<std::uint32_t>(AlignUp(headersEnd - firstRaw, headers.fileAlignment)) : 0;
+  plan.rawShift = grownEnd > firstRaw ? static_cast<std::uint32_t>(AlignUp(grownEnd - firstRaw, headers.fileAlignment)) : 0;
   // Bound imports often sit right after the table; they only speed up
   // loading, so they give way.
   const DataDirectory bound = headers.Directory(kDirBoundImport);
@@ -227,20 +230,6 @@ Status CheckPadding(const ByteSource &image, std::uint64_t from, std::uint64_t t
   return Ok();
 }
 
-// With a section alignment below the page size the loader maps the file as
-// it lies: each section's address is its file offset.
-Status CheckFileMapped(const PeHeaders &headers) {
-  if (!headers.LowAlignment()) return Ok();
-  for (std::size_t i = 0; i < headers.sections.size(); ++i) {
-    const Section &s = headers.sections[i];
-    if (s.sizeOfRawData != 0 && s.pointerToRawData != s.virtualAddress)
-      return Fail(Cat(SectionWhere(headers, i), ": mapped at ", Hex(s.virtualAddress), " but stored at ",
-                      Hex(s.pointerToRawData), ", which a section alignment of ", Hex(headers.sectionAlignment),
-                      " does not allow"));
-  }
-  return Ok();
-}
-
 Result<LayoutPlan> PlanNewSection(const ByteSource &image, const PeHeaders &headers) {
   if (headers.sections.size() + 1 > 0xFFFF) return Fail("no room for another section: the module has too many");
   LayoutPlan plan;
@@ -248,7 +237,10 @@ Result<LayoutPlan> PlanNewSection(const ByteSource &image, const PeHeaders &head
   if (auto st = PlanHeaderRoom(image, headers, plan); !st) return Fail(st.error());
   const std::uint64_t tailStart = headers.ImageFileEnd() + plan.rawShift;
   std::uint64_t rva = std::max(headers.ComputedSizeOfImage(), AlignUp(plan.sizeOfHeaders, headers.sectionAlignment));
-  if (headers.LowAlignment()) {
+  // An image mapped as it lies keeps being so; any other, a firmware
+  // image with a low alignment too, gets address and file offset each on
+  // its own.
+  if (headers.FileMapped()) {
     rva = std::max(rva, AlignUp(tailStart, headers.fileAlignment));
     plan.dataOffset = rva;
   } else {
@@ -270,10 +262,15 @@ Result<LayoutPlan> PlaceAnywhere(const ByteSource &image, const PeHeaders &heade
   const std::size_t count = headers.sections.size();
   if (headers.directories.size() <= kDirResource)
     return Fail(Cat("the optional header has ", headers.directories.size(), " data directories, none for resources"));
-  if (auto st = CheckFileMapped(headers); !st) return Fail(st.error());
   if (resources.rva != 0 || resources.size != 0) {
     const auto index = headers.SectionOfRva(resources.rva);
-    if (index && headers.sections[*index].virtualAddress == resources.rva && HoldsOnly(headers, *index, kDirResource)) {
+    // Data that a packer's SizeOfHeaders also maps as headers is not
+    // rewritten where it lies: the file would end before the headers do.
+    const auto underHeaders = [&](const Section &s) {
+      return s.sizeOfRawData != 0 && s.pointerToRawData < headers.sizeOfHeaders;
+    };
+    if (index && headers.sections[*index].virtualAddress == resources.rva && HoldsOnly(headers, *index, kDirResource) &&
+        !underHeaders(headers.sections[*index])) {
       const Section &r = headers.sections[*index];
       if (*index + 1 == count && OthersBefore(headers, r, *index, *index)) {
         LayoutPlan plan{Placement::InPlace, *index, r.virtualAddress};
@@ -283,7 +280,7 @@ Result<LayoutPlan> PlaceAnywhere(const ByteSource &image, const PeHeaders &heade
           // No raw data yet: its pointer means nothing; the data goes
           // after everything else.
           const std::uint64_t end = headers.ImageFileEnd();
-          plan.dataOffset = headers.LowAlignment() ? r.virtualAddress : AlignUp(end, headers.fileAlignment);
+          plan.dataOffset = headers.FileMapped() ? r.virtualAddress : AlignUp(end, headers.fileAlignment);
           if (auto st = CheckPadding(image, end, plan.dataOffset); !st) return Fail(st.error());
         }
         return plan;

@@ -50,8 +50,10 @@ Status CheckAlignments(const PeHeaders &h) {
 // Everything the writer relies on about where things lie, checked once:
 // the headers hold the section table and end within the file and before
 // the first section in memory; every raw range lies within the file, after
-// the headers, apart from every other; address ranges neither wrap nor
-// overlap.
+// the section table, apart from every other; address ranges neither wrap
+// nor overlap. Raw data may begin before SizeOfHeaders ends, as packers
+// lay it out: in the file the headers end there, and the loader maps the
+// bytes up to SizeOfHeaders as headers and again as the section.
 Status CheckGeometry(const PeHeaders &h, std::uint64_t fileSize) {
   const std::uint64_t tableEnd = h.SectionTableOffset() + std::uint64_t{kSectionHeaderSize} * h.sections.size();
   if (h.sizeOfHeaders < tableEnd)
@@ -75,9 +77,9 @@ Status CheckGeometry(const PeHeaders &h, std::uint64_t fileSize) {
     if (s.RawEnd() > fileSize)
       return Fail(Cat(SectionWhere(h, i), ": raw data ", Hex(s.pointerToRawData), "+", Hex(s.sizeOfRawData),
                       " runs past the end of the file (", Hex(fileSize), " bytes)"));
-    if (s.pointerToRawData < h.sizeOfHeaders)
-      return Fail(Cat(SectionWhere(h, i), ": raw data at ", Hex(s.pointerToRawData), " lies inside the headers (",
-                      Hex(h.sizeOfHeaders), " bytes)"));
+    if (s.pointerToRawData < tableEnd)
+      return Fail(Cat(SectionWhere(h, i), ": raw data at ", Hex(s.pointerToRawData),
+                      " lies inside the headers (the section table ends at ", Hex(tableEnd), ")"));
     byRaw.push_back(i);
   }
   std::sort(byRaw.begin(), byRaw.end(),
@@ -132,6 +134,12 @@ std::optional<std::uint64_t> PeHeaders::RvaToOffset(std::uint32_t rva, std::uint
   const std::uint32_t backed = s.BackedSize();
   if (within > backed || size > backed - within) return std::nullopt;
   return std::uint64_t{s.pointerToRawData} + within;
+}
+
+bool PeHeaders::FileMapped() const {
+  return LowAlignment() && std::all_of(sections.begin(), sections.end(), [](const Section &s) {
+           return s.sizeOfRawData == 0 || s.pointerToRawData == s.virtualAddress;
+         });
 }
 
 std::uint64_t PeHeaders::ImageFileEnd() const {

@@ -80,9 +80,14 @@ struct PeHeaders {
     return OptionalOffset() + (pe32Plus ? 112 : 96) + std::uint64_t{8} * index;
   }
 
-  // A section alignment below the page size: the loader maps the file as
-  // it lies, so every section's address equals its file offset.
+  // A section alignment below the page size, where FileAlignment equals it.
   bool LowAlignment() const { return sectionAlignment < kPageSize; }
+  // Mapped as the file lies: a low alignment and every section with file
+  // data at an address equal to its file offset. The platform's loader
+  // demands it of such user-mode images; firmware loaders (EFI
+  // applications) copy each section to its address, so the writer keeps
+  // the rule only for a module that already keeps it.
+  bool FileMapped() const;
 
   DataDirectory Directory(std::size_t index) const {
     return index < directories.size() ? directories[index] : DataDirectory{};
@@ -92,8 +97,8 @@ struct PeHeaders {
   // The file offset of [rva, rva + size) when all of it is backed by file
   // bytes (the headers or one section's raw data).
   std::optional<std::uint64_t> RvaToOffset(std::uint32_t rva, std::uint32_t size) const;
-  // End of the last section's raw data: everything after it is the tail
-  // (overlay, symbol table, certificate).
+  // End of the last section's raw data (or of what the headers map):
+  // everything after it is the tail (overlay, symbol table, certificate).
   std::uint64_t ImageFileEnd() const;
   // The image size the sections need, rounded to SectionAlignment.
   std::uint64_t ComputedSizeOfImage() const;

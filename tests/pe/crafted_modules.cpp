@@ -9,7 +9,6 @@
 namespace qm::pe::craft {
 namespace {
 
-constexpr std::uint32_t kOptionalSize = 0xE0;
 
 std::uint32_t AlignUp(std::uint32_t v, std::uint32_t a) { return (v + a - 1) / a * a; }
 
@@ -102,16 +101,84 @@ Bytes ManyLanguagesBase() {
 }
 
 // A packer's layout: the section table ends at 0x268, the first data is at
-// 0x400; an empty first section; the imports inside the resource section.
+// 0x400; an empty first section, then the packed code; the imports inside
+// the resource section.
 Bytes PackedShape() {
   ImageShape shape;
-  shape.peOffset = 0x120;
+  shape.peOffset = 0xF8;
   shape.sizeOfHeaders = 0x400;
   const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
   shape.sections.push_back({"UPX0", 0x1000, 0x1000, 0x400, {}});
+  shape.sections.push_back(Filler("UPX1", 0x2000, 0x400, 0xE00, 0x9C));
+  shape.sections.push_back(ResourceSection(items, 0x3000, 0x1200));
+  shape.directories[kDirImport] = {0x3000 + 0x60, 0x14};
+  shape.directories[kDirResource] = {0x3000, shape.sections[2].virtualSize};
+  return BuildImage(shape);
+}
+
+// A small packed module: SizeOfHeaders 0x1000 covers the whole file, the
+// resources (last) among it.
+Bytes PackedSmall() {
+  ImageShape shape;
+  shape.peOffset = 0xF8;
+  shape.sizeOfHeaders = 0x1000;
+  const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
+  shape.sections.push_back({"UPX0", 0x1000, 0x1000, 0x400, {}});
   shape.sections.push_back(ResourceSection(items, 0x2000, 0x400));
-  shape.directories[kDirImport] = {0x2000 + 0x60, 0x14};
   shape.directories[kDirResource] = {0x2000, shape.sections[1].virtualSize};
+  return BuildImage(shape);
+}
+
+// A firmware (EFI) application as systemd-boot's is linked: PE32+, section
+// alignment 0x200, code mapped at 0x5000 but stored at 0x400; no resources.
+Bytes FirmwareImage() {
+  ImageShape shape;
+  shape.machine = 0x8664;
+  shape.pe32Plus = true;
+  shape.subsystem = 10;
+  shape.peOffset = 0x80;
+  shape.sectionAlignment = shape.fileAlignment = 0x200;
+  shape.sizeOfHeaders = 0x400;
+  shape.sections.push_back(Filler(".text", 0x5000, 0x400, 0x400, 0xCC));
+  shape.sections.push_back(Filler(".reloc", 0xB000, 0x800, 0x200, 0x7E));
+  shape.sections.push_back(Filler(".data", 0xC000, 0xA00, 0x200, 0xDA));
+  shape.directories[kDirBaseReloc] = {0xB000, 0x200};
+  return BuildImage(shape);
+}
+
+// As iPXE's are: section and file alignment 0x20, the headers full up to
+// the first section's data, an uninitialised section between two others,
+// the resources last.
+Bytes TinyAlignmentFirmware() {
+  ImageShape shape;
+  shape.machine = 0x8664;
+  shape.pe32Plus = true;
+  shape.subsystem = 10;
+  shape.peOffset = 0x80;
+  shape.sectionAlignment = shape.fileAlignment = 0x20;
+  shape.sizeOfHeaders = 0x240; // the table of four ends at 0x228
+  const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
+  shape.sections.push_back(Filler(".text", 0x1000, 0x240, 0x1E0, 0xCC));
+  shape.sections.push_back({".bss", 0x11E0, 0x800, 0, {}});
+  shape.sections.push_back(Filler(".reloc", 0x19E0, 0x420, 0x20, 0x7E));
+  shape.sections.push_back(ResourceSection(items, 0x1A00, 0x440, 0x20));
+  shape.directories[kDirBaseReloc] = {0x19E0, 0x20};
+  shape.directories[kDirResource] = {0x1A00, shape.sections[3].virtualSize};
+  return BuildImage(shape);
+}
+
+// The resources before the code, so the stamp appends a section header
+// after a PE32 or PE32+ optional header. For the machines that only the
+// headers tell apart.
+Bytes Machine(std::uint16_t machine, bool pe32Plus) {
+  ImageShape shape;
+  shape.machine = machine;
+  shape.pe32Plus = pe32Plus;
+  const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
+  shape.sections.push_back(ResourceSection(items, 0x1000, 0x200));
+  const std::uint32_t next = 0x200 + static_cast<std::uint32_t>(shape.sections[0].raw.size());
+  shape.sections.push_back(Filler(".text", 0x2000, next, 0x200, 0xCC));
+  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
   return BuildImage(shape);
 }
 
@@ -152,7 +219,9 @@ Bytes Odd(std::uint32_t peOffset) {
 } // namespace
 
 Bytes BuildImage(const ImageShape &shape) {
-  const std::uint32_t optional = shape.peOffset + 24, table = optional + kOptionalSize;
+  // PE32+ widens the image base and the four stack and heap sizes.
+  const std::uint32_t optionalSize = shape.pe32Plus ? 0xF0 : 0xE0, widened = shape.pe32Plus ? 16 : 0;
+  const std::uint32_t optional = shape.peOffset + 24, table = optional + optionalSize;
   std::uint32_t fileSize = shape.sizeOfHeaders, imageSize = AlignUp(shape.sizeOfHeaders, shape.sectionAlignment);
   std::uint32_t initialized = 0;
   for (const auto &s : shape.sections) {
@@ -165,24 +234,29 @@ Bytes BuildImage(const ImageShape &shape) {
   image[1] = 'Z';
   PutU32(image, 0x3C, shape.peOffset);
   PutU32(image, shape.peOffset, 0x00004550);
-  PutU16(image, shape.peOffset + 4, 0x14C);
+  PutU16(image, shape.peOffset + 4, shape.machine);
   PutU16(image, shape.peOffset + 6, static_cast<std::uint16_t>(shape.sections.size()));
-  PutU16(image, shape.peOffset + 20, kOptionalSize);
-  PutU16(image, shape.peOffset + 22, 0x0102);
-  PutU16(image, optional, 0x10B);
+  PutU16(image, shape.peOffset + 20, static_cast<std::uint16_t>(optionalSize));
+  PutU16(image, shape.peOffset + 22, shape.pe32Plus ? 0x0022 : 0x0102);
+  PutU16(image, optional, shape.pe32Plus ? 0x20B : 0x10B);
   PutU32(image, optional + 8, initialized);
-  PutU32(image, optional + 28, 0x400000);
+  if (shape.pe32Plus) {
+    PutU32(image, optional + 24, 0x40000000); // ImageBase 0x1'40000000
+    PutU32(image, optional + 28, 1);
+  } else {
+    PutU32(image, optional + 28, 0x400000);
+  }
   PutU32(image, optional + 32, shape.sectionAlignment);
   PutU32(image, optional + 36, shape.fileAlignment);
   PutU16(image, optional + 40, 4);
   PutU16(image, optional + 48, 4);
   PutU32(image, optional + 56, imageSize);
   PutU32(image, optional + 60, shape.sizeOfHeaders);
-  PutU16(image, optional + 68, 3);
-  PutU32(image, optional + 92, 16);
+  PutU16(image, optional + 68, shape.subsystem);
+  PutU32(image, optional + 92 + widened, 16);
   for (std::size_t i = 0; i < shape.directories.size() && i < 16; ++i) {
-    PutU32(image, optional + 96 + 8 * i, shape.directories[i].rva);
-    PutU32(image, optional + 100 + 8 * i, shape.directories[i].size);
+    PutU32(image, optional + 96 + widened + 8 * i, shape.directories[i].rva);
+    PutU32(image, optional + 100 + widened + 8 * i, shape.directories[i].size);
   }
   for (std::size_t i = 0; i < shape.sections.size(); ++i) {
     const SectionShape &s = shape.sections[i];
@@ -224,8 +298,10 @@ static std::optional<std::size_t> FieldOffset(const Bytes &image, const std::str
   unsigned index = 0, extra = 0;
   char word[32] = {};
   unsigned at = 0;
-  if (std::sscanf(field.c_str(), "directory %u %31s", &index, word) == 2)
-    return optional + 96 + 8 * index + (std::string(word) == "size" ? 4 : 0);
+  if (std::sscanf(field.c_str(), "directory %u %31s", &index, word) == 2) {
+    const bool pe32Plus = ByteReader(image).u16(optional).value_or(0) == 0x20B;
+    return optional + (pe32Plus ? 112 : 96) + 8 * index + (std::string(word) == "size" ? 4 : 0);
+  }
   if (std::sscanf(field.c_str(), "section %u raw +%u+%u", &index, &at, &extra) >= 2) {
     const std::uint32_t pointer = U32(image, TableOffset(image) + 40 * index + 20);
     return std::size_t{pointer} + at + extra;
@@ -293,8 +369,8 @@ const std::vector<Row> &Rows() {
        "power of two"},
       {"raw ranges overlap", LowAlignment, nullptr, {{"section 1 PointerToRawData", 0x300}}, {}, "overlaps"},
       {"address ranges overlap", LowAlignment, nullptr, {{"section 0 VirtualSize", 0x300}}, {}, "overlaps"},
-      {"a section mapped away from its file offset, section alignment below the page", LowAlignment, nullptr,
-       {{"section 2 VirtualAddress", 0x1000}}, {}, "does not allow"},
+      {"raw data starting in the section table", PackedShape, nullptr, {{"section 1 PointerToRawData", 0x267}}, {},
+       "inside the headers"},
       // Shapes that must stamp.
       {"leaf in the zero-filled part of the section", TwoLeaves, nullptr,
        {{"section 0 VirtualSize", 0x2000}, {"section 0 raw +128", 0x2800}}, {}, ""},
@@ -303,6 +379,24 @@ const std::vector<Row> &Rows() {
       {"4096 leaves under one long type and name", LongNames, nullptr, {}, {}, ""},
       {"65536 languages under one name", ManyLanguagesBase, nullptr, {{"section 0 raw +48", 1}}, {}, "65535"},
       {"packed: table ends at 0x268, data at 0x400", PackedShape, nullptr, {}, {}, ""},
+      {"packed: SizeOfHeaders 0x1000 reaches past the data at 0x400", PackedShape, nullptr,
+       {{"SizeOfHeaders", 0x1000}}, {}, ""},
+      {"packed: the headers cover the whole file, resources last", PackedSmall, nullptr, {}, {}, ""},
+      {"packed: raw data right after the section table", PackedShape, nullptr,
+       {{"SizeOfHeaders", 0x1000}, {"section 1 PointerToRawData", 0x268}}, {}, ""},
+      // The platform's rule that addresses equal file offsets under a low
+      // section alignment is kept where a module keeps it; firmware images
+      // do not, and are stamped all the same.
+      {"low alignment, one section mapped away from its file offset", LowAlignment, nullptr,
+       {{"section 2 VirtualAddress", 0x1000}}, {}, ""},
+      {"firmware: section alignment 0x200, code at 0x5000 stored at 0x400", FirmwareImage, nullptr, {}, {}, ""},
+      {"firmware: alignment 0x20, resources last", TinyAlignmentFirmware, nullptr, {}, {}, ""},
+      {"firmware: alignment 0x20, full headers grow", TinyAlignmentFirmware, nullptr,
+       {{"directory 2 rva", 0}, {"directory 2 size", 0}}, {}, ""},
+      {"machine x64, PE32+", [] { return Machine(0x8664, true); }, nullptr, {}, {}, ""},
+      {"machine ARM64, PE32+", [] { return Machine(0xAA64, true); }, nullptr, {}, {}, ""},
+      {"machine ARM64EC, PE32+", [] { return Machine(0xA641, true); }, nullptr, {}, {}, ""},
+      {"machine ARM Thumb-2, PE32", [] { return Machine(0x1C4, false); }, nullptr, {}, {}, ""},
       {"headers end where the data begins", HeadersMeetData, nullptr, {}, {}, ""},
       {"relocations last, raw size unaligned, data appended", UnalignedRelocationsThenOverlay, nullptr, {}, {}, ""},
       {"odd e_lfanew", [] { return Odd(0x41); }, nullptr, {}, {}, ""},
@@ -313,6 +407,14 @@ const std::vector<Row> &Rows() {
       {"real: headers end where the data begins, symbols and debug data", nullptr, "app64_middle.exe", {}, 0x1D0, ""},
       {"real: odd e_lfanew", nullptr, "app32_bare.exe", {}, 0x81, ""},
       {"real: checksum field at 2 mod 4", nullptr, "app64_middle.exe", {}, 0x82, ""},
+      // A packer's SizeOfHeaders, past the first section's data: the new
+      // section header fits in the file before that data, or moves it down
+      // by what the header needs, not by what SizeOfHeaders claims.
+      {"real: packed, SizeOfHeaders 0x1000", nullptr, "app32_bare.exe", {{"SizeOfHeaders", 0x1000}}, {}, ""},
+      {"real: packed, SizeOfHeaders 0x1000, headers full", nullptr, "app32_bare.exe", {{"SizeOfHeaders", 0x1000}},
+       0x190, ""},
+      {"real: packed, SizeOfHeaders 0x1000, symbols and debug data", nullptr, "app64_middle.exe",
+       {{"SizeOfHeaders", 0x1000}}, 0x1D0, ""},
   };
   return rows;
 }

@@ -27,6 +27,9 @@ struct SectionShape {
 };
 
 struct ImageShape {
+  std::uint16_t machine = 0x14C;
+  bool pe32Plus = false;
+  std::uint16_t subsystem = 3; // console
   std::uint32_t peOffset = 0x40;
   std::uint32_t sectionAlignment = 0x1000;
   std::uint32_t fileAlignment = 0x200;
@@ -36,7 +39,8 @@ struct ImageShape {
   Bytes overlay; // appended after the last section's data
 };
 
-// A PE32 image as laid out by `shape`; SizeOfImage follows the sections.
+// A PE32 or PE32+ image as laid out by `shape`; SizeOfImage follows the
+// sections.
 Bytes BuildImage(const ImageShape &shape);
 // One resource section holding `items` at `rva`, raw data at `rawPointer`.
 SectionShape ResourceSection(std::span<const ResourceItem> items, std::uint32_t rva, std::uint32_t rawPointer,

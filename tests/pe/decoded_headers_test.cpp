@@ -95,10 +95,10 @@ TEST(DecodedHeaders, MachineAndFormatOfRealModules) {
 
 // Sections: A maps 0x800 bytes of which 0x400 come from the file; B maps
 // 0x100 of its 0x200 raw bytes; C has no VirtualSize, so it maps its raw
-// data. The headers are 0x400 bytes.
-PeHeaders ThreeSections() {
+// data. The headers are 0x400 bytes, or as a packer declares them, 0x1000.
+PeHeaders ThreeSections(std::uint32_t sizeOfHeaders) {
   PeHeaders h;
-  h.sizeOfHeaders = 0x400;
+  h.sizeOfHeaders = sizeOfHeaders;
   Section a, b, c;
   a.virtualAddress = 0x1000, a.virtualSize = 0x800, a.pointerToRawData = 0x400, a.sizeOfRawData = 0x400;
   b.virtualAddress = 0x2000, b.virtualSize = 0x100, b.pointerToRawData = 0x800, b.sizeOfRawData = 0x200;
@@ -111,10 +111,11 @@ struct AddressCase {
   const char *name;
   std::uint32_t rva, size;
   std::optional<std::uint64_t> offset;
+  std::uint32_t sizeOfHeaders = 0x400;
 };
 class AddressMapping : public ::testing::TestWithParam<AddressCase> {};
 TEST_P(AddressMapping, OnlyFileBackedRangesHaveAnOffset) {
-  EXPECT_EQ(ThreeSections().RvaToOffset(GetParam().rva, GetParam().size), GetParam().offset);
+  EXPECT_EQ(ThreeSections(GetParam().sizeOfHeaders).RvaToOffset(GetParam().rva, GetParam().size), GetParam().offset);
 }
 INSTANTIATE_TEST_SUITE_P(Table, AddressMapping,
                          ::testing::Values(AddressCase{"InTheHeaders", 0x10, 0x20, 0x10},
@@ -130,7 +131,12 @@ INSTANTIATE_TEST_SUITE_P(Table, AddressMapping,
                                            AddressCase{"AcrossTheVirtualSize", 0x20F0, 0x20, std::nullopt},
                                            AddressCase{"PastTheVirtualSize", 0x2100, 1, std::nullopt},
                                            AddressCase{"NoVirtualSizeMapsTheRawData", 0x31FF, 1, 0xBFF},
-                                           AddressCase{"PastTheRawDataOfNoVirtualSize", 0x3200, 1, std::nullopt}),
+                                           AddressCase{"PastTheRawDataOfNoVirtualSize", 0x3200, 1, std::nullopt},
+                                           // The loader maps SizeOfHeaders bytes of the file, a
+                                           // section's data among them.
+                                           AddressCase{"PackedHeadersOverTheFirstData", 0x600, 0x10, 0x600, 0x1000},
+                                           AddressCase{"AcrossTheEndOfPackedHeaders", 0xFF0, 0x20, std::nullopt,
+                                                       0x1000}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // A resource whose data starts in the last bytes of the section's file data
@@ -241,6 +247,8 @@ INSTANTIATE_TEST_SUITE_P(
                       HeaderFault{"SectionAlignmentBelowFileAlignment", kOptional + 32, 0x100, 4,
                                   "FileAlignment must equal it"},
                       HeaderFault{"SectionAlignmentEqualToFileAlignment", kOptional + 32, 0x200, 4, ""},
+                      // A packer's headers: the section's data begins inside them.
+                      HeaderFault{"SizeOfHeadersReachingIntoTheFirstData", kOptional + 60, 0x400, 4, ""},
                       HeaderFault{"RawDataPastTheEnd", kTable + 16, 0x201, 4, "runs past the end of the file"},
                       HeaderFault{"AddressRangeWraps", kTable + 12, 0xFFFFFFF8u, 4, "address range wraps"}),
     [](const auto &info) { return std::string(info.param.name); });

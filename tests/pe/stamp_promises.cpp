@@ -136,12 +136,8 @@ std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const 
   if (auto moved = MovedPointers(before, *oldHeaders, after, *headers); !moved.empty()) return moved;
   if (headers->sizeOfImage != headers->ComputedSizeOfImage())
     return Cat("SizeOfImage ", Hex(headers->sizeOfImage), " is not the sections' ", Hex(headers->ComputedSizeOfImage()));
-  if (headers->LowAlignment()) {
-    for (const Section &s : headers->sections) {
-      if (s.sizeOfRawData != 0 && s.pointerToRawData != s.virtualAddress)
-        return "a section of a file-mapped image lies away from its address";
-    }
-  }
+  if (oldHeaders->FileMapped() && !headers->FileMapped())
+    return "a section of an image mapped as it lies is stored away from its address";
   if (headers->checkSum != ComputeChecksum(after, headers->CheckSumOffset()))
     return Cat("checksum ", Hex(headers->checkSum), " is not the platform's ",
                Hex(ComputeChecksum(after, headers->CheckSumOffset())));

@@ -15,8 +15,7 @@ namespace qm::pe {
 // `block` is 16/1/0 (code page 0) and what the reader finds; every other
 // resource keeps its bytes and code page; the data after the image is kept
 // (a certificate dropped); SizeOfImage follows the sections; an image mapped
-// as it lies keeps addresses equal to file offsets; the checksum is the
-// platform's.
+// as it lies in the file stays so; the checksum is the platform's.
 std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
                           std::span<const std::uint8_t> block);
 
