@@ -83,7 +83,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   // One line per failure, like every other message of the program; the
   // parser's words quote arguments as they were given.
   app.failure_message([](const CLI::App *, const CLI::Error &error) {
-    return std::string(kProgram) + ": " + Shown(error.what(), kMessageLimit) + " (see --help)\n";
+    return std::string(kProgram) + ": " + Shown(error.what()) + " (see --help)\n";
   });
   if (!args.empty() && !args.front().starts_with("-") && !IsCommand(app, args.front())) {
     err << kProgram << ": unknown command " << Quoted(args.front())
