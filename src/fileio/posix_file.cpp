@@ -136,11 +136,14 @@ Result<fs::path> FollowLinks(fs::path path) {
 }
 
 // A write past the limit on file sizes raises SIGXFSZ, whose default ends
-// the process with no word said and a stamp half done (the module itself is
+// the process with no word said and the stamp half done (the file itself is
 // never harmed: it is replaced only once the new file is whole). Ignored,
-// the write fails with EFBIG and the failure is reported like any other.
+// the write fails with EFBIG and the failure is reported like any other. A
+// handler the program set up itself is left alone.
 void IgnoreFileSizeSignal() {
   static const bool ignored = [] {
+    struct sigaction current {};
+    if (::sigaction(SIGXFSZ, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return false;
     struct sigaction action {};
     action.sa_handler = SIG_IGN;
     sigemptyset(&action.sa_mask);
@@ -312,12 +315,13 @@ Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
   if (!folder.valid()) return Fail(ErrorKind::CannotWrite, "cannot open its folder: " + Reason(errno));
 
   // While the file is held no run of ours is writing it, so a temporary
-  // file of its form is one a killed run left behind: but only if it is ours.
-  // In a shared folder (sticky and world-writable, as /tmp) a name of that
-  // form may be another user's file, which root could remove; and a link of
-  // that form is never followed. Once a regular file of ours is seen under
-  // the name, in a sticky folder only we (or the folder's owner) can put
-  // something else there before it is unlinked.
+  // file of its form that is ours is one a killed run left behind. Only a
+  // regular file of the caller's own goes: in a shared folder (sticky and
+  // world-writable, as /tmp) a name of that form may be another user's
+  // file, which root could remove, and a link is never followed. Once a
+  // file of ours is seen under the name (fstatat without following links),
+  // in a sticky folder no other user but the folder's owner can put
+  // something else under it before the unlink.
   if (s.locked) {
     if (DIR *dir = ::fdopendir(::dup(folder.get()))) {
       while (const dirent *entry = ::readdir(dir)) {
