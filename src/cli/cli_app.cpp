@@ -11,11 +11,17 @@
 #include "cli/set_command.h"
 #include "qm_version.h"
 #include "stamp/exit_codes.h"
+#include "stamp/text_escape.h"
 
 namespace qm::cli {
 namespace {
 
+using stamp::Quoted;
+using stamp::Shown;
+
 constexpr const char *kProgram = "quillmark-cli";
+// Far above any message the program makes, with its quoted texts cut short.
+constexpr std::size_t kMessageLimit = 2000;
 
 struct Arguments {
   std::string file, fields, module, blockFile;
@@ -74,13 +80,14 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   ApplyArguments applyArguments;
   CLI::App *apply = AddApplyCommand(app, applyArguments);
 
-  // One line per failure, like every other message of the program.
+  // One line per failure, like every other message of the program; the
+  // parser's words quote arguments as they were given.
   app.failure_message([](const CLI::App *, const CLI::Error &error) {
-    return std::string(kProgram) + ": " + error.what() + " (see --help)\n";
+    return std::string(kProgram) + ": " + Shown(error.what()) + " (see --help)\n";
   });
   if (!args.empty() && !args.front().starts_with("-") && !IsCommand(app, args.front())) {
-    err << kProgram << ": unknown command '" << args.front()
-        << "'; the commands are show, set, apply, build, inject, extract and stamp (see --help)\n";
+    err << kProgram << ": unknown command " << Quoted(args.front())
+        << "; the commands are show, set, apply, build, inject, extract and stamp (see --help)\n";
     return ToInt(ExitCode::Usage);
   }
   try {
@@ -112,11 +119,13 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   } catch (const std::bad_alloc &) {
     failure = Failure{ExitCode::Internal, "out of memory; nothing was written"};
   } catch (const std::exception &error) {
-    failure = Failure{ExitCode::Internal, std::string("unexpected failure: ") + error.what()};
+    failure = Failure{ExitCode::Internal, "unexpected failure: " + Shown(error.what())};
   }
   if (failure) failures.push_back(std::move(*failure));
+  // Every message quotes outside text where it is made; this is the last
+  // guard that a failure stays one line of bounded length whatever it holds.
   for (const Failure &f : failures)
-    err << kProgram << ": " << f.message << "\n";
+    err << kProgram << ": " << Shown(f.message, kMessageLimit) << "\n";
   err.flush();
   return ToInt(MostSerious(failures));
 }

@@ -108,6 +108,7 @@ std::optional<Failure> ShowCommand(const std::string &file, bool asJson, std::os
 }
 
 std::optional<Failure> BuildCommand(const std::string &fieldsFile, const std::string &blockFile) {
+  if (auto failure = RefuseOutputOverInput(blockFile, "block file", fieldsFile, "fields file")) return failure;
   std::vector<std::uint8_t> block;
   if (auto failure = BlockFromFieldsFile(fieldsFile, block)) return failure;
   return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", block);
@@ -135,6 +136,7 @@ std::optional<Failure> InjectCommand(const std::string &module, const std::strin
 }
 
 std::optional<Failure> ExtractCommand(const std::string &module, const std::string &blockFile) {
+  if (auto failure = RefuseOutputOverInput(blockFile, "block file", module, "module")) return failure;
   VersionPayload payload;
   if (auto source = OpenAsModule(module)) {
     if (auto failure = VersionFromModule(*source, module, payload)) return failure;

@@ -2,8 +2,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <optional>
+#include <set>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "codec/field_codes.h"
 #include "codec/integer_text.h"
@@ -20,9 +23,12 @@ std::string ShowText(std::string_view text) { return TextExcerpt(text); }
 // The editor's conversion keeps the low 16 bits of whatever it reads; a
 // fields file is written by a script, where 70000 is a mistake to report,
 // not a number to wrap. A text that does not convert at all is left to the
-// encoder, so its message is the editor's own.
-Status CheckSixteenBits(const std::string &text, std::string_view name, bool hexadecimal) {
+// encoder, so its message is the editor's own; it goes on as a message shows
+// it (escaped, cut short), which cannot make it convert, so the message
+// quotes it safely.
+Status CheckSixteenBits(std::string &text, std::string_view name, bool hexadecimal) {
   auto number = IntegerFromText(hexadecimal ? "$" + text : text);
+  if (!number) text = Shown(text, kShortQuotedLimit);
   if (number && (*number < 0 || *number > 0xFFFF)) {
     return Fail(ErrorKind::Invalid, std::string(name) + ": \"" + ShowText(text) + "\" is outside " +
                                         (hexadecimal ? "0000 to FFFF" : "0 to 65535") + " (16 bits)");
@@ -172,7 +178,7 @@ std::string JsonExcerpt(const nlohmann::json &value) {
 
 std::string TextExcerpt(std::string_view text) {
   constexpr std::size_t kExcerptLimit = 80;
-  return stamp::EscapeControls(stamp::Excerpt(text, kExcerptLimit));
+  return Shown(text, kExcerptLimit);
 }
 
 Status CheckJsonNesting(std::string_view jsonText, int limit) {
@@ -199,16 +205,40 @@ Status CheckJsonNesting(std::string_view jsonText, int limit) {
   return Ok();
 }
 
-Result<VersionFields> FieldsFromJson(std::string_view jsonText) {
+Result<json> ParseJsonText(std::string_view jsonText) {
   // The parser and the value it builds recurse once per level; a document
   // of deep brackets would exhaust the stack before any message.
   if (Status nesting = CheckJsonNesting(jsonText); !nesting) return nesting.failure();
+  // The members named so far in each object still open.
+  std::vector<std::set<std::string>> open;
+  std::optional<std::string> twice;
+  const json::parser_callback_t watch = [&](int, json::parse_event_t event, json &parsed) {
+    if (event == json::parse_event_t::object_start) {
+      open.emplace_back();
+    } else if (event == json::parse_event_t::object_end) {
+      if (!open.empty()) open.pop_back();
+    } else if (event == json::parse_event_t::key && !open.empty() && parsed.is_string()) {
+      if (!open.back().insert(parsed.get<std::string>()).second && !twice) twice = parsed.get<std::string>();
+    }
+    return true;
+  };
   json root;
   try {
-    root = json::parse(jsonText);
+    root = json::parse(jsonText, watch);
   } catch (const json::parse_error &error) {
-    return Fail(ErrorKind::Invalid, "not valid JSON: " + stamp::EscapeControls(stamp::Excerpt(error.what(), 200)));
+    return Fail(ErrorKind::Invalid, "not valid JSON: " + Shown(error.what(), 200));
   }
+  if (twice) {
+    return Fail(ErrorKind::Invalid, "the member \"" + ShowText(*twice) +
+                                        "\" is named twice in one object; which value is meant cannot be told");
+  }
+  return root;
+}
+
+Result<VersionFields> FieldsFromJson(std::string_view jsonText) {
+  auto parsed = ParseJsonText(jsonText);
+  if (!parsed) return parsed.failure();
+  const json &root = *parsed;
   if (!root.is_object()) return Fail("expected a JSON object of fields, not " + Show(root));
   for (const char *required : {"language", "codePage"}) {
     if (!root.contains(required)) {

@@ -36,6 +36,11 @@ std::string TextExcerpt(std::string_view text);
 // before any parser recurses into it.
 Status CheckJsonNesting(std::string_view jsonText, int limit = 64);
 
+// JSON text as a value. Refused: nesting deeper than CheckJsonNesting
+// allows, text that is not JSON, and a member named twice in one object,
+// since the parser would keep one of the two and silently drop the other.
+Result<nlohmann::json> ParseJsonText(std::string_view jsonText);
+
 // The fields as the editor would collect them. A language or code page that
 // converts but does not fit in 16 bits is refused; one that does not convert
 // is passed on, so its error is the encoder's own.

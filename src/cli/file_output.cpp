@@ -1,5 +1,6 @@
 #include "cli/file_output.h"
 
+#include "cli/argument_path.h"
 #include "fileio/file_io.h"
 
 namespace qm::cli {
@@ -14,6 +15,17 @@ std::optional<Failure> WriteOutputFile(const std::filesystem::path &path, std::s
     return FailureFor(FileRole::Output, what, shown, written.failure());
   }
   return std::nullopt;
+}
+
+std::optional<Failure> RefuseOutputOverInput(const std::string &output, std::string_view outputWhat,
+                                             const std::string &input, std::string_view inputWhat) {
+  const std::filesystem::path outputPath = ArgumentPath(output);
+  const bool same =
+      input == "-" ? fileio::IsStandardInput(outputPath) : fileio::SameFile(ArgumentPath(input), outputPath);
+  if (!same) return std::nullopt;
+  const std::string source = input == "-" ? "the standard input" : "the " + std::string(inputWhat);
+  return Failure{ExitCode::OutputUnwritable, "the " + std::string(outputWhat) + " " + Quoted(output) +
+                                                 " is the same file as " + source + "; nothing was written"};
 }
 
 } // namespace qm::cli

@@ -1,9 +1,10 @@
 #pragma once
-// Writing an output file completely or not at all.
+// Writing an output file completely or not at all, and never over an input.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "stamp/module_injection.h"
@@ -15,5 +16,14 @@ namespace qm::cli {
 // was when anything fails. `what` names the file in messages.
 std::optional<Failure> WriteOutputFile(const std::filesystem::path &path, std::string_view shown, std::string_view what,
                                        std::span<const std::uint8_t> bytes);
+
+// Refuses (exit code 11) an output argument that names the very file an
+// input argument names, through links and hard links alike, or the file the
+// standard input reads when the input is "-": writing it would put the
+// output in the place of what was read, a module replaced by its own version
+// block, a fields file by the block built from it. Checked before anything
+// is read, so nothing is written.
+std::optional<Failure> RefuseOutputOverInput(const std::string &output, std::string_view outputWhat,
+                                             const std::string &input, std::string_view inputWhat);
 
 } // namespace qm::cli

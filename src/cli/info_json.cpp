@@ -197,15 +197,9 @@ Status ApplyMember(const std::string &member, const json &value, InfoFromJson &o
 } // namespace
 
 Result<InfoFromJson> VersionInfoFromJson(std::string_view jsonText) {
-  // The parser recurses once per level: refuse deep nesting before it can
-  // exhaust the stack.
-  if (Status nesting = CheckJsonNesting(jsonText); !nesting) return nesting.failure();
-  json root;
-  try {
-    root = json::parse(jsonText);
-  } catch (const json::parse_error &error) {
-    return Fail(ErrorKind::Invalid, "not valid JSON: " + stamp::EscapeControls(stamp::Excerpt(error.what(), 200)));
-  }
+  auto parsed = ParseJsonText(jsonText);
+  if (!parsed) return parsed.failure();
+  const json &root = *parsed;
   if (!root.is_object()) return Fail("expected one JSON object as show --json prints it, not " + Show(root));
   InfoFromJson out;
   out.Info.HasFixedPart = true;

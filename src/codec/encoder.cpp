@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/byte_reader.h"
+#include "base/shown_text.h"
 #include "codec/block_layout.h"
 #include "codec/field_codes.h"
 #include "codec/integer_text.h"
@@ -85,11 +86,13 @@ void AppendVarFileInfo(std::vector<std::uint8_t> &block, const Translation &tran
   AppendU16(block, translation.CodePage);
 }
 
+// The key as a message shows it: the block's text may be in any code page,
+// so only ASCII is kept, its controls escaped, and a long key cut short.
 std::string Printable(std::u16string_view key) {
   std::string out;
-  for (char16_t unit : key)
+  for (char16_t unit : key.substr(0, kShortQuotedLimit + 1))
     out.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-  return out;
+  return Shown(out, kShortQuotedLimit);
 }
 
 } // namespace

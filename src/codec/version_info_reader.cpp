@@ -1,6 +1,7 @@
 #include "codec/version_info_reader.h"
 
 #include "base/byte_reader.h"
+#include "base/shown_text.h"
 #include "codec/block_layout.h"
 #include "codec/text_codec.h"
 
@@ -54,7 +55,10 @@ public:
       }
       node.key.push_back(static_cast<char16_t>(unit));
     }
-    node.path = parentPath.empty() ? Utf16ToUtf8(node.key) : parentPath + "/" + Utf16ToUtf8(node.key);
+    // The path names nodes in messages: each key shown escaped and short,
+    // whatever the module holds.
+    const std::string shownKey = Shown(Utf16ToUtf8(node.key), kShortQuotedLimit);
+    node.path = parentPath.empty() ? shownKey : parentPath + "/" + shownKey;
     if (!terminated) return Fail(node.path + ": missing terminator");
     node.valueStart = AlignUp4(pos);
     return node;

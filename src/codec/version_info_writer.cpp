@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/byte_reader.h"
+#include "base/shown_text.h"
 #include "codec/block_layout.h"
 #include "codec/text_codec.h"
 
@@ -84,11 +85,12 @@ Status WriteStringFileInfo(BlockWriter &w, const std::vector<StringTable> &table
   const std::string infoPath = Utf16ToUtf8(layout::kStringFileInfoKey);
   const std::size_t info = w.Open(layout::kStringFileInfoKey, 0, kTextType);
   for (const StringTable &table : tables) {
-    const std::string tablePath = infoPath + "/" + Utf16ToUtf8(table.Key);
+    // Paths name nodes in messages: keys shown escaped and short.
+    const std::string tablePath = infoPath + "/" + Shown(Utf16ToUtf8(table.Key), kShortQuotedLimit);
     if (Status ok = CheckText(table.Key, tablePath); !ok) return ok;
     const std::size_t tableStart = w.Open(table.Key, 0, kTextType);
     for (const DecodedString &entry : table.Strings) {
-      const std::string entryPath = tablePath + "/" + Utf16ToUtf8(entry.Key);
+      const std::string entryPath = tablePath + "/" + Shown(Utf16ToUtf8(entry.Key), kShortQuotedLimit);
       if (Status ok = CheckText(entry.Key, entryPath); !ok) return ok;
       if (Status ok = CheckText(entry.Value, entryPath); !ok) return ok;
       if (entry.Value.size() + 1 > layout::kMaxLength) {

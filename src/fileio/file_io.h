@@ -86,6 +86,14 @@ private:
 // that way, and for file systems that refuse unnamed files in some other way.
 void AllowUnnamedNewFiles(bool allowed);
 
+// Whether two paths name one file (the same device and inode on POSIX, the
+// same volume and file index on Windows): through links, hard links and
+// other spellings alike. False when either names no file that can be looked
+// at.
+bool SameFile(const std::filesystem::path &a, const std::filesystem::path &b);
+// Whether the standard input stream reads the file `path` names.
+bool IsStandardInput(const std::filesystem::path &path);
+
 // A command-line argument (in the system's 8-bit code page) as a path.
 std::filesystem::path PathFromArgument(const std::string &text);
 

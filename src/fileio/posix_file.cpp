@@ -1,6 +1,7 @@
 // Files on POSIX systems.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +45,9 @@ private:
 };
 
 std::string Reason(int error) {
+  // Under a limit on file sizes (ulimit -f) the write fails with EFBIG once
+  // the signal that would have ended the process is ignored.
+  if (error == EFBIG) return "the file would pass the size limit on files (ulimit -f)";
   std::string text = std::strerror(error);
   if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && !(text.size() > 1 && text[1] >= 'A' && text[1] <= 'Z')) {
     text[0] = static_cast<char>(text[0] - 'A' + 'a');
@@ -129,6 +133,23 @@ Result<fs::path> FollowLinks(fs::path path) {
     path = target.is_absolute() ? target : path.parent_path() / target;
   }
   return Fail(ErrorKind::Unreadable, "too many levels of links");
+}
+
+// A write past the limit on file sizes raises SIGXFSZ, whose default ends
+// the process with no word said and the stamp half done (the file itself is
+// never harmed: it is replaced only once the new file is whole). Ignored,
+// the write fails with EFBIG and the failure is reported like any other. A
+// handler the program set up itself is left alone.
+void IgnoreFileSizeSignal() {
+  static const bool ignored = [] {
+    struct sigaction current {};
+    if (::sigaction(SIGXFSZ, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return false;
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(SIGXFSZ, &action, nullptr) == 0;
+  }();
+  (void)ignored;
 }
 
 std::atomic<bool> unnamedAllowed{true};
@@ -287,19 +308,27 @@ private:
 
 Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
   State &s = *state_;
+  IgnoreFileSizeSignal();
   const fs::path folderPath = s.target.parent_path().empty() ? fs::path(".") : s.target.parent_path();
   const std::string name = s.target.filename().string();
   Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid()) return Fail(ErrorKind::CannotWrite, "cannot open its folder: " + Reason(errno));
 
   // While the file is held no run of ours is writing it, so a temporary
-  // file of its form is one a killed run left behind.
+  // file of its form that is ours is one a killed run left behind. Only a
+  // regular file of the caller's own goes: in a shared folder (sticky and
+  // world-writable, as /tmp) a name of that form may be another user's
+  // file, which root could remove, and a link is never followed. Once a
+  // file of ours is seen under the name (fstatat without following links),
+  // in a sticky folder no other user but the folder's owner can put
+  // something else under it before the unlink.
   if (s.locked) {
     if (DIR *dir = ::fdopendir(::dup(folder.get()))) {
       while (const dirent *entry = ::readdir(dir)) {
         struct stat info {};
         if (IsTemporaryNameOf(entry->d_name, name) &&
-            ::fstatat(folder.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)) {
+            ::fstatat(folder.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::geteuid()) {
           ::unlinkat(folder.get(), entry->d_name, 0);
         }
       }
@@ -395,6 +424,22 @@ Result<std::vector<std::uint8_t>> ReadInput(const fs::path &path, std::uint64_t 
 }
 
 Result<std::vector<std::uint8_t>> ReadStandardInput(std::uint64_t limit) { return ReadToEnd(STDIN_FILENO, limit); }
+
+namespace {
+
+bool SameIdentity(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+} // namespace
+
+bool SameFile(const fs::path &a, const fs::path &b) {
+  struct stat first {}, second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && SameIdentity(first, second);
+}
+
+bool IsStandardInput(const fs::path &path) {
+  struct stat input {}, named {};
+  return ::fstat(STDIN_FILENO, &input) == 0 && ::stat(path.c_str(), &named) == 0 && SameIdentity(input, named);
+}
 
 fs::path PathFromArgument(const std::string &text) { return fs::path(text); }
 

@@ -10,6 +10,7 @@
 // POSIX owner, group and mode (see HostOwnership below).
 #include <windows.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -550,6 +551,38 @@ Result<std::vector<std::uint8_t>> ReadStandardInput(std::uint64_t limit) {
 
 // Windows has no unnamed files to allow.
 void AllowUnnamedNewFiles(bool) {}
+
+namespace {
+
+// The volume and file index of an open file: what tells two names of one
+// file apart from two files. Nothing for a console or a pipe.
+std::optional<std::array<DWORD, 3>> Identity(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
+  return std::array<DWORD, 3>{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+// Opened for no access at all, only to be looked at; a folder too.
+std::optional<std::array<DWORD, 3>> IdentityOfPath(const fs::path &path) {
+  Handle file(CreateFileW(LongForm(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.valid()) return std::nullopt;
+  return Identity(file.get());
+}
+
+} // namespace
+
+bool SameFile(const fs::path &a, const fs::path &b) {
+  const auto first = IdentityOfPath(a);
+  return first && first == IdentityOfPath(b);
+}
+
+bool IsStandardInput(const fs::path &path) {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE); // not ours to close
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) return false;
+  const auto named = Identity(input);
+  return named && named == IdentityOfPath(path);
+}
 
 fs::path PathFromArgument(const std::string &text) {
   if (text.empty()) return {};

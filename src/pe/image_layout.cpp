@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "base/byte_reader.h"
+#include "base/shown_text.h"
 #include "pe/checksum.h"
 #include "pe/text.h"
 
@@ -21,7 +22,7 @@ bool Overlaps(std::uint64_t aStart, std::uint64_t aLength, std::uint64_t bStart,
 }
 
 std::string SectionWhere(const PeHeaders &headers, std::size_t i) {
-  return Cat("section ", i, " '", headers.sections[i].Name(), "'");
+  return Cat("section ", i, " ", Quoted(headers.sections[i].Name()));
 }
 
 // No data directory but `own` points into the section: resizing or moving

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "base/byte_reader.h"
+#include "base/shown_text.h"
 #include "pe/text.h"
 
 namespace qm::pe {
@@ -22,7 +23,7 @@ std::uint64_t AlignUp(std::uint64_t v, std::uint32_t alignment) {
 }
 
 std::string SectionWhere(const PeHeaders &h, std::size_t i) {
-  return Cat("section ", i, " '", h.sections[i].Name(), "'");
+  return Cat("section ", i, " ", Quoted(h.sections[i].Name()));
 }
 
 // File alignment from 512 bytes to 64 KiB, or, for images mapped as they

@@ -11,8 +11,10 @@ const std::u16string &ResourceId::Name() const {
 
 std::string ResourceId::ToString() const {
   if (!IsNamed()) return std::to_string(id_);
+  // A name may hold 65535 characters: a message shows the first few.
+  constexpr std::size_t kShownUnits = 64;
   std::string out = "\"";
-  for (char16_t c : *name_) {
+  for (char16_t c : std::u16string_view(*name_).substr(0, kShownUnits)) {
     if (c >= 0x20 && c < 0x7F) {
       out.push_back(static_cast<char>(c));
     } else {
@@ -20,7 +22,7 @@ std::string ResourceId::ToString() const {
       out += "\\u" + std::string(4 - hex.size(), '0') + hex;
     }
   }
-  return out + "\"";
+  return out + (name_->size() > kShownUnits ? "...\"" : "\"");
 }
 
 } // namespace qm::pe

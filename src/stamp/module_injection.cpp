@@ -11,10 +11,6 @@
 namespace qm::stamp {
 namespace {
 
-// Long enough for any sensible path, short enough to keep a message one
-// readable line.
-constexpr std::size_t kShownLimit = 300;
-
 // The held module read in place: only the headers, the resource tree and
 // the resources are ever read; the rest goes from file to file.
 class HeldSource final : public pe::PagedSource {
@@ -33,13 +29,6 @@ bool IsReadFailure(ErrorKind kind) {
 }
 
 } // namespace
-
-std::string Quoted(std::string_view text) {
-  std::string quoted(1, '\'');
-  quoted += EscapeControls(Excerpt(text, kShownLimit));
-  quoted += '\'';
-  return quoted;
-}
 
 Failure FailureFor(FileRole role, std::string_view what, std::string_view shown, const Error &error) {
   const ExitCode code = ExitCodeFor(role, error.kind);

@@ -16,6 +16,7 @@
 #include "base/result.h"
 #include "pe/resource_update.h"
 #include "stamp/exit_codes.h"
+#include "stamp/text_escape.h"
 
 namespace qm::stamp {
 
@@ -23,10 +24,6 @@ struct Failure {
   ExitCode code = ExitCode::Internal;
   std::string message;
 };
-
-// 'text', with control characters written as escapes and cut to a bounded
-// length, so a hostile name or value cannot fill or fake the message line.
-std::string Quoted(std::string_view text);
 
 // The failure for `error` about the file `shown` in `role`: the path once,
 // then what happened.
@@ -64,6 +61,7 @@ using stamp::Failure;
 using stamp::FailureFor;
 using stamp::FileRole;
 using stamp::Quoted;
+using stamp::Shown;
 using stamp::ReadBlockFile;
 using stamp::ReadWholeInput;
 using stamp::StoreVersionResource;

@@ -1,6 +1,7 @@
 // The fields file: version texts, list texts, types, and the encoder's own
 // conversion messages reaching the user unchanged.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <array>
 
@@ -140,6 +141,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "strings[0]: expected a pair"},
         BadFields{"EmbeddedNul", R"j({"language": "0409", "codePage": "1252", "strings": [["A", "x\u0000y"]]})j",
                   "strings[0]: a text may not contain"},
+        // The parser would keep one of the two values and drop the other.
+        BadFields{"MemberTwice", R"j({"fileVersion": "7.7.7.7", "language": "0409", "codePage": "1252",
+                  "fileVersion": "1.2.3.4"})j",
+                  "the member \"fileVersion\" is named twice"},
+        BadFields{"MemberTwiceInANestedObject",
+                  R"j({"language": "0409", "codePage": "1252", "strings": [], "x": [{"a": 1, "b": {"a": 2}, "a": 3}]})j",
+                  "the member \"a\" is named twice"},
         // Converts, but would wrap in the block's 16-bit words.
         BadFields{"LanguagePast16Bits", R"j({"language": "10409", "codePage": "1252"})j",
                   "language: \"10409\" is outside 0000 to FFFF"},
@@ -172,6 +180,15 @@ INSTANTIATE_TEST_SUITE_P(Fields, JsonNesting,
                                            Nesting{"[[[[[[[[\"\\\"[\"]]]]]]]]", true},
                                            Nesting{"[[[[[[[[\"\\\\\"[]]]]]]]]", false},
                                            Nesting{std::string(200000, '{'), false}));
+
+// A name is counted twice only within one object: the same name in a
+// nested or a sibling object is another member.
+TEST(ParseJsonText, TellsMembersApartPerObject) {
+  EXPECT_TRUE(ParseJsonText(R"j({"a": {"a": 1}, "b": [{"a": 2, "b": 0}, {"a": 3}], "c": {"b": {}}})j"));
+  auto twice = ParseJsonText(R"j({"a": {"a": 1}, "b": [{"a": 2}, {"a": 3, "b": 0, "a": 4}]})j");
+  ASSERT_FALSE(twice);
+  EXPECT_NE(twice.error().find("\"a\" is named twice"), std::string::npos) << twice.error();
+}
 
 TEST(FieldsFromJson, MessagesQuoteABoundedExcerptOnOneLine) {
   const std::string huge(100000, 'x');

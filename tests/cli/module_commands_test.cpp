@@ -9,7 +9,9 @@
 #include <map>
 #include <tuple>
 
+#include "../codec/block_builder.h"
 #include "cli_test_support.h"
+#include "codec/text_codec.h"
 #include "pe/byte_source.h"
 #include "pe/pe_image.h"
 #include "pe/res_file.h"
@@ -134,10 +136,34 @@ struct Failing {
 
 class ModuleCommandFails : public ModuleCommands, public ::testing::WithParamInterface<Failing> {};
 
+// The regular files of the folder (links and special files left out).
+std::map<std::string, std::vector<std::uint8_t>> RegularFiles(const ScratchDir &dir) {
+  std::map<std::string, std::vector<std::uint8_t>> files;
+  for (const auto &entry : fs::directory_iterator(dir.path())) {
+    if (fs::symlink_status(entry.path()).type() == fs::file_type::regular)
+      files[entry.path().filename().string()] = ReadBytes(entry.path());
+  }
+  return files;
+}
+
+// A control character that reached the message raw: C0 (the line's own end
+// aside), DEL, or C1 in UTF-8.
+bool HoldsRawControl(const std::string &line) {
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    if ((c < 0x20 && !(c == '\n' && i + 1 == line.size())) || c == 0x7F) return true;
+    if (c == 0xC2 && i + 1 < line.size() && static_cast<unsigned char>(line[i + 1]) <= 0x9F &&
+        static_cast<unsigned char>(line[i + 1]) >= 0x80)
+      return true;
+  }
+  return false;
+}
+
 TEST_P(ModuleCommandFails, LeavesTheModuleByteForByte) {
   const Failing &c = GetParam();
   if (c.prepare) c.prepare(dir);
   const auto moduleBefore = ReadBytes(dir.path() / "tiny.exe");
+  const auto filesBefore = RegularFiles(dir);
   std::vector<std::string> args;
   for (const std::string &arg : c.args)
     args.push_back(arg.starts_with("@/") ? dir / arg.substr(2) : arg);
@@ -147,7 +173,12 @@ TEST_P(ModuleCommandFails, LeavesTheModuleByteForByte) {
   if (const auto at = message.find("@/"); at != std::string::npos) message.replace(at, 2, dir / "");
   EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line: " << run.err;
+  // Whatever the module, the files or the command line hold, the message
+  // shows it escaped and short.
+  EXPECT_FALSE(HoldsRawControl(run.err)) << run.err;
+  EXPECT_LT(run.err.size(), 1000u) << run.err.substr(0, 1000);
   EXPECT_EQ(ReadBytes(dir.path() / "tiny.exe"), moduleBefore);
+  EXPECT_EQ(RegularFiles(dir), filesBefore) << "a file was written, added or removed";
   for (const auto &entry : fs::directory_iterator(dir.path())) {
     EXPECT_EQ(entry.path().filename().string().find("tmp"), std::string::npos) << "left behind: " << entry.path();
   }
@@ -156,6 +187,26 @@ TEST_P(ModuleCommandFails, LeavesTheModuleByteForByte) {
 void Write(const ScratchDir &dir, const char *name, std::vector<std::uint8_t> bytes) {
   WriteBytes(dir.path() / name, bytes);
 }
+
+// Text that would forge a message line of its own and drive the terminal,
+// and the same made long enough to flood a message.
+const std::string kForged = "\n\x1B[31mquillmark-cli: forged\x1B]0;title\x07\xC2\x9B";
+const std::string kForgedLong = kForged + std::string(40000, 'K');
+
+// hostile.exe: tiny.exe with a version block one of whose strings has a
+// forged key (20000 characters) and a value type no block has.
+void HostileModule(const ScratchDir &d) {
+  const std::u16string key = Utf8ToUtf16(kForged) + std::u16string(20000, u'K');
+  const auto entry = qm::test::Child(key, 1, 7, {0, 0});
+  const auto block = qm::test::WithChildren(qm::test::Encode(qm::test::BasicFields()),
+                                            {qm::test::Child(u"StringFileInfo", 0, 1, {},
+                                                             qm::test::Child(u"040904B0", 0, 1, {}, entry))});
+  Write(d, "hostile.res", block);
+  fs::copy_file(d.path() / "tiny.exe", d.path() / "hostile.exe");
+  ASSERT_EQ(RunCliCaptured({"inject", "--raw", d / "hostile.exe", d / "hostile.res"}).code, 0);
+}
+
+void HostileJson(const ScratchDir &d, const char *name, const json &value) { WriteText(d / name, value.dump()); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cli, ModuleCommandFails,
@@ -259,7 +310,81 @@ INSTANTIATE_TEST_SUITE_P(
                 {"inject", "@/dir.exe", "@/block.res"},
                 7,
                 "the module '@/dir.exe' cannot be stamped: it is a folder; it was left as it was"},
-        Failing{"UnknownCommand", nullptr, {"stomp", "@/tiny.exe", "@/block.res"}, 2, "unknown command 'stomp'"}),
+        Failing{"UnknownCommand", nullptr, {"stomp", "@/tiny.exe", "@/block.res"}, 2, "unknown command 'stomp'"},
+        Failing{"StampMemberTwice",
+                [](const ScratchDir &d) {
+                  WriteText(d / "twice.json",
+                            R"j({"fileVersion": "7.7.7.7", "language": "0809", "codePage": "1252", "fileVersion": "1"})j");
+                },
+                {"stamp", "@/tiny.exe", "@/twice.json"},
+                10,
+                "the member \"fileVersion\" is named twice in one object"},
+        // An output that is an input, by its own name, a link or a hard link:
+        // refused before anything is read or written.
+        Failing{"ExtractOntoTheModule", nullptr, {"extract", "@/tiny.exe", "@/tiny.exe"}, 11,
+                "the block file '@/tiny.exe' is the same file as the module; nothing was written"},
+        Failing{"ExtractOntoALinkToTheModule",
+                [](const ScratchDir &d) { fs::create_symlink("tiny.exe", d.path() / "link.res"); },
+                {"extract", "@/tiny.exe", "@/link.res"},
+                11,
+                "is the same file as the module"},
+        Failing{"ExtractOntoAHardLinkOfTheModule",
+                [](const ScratchDir &d) { fs::create_hard_link(d.path() / "tiny.exe", d.path() / "hard.res"); },
+                {"extract", "@/tiny.exe", "@/hard.res"},
+                11,
+                "is the same file as the module"},
+        Failing{"BuildOntoTheFieldsFile", nullptr, {"build", "@/fields.json", "@/fields.json"}, 11,
+                "is the same file as the fields file"},
+        // Hostile texts from each source through each command's failing path.
+        Failing{"ShowDamagedBlockWithForgedKey", HostileModule, {"show", "@/hostile.exe"}, 8,
+                "040904B0/\\n\\x1B[31mquillmark-cli: forged\\x1B]0;title\\x07\\u009BKKK"},
+        Failing{"SetDamagedBlockWithForgedKey",
+                HostileModule,
+                {"set", "@/hostile.exe", "--file-version", "1.2.3.4"},
+                8,
+                "is damaged: StringFileInfo/040904B0/\\n\\x1B[31m"},
+        Failing{"SetForgedLongKey",
+                nullptr,
+                {"set", "@/tiny.exe", "--string", kForgedLong + "=v"},
+                10,
+                "\\n\\x1B[31mquillmark-cli: forged"},
+        Failing{"ApplyForgedLongKey",
+                [](const ScratchDir &d) {
+                  HostileJson(d, "v.json",
+                              {{"stringTables", json::array({{{"key", "040904B0"}, {"strings", json::array({json::array({kForgedLong, "v"})})}}})}});
+                },
+                {"apply", "@/tiny.exe", "@/v.json"},
+                10,
+                "must stay below 65536 bytes"},
+        Failing{"BuildForgedLongKey",
+                [](const ScratchDir &d) {
+                  HostileJson(d, "f.json", {{"language", "0809"}, {"codePage", "1252"}, {"strings", json::array({json::array({kForgedLong, "v"})})}});
+                },
+                {"build", "@/f.json", "@/out.res"},
+                10,
+                "String entry '\\n\\x1B[31mquillmark-cli"},
+        Failing{"BuildForgedLanguage",
+                [](const ScratchDir &d) { HostileJson(d, "f.json", {{"language", kForgedLong}, {"codePage", "1252"}}); },
+                {"build", "@/f.json", "@/out.res"},
+                10,
+                "is not a valid integer value"},
+        Failing{"BuildForgedMemberTwice",
+                [](const ScratchDir &d) {
+                  const std::string member = json(kForgedLong).dump();
+                  WriteText(d / "f.json", "{" + member + ": 1, " + member + ": 2}");
+                },
+                {"build", "@/f.json", "@/out.res"},
+                10,
+                "\"\\n\\x1B[31mquillmark-cli: forged"},
+        Failing{"ShowForgedFileName", nullptr, {"show", "@/" + kForged + std::string(3000, 'p')}, 3,
+                "cannot read the file '@/\\n\\x1B[31m"},
+        Failing{"InjectForgedModuleName", nullptr, {"inject", "@/" + kForged, "@/block.res"}, 5,
+                "\\x1B[31mquillmark-cli: forged"},
+        Failing{"SetForgedTable", nullptr, {"set", "@/tiny.exe", "--table", kForgedLong, "--string", "A=b"}, 2,
+                "--table: '\\n\\x1B[31m"},
+        Failing{"ForgedCommand", nullptr, {kForgedLong}, 2, "unknown command '\\n\\x1B[31m"},
+        Failing{"ForgedExtraArgument", nullptr, {"build", "@/fields.json", "@/out.res", kForgedLong}, 2,
+                "\\n\\x1B[31mquillmark-cli: forged"}),
     [](const ::testing::TestParamInfo<Failing> &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -440,6 +440,8 @@ TEST_F(ApplyOnModules, RefusalsLeaveTheModuleAsItWas) {
       {R"({"translations": [[1033, 65536]]})", "tiny32.exe", 10, "translations[0]: expected a whole number"},
       {R"({"language": -1})", "tiny32.exe", 10, "language: expected a whole number from 0 to 65535"},
       {R"({"fileVersion": "1.2.3.4",)", "tiny32.exe", 10, "not valid JSON"},
+      {R"({"fileVersion": "7.7.7.7", "language": 1033, "fileVersion": "1.2.3.4"})", "tiny32.exe", 10,
+       "the member \"fileVersion\" is named twice"},
       // Refused before the parser recurses; names and values are quoted
       // escaped and cut short, so the message stays one short line.
       {R"({"stringTables": )" + std::string(100000, '[') + std::string(100000, ']') + "}", "tiny32.exe", 10,

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 #include "fileio/file_io.h"
 #include "pe/resource_id.h"
@@ -301,6 +302,55 @@ TEST(StampTemporaryFiles, StaleOnesOfThisModuleAreRemoved) {
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(dir.Names(), expected);
 }
+
+// A name of the temporary form that is not a leftover of ours stays: in a
+// shared folder (sticky and world-writable, as /tmp) another user's file,
+// which root could remove, and a link, which is not followed.
+struct Leftover {
+  const char *name;
+  // Makes something under `stale` in the folder.
+  std::function<void(const ScratchDir &, const std::string &stale)> prepare;
+  bool rootOnly;
+  friend void PrintTo(const Leftover &c, std::ostream *os) { *os << c.name; }
+};
+
+class StampLeavesOthers : public ::testing::TestWithParam<Leftover> {};
+
+TEST_P(StampLeavesOthers, InASharedFolder) {
+  if (GetParam().rootOnly && !IsRoot()) GTEST_SKIP() << "only root can give a file to another user";
+  ScratchDir dir;
+  fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
+  const fs::path module = Module(dir);
+  const std::string stale = fileio::TemporaryName("m.exe", 0x5eed);
+  GetParam().prepare(dir, stale);
+  const std::vector<std::string> before = dir.Names();
+  struct stat old {};
+  ASSERT_EQ(::lstat((dir / stale).c_str(), &old), 0);
+  ASSERT_FALSE(StoreVersionResource(module, "m.exe", kBlock));
+  EXPECT_EQ(StoredVersion(module), kBlock);
+  EXPECT_EQ(dir.Names(), before);
+  struct stat now {};
+  ASSERT_EQ(::lstat((dir / stale).c_str(), &now), 0) << stale << " was removed";
+  EXPECT_EQ(std::tuple(now.st_ino, now.st_uid, now.st_size), std::tuple(old.st_ino, old.st_uid, old.st_size));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, StampLeavesOthers,
+    ::testing::Values(Leftover{"AnotherUsersFile",
+                               [](const ScratchDir &d, const std::string &stale) {
+                                 WriteBytes(d / stale, {'m', 'i', 'n', 'e'});
+                                 const passwd *nobody = ::getpwnam("nobody");
+                                 ASSERT_NE(nobody, nullptr);
+                                 ASSERT_EQ(::chown((d / stale).c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+                               },
+                               true},
+                      Leftover{"LinkToAFile",
+                               [](const ScratchDir &d, const std::string &stale) {
+                                 WriteBytes(d / "kept", {1, 2, 3});
+                                 fs::create_symlink("kept", d / stale);
+                               },
+                               false}),
+    [](const ::testing::TestParamInfo<Leftover> &info) { return std::string(info.param.name); });
 
 TEST(StampTemporaryFiles, NamesAreShortOfOneFormAndUnique) {
   const std::string longName(255, 'a');
