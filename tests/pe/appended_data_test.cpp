@@ -84,6 +84,7 @@ struct TailRow {
   const char *name;
   std::function<Bytes()> make;
   Kinds kinds;
+  friend void PrintTo(const TailRow &row, std::ostream *os) { *os << row.name; }
 };
 
 class AppendedData : public ::testing::TestWithParam<TailRow> {};
@@ -144,6 +145,7 @@ struct NsisRow {
   bool rightCrc;
   std::uint32_t peOffset;
   enum Expect { MadeRight, LeftWrong, Untouched, Refused } expect;
+  friend void PrintTo(const NsisRow &row, std::ostream *os) { *os << row.name; }
 };
 
 class NsisStamp : public ::testing::TestWithParam<NsisRow> {};
