@@ -135,8 +135,8 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
     if (signedModule)
       options.notice("the module " + Quoted(shown) + " was signed: the signature was removed; sign the module again");
     if (risk) {
-      options.notice("the appended " + std::string(pe::AppendedKindName(risk->kind)) + " of " + Quoted(shown) +
-                     " was stamped with --force and may no longer work: " + risk->why);
+      options.notice("the module " + Quoted(shown) + " was stamped with --force: its appended " +
+                     std::string(pe::AppendedKindName(risk->kind)) + " may no longer work (" + risk->why + ")");
     }
   }
   return std::nullopt;
