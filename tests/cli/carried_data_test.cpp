@@ -70,12 +70,16 @@ TEST_P(StampedInstaller, ChecksOutAsBeforeAndInstallsWhenItDid) {
   const bool rightBefore = before.stored == before.computed;
   ASSERT_EQ(rightBefore, !c.spoilCrc);
 
-  const CliRun run = RunCliCaptured({"set", setup.string(), "--file-version", "7.1.0.3", "--string", "Comments=x"});
+  // A string long enough to grow the resources past their section's
+  // padding: the installer's data moves down the file.
+  const CliRun run = RunCliCaptured(
+      {"set", setup.string(), "--file-version", "7.1.0.3", "--string", "Comments=" + std::string(5000, 'x')});
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.err, "");
   const Installer after = ReadInstaller(setup);
   ASSERT_TRUE(after.header);
   EXPECT_EQ(after.header->dataLength, before.header->dataLength);
+  EXPECT_GT(after.header->at, before.header->at);
   EXPECT_EQ(after.stored == after.computed, rightBefore);
   if (!rightBefore) {
     EXPECT_EQ(after.stored, before.stored) << "a wrong CRC is left as it was";
