@@ -22,24 +22,37 @@ constexpr std::uint32_t kFlagForceCrc = 8;
 constexpr std::uint64_t kSearchSpan = 1u << 20;
 constexpr std::uint64_t kChunk = 1u << 20;
 
-struct CrcTable {
-  std::uint32_t entries[256];
-  constexpr CrcTable() : entries() {
+// Eight tables: the CRC of a byte followed by 0..7 zero bytes, so eight
+// bytes are folded in with eight lookups and no dependency between them.
+struct CrcTables {
+  std::uint32_t t[8][256];
+  constexpr CrcTables() : t() {
     for (std::uint32_t i = 0; i < 256; ++i) {
       std::uint32_t c = i;
       for (int k = 0; k < 8; ++k)
         c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      entries[i] = c;
+      t[0][i] = c;
     }
+    for (std::uint32_t i = 0; i < 256; ++i)
+      for (int k = 1; k < 8; ++k)
+        t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
   }
 };
-constexpr CrcTable kCrcTable;
+constexpr CrcTables kCrc;
 
 // CRC-32 (the polynomial of zlib and of the installer), carried across
 // calls without its final inversion.
 std::uint32_t CrcAdd(std::uint32_t state, std::span<const std::uint8_t> bytes) {
-  for (std::uint8_t b : bytes)
-    state = kCrcTable.entries[(state ^ b) & 0xFF] ^ (state >> 8);
+  const std::uint8_t *p = bytes.data();
+  std::size_t n = bytes.size();
+  for (; n >= 8; p += 8, n -= 8) {
+    const std::uint32_t low = state ^ (p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+                                       (std::uint32_t{p[3]} << 24));
+    state = kCrc.t[7][low & 0xFF] ^ kCrc.t[6][(low >> 8) & 0xFF] ^ kCrc.t[5][(low >> 16) & 0xFF] ^
+            kCrc.t[4][low >> 24] ^ kCrc.t[3][p[4]] ^ kCrc.t[2][p[5]] ^ kCrc.t[1][p[6]] ^ kCrc.t[0][p[7]];
+  }
+  for (; n > 0; ++p, --n)
+    state = kCrc.t[0][(state ^ *p) & 0xFF] ^ (state >> 8);
   return state;
 }
 
