@@ -24,6 +24,7 @@ packages=(
   clang libclang-rt-14-dev llvm
   wine wine32:i386 wine64 xvfb xauth imagemagick xdotool
   dpkg-dev
+  nsis osslsigncode openssl
 )
 
 missing=()

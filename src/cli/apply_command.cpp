@@ -23,10 +23,11 @@ CLI::App *AddApplyCommand(CLI::App &app, ApplyArguments &a) {
   apply->add_option_function<std::string>(
       "--language", [&a](const std::string &value) { a.language = value; },
       "hexadecimal language id to store under (instead of the file's \"language\")");
+  AddStampFlags(*apply, a.stamp);
   return apply;
 }
 
-std::optional<Failure> ApplyCommand(const ApplyArguments &a) {
+std::optional<Failure> ApplyCommand(const ApplyArguments &a, std::ostream &err) {
   std::optional<std::uint16_t> language;
   if (a.language) {
     auto parsed = LanguageFromArgument(*a.language);
@@ -64,7 +65,7 @@ std::optional<Failure> ApplyCommand(const ApplyArguments &a) {
       info.Fixed.StrucVersion = stored.Fixed.StrucVersion;
     }
     return versions.Put({{target, std::move(info)}});
-  });
+  }, ToStampOptions(a.stamp, err));
 }
 
 } // namespace qm::cli

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/stamp_flags.h"
 
 namespace CLI {
 class App;
@@ -16,10 +17,12 @@ namespace qm::cli {
 struct ApplyArguments {
   std::string module, infoFile;
   std::optional<std::string> language;
+  StampFlags stamp;
 };
 
 CLI::App *AddApplyCommand(CLI::App &app, ApplyArguments &arguments);
 
-std::optional<Failure> ApplyCommand(const ApplyArguments &arguments);
+// Notices of a successful stamp go to `err`.
+std::optional<Failure> ApplyCommand(const ApplyArguments &arguments, std::ostream &err);
 
 } // namespace qm::cli

@@ -9,6 +9,7 @@
 #include "cli/apply_command.h"
 #include "cli/commands.h"
 #include "cli/set_command.h"
+#include "cli/stamp_flags.h"
 #include "qm_version.h"
 #include "stamp/exit_codes.h"
 #include "stamp/text_escape.h"
@@ -27,6 +28,7 @@ struct Arguments {
   std::string file, fields, module, blockFile;
   bool json = false;
   bool raw = false;
+  StampFlags stamp;
 };
 
 CLI::App *AddCommand(CLI::App &app, const char *name, const char *description) {
@@ -48,7 +50,9 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   app.require_subcommand(1);
   app.footer("Exit codes: 0 success, 2 wrong arguments, 3 input file unreadable, 4 block file empty, "
              "5 module unreadable, 6 not a PE module, 7 module cannot be stamped, 8 input refused, "
-             "9 no version resource, 10 fields invalid, 11 output not written, 1 unexpected failure.");
+             "9 no version resource, 10 fields invalid, 11 output not written, 12 the stamp would break "
+             "appended data that checks the file or remove a signature (see --force, --signed), "
+             "1 unexpected failure.");
   Arguments a;
 
   CLI::App *show = AddCommand(app, "show", "Print the version information of a module, block file or compiled .res");
@@ -66,6 +70,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
       ->add_option("BLOCKFILE", a.blockFile, "version block, or a compiled .res holding one (- for the standard input)")
       ->required();
   inject->add_flag("--raw", a.raw, "store the file's bytes as they are, whatever they hold");
+  AddStampFlags(*inject, a.stamp);
 
   CLI::App *extract = AddCommand(app, "extract", "Write a module's version resource as a block file");
   extract->add_option("MODULE", a.module, "module to read")->required();
@@ -74,6 +79,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   CLI::App *stamp = AddCommand(app, "stamp", "Build a version block from a JSON fields file and store it in a module");
   stamp->add_option("MODULE", a.module, "module to change")->required();
   stamp->add_option("FIELDS", a.fields, "JSON fields file (- for the standard input)")->required();
+  AddStampFlags(*stamp, a.stamp);
 
   SetArguments setArguments;
   CLI::App *set = AddSetCommand(app, setArguments);
@@ -107,15 +113,15 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
     else if (build->parsed())
       failure = BuildCommand(a.fields, a.blockFile);
     else if (inject->parsed())
-      failure = InjectCommand(a.module, a.blockFile, a.raw);
+      failure = InjectCommand(a.module, a.blockFile, a.raw, ToStampOptions(a.stamp, err));
     else if (extract->parsed())
       failure = ExtractCommand(a.module, a.blockFile);
     else if (stamp->parsed())
-      failure = StampCommand(a.module, a.fields);
+      failure = StampCommand(a.module, a.fields, ToStampOptions(a.stamp, err));
     else if (set->parsed())
-      failures = SetCommand(setArguments, out);
+      failures = SetCommand(setArguments, out, err);
     else if (apply->parsed())
-      failure = ApplyCommand(applyArguments);
+      failure = ApplyCommand(applyArguments, err);
   } catch (const std::bad_alloc &) {
     failure = Failure{ExitCode::Internal, "out of memory; nothing was written"};
   } catch (const std::exception &error) {

@@ -11,6 +11,7 @@
 #include "codec/encoder.h"
 #include "codec/text_codec.h"
 #include "codec/version_info_reader.h"
+#include "pe/appended_data.h"
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
 #include "pe/version_reader.h"
@@ -48,6 +49,13 @@ std::optional<Failure> VersionFromModule(const pe::ByteSource &image, std::strin
   return std::nullopt;
 }
 
+// What the module's file holds beyond its image, for show.
+void DescribeModuleFile(const pe::ByteSource &image, ShownOrigin &origin) {
+  const auto headers = pe::ParseHeaders(image);
+  if (!headers) return;
+  origin.file = ShownOrigin::ModuleFile{pe::FindSignature(image, *headers), pe::ClassifyAppendedData(image, *headers)};
+}
+
 // A regular file that holds a module, opened for reads at offsets: reading
 // its version resource then touches the headers, the section table, the
 // resource tree and the one resource, so a large module costs what a small
@@ -68,6 +76,7 @@ std::optional<Failure> PayloadFromWholeInput(const std::string &file, ShownOrigi
   switch (pe::SniffFileKind(bytes)) {
   case pe::FileKind::PeModule:
     origin.kind = "module";
+    DescribeModuleFile(pe::MemorySource(bytes), origin);
     return VersionFromModule(pe::MemorySource(bytes), file, payload);
   case pe::FileKind::CompiledResources:
     origin.kind = "compiled resource file";
@@ -92,6 +101,7 @@ std::optional<Failure> ShowCommand(const std::string &file, bool asJson, std::os
   if (auto module = OpenAsModule(file)) {
     origin.kind = "module";
     if (auto failure = VersionFromModule(*module, file, payload)) return failure;
+    DescribeModuleFile(*module, origin);
   } else if (auto failure = PayloadFromWholeInput(file, origin, payload)) {
     return failure;
   }
@@ -114,7 +124,8 @@ std::optional<Failure> BuildCommand(const std::string &fieldsFile, const std::st
   return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", block);
 }
 
-std::optional<Failure> InjectCommand(const std::string &module, const std::string &blockFile, bool raw) {
+std::optional<Failure> InjectCommand(const std::string &module, const std::string &blockFile, bool raw,
+                                     const StampOptions &options) {
   std::vector<std::uint8_t> bytes;
   if (auto failure = ReadBlockFile(ArgumentPath(blockFile), blockFile, bytes)) return failure;
   if (!raw && !LooksLikeVersionBlock(bytes)) {
@@ -132,7 +143,7 @@ std::optional<Failure> InjectCommand(const std::string &module, const std::strin
                      "the version resource in " + Quoted(blockFile) + " is empty; the module was not changed"};
     }
   }
-  return StoreVersionResource(ArgumentPath(module), module, bytes);
+  return StoreVersionResource(ArgumentPath(module), module, bytes, options);
 }
 
 std::optional<Failure> ExtractCommand(const std::string &module, const std::string &blockFile) {
@@ -153,10 +164,11 @@ std::optional<Failure> ExtractCommand(const std::string &module, const std::stri
   return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", payload.bytes);
 }
 
-std::optional<Failure> StampCommand(const std::string &module, const std::string &fieldsFile) {
+std::optional<Failure> StampCommand(const std::string &module, const std::string &fieldsFile,
+                                    const StampOptions &options) {
   std::vector<std::uint8_t> block;
   if (auto failure = BlockFromFieldsFile(fieldsFile, block)) return failure;
-  return StoreVersionResource(ArgumentPath(module), module, block);
+  return StoreVersionResource(ArgumentPath(module), module, block, options);
 }
 
 } // namespace qm::cli

@@ -12,8 +12,10 @@ namespace qm::cli {
 
 std::optional<Failure> ShowCommand(const std::string &file, bool asJson, std::ostream &out);
 std::optional<Failure> BuildCommand(const std::string &fieldsFile, const std::string &blockFile);
-std::optional<Failure> InjectCommand(const std::string &module, const std::string &blockFile, bool raw);
+std::optional<Failure> InjectCommand(const std::string &module, const std::string &blockFile, bool raw,
+                                     const StampOptions &options = {});
 std::optional<Failure> ExtractCommand(const std::string &module, const std::string &blockFile);
-std::optional<Failure> StampCommand(const std::string &module, const std::string &fieldsFile);
+std::optional<Failure> StampCommand(const std::string &module, const std::string &fieldsFile,
+                                    const StampOptions &options = {});
 
 } // namespace qm::cli

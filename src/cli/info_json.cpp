@@ -152,6 +152,12 @@ Status ApplyMember(const std::string &member, const json &value, InfoFromJson &o
     }
     return Ok();
   }
+  // What show says of the module file, not of its version information:
+  // read back, never written.
+  if (member == "signed") return value.is_boolean() ? Ok() : Fail("signed: expected true or false, not " + Show(value));
+  if (member == "appendedData") {
+    return value.is_array() ? Ok() : Fail("appendedData: expected an array, not " + Show(value));
+  }
   if (member == "hasFixedPart") {
     if (!value.is_boolean()) return Fail("hasFixedPart: expected true or false, not " + Show(value));
     out.Info.HasFixedPart = value.get<bool>();
@@ -189,7 +195,7 @@ Status ApplyMember(const std::string &member, const json &value, InfoFromJson &o
     return Ok();
   }
   return Fail("unknown member " + ShowName(member) +
-              "; the members are those show --json prints: kind, language, otherLanguages, hasFixedPart, "
+              "; the members are those show --json prints: kind, language, otherLanguages, signed, appendedData, hasFixedPart, "
               "fileVersion, productVersion, fileFlagsMask, fileFlags, fileFlagNames, fileOs, fileOsName, fileType, "
               "fileTypeName, fileSubType, fileSubTypeName, fileDate, stringTables and translations");
 }

@@ -77,13 +77,16 @@ std::optional<Failure> ModuleVersions::Put(const std::vector<LanguageVersion> &v
 }
 
 std::optional<Failure> EditModule(const std::string &module, bool write,
-                                  const std::function<std::optional<Failure>(ModuleVersions &)> &edit) {
+                                  const std::function<std::optional<Failure>(ModuleVersions &)> &edit,
+                                  const StampOptions &options) {
   // The edit's own failure says what is wrong with the version information
   // in words and a code of its own: it is reported as it is, not as a
   // module that cannot be stamped.
   std::optional<Failure> refused;
   bool edited = false;
-  auto failure = UpdateModule(ArgumentPath(module), module, [&](pe::ResourceUpdate &update) -> Status {
+  auto failure = UpdateModule(
+      ArgumentPath(module), module,
+      [&](pe::ResourceUpdate &update) -> Status {
     ModuleVersions versions(update, module);
     refused = edit(versions);
     if (refused) return Fail(refused->message);
@@ -92,7 +95,8 @@ std::optional<Failure> EditModule(const std::string &module, bool write,
     // checks as a real one, and nothing written.
     if (!write) return Fail("nothing is written in a dry run");
     return Ok();
-  });
+      },
+      options);
   if (refused) return refused;
   if (!write && edited) return std::nullopt;
   return failure;

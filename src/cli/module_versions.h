@@ -40,7 +40,8 @@ private:
 // and with `write` replaces the module in one step; on any failure, and
 // without `write`, the module is left exactly as it was.
 std::optional<Failure> EditModule(const std::string &module, bool write,
-                                  const std::function<std::optional<Failure>(ModuleVersions &)> &edit);
+                                  const std::function<std::optional<Failure>(ModuleVersions &)> &edit,
+                                  const StampOptions &options = {});
 
 std::string LanguageText(std::uint16_t language); // 0x0409
 

@@ -141,7 +141,7 @@ void PrintDryRun(const std::string &module, const std::vector<LanguageVersion> &
   out << Quoted(module) << " would hold:\n";
   for (const LanguageVersion &version : edited) {
     auto info = ReadVersionInfo(EncodeVersionInfo(version.Info).value());
-    ShownOrigin origin{"module", version.Language, {}};
+    ShownOrigin origin{"module", version.Language, {}, std::nullopt};
     for (std::uint16_t language : held)
       if (language != version.Language) origin.otherLanguages.push_back(language);
     out << ShowAsText(info.value(), origin);
@@ -149,7 +149,8 @@ void PrintDryRun(const std::string &module, const std::vector<LanguageVersion> &
   out.flush();
 }
 
-std::optional<Failure> SetOne(const std::string &module, const Plan &plan, bool dryRun, std::ostream &out) {
+std::optional<Failure> SetOne(const std::string &module, const Plan &plan, bool dryRun, const StampOptions &options,
+                              std::ostream &out) {
   return EditModule(module, !dryRun, [&](ModuleVersions &versions) -> std::optional<Failure> {
     const std::vector<std::uint16_t> held = versions.Languages();
     std::vector<LanguageVersion> edited;
@@ -158,7 +159,7 @@ std::optional<Failure> SetOne(const std::string &module, const Plan &plan, bool 
     if (auto failure = versions.Put(edited)) return failure;
     if (dryRun) PrintDryRun(module, edited, held, out);
     return std::nullopt;
-  });
+  }, options);
 }
 
 } // namespace
@@ -188,15 +189,17 @@ CLI::App *AddSetCommand(CLI::App &app, SetArguments &a) {
   single("--language", a.language,
          "hexadecimal language id: change only the version resource under it, or make a new one under it");
   set->add_flag("--dry-run", a.dryRun, "change nothing; print what would be written, as show prints it");
+  AddStampFlags(*set, a.stamp);
   return set;
 }
 
-std::vector<Failure> SetCommand(const SetArguments &arguments, std::ostream &out) {
+std::vector<Failure> SetCommand(const SetArguments &arguments, std::ostream &out, std::ostream &err) {
   auto plan = PlanFromArguments(arguments);
   if (!plan) return {Failure{ExitCode::Usage, plan.error()}};
+  const StampOptions options = ToStampOptions(arguments.stamp, err);
   std::vector<Failure> failures;
   for (const std::string &module : arguments.modules) {
-    if (auto failure = SetOne(module, *plan, arguments.dryRun, out)) failures.push_back(std::move(*failure));
+    if (auto failure = SetOne(module, *plan, arguments.dryRun, options, out)) failures.push_back(std::move(*failure));
   }
   return failures;
 }
@@ -206,8 +209,8 @@ ExitCode MostSerious(const std::vector<Failure> &failures) {
   // module is, then what it holds, then the inputs.
   static constexpr ExitCode kOrder[] = {
       ExitCode::Internal,     ExitCode::ModuleUnwritable,  ExitCode::NotAModule,    ExitCode::ModuleUnreadable,
-      ExitCode::InputRefused, ExitCode::NoVersionResource, ExitCode::FieldsInvalid, ExitCode::InputUnreadable,
-      ExitCode::InputEmpty,   ExitCode::OutputUnwritable,  ExitCode::Usage};
+      ExitCode::InputRefused, ExitCode::NoVersionResource, ExitCode::WouldBreak,     ExitCode::FieldsInvalid,
+      ExitCode::InputUnreadable, ExitCode::InputEmpty,     ExitCode::OutputUnwritable, ExitCode::Usage};
   for (ExitCode code : kOrder) {
     for (const Failure &failure : failures)
       if (failure.code == code) return code;

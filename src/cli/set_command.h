@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/stamp_flags.h"
 
 namespace CLI {
 class App;
@@ -21,13 +22,15 @@ struct SetArguments {
   std::optional<std::string> fileVersion, productVersion, table, fileOs, fileType, fileSubType, language;
   std::vector<std::string> strings, removed, flags, noFlags;
   bool dryRun = false;
+  StampFlags stamp;
 };
 
 CLI::App *AddSetCommand(CLI::App &app, SetArguments &arguments);
 
 // One failure per module that failed (or one for the command line), in the
 // order of the modules.
-std::vector<Failure> SetCommand(const SetArguments &arguments, std::ostream &out);
+// Notices of a successful stamp go to `err`.
+std::vector<Failure> SetCommand(const SetArguments &arguments, std::ostream &out, std::ostream &err);
 
 // The code a run with these failures ends with: the most serious one's.
 ExitCode MostSerious(const std::vector<Failure> &failures);

@@ -87,6 +87,19 @@ std::string ShowAsText(const VersionInfo &info, const ShownOrigin &origin) {
     }
     out << "\n";
   }
+  if (origin.file) {
+    const auto where = [](const pe::AppendedPart &part) {
+      return HexNumber(part.offset, 1) + ", " + std::to_string(part.size) + " bytes";
+    };
+    out << "Signature:       "
+        << (origin.file->signature ? "certificate table at " + where(*origin.file->signature) : std::string("none"))
+        << "\n";
+    out << "Appended data:   " << (origin.file->appended.empty() ? "none\n" : "");
+    for (std::size_t i = 0; i < origin.file->appended.size(); ++i) {
+      const pe::AppendedPart &part = origin.file->appended[i];
+      out << (i ? "                 " : "") << pe::AppendedKindName(part.kind) << " at " << where(part) << "\n";
+    }
+  }
   if (info.HasFixedPart) {
     const FixedFileInfo &f = info.Fixed;
     const std::vector<std::string> flagNames = FlagNames(f.Flags);
@@ -121,6 +134,13 @@ std::string ShowAsJson(const VersionInfo &info, const ShownOrigin &origin) {
   if (origin.language) {
     root["language"] = *origin.language;
     root["otherLanguages"] = origin.otherLanguages;
+  }
+  if (origin.file) {
+    root["signed"] = origin.file->signature.has_value();
+    nlohmann::ordered_json appended = nlohmann::ordered_json::array();
+    for (const pe::AppendedPart &part : origin.file->appended)
+      appended.push_back({{"kind", pe::AppendedKindName(part.kind)}, {"offset", part.offset}, {"size", part.size}});
+    root["appendedData"] = std::move(appended);
   }
   root["hasFixedPart"] = info.HasFixedPart;
   if (info.HasFixedPart) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codec/version_info_reader.h"
+#include "pe/appended_data.h"
 
 namespace qm::cli {
 
@@ -14,6 +15,12 @@ struct ShownOrigin {
   std::string kind;                          // "module", "compiled resource file" or "version block"
   std::optional<std::uint16_t> language;     // the language the resource was read from
   std::vector<std::uint16_t> otherLanguages; // other languages holding a version resource
+  // For a module: what its file holds beyond the image.
+  struct ModuleFile {
+    std::optional<pe::AppendedPart> signature;
+    std::vector<pe::AppendedPart> appended;
+  };
+  std::optional<ModuleFile> file;
 };
 
 // The list item names of a code, where the field code tables have one.

@@ -6,6 +6,7 @@
 #include "base/byte_reader.h"
 #include "base/shown_text.h"
 #include "pe/checksum.h"
+#include "pe/nsis_installer.h"
 #include "pe/text.h"
 
 namespace qm::pe {
@@ -132,6 +133,7 @@ public:
     if (Fits(at, bytes.size())) file_.Patch(at, bytes);
   }
   std::uint64_t Size() const { return file_.Size(); }
+  const NewFile &Pieces() const { return file_; }
 
   // Where [offset, offset + length) of the old file is now, if it was kept
   // whole.
@@ -457,6 +459,11 @@ Result<NewFile> ApplyLayout(const ByteSource &image, const PeHeaders &headers, c
   for (std::size_t i = 0; i < next.sections.size(); ++i) {
     WriteSectionHeader(file, next.SectionTableOffset() + kSectionHeaderSize * i, next.sections[i]);
   }
+  // An installer appended to the image that checks the file gets its check
+  // value made again over the new file, before the checksum sums it.
+  const auto installerCheck = NsisCrcPatch(image, headers, file.Pieces());
+  if (!installerCheck) return Fail(installerCheck.error());
+  if (*installerCheck) file.PutBytes((*installerCheck)->at, (*installerCheck)->bytes);
   // Every header field lies within the file's first bytes, which ParseHeaders checked.
   file.PutChecksum(next.CheckSumOffset());
   return file.Finish();

@@ -20,6 +20,8 @@ enum class ExitCode : int {
   NoVersionResource = 9, // the module holds no version resource
   FieldsInvalid = 10,    // the fields file is not valid JSON or holds a value that does not convert
   OutputUnwritable = 11, // the output file could not be written; an earlier file of that name is left as it was
+  WouldBreak = 12,       // the stamp would break what the module carries: appended data that checks the file
+                         // (without --force), or a signature (with --signed=refuse); nothing was written
 };
 
 inline int ToInt(ExitCode code) { return static_cast<int>(code); }

@@ -1,6 +1,7 @@
 #include "stamp/module_injection.h"
 
 #include "fileio/file_io.h"
+#include "pe/appended_data.h"
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
 #include "pe/image_layout.h"
@@ -67,7 +68,8 @@ std::optional<Failure> ReadBlockFile(const std::filesystem::path &path, std::str
 }
 
 std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::string_view shown,
-                                    const std::function<Status(pe::ResourceUpdate &)> &change) {
+                                    const std::function<Status(pe::ResourceUpdate &)> &change,
+                                    const StampOptions &options) {
   auto held = fileio::HeldFile::Open(path, true);
   if (!held) return FailureFor(FileRole::Target, "module", shown, held.failure());
   if (held->Size() > fileio::kMaxInputBytes) {
@@ -90,6 +92,15 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
     const ErrorKind kind = update.kind() == ErrorKind::Unspecified ? ErrorKind::Damaged : update.kind();
     return FailureFor(FileRole::Target, "module", shown, Fail(kind, update.error()));
   }
+  // BeginFrom has read the headers, so they parse.
+  const auto headers = pe::ParseHeaders(*source);
+  if (!headers) return FailureFor(FileRole::Target, "module", shown, Fail(ErrorKind::Damaged, headers.error()));
+  const bool signedModule = pe::FindSignature(*source, *headers).has_value();
+  if (signedModule && options.signedModules == SignedPolicy::Refuse) {
+    return Failure{ExitCode::WouldBreak, "the module " + Quoted(shown) +
+                                             " is signed, and a stamp would remove its signature; it was not "
+                                             "changed (--signed=remove stamps it and removes the signature)"};
+  }
   auto cannotStamp = [&](const Status &status) {
     const ErrorKind kind = status.kind() == ErrorKind::Unspecified ? ErrorKind::NoRoom : status.kind();
     return FailureFor(FileRole::Target, "module", shown, Fail(kind, status.error()));
@@ -97,19 +108,37 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
   if (Status changed = change(*update); !changed) return cannotStamp(changed);
   auto composed = update->Compose();
   if (!composed) return cannotStamp(Fail(composed.kind(), composed.error()));
+  const auto risk = pe::PayloadBrokenBy(*source, *headers, *composed);
+  if (risk && !options.force) {
+    return Failure{ExitCode::WouldBreak, "the module " + Quoted(shown) + " carries an appended " +
+                                             std::string(pe::AppendedKindName(risk->kind)) +
+                                             " that checks the file: " + risk->why +
+                                             "; it was not changed (--force stamps it all the same)"};
+  }
   Status written = held->Replace([&](fileio::ContentSink &out) { return composed->WriteTo(out); });
   if (!written) {
     const ErrorKind kind = written.kind() == ErrorKind::Unspecified ? ErrorKind::CannotWrite : written.kind();
     return FailureFor(FileRole::Target, "module", shown, Fail(kind, written.error()));
   }
+  if (options.notice) {
+    if (signedModule)
+      options.notice("the module " + Quoted(shown) + " was signed: the signature was removed; sign the module again");
+    if (risk) {
+      options.notice("the module " + Quoted(shown) + " was stamped with --force: its appended " +
+                     std::string(pe::AppendedKindName(risk->kind)) + " may no longer work (" + risk->why + ")");
+    }
+  }
   return std::nullopt;
 }
 
 std::optional<Failure> StoreVersionResource(const std::filesystem::path &path, std::string_view shown,
-                                            std::span<const std::uint8_t> data) {
-  return UpdateModule(path, shown, [&](pe::ResourceUpdate &update) {
-    return update.Put(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), 0, data);
-  });
+                                            std::span<const std::uint8_t> data, const StampOptions &options) {
+  return UpdateModule(
+      path, shown,
+      [&](pe::ResourceUpdate &update) {
+        return update.Put(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), 0, data);
+      },
+      options);
 }
 
 } // namespace qm::stamp

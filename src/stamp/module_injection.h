@@ -41,18 +41,36 @@ std::optional<Failure> ReadWholeInput(const std::filesystem::path &path, std::st
 std::optional<Failure> ReadBlockFile(const std::filesystem::path &path, std::string_view shown,
                                      std::vector<std::uint8_t> &out);
 
+// What a stamp does with what the module carries besides its resources.
+enum class SignedPolicy {
+  Remove, // a signature no longer matches the changed module: it goes, and a notice says so
+  Refuse, // a signed module is left as it is (exit code 12)
+};
+
+struct StampOptions {
+  // Stamp even a module whose appended data checks the file in a way the
+  // stamp cannot keep right (the data will likely no longer work).
+  bool force = false;
+  SignedPolicy signedModules = SignedPolicy::Remove;
+  // One line for each thing a successful stamp did that its caller should
+  // know (a signature removed), without the program's name.
+  std::function<void(const std::string &)> notice;
+};
+
 // Holds the module, reads and checks it, lets `change` put or delete
 // resources, and replaces the file in one step; the module stays held from
 // the read to the replacement, so two runs on one module follow each other
 // and neither change is lost. On any failure the module is left exactly as
-// it was.
+// it was. Appended data that checks the file is kept right where it can be
+// (an NSIS installer's CRC) and refused where not, unless options.force.
 std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::string_view shown,
-                                    const std::function<Status(pe::ResourceUpdate &)> &change);
+                                    const std::function<Status(pe::ResourceUpdate &)> &change,
+                                    const StampOptions &options = {});
 
 // Stores `data` as resource type 16, integer name 1, language 0 of the
 // module, every other resource kept.
 std::optional<Failure> StoreVersionResource(const std::filesystem::path &path, std::string_view shown,
-                                            std::span<const std::uint8_t> data);
+                                            std::span<const std::uint8_t> data, const StampOptions &options = {});
 
 } // namespace qm::stamp
 
@@ -64,6 +82,8 @@ using stamp::Quoted;
 using stamp::Shown;
 using stamp::ReadBlockFile;
 using stamp::ReadWholeInput;
+using stamp::SignedPolicy;
+using stamp::StampOptions;
 using stamp::StoreVersionResource;
 using stamp::UpdateModule;
 } // namespace qm::cli

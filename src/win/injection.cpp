@@ -28,7 +28,11 @@ std::string ArgumentAt(const std::vector<std::string> &args, std::size_t index) 
 int Inject(const std::string &module, const std::string &blockFile) {
   std::vector<std::uint8_t> block;
   if (auto failure = cli::ReadBlockFile(cli::PathFromArgument(blockFile), blockFile, block)) return Report(*failure);
-  if (auto failure = cli::StoreVersionResource(cli::PathFromArgument(module), module, block)) {
+  // A notice (a signature removed) is a line on the error stream, not a
+  // failure: the exit code stays 0.
+  cli::StampOptions options;
+  options.notice = [](const std::string &line) { WriteErrorLine("quillmark: " + line); };
+  if (auto failure = cli::StoreVersionResource(cli::PathFromArgument(module), module, block, options)) {
     return Report(*failure);
   }
   return cli::ToInt(cli::ExitCode::Success);

@@ -208,6 +208,46 @@ void HostileModule(const ScratchDir &d) {
 
 void HostileJson(const ScratchDir &d, const char *name, const json &value) { WriteText(d / name, value.dump()); }
 
+// The start of Inno Setup's setup data after the image: its loader checks
+// the file's sizes, which no stamp keeps.
+void AppendInnoData(const ScratchDir &dir) {
+  auto bytes = ReadBytes(dir.path() / "tiny.exe");
+  const std::string id = "Inno Setup Setup Data (6.2.2)";
+  bytes.insert(bytes.end(), id.begin(), id.end());
+  bytes.resize(bytes.size() + 200, 0x11);
+  WriteBytes(dir.path() / "tiny.exe", bytes);
+}
+
+// A certificate table after the image, as far as the headers tell.
+void FakeSignature(const ScratchDir &dir) {
+  auto bytes = ReadBytes(dir.path() / "tiny.exe");
+  pe::MemorySource source(bytes);
+  const auto headers = pe::ParseHeaders(source);
+  ASSERT_TRUE(headers);
+  const auto at = static_cast<std::uint32_t>(bytes.size());
+  for (int k = 0; k < 4; ++k) {
+    bytes[headers->DirectoryOffset(pe::kDirSecurity) + k] = static_cast<std::uint8_t>(at >> (8 * k));
+    bytes[headers->DirectoryOffset(pe::kDirSecurity) + 4 + k] = static_cast<std::uint8_t>(64u >> (8 * k));
+  }
+  bytes.resize(bytes.size() + 64, 0x30);
+  WriteBytes(dir.path() / "tiny.exe", bytes);
+}
+
+TEST_F(ModuleCommands, ForceStampsAnInnoSetupInstallerWithANotice) {
+  AppendInnoData(dir);
+  const auto before = ReadBytes(dir.path() / "tiny.exe");
+  const CliRun run = RunCliCaptured({"inject", "--force", dir / "tiny.exe", dir / "block.res"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.err.find("stamped with --force"), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  const auto after = ReadBytes(dir.path() / "tiny.exe");
+  ASSERT_GE(after.size(), 229u);
+  EXPECT_TRUE(std::equal(before.end() - 229, before.end(), after.end() - 229)) << "the data is kept as it was";
+  const CliRun shown = RunCliCaptured({"show", dir / "tiny.exe"});
+  EXPECT_NE(shown.out.find("Appended data:   Inno Setup installer at 0x"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("Signature:       none"), std::string::npos) << shown.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cli, ModuleCommandFails,
     ::testing::Values(
@@ -243,6 +283,12 @@ INSTANTIATE_TEST_SUITE_P(
                 4,
                 "is empty"},
         Failing{"InjectMissingModule", nullptr, {"inject", "@/none.exe", "@/block.res"}, 5, "does not exist"},
+        Failing{"InjectIntoAnInnoSetupInstaller", AppendInnoData, {"inject", "@/tiny.exe", "@/block.res"}, 12,
+                "carries an appended Inno Setup installer that checks the file"},
+        Failing{"StampSignedRefused", FakeSignature, {"stamp", "--signed=refuse", "@/tiny.exe", "@/fields.json"}, 12,
+                "is signed, and a stamp would remove its signature"},
+        Failing{"SetSignedWithUnknownPolicy", FakeSignature,
+                {"set", "--signed=keep", "@/tiny.exe", "--file-version", "1.2.3.4"}, 2, "--signed"},
         Failing{"InjectIntoText",
                 [](const ScratchDir &d) {
                   Write(d, "text.exe", {'h', 'i'});

@@ -249,6 +249,14 @@ TEST_F(SetOnModules, EachModuleFailsOnItsOwnWithTheWorstCode) {
   EXPECT_NE(run.err.find("plain32.exe' under language 0x0000 is damaged"), std::string::npos) << run.err;
   EXPECT_EQ(ReadBytes(dir.path() / "plain32.exe"), damaged);
   EXPECT_NE(ReadBytes(dir.path() / "tiny32.exe"), image) << "the good module is still written";
+
+  auto installer = ReadBytes(Fixture("tiny32.exe"));
+  const std::string id = "Inno Setup Setup Data (6.2.2)";
+  installer.insert(installer.end(), id.begin(), id.end());
+  WriteBytes(dir.path() / "installer.exe", installer);
+  run = RunCliCaptured({"set", dir / "installer.exe", dir / "missing.exe", "--string", "Comments=y"});
+  EXPECT_EQ(run.code, 5) << "a missing module (5) is worse than one the stamp would break (12): " << run.err;
+  EXPECT_NE(run.err.find("installer.exe' carries an appended Inno Setup installer"), std::string::npos) << run.err;
 }
 
 // Runs at once on one module follow each other: each reads the module

@@ -195,6 +195,33 @@ TEST_F(InjectionMode, ALargeModuleIsWrittenAsTheInMemoryWriterBuildsIt) {
   EXPECT_TRUE(ReadBytesOf(module) == expected->Image()) << "the stamped module differs";
 }
 
+// A signature no longer matches a stamped module: it goes, with a notice,
+// and the stamp still succeeds.
+TEST_F(InjectionMode, ASignedModuleLosesItsSignatureWithANotice) {
+  std::vector<std::uint8_t> bytes = ReadBytesOf(module);
+  const qm::pe::MemorySource source(bytes);
+  const auto headers = qm::pe::ParseHeaders(source);
+  ASSERT_TRUE(headers.ok()) << headers.error();
+  const auto directory = headers->DirectoryOffset(qm::pe::kDirSecurity);
+  const auto at = static_cast<std::uint32_t>(bytes.size());
+  for (int k = 0; k < 4; ++k) {
+    bytes[directory + k] = static_cast<std::uint8_t>(at >> (8 * k));
+    bytes[directory + 4 + k] = static_cast<std::uint8_t>(64u >> (8 * k));
+  }
+  bytes.resize(bytes.size() + 64, 0x30);
+  WriteAll(module, bytes);
+
+  ProgramRun run = RunQuillmark(folder, "/v " + Quote(module) + " " + Quote(blockFile));
+  EXPECT_EQ(run.code, 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("quillmark: the module ", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find("was signed: the signature was removed; sign the module again"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+  const auto after = ReadBytesOf(module);
+  const qm::pe::MemorySource stamped(after);
+  ASSERT_TRUE(qm::pe::ParseHeaders(stamped).ok());
+  EXPECT_EQ(qm::pe::ParseHeaders(stamped)->Directory(qm::pe::kDirSecurity).size, 0u);
+}
+
 struct Failure {
   const char *name;
   // Builds the arguments after "/v" from the case's module and block file,

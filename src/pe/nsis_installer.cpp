@@ -1,0 +1,139 @@
+#include "pe/nsis_installer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pe/text.h"
+
+namespace qm::pe {
+namespace {
+
+// The first header: flags, a magic number, "NullsoftInst", the length of
+// the compressed headers, the length of all the data from here on.
+constexpr std::uint8_t kSignature[16] = {0xEF, 0xBE, 0xAD, 0xDE, 'N', 'u', 'l', 'l',
+                                         's',  'o',  'f',  't',  'I', 'n', 's', 't'};
+constexpr std::uint64_t kFirstHeaderSize = 28;
+constexpr std::uint32_t kFlagsMask = 0xF;
+constexpr std::uint32_t kFlagNoCrc = 4;
+constexpr std::uint32_t kFlagForceCrc = 8;
+// The header follows the installer's program directly; a search this far
+// past the image finds it in any installer the build tools make, and keeps
+// the work of a module with a large unrelated tail bounded.
+constexpr std::uint64_t kSearchSpan = 1u << 20;
+constexpr std::uint64_t kChunk = 1u << 20;
+
+// Eight tables: the CRC of a byte followed by 0..7 zero bytes, so eight
+// bytes are folded in with eight lookups and no dependency between them.
+struct CrcTables {
+  std::uint32_t t[8][256];
+  constexpr CrcTables() : t() {
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i;
+      for (int k = 0; k < 8; ++k)
+        c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[0][i] = c;
+    }
+    for (std::uint32_t i = 0; i < 256; ++i)
+      for (int k = 1; k < 8; ++k)
+        t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+  }
+};
+constexpr CrcTables kCrc;
+
+// CRC-32 (the polynomial of zlib and of the installer), carried across
+// calls without its final inversion.
+std::uint32_t CrcAdd(std::uint32_t state, std::span<const std::uint8_t> bytes) {
+  const std::uint8_t *p = bytes.data();
+  std::size_t n = bytes.size();
+  for (; n >= 8; p += 8, n -= 8) {
+    const std::uint32_t low = state ^ (p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+                                       (std::uint32_t{p[3]} << 24));
+    state = kCrc.t[7][low & 0xFF] ^ kCrc.t[6][(low >> 8) & 0xFF] ^ kCrc.t[5][(low >> 16) & 0xFF] ^
+            kCrc.t[4][low >> 24] ^ kCrc.t[3][p[4]] ^ kCrc.t[2][p[5]] ^ kCrc.t[1][p[6]] ^ kCrc.t[0][p[7]];
+  }
+  for (; n > 0; ++p, --n)
+    state = kCrc.t[0][(state ^ *p) & 0xFF] ^ (state >> 8);
+  return state;
+}
+
+std::uint32_t Le32(const std::uint8_t *p) {
+  return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
+}
+
+} // namespace
+
+bool NsisHeader::Checked() const { return (flags & kFlagForceCrc) != 0 || (flags & kFlagNoCrc) == 0; }
+
+std::optional<NsisHeader> FindNsisHeader(const ByteSource &file, const PeHeaders &headers) {
+  const std::uint64_t size = file.Size();
+  std::uint64_t at = (std::max(headers.ImageFileEnd(), kNsisBlock) + kNsisBlock - 1) / kNsisBlock * kNsisBlock;
+  const std::uint64_t stop = std::min(size, at + kSearchSpan);
+  for (; at + kFirstHeaderSize <= stop; at += kNsisBlock) {
+    std::uint8_t h[kFirstHeaderSize];
+    if (!file.ReadAt(at, h)) return std::nullopt;
+    if (std::memcmp(h + 4, kSignature, sizeof kSignature) != 0) continue;
+    NsisHeader header{at, Le32(h), Le32(h + 24)};
+    // As the installer itself takes it: unknown flags mean no header; a
+    // length past the file's end means a broken installer.
+    if ((header.flags & ~kFlagsMask) != 0) continue;
+    if (header.dataLength < kFirstHeaderSize + (header.Checked() ? 4 : 0) || header.dataLength > size - at)
+      return std::nullopt;
+    return header;
+  }
+  return std::nullopt;
+}
+
+Result<std::uint32_t> NsisCrcOf(const ByteSource &file, const NsisHeader &header) {
+  std::uint32_t state = 0xFFFFFFFFu;
+  std::vector<std::uint8_t> buffer;
+  for (std::uint64_t at = kNsisBlock; at < header.CrcAt();) {
+    buffer.resize(static_cast<std::size_t>(std::min(kChunk, header.CrcAt() - at)));
+    if (!file.ReadAt(at, buffer)) return Fail(Cat("cannot read ", buffer.size(), " bytes of the module at ", Hex(at)));
+    state = CrcAdd(state, buffer);
+    at += buffer.size();
+  }
+  return ~state;
+}
+
+std::optional<std::string> NsisUnkeepable(const NsisHeader &header, std::optional<std::uint64_t> newAt,
+                                          std::uint64_t checksumAt) {
+  if (!newAt) return std::string("its data would not stay in one piece");
+  if (*newAt % kNsisBlock != 0)
+    return Cat("its data would move to ", Hex(*newAt), ", where the installer does not look for it (only at ",
+               "multiples of 512)");
+  // The CRC would cover the PE checksum, which in turn covers the CRC.
+  if (header.Checked() && checksumAt + 4 > kNsisBlock)
+    return Cat("its CRC covers the PE checksum at ", Hex(checksumAt), ", so the two cannot both be made right");
+  return std::nullopt;
+}
+
+Result<std::optional<FilePatch>> NsisCrcPatch(const ByteSource &old, const PeHeaders &headers, const NewFile &next) {
+  const auto header = FindNsisHeader(old, headers);
+  if (!header || !header->Checked()) return std::optional<FilePatch>();
+  const auto newAt = next.Map(header->at, header->dataLength);
+  if (NsisUnkeepable(*header, newAt, headers.CheckSumOffset())) return std::optional<FilePatch>();
+  // A CRC that is already wrong stays as it was: the stamp does not
+  // vouch for an installer that did not check out before.
+  const auto stored = old.U32(header->CrcAt());
+  const auto before = NsisCrcOf(old, *header);
+  if (!before) return Fail(before.error());
+  if (!stored || *stored != *before) return std::optional<FilePatch>();
+
+  const std::uint64_t crcAt = *newAt + header->dataLength - 4;
+  std::uint32_t state = 0xFFFFFFFFu;
+  std::uint64_t position = 0;
+  const Status summed = next.ForEachChunk(old, [&](std::span<const std::uint8_t> chunk) {
+    const std::uint64_t begin = std::max(position, kNsisBlock), end = std::min(position + chunk.size(), crcAt);
+    if (begin < end) state = CrcAdd(state, chunk.subspan(static_cast<std::size_t>(begin - position),
+                                                         static_cast<std::size_t>(end - begin)));
+    position += chunk.size();
+    return Ok();
+  });
+  if (!summed) return Fail(summed.error());
+  const std::uint32_t crc = ~state;
+  FilePatch patch{crcAt, {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
+                          static_cast<std::uint8_t>(crc >> 16), static_cast<std::uint8_t>(crc >> 24)}};
+  return std::optional<FilePatch>(patch);
+}
+
+} // namespace qm::pe

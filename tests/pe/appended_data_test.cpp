@@ -1,0 +1,218 @@
+// What lies after the image, told apart; and an NSIS installer's CRC made
+// again by a stamp where it was right, left alone where it was not.
+#include <gtest/gtest.h>
+
+#include <string_view>
+
+#include "crafted_modules.h"
+#include "pe/appended_data.h"
+#include "pe/checksum.h"
+#include "pe/nsis_installer.h"
+#include "pe/resource_update.h"
+
+namespace qm::pe {
+namespace {
+
+using craft::Bytes;
+using Kinds = std::vector<AppendedKind>;
+
+void Put32(Bytes &b, std::size_t at, std::uint32_t v) {
+  for (int k = 0; k < 4; ++k)
+    b[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
+}
+
+Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+Bytes operator+(Bytes a, const Bytes &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// The module every row starts from: one resource section, raw data ending
+// on a 512-byte boundary, the PE headers at `peOffset`.
+Bytes Base(std::uint32_t peOffset = 0x40) {
+  craft::ImageShape shape;
+  shape.peOffset = peOffset;
+  shape.sizeOfHeaders = peOffset > 0x100 ? 0x400 : 0x200;
+  const std::vector<ResourceItem> items = {{16, 1, 0, 0, Bytes(40, 7)}};
+  shape.sections.push_back(craft::ResourceSection(items, 0x1000, shape.sizeOfHeaders));
+  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  return craft::BuildImage(shape);
+}
+
+// CRC-32 bit by bit: the installer's own definition, apart from the code under test.
+std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
+  std::uint32_t c = 0xFFFFFFFFu;
+  for (std::uint8_t b : bytes) {
+    c ^= b;
+    for (int k = 0; k < 8; ++k)
+      c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+  }
+  return ~c;
+}
+
+constexpr std::uint8_t kNsisMagic[] = {0xEF, 0xBE, 0xAD, 0xDE, 'N', 'u', 'l', 'l', 's', 'o', 'f', 't', 'I', 'n', 's', 't'};
+
+// Appends an installer's data to `module`: first header, `body` bytes, and
+// (unless the flags turn it off) a CRC, right or off by one.
+Bytes WithNsis(Bytes module, std::uint32_t flags, std::size_t body, bool rightCrc = true) {
+  const bool checked = (flags & 8) || !(flags & 4);
+  const std::size_t at = module.size();
+  Bytes data(28 + body, 0x5A);
+  Put32(data, 0, flags);
+  std::copy(std::begin(kNsisMagic), std::end(kNsisMagic), data.begin() + 4);
+  Put32(data, 20, 16);
+  Put32(data, 24, static_cast<std::uint32_t>(data.size() + (checked ? 4 : 0)));
+  module = module + data;
+  if (checked) {
+    module.resize(module.size() + 4);
+    Put32(module, module.size() - 4, Crc32(std::span(module).subspan(512, module.size() - 4 - 512)) + !rightCrc);
+  }
+  EXPECT_EQ(at % 512, 0u);
+  return module;
+}
+
+Bytes WithCertificate(Bytes module, std::size_t padding) {
+  module.resize(module.size() + padding);
+  const std::uint32_t at = static_cast<std::uint32_t>(module.size());
+  Put32(module, 0x40 + 24 + 96 + 8 * kDirSecurity, at);
+  Put32(module, 0x40 + 24 + 100 + 8 * kDirSecurity, 64);
+  return module + Bytes(64, 0x30);
+}
+
+struct TailRow {
+  const char *name;
+  std::function<Bytes()> make;
+  Kinds kinds;
+  friend void PrintTo(const TailRow &row, std::ostream *os) { *os << row.name; }
+};
+
+class AppendedData : public ::testing::TestWithParam<TailRow> {};
+
+TEST_P(AppendedData, IsToldApartAndCoversTheTail) {
+  const Bytes module = GetParam().make();
+  const MemorySource source(module);
+  const auto headers = ParseHeaders(source);
+  ASSERT_TRUE(headers) << headers.error();
+  const auto parts = ClassifyAppendedData(source, *headers);
+  Kinds kinds;
+  std::uint64_t at = headers->ImageFileEnd();
+  for (const AppendedPart &part : parts) {
+    kinds.push_back(part.kind);
+    EXPECT_EQ(part.offset, at) << AppendedKindName(part.kind) << ": the parts follow each other without a gap";
+    at = part.offset + part.size;
+  }
+  EXPECT_EQ(kinds, GetParam().kinds);
+  EXPECT_EQ(at, module.size());
+}
+
+const Bytes kSymbols = [] {
+  Bytes b(2 * 18 + 8, 0);
+  Put32(b, 36, 8); // the string table's length, itself included
+  return b;
+}();
+
+Bytes WithSymbols(Bytes module, const Bytes &after) {
+  Put32(module, 0x40 + 12, static_cast<std::uint32_t>(module.size()));
+  Put32(module, 0x40 + 16, 2);
+  return module + kSymbols + after;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tails, AppendedData,
+    ::testing::Values(
+        TailRow{"none", [] { return Base(); }, {}},
+        TailRow{"zip", [] { return Base() + Text("PK\x03\x04 local file"); }, {AppendedKind::Zip}},
+        TailRow{"rar", [] { return Base() + Text(std::string_view("Rar!\x1A\x07\x01\x00", 8)); }, {AppendedKind::Rar}},
+        TailRow{"cab", [] { return Base() + Text(std::string_view("MSCF\0\0\0\0rest", 12)); }, {AppendedKind::Cab}},
+        TailRow{"sevenzip_config", [] { return Base() + Text(";!@Install@!UTF-8!\nTitle=\"x\"\n;!@InstallEnd@!"); },
+                {AppendedKind::SevenZipSfx}},
+        TailRow{"inno_setup_data", [] { return Base() + Text("Inno Setup Setup Data (6.2.2)") + Bytes(40, 1); },
+                {AppendedKind::InnoSetup}},
+        TailRow{"nsis_then_more", [] { return WithNsis(Base(), 0, 300) + Text("tacked on"); },
+                {AppendedKind::Nsis, AppendedKind::Unknown}},
+        TailRow{"nsis_signed", [] { return WithCertificate(WithNsis(Base(), 0, 300), 4); },
+                {AppendedKind::Nsis, AppendedKind::Padding, AppendedKind::Certificate}},
+        TailRow{"unknown_then_certificate", [] { return WithCertificate(Base() + Bytes(600, 0xAB), 0); },
+                {AppendedKind::Unknown, AppendedKind::Certificate}},
+        TailRow{"coff_symbols_then_zip", [] { return WithSymbols(Base(), Text("PK\x03\x04 zip")); },
+                {AppendedKind::DebugSymbols, AppendedKind::Zip}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct NsisRow {
+  const char *name;
+  std::uint32_t flags;
+  bool rightCrc;
+  std::uint32_t peOffset;
+  enum Expect { MadeRight, LeftWrong, Untouched, Refused } expect;
+  friend void PrintTo(const NsisRow &row, std::ostream *os) { *os << row.name; }
+};
+
+class NsisStamp : public ::testing::TestWithParam<NsisRow> {};
+
+TEST_P(NsisStamp, KeepsTheCheckRightOnlyWhereItWas) {
+  const NsisRow &row = GetParam();
+  const Bytes module = WithNsis(Base(row.peOffset), row.flags, 5000, row.rightCrc);
+  const MemorySource oldSource(module);
+  const auto oldHeaders = ParseHeaders(oldSource);
+  ASSERT_TRUE(oldHeaders) << oldHeaders.error();
+  const auto oldNsis = FindNsisHeader(oldSource, *oldHeaders);
+  ASSERT_TRUE(oldNsis);
+
+  auto update = ResourceUpdate::BeginInMemory(module);
+  ASSERT_TRUE(update) << update.error();
+  // Large enough to move the installer's data down the file.
+  ASSERT_TRUE(update->Put(ResourceId(16), ResourceId(1), 0, Bytes(3000, 9)));
+  const auto composed = update->Compose();
+  ASSERT_TRUE(composed) << composed.error();
+  const auto risk = PayloadBrokenBy(oldSource, *oldHeaders, *composed);
+  if (row.expect == NsisRow::Refused) {
+    ASSERT_TRUE(risk);
+    EXPECT_EQ(risk->kind, AppendedKind::Nsis);
+    EXPECT_NE(risk->why.find("PE checksum"), std::string::npos) << risk->why;
+    return;
+  }
+  EXPECT_FALSE(risk) << risk->why;
+  const auto built = composed->Materialize(oldSource);
+  ASSERT_TRUE(built) << built.error();
+  const MemorySource newSource(*built);
+  const auto newHeaders = ParseHeaders(newSource);
+  ASSERT_TRUE(newHeaders);
+  const auto nsis = FindNsisHeader(newSource, *newHeaders);
+  ASSERT_TRUE(nsis);
+  ASSERT_GT(nsis->at, oldNsis->at) << "the stamp moved the installer's data";
+  const std::span<const std::uint8_t> after(*built);
+  EXPECT_EQ(*newSource.U32(newHeaders->CheckSumOffset()), ComputeChecksum(after, newHeaders->CheckSumOffset()))
+      << "the checksum sums the CRC as it was made";
+  const std::span<const std::uint8_t> before(module);
+  switch (row.expect) {
+  case NsisRow::MadeRight:
+    EXPECT_EQ(*newSource.U32(nsis->CrcAt()), Crc32(after.subspan(512, nsis->CrcAt() - 512)));
+    break;
+  case NsisRow::LeftWrong:
+    EXPECT_EQ(*newSource.U32(nsis->CrcAt()), *oldSource.U32(oldNsis->CrcAt()));
+    EXPECT_NE(*newSource.U32(nsis->CrcAt()), Crc32(after.subspan(512, nsis->CrcAt() - 512)));
+    break;
+  case NsisRow::Untouched:
+  case NsisRow::Refused:
+    break;
+  }
+  // Its data is kept byte for byte; without a CRC, all of it.
+  const std::uint64_t kept = nsis->dataLength - (row.expect == NsisRow::Untouched ? 0 : 4);
+  EXPECT_TRUE(std::equal(before.begin() + oldNsis->at, before.begin() + oldNsis->at + kept, after.begin() + nsis->at,
+                         after.begin() + nsis->at + kept))
+      << "the installer's data is kept byte for byte";
+}
+
+INSTANTIATE_TEST_SUITE_P(Installers, NsisStamp,
+                         ::testing::Values(NsisRow{"crc_right", 0, true, 0x40, NsisRow::MadeRight},
+                                           NsisRow{"crc_forced_over_off", 4 | 8, true, 0x40, NsisRow::MadeRight},
+                                           NsisRow{"silent_crc_right", 2, true, 0x40, NsisRow::MadeRight},
+                                           NsisRow{"crc_wrong", 0, false, 0x40, NsisRow::LeftWrong},
+                                           NsisRow{"crc_off", 4, true, 0x40, NsisRow::Untouched},
+                                           NsisRow{"crc_over_pe_checksum", 0, true, 0x1E0, NsisRow::Refused},
+                                           NsisRow{"no_crc_beside_pe_checksum", 4, true, 0x1E0, NsisRow::Untouched}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace qm::pe
