@@ -5,6 +5,8 @@
 
 #include "pe/text.h"
 
+#include <zlib.h>
+
 namespace qm::pe {
 namespace {
 
@@ -22,38 +24,17 @@ constexpr std::uint32_t kFlagForceCrc = 8;
 constexpr std::uint64_t kSearchSpan = 1u << 20;
 constexpr std::uint64_t kChunk = 1u << 20;
 
-// Eight tables: the CRC of a byte followed by 0..7 zero bytes, so eight
-// bytes are folded in with eight lookups and no dependency between them.
-struct CrcTables {
-  std::uint32_t t[8][256];
-  constexpr CrcTables() : t() {
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k)
-        c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[0][i] = c;
-    }
-    for (std::uint32_t i = 0; i < 256; ++i)
-      for (int k = 1; k < 8; ++k)
-        t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+// CRC-32 (zlib's polynomial, which the installer uses), carried across
+// pieces: zlib's running value chains directly. zlib counts in 32 bits, so
+// a long piece goes in parts.
+std::uint32_t CrcAdd(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
+  constexpr std::size_t kPart = std::size_t{1} << 30;
+  while (!bytes.empty()) {
+    const std::size_t n = std::min(bytes.size(), kPart);
+    crc = static_cast<std::uint32_t>(crc32(crc, bytes.data(), static_cast<uInt>(n)));
+    bytes = bytes.subspan(n);
   }
-};
-constexpr CrcTables kCrc;
-
-// CRC-32 (the polynomial of zlib and of the installer), carried across
-// calls without its final inversion.
-std::uint32_t CrcAdd(std::uint32_t state, std::span<const std::uint8_t> bytes) {
-  const std::uint8_t *p = bytes.data();
-  std::size_t n = bytes.size();
-  for (; n >= 8; p += 8, n -= 8) {
-    const std::uint32_t low = state ^ (p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-                                       (std::uint32_t{p[3]} << 24));
-    state = kCrc.t[7][low & 0xFF] ^ kCrc.t[6][(low >> 8) & 0xFF] ^ kCrc.t[5][(low >> 16) & 0xFF] ^
-            kCrc.t[4][low >> 24] ^ kCrc.t[3][p[4]] ^ kCrc.t[2][p[5]] ^ kCrc.t[1][p[6]] ^ kCrc.t[0][p[7]];
-  }
-  for (; n > 0; ++p, --n)
-    state = kCrc.t[0][(state ^ *p) & 0xFF] ^ (state >> 8);
-  return state;
+  return crc;
 }
 
 std::uint32_t Le32(const std::uint8_t *p) {
@@ -84,7 +65,7 @@ std::optional<NsisHeader> FindNsisHeader(const ByteSource &file, const PeHeaders
 }
 
 Result<std::uint32_t> NsisCrcOf(const ByteSource &file, const NsisHeader &header) {
-  std::uint32_t state = 0xFFFFFFFFu;
+  std::uint32_t state = 0;
   std::vector<std::uint8_t> buffer;
   for (std::uint64_t at = kNsisBlock; at < header.CrcAt();) {
     buffer.resize(static_cast<std::size_t>(std::min(kChunk, header.CrcAt() - at)));
@@ -92,7 +73,7 @@ Result<std::uint32_t> NsisCrcOf(const ByteSource &file, const NsisHeader &header
     state = CrcAdd(state, buffer);
     at += buffer.size();
   }
-  return ~state;
+  return state;
 }
 
 std::optional<std::string> NsisUnkeepable(const NsisHeader &header, std::optional<std::uint64_t> newAt,
@@ -120,7 +101,7 @@ Result<std::optional<FilePatch>> NsisCrcPatch(const ByteSource &old, const PeHea
   if (!stored || *stored != *before) return std::optional<FilePatch>();
 
   const std::uint64_t crcAt = *newAt + header->dataLength - 4;
-  std::uint32_t state = 0xFFFFFFFFu;
+  std::uint32_t state = 0;
   std::uint64_t position = 0;
   const Status summed = next.ForEachChunk(old, [&](std::span<const std::uint8_t> chunk) {
     const std::uint64_t begin = std::max(position, kNsisBlock), end = std::min(position + chunk.size(), crcAt);
@@ -130,7 +111,7 @@ Result<std::optional<FilePatch>> NsisCrcPatch(const ByteSource &old, const PeHea
     return Ok();
   });
   if (!summed) return Fail(summed.error());
-  const std::uint32_t crc = ~state;
+  const std::uint32_t crc = state;
   FilePatch patch{crcAt, {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
                           static_cast<std::uint8_t>(crc >> 16), static_cast<std::uint8_t>(crc >> 24)}};
   return std::optional<FilePatch>(patch);
