@@ -46,7 +46,7 @@ debian_packages=(
   gcc-mingw-w64-i686-win32-runtime gcc-mingw-w64-x86-64-win32-runtime
   gcc-mingw-w64-i686-posix-runtime gcc-mingw-w64-x86-64-posix-runtime
   libz-mingw-w64 gdb-mingw-w64-target
-  nsis win32-loader
+  nsis-common win32-loader
   systemd-boot-efi ipxe memtest86+ shim-signed shim-helpers-amd64-signed grub-efi-amd64-signed fwupd-amd64-signed
   libmono-corlib4.5-dll libmono-system4.0-cil libmono-system-xml4.0-cil mono-mcs
 )
@@ -71,8 +71,9 @@ fetch_all() {
     [ "$arch" = "$p" ] && arch=$(dpkg --print-architecture)
     (cd "$cache/deb" && apt-get download -q -o APT::Sandbox::User=root "$p" >/dev/null)
     local deb
-    deb=$(ls -t "$cache/deb/${name}_"*"_${arch}.deb" "$cache/deb/${name}_"*_all.deb 2>/dev/null | head -n1)
-    dpkg -x "$deb" "$dir"
+    for deb in "$cache/deb/${name}_"*"_${arch}.deb" "$cache/deb/${name}_"*_all.deb; do
+      [ -f "$deb" ] && dpkg -x "$deb" "$dir" && break
+    done
     touch "$dir/.done"
   done
   for p in "${npm_packages[@]}"; do
@@ -175,9 +176,6 @@ awk -F'\t' '{ printf "%d\t%s\t%s\n", NR, $1, $2 }' "$out/modules.tsv" | tr '\t\n
   xargs -0 -r -n3 -P "$jobs" bash -c 'check_one "$@"' _ >"$out/results.tsv"
 seconds=$(($(date +%s) - start))
 
-if [ $wine = 1 ]; then
-  wine_checks >"$out/wine.txt"
-fi
 
 # Under Wine: the platform's version API and checksum routines on every
 # stamped copy (named .mod, so the oracle neither runs nor loads it), then
@@ -192,12 +190,12 @@ wine_checks() {
   split -l 150 "$out/wine/stamped.txt" "$out/wine/chunk."
   for chunk in "$out/wine/chunk."*; do
     mapfile -t paths < <(sed "s|.*|Z:$out/work/&/module.mod|; s|/|\\\\|g" "$chunk")
-    "$root/scripts/wine-run.sh" "$prefix" "$out/wine/oracle32.exe" "${paths[@]}" 2>/dev/null | tr -d '\r' \
+    "$root/scripts/wine-run.sh" "$prefix" "$out/wine/oracle32.exe" "${paths[@]}" </dev/null 2>/dev/null | tr -d '\r' \
       >>"$out/wine/oracle.txt" || true
   done
   # Per stamped copy: the version the platform reads, and its checksum
   # routines beside the header's field.
-  awk -v out="$out/work/" '
+  awk -v stamped="$out/wine/stamped.txt" '
     { path = $1; gsub(/\\/, "/", path); sub(/^Z:/, "", path); sub(/^.*\/work\//, "", path); sub(/\/.*/, "", path)
       ver = hdr = sum = map = ""
       for (i = 2; i <= NF; i++) { split($i, kv, "="); if (kv[1] == "ver") ver = kv[2]; if (kv[1] == "hdr") hdr = kv[2]
@@ -205,16 +203,15 @@ wine_checks() {
       seen[path] = 1
       if (ver != "1.2.3.4") print path "\twine: the version API reads " (ver == "" ? "nothing" : ver)
       else if (hdr == "" || hdr != sum || sum != map) print path "\twine: header checksum " hdr ", CheckSumMappedFile " sum ", MapFileAndCheckSum " map }
-    END { while ((getline line < ARGV[2]) > 0) if (!(line in seen)) print line "\twine: the oracle said nothing" }' \
-    "$out/wine/oracle.txt" "$out/wine/stamped.txt" >"$out/wine/failed.tsv"
+    END { while ((getline line < stamped) > 0) if (!(line in seen)) print line "\twine: the oracle said nothing" }' \
+    "$out/wine/oracle.txt" >"$out/wine/failed.tsv"
   local asked failed
   asked=$(wc -l <"$out/wine/stamped.txt")
   failed=$(wc -l <"$out/wine/failed.tsv")
   echo "under Wine: the version API and checksum routines on $asked stamped modules: $((asked - failed)) right"
   # Programs that run here, with a command that prints and exits.
   local index kind file name args orig stamped ro rs
-  while IFS=$'\t' read -r kind _ _ verdict _ file index; do
-    name=$(basename "$file")
+  while IFS=$'\t' read -r name kind verdict file index; do
     case "$name:$kind" in
       esbuild.exe:*i386 | esbuild.exe:*x64) args=(--version) ;;
       7za.exe:*i386 | 7za.exe:*x64) args=(i) ;;
@@ -229,8 +226,8 @@ wine_checks() {
     cp "$file" "$orig/$name"
     cp "$out/work/$index/module.mod" "$stamped/$name"
     ro=0 rs=0
-    "$root/scripts/wine-run.sh" "$prefix" "$orig/$name" "${args[@]}" 2>/dev/null | tr -d '\r' >"$orig.out" || ro=$?
-    "$root/scripts/wine-run.sh" "$prefix" "$stamped/$name" "${args[@]}" 2>/dev/null | tr -d '\r' >"$stamped.out" || rs=$?
+    "$root/scripts/wine-run.sh" "$prefix" "$orig/$name" "${args[@]}" </dev/null 2>/dev/null | tr -d '\r' >"$orig.out" || ro=$?
+    "$root/scripts/wine-run.sh" "$prefix" "$stamped/$name" "${args[@]}" </dev/null 2>/dev/null | tr -d '\r' >"$stamped.out" || rs=$?
     if [ $ro != 0 ]; then
       echo "run $name ${args[*]} ($kind): the original does not run here (exit $ro)"
     elif [ $rs != $ro ] || ! cmp -s "$orig.out" "$stamped.out"; then
@@ -239,12 +236,16 @@ wine_checks() {
     else
       echo "run $name ${args[*]} ($kind): runs after the stamp as before (exit 0, same output: $(head -c 60 "$orig.out" | head -n1))"
     fi
-  done <"$out/results.tsv"
+  done < <(awk -F'\t' -v OFS='\t' '{ n = split($6, p, "/"); print p[n], $1, $4, $6, $7 }' "$out/results.tsv")
   # The Wine failures mark their modules failed.
-  awk -F'\t' -v OFS='\t' 'NR == FNR { why[$1] = why[$1] (why[$1] == "" ? "" : "; ") $2; next }
+  awk -F'\t' -v OFS='\t' -v failed="$out/wine/failed.tsv" 'FILENAME == failed { why[$1] = why[$1] (why[$1] == "" ? "" : "; ") $2; next }
     ($7 in why) { $4 = "failed"; $5 = why[$7] } 1' "$out/wine/failed.tsv" "$out/results.tsv" >"$out/results.new"
   mv "$out/results.new" "$out/results.tsv"
 }
+
+if [ $wine = 1 ]; then
+  wine_checks >"$out/wine.txt"
+fi
 
 report() {
   local n
