@@ -40,7 +40,9 @@ done
 cache=$root/build/corpus/cache
 out=${QM_CORPUS_OUT:-$root/build/corpus/run}
 
-# Versions are pinned so that a run's figures can be compared with the last.
+# Debian's packages are bookworm's; npm's are pinned, so that a run's
+# figures can be compared with the last. esbuild comes twice: 0.28 stops
+# under Wine 8 for want of bcryptprimitives.dll, 0.19 runs there.
 debian_packages=(
   libwine libwine:i386
   gcc-mingw-w64-i686-win32-runtime gcc-mingw-w64-x86-64-win32-runtime
@@ -52,6 +54,7 @@ debian_packages=(
 )
 npm_packages=(
   @esbuild/win32-ia32@0.28.2 @esbuild/win32-x64@0.28.2 @esbuild/win32-arm64@0.28.2
+  @esbuild/win32-ia32@0.19.12 @esbuild/win32-x64@0.19.12
   7zip-bin@5.2.0
   @rollup/rollup-win32-ia32-msvc@4.69.3 @rollup/rollup-win32-x64-msvc@4.69.3 @rollup/rollup-win32-arm64-msvc@4.69.3
   @swc/core-win32-ia32-msvc@1.16.22
@@ -234,7 +237,7 @@ wine_checks() {
       echo "run $name ${args[*]} ($kind): original exit $ro, stamped exit $rs, output $(cmp -s "$orig.out" "$stamped.out" && echo same || echo differs)"
       printf '%s\twine: %s %s: exit %s, the original exits %s\n' "$index" "$name" "${args[*]}" "$rs" "$ro" >>"$out/wine/failed.tsv"
     else
-      echo "run $name ${args[*]} ($kind): runs after the stamp as before (exit 0, same output: $(head -c 60 "$orig.out" | head -n1))"
+      echo "run $name ${args[*]} ($kind): runs after the stamp as before (exit 0, same output: $(grep -m1 . "$orig.out" | head -c 60))"
     fi
   done < <(awk -F'\t' -v OFS='\t' '{ n = split($6, p, "/"); print p[n], $1, $4, $6, $7 }' "$out/results.tsv")
   # The Wine failures mark their modules failed.
