@@ -117,19 +117,20 @@ if [ "$sample" -gt 0 ] && [ "$total" -gt "$sample" ]; then
   mv "$out/sample.tsv" "$out/modules.tsv"
 fi
 
-# One module: prints KIND, READ, STAMP, VERDICT, DETAIL and the FILE, tab
-# separated, and its number. READ and STAMP are "ok", "none" (no version resource) or the
-# exit code; VERDICT is ok, refused or failed.
+# One module: prints KIND, READ, STAMP, VERDICT, DETAIL, the FILE and its
+# number, tab separated. READ and STAMP are "ok", "none" (no version
+# resource) or the exit code; VERDICT is ok, refused or failed. A command
+# that takes more than two minutes counts as failed (exit 124).
 check_one() {
   local index=$1 file=$2 kind=$3
   local work=$QM_OUT/work/$index
   mkdir -p "$work"
   local read=ok stamp=ok verdict=ok detail="" rs=0 rj=0 r=0
-  "$QM_CLI" show "$file" >"$work/show.txt" 2>"$work/show.err" || rs=$?
-  "$QM_CLI" show --json "$file" >"$work/show.json" 2>/dev/null || rj=$?
+  timeout 120 "$QM_CLI" show "$file" >"$work/show.txt" 2>"$work/show.err" || rs=$?
+  timeout 120 "$QM_CLI" show --json "$file" >"$work/show.json" 2>/dev/null || rj=$?
   local copy=$work/module.mod
   cp "$file" "$copy"
-  "$QM_CLI" set "$copy" --string Comments=corpus --file-version 1.2.3.4 2>"$work/set.err" || r=$?
+  timeout 120 "$QM_CLI" set "$copy" --string Comments=corpus --file-version 1.2.3.4 2>"$work/set.err" || r=$?
   [ $rs = 0 ] || read=$rs
   [ $rs = 9 ] && read=none
   [ $r = 0 ] || stamp=$r
@@ -138,9 +139,9 @@ check_one() {
   set_msg=$(head -c 300 "$work/set.err" | head -n1)
   if [ $rs != $rj ]; then
     verdict=failed detail="show exits $rs, show --json exits $rj"
-  elif [ $rs = 1 ] || [ $rs -ge 128 ]; then
+  elif [ $rs = 1 ] || [ $rs = 124 ] || [ $rs -ge 128 ]; then
     verdict=failed detail="show: exit $rs: $show_msg"
-  elif [ $r = 1 ] || [ $r -ge 128 ]; then
+  elif [ $r = 1 ] || [ $r = 124 ] || [ $r -ge 128 ]; then
     verdict=failed detail="set: exit $r: $set_msg"
   elif [ $r != 0 ]; then
     if ! cmp -s "$file" "$copy"; then
@@ -151,13 +152,13 @@ check_one() {
     fi
   else
     local again=0 flat
-    "$QM_CLI" show --json "$copy" >"$work/after.json" 2>"$work/after.err" || again=$?
+    timeout 120 "$QM_CLI" show --json "$copy" >"$work/after.json" 2>"$work/after.err" || again=$?
     flat=$(tr -d ' \n' <"$work/after.json")
     if [ $again != 0 ]; then
       verdict=failed detail="show of the stamped module: exit $again: $(head -n1 "$work/after.err")"
     elif [[ $flat != *'"fileVersion":"1.2.3.4"'* || $flat != *'["Comments","corpus"]'* ]]; then
       verdict=failed detail="show of the stamped module lacks the new values"
-    elif ! detail=$("$QM_CORPUS_CHECK" "$file" "$copy" 1.2.3.4 Comments=corpus 2>&1); then
+    elif ! detail=$(timeout 300 "$QM_CORPUS_CHECK" "$file" "$copy" 1.2.3.4 Comments=corpus 2>&1); then
       verdict=failed detail=${detail#"$copy: "}
     elif [ $rs != 0 ] && [ $rs != 9 ]; then
       verdict=failed detail="show refused (exit $rs: $show_msg) what set stamped"
