@@ -20,11 +20,12 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 for fuzzer in build/fuzz/fuzz/fuzz_*; do
   [ -x "$fuzzer" ] || continue
-  # From the seed corpus the build made: modules for the module targets,
-  # version blocks for the decoder.
+  # From the seed corpus the build made (small seeds, each at most a few
+  # tens of KiB, so a short run gets through many inputs): modules for the
+  # module targets, version blocks for the decoder and the round trip.
   corpus=$(mktemp -d)
   case "$(basename "$fuzzer")" in
-    fuzz_decoder) cp build/fuzz/fuzz/corpus/blocks/* "$corpus"/ 2>/dev/null || true ;;
+    fuzz_decoder | fuzz_info_round_trip) cp build/fuzz/fuzz/corpus/blocks/* "$corpus"/ 2>/dev/null || true ;;
     *) cp build/fuzz/fuzz/corpus/modules/* "$corpus"/ 2>/dev/null || true ;;
   esac
   "$fuzzer" -max_total_time="${QM_FUZZ_SECONDS:-20}" -timeout=10 -max_len=65536 -print_final_stats=0 "$corpus" \

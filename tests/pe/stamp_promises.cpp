@@ -90,6 +90,46 @@ std::string MovedPointers(std::span<const std::uint8_t> before, const PeHeaders 
   return "";
 }
 
+// Every leaf of `before` that `mayChange` does not name is still there with
+// its bytes and code page.
+template <typename MayChange>
+std::string LeavesKept(const std::map<Key, Leaf> &oldLeaves, const std::map<Key, Leaf> &leaves, MayChange mayChange) {
+  // Both maps in key order, walked side by side: a long name is compared
+  // once per leaf, not once per step of a search.
+  auto now = leaves.begin();
+  for (const auto &entry : oldLeaves) {
+    const Key &key = entry.first;
+    const Leaf &leaf = entry.second;
+    if (mayChange(key)) continue;
+    while (now != leaves.end() && (mayChange(now->first) || now->first < key))
+      ++now;
+    if (now != leaves.end() && !(now->first == key)) now = leaves.end();
+    const auto name = [&] {
+      return Cat("resource ", std::get<0>(key).ToString(), "/", std::get<1>(key).ToString(), "/", std::get<2>(key));
+    };
+    if (now == leaves.end()) return name() + " is gone";
+    if (now->second.codePage != leaf.codePage) return name() + " changed its code page";
+    if (leaf.bytes && now->second.bytes != leaf.bytes) return name() + " changed its bytes";
+  }
+  return "";
+}
+
+// What a stamp keeps around the resources: the data after the image, the
+// pointers into it, SizeOfImage, a file-mapped layout, the checksum.
+std::string LayoutKept(std::span<const std::uint8_t> before, const PeHeaders &oldHeaders,
+                       std::span<const std::uint8_t> after, const PeHeaders &headers) {
+  if (Tail(after, headers, false) != Tail(before, oldHeaders, true)) return "the data after the image changed";
+  if (auto moved = MovedPointers(before, oldHeaders, after, headers); !moved.empty()) return moved;
+  if (headers.sizeOfImage != headers.ComputedSizeOfImage())
+    return Cat("SizeOfImage ", Hex(headers.sizeOfImage), " is not the sections' ", Hex(headers.ComputedSizeOfImage()));
+  if (oldHeaders.FileMapped() && !headers.FileMapped())
+    return "a section of an image mapped as it lies is stored away from its address";
+  if (headers.checkSum != ComputeChecksum(after, headers.CheckSumOffset()))
+    return Cat("checksum ", Hex(headers.checkSum), " is not the platform's ",
+               Hex(ComputeChecksum(after, headers.CheckSumOffset())));
+  return "";
+}
+
 } // namespace
 
 std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
@@ -108,23 +148,8 @@ std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const 
       !std::equal(stored->second.bytes->begin(), stored->second.bytes->end(), block.begin(), block.end()) ||
       stored->second.codePage != 0)
     return "16/1/0 does not hold the block";
-  // Both maps in key order, walked side by side: a long name is compared
-  // once per leaf, not once per step of a search.
-  auto now = leaves->begin();
-  for (const auto &entry : *oldLeaves) {
-    const Key &key = entry.first;
-    const Leaf &leaf = entry.second;
-    if (key == version) continue;
-    while (now != leaves->end() && (now->first == version || now->first < key))
-      ++now;
-    if (now != leaves->end() && !(now->first == key)) now = leaves->end();
-    const auto name = [&] {
-      return Cat("resource ", std::get<0>(key).ToString(), "/", std::get<1>(key).ToString(), "/", std::get<2>(key));
-    };
-    if (now == leaves->end()) return name() + " is gone";
-    if (now->second.codePage != leaf.codePage) return name() + " changed its code page";
-    if (leaf.bytes && now->second.bytes != leaf.bytes) return name() + " changed its bytes";
-  }
+  if (auto kept = LeavesKept(*oldLeaves, *leaves, [&](const Key &key) { return key == version; }); !kept.empty())
+    return kept;
   if (leaves->size() != oldLeaves->size() + (oldLeaves->count(version) ? 0 : 1)) return "resources were added";
 
   auto found = ReadVersionResource(MemorySource(after), 0);
@@ -132,16 +157,40 @@ std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const 
       !std::equal((*found)->bytes.begin(), (*found)->bytes.end(), block.begin(), block.end()))
     return "the reader does not find the block";
 
-  if (Tail(after, *headers, false) != Tail(before, *oldHeaders, true)) return "the data after the image changed";
-  if (auto moved = MovedPointers(before, *oldHeaders, after, *headers); !moved.empty()) return moved;
-  if (headers->sizeOfImage != headers->ComputedSizeOfImage())
-    return Cat("SizeOfImage ", Hex(headers->sizeOfImage), " is not the sections' ", Hex(headers->ComputedSizeOfImage()));
-  if (oldHeaders->FileMapped() && !headers->FileMapped())
-    return "a section of an image mapped as it lies is stored away from its address";
-  if (headers->checkSum != ComputeChecksum(after, headers->CheckSumOffset()))
-    return Cat("checksum ", Hex(headers->checkSum), " is not the platform's ",
-               Hex(ComputeChecksum(after, headers->CheckSumOffset())));
-  return "";
+  return LayoutKept(before, *oldHeaders, after, *headers);
+}
+
+std::string BrokenEditPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
+                              const VersionCheck &check) {
+  auto oldHeaders = ParseHeaders(MemorySource(before));
+  if (!oldHeaders) return "the original does not parse: " + oldHeaders.error();
+  auto headers = ParseHeaders(MemorySource(after));
+  if (!headers) return "the stamped module does not parse: " + headers.error();
+  auto oldLeaves = Leaves(before, *oldHeaders);
+  auto leaves = Leaves(after, *headers);
+  if (!oldLeaves || !leaves) return "a resource tree does not parse";
+
+  const auto isVersion = [](const Key &key) { return std::get<0>(key) == ResourceId(kTypeVersion); };
+  std::vector<Key> oldVersions, versions;
+  for (const auto &entry : *oldLeaves)
+    if (isVersion(entry.first)) oldVersions.push_back(entry.first);
+  for (const auto &entry : *leaves)
+    if (isVersion(entry.first)) versions.push_back(entry.first);
+  const bool added = oldVersions.empty() && versions.size() == 1 && std::get<1>(versions[0]) == ResourceId(1);
+  if (versions != oldVersions && !added) return "the version resources moved, or one was added beside others";
+  for (const Key &key : versions) {
+    const auto &leaf = leaves->at(key);
+    if (!leaf.bytes) return Cat("version resource ", std::get<1>(key).ToString(), "/", Hex(std::get<2>(key)), " cannot be read");
+    const auto old = oldLeaves->find(key);
+    const std::span<const std::uint8_t> oldBytes =
+        old != oldLeaves->end() && old->second.bytes ? std::span<const std::uint8_t>(*old->second.bytes)
+                                                      : std::span<const std::uint8_t>();
+    if (auto broken = check(oldBytes, *leaf.bytes); !broken.empty())
+      return Cat("version resource ", std::get<1>(key).ToString(), "/", Hex(std::get<2>(key)), ": ", broken);
+  }
+  if (auto kept = LeavesKept(*oldLeaves, *leaves, isVersion); !kept.empty()) return kept;
+  if (leaves->size() != oldLeaves->size() + (added ? 1 : 0)) return "resources were added";
+  return LayoutKept(before, *oldHeaders, after, *headers);
 }
 
 std::vector<std::uint8_t> WrittenAsAFile(const NewFile &composed, std::span<const std::uint8_t> before) {

@@ -3,6 +3,7 @@
 // stamped copy. Free of the test framework: the writer's fuzzer checks
 // every stamp it makes with it.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,6 +19,17 @@ namespace qm::pe {
 // as it lies in the file stays so; the checksum is the platform's.
 std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
                           std::span<const std::uint8_t> block);
+
+// The same promises for an edit of the version information where it lies
+// (quillmark-cli set, apply): each version resource keeps its type, name
+// and language (a module without one gains 16/1/language) and `check`
+// judges its new bytes beside the old ones (empty for a new resource),
+// giving what is wrong or empty; every other resource and the layout as
+// above.
+using VersionCheck =
+    std::function<std::string(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after)>;
+std::string BrokenEditPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
+                              const VersionCheck &check);
 
 // The module `composed` from `before` as a file receives it: appended to
 // piece by piece, kept ranges of `before`, patches last. Empty when the
