@@ -51,8 +51,11 @@ Status CheckAlignments(const PeHeaders &h) {
 // Everything the writer relies on about where things lie, checked once:
 // the headers hold the section table and end within the file and before
 // the first section in memory; every raw range lies within the file, after
-// the section table, apart from every other; address ranges neither wrap
-// nor overlap. Raw data may begin before SizeOfHeaders ends, as packers
+// the section table; address ranges neither wrap nor overlap. Raw ranges
+// may share bytes: the loader reads each section from its own pointer, and
+// installers whose resources' raw size reaches over the relocations load
+// and run. The writer copies the sections' raw data as one run, so shared
+// bytes stay shared. Raw data may begin before SizeOfHeaders ends, as packers
 // lay it out: in the file the headers end there, and the loader maps the
 // bytes up to SizeOfHeaders as headers and again as the section.
 Status CheckGeometry(const PeHeaders &h, std::uint64_t fileSize) {
@@ -63,7 +66,7 @@ Status CheckGeometry(const PeHeaders &h, std::uint64_t fileSize) {
   if (h.sizeOfHeaders > fileSize)
     return Fail(Cat("optional header: SizeOfHeaders ", Hex(h.sizeOfHeaders), " runs past the end of the file (",
                     Hex(fileSize), " bytes)"));
-  std::vector<std::size_t> byRaw, byAddress;
+  std::vector<std::size_t> byAddress;
   for (std::size_t i = 0; i < h.sections.size(); ++i) {
     const Section &s = h.sections[i];
     if (s.virtualAddress < h.sizeOfHeaders)
@@ -81,19 +84,6 @@ Status CheckGeometry(const PeHeaders &h, std::uint64_t fileSize) {
     if (s.pointerToRawData < tableEnd)
       return Fail(Cat(SectionWhere(h, i), ": raw data at ", Hex(s.pointerToRawData),
                       " lies inside the headers (the section table ends at ", Hex(tableEnd), ")"));
-    byRaw.push_back(i);
-  }
-  std::sort(byRaw.begin(), byRaw.end(),
-            [&](std::size_t a, std::size_t b) { return h.sections[a].pointerToRawData < h.sections[b].pointerToRawData; });
-  // Neighbours in sorted order are pairs of indexes that are both valid by
-  // construction, with no index arithmetic to get wrong.
-  const auto rawClash = std::adjacent_find(byRaw.begin(), byRaw.end(), [&](std::size_t a, std::size_t b) {
-    return h.sections[a].RawEnd() > h.sections[b].pointerToRawData;
-  });
-  if (rawClash != byRaw.end()) {
-    const std::size_t later = *std::next(rawClash);
-    return Fail(Cat(SectionWhere(h, later), ": raw data at ", Hex(h.sections[later].pointerToRawData),
-                    " overlaps that of ", SectionWhere(h, *rawClash)));
   }
   std::sort(byAddress.begin(), byAddress.end(),
             [&](std::size_t a, std::size_t b) { return h.sections[a].virtualAddress < h.sections[b].virtualAddress; });

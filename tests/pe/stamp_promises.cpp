@@ -8,6 +8,7 @@
 
 #include "pe/byte_source.h"
 #include "pe/checksum.h"
+#include "pe/nsis_installer.h"
 #include "pe/pe_image.h"
 #include "pe/resource_tree.h"
 #include "pe/text.h"
@@ -118,7 +119,25 @@ std::string LeavesKept(const std::map<Key, Leaf> &oldLeaves, const std::map<Key,
 // pointers into it, SizeOfImage, a file-mapped layout, the checksum.
 std::string LayoutKept(std::span<const std::uint8_t> before, const PeHeaders &oldHeaders,
                        std::span<const std::uint8_t> after, const PeHeaders &headers) {
-  if (Tail(after, headers, false) != Tail(before, oldHeaders, true)) return "the data after the image changed";
+  auto tail = Tail(after, headers, false), oldTail = Tail(before, oldHeaders, true);
+  // An installer's CRC that was right is made again over the new file: it
+  // must be right there, and is the one tail field that may change.
+  const MemorySource oldSource(before), source(after);
+  const auto oldInstaller = FindNsisHeader(oldSource, oldHeaders);
+  const auto oldCrc = oldInstaller ? NsisCrcOf(oldSource, *oldInstaller) : Result<std::uint32_t>(Fail("none"));
+  if (oldCrc && oldSource.U32(oldInstaller->CrcAt()) == *oldCrc) {
+    const auto installer = FindNsisHeader(source, headers);
+    if (!installer) return "the installer's header is no longer found";
+    const auto crc = NsisCrcOf(source, *installer);
+    if (!crc || source.U32(installer->CrcAt()) != *crc) return "the installer's CRC is no longer right";
+    const std::uint64_t oldAt = oldInstaller->CrcAt() - oldHeaders.ImageFileEnd();
+    const std::uint64_t at = installer->CrcAt() - headers.ImageFileEnd();
+    if (oldAt + 4 <= oldTail.size() && at + 4 <= tail.size()) {
+      std::fill_n(oldTail.begin() + static_cast<std::ptrdiff_t>(oldAt), 4, 0);
+      std::fill_n(tail.begin() + static_cast<std::ptrdiff_t>(at), 4, 0);
+    }
+  }
+  if (tail != oldTail) return "the data after the image changed";
   if (auto moved = MovedPointers(before, oldHeaders, after, headers); !moved.empty()) return moved;
   if (headers.sizeOfImage != headers.ComputedSizeOfImage())
     return Cat("SizeOfImage ", Hex(headers.sizeOfImage), " is not the sections' ", Hex(headers.ComputedSizeOfImage()));
