@@ -6,6 +6,7 @@
 #include "cli/argument_path.h"
 #include "codec/version_info_writer.h"
 #include "pe/resource_id.h"
+#include "pe/version_reader.h"
 
 namespace qm::cli {
 namespace {
@@ -43,16 +44,15 @@ std::vector<std::uint16_t> ModuleVersions::Languages() const {
 std::optional<Failure> ModuleVersions::Read(std::uint16_t language, VersionInfo &out) const {
   const std::string where =
       "the version resource of " + Quoted(shown_) + " under language " + LanguageText(language) + " ";
-  for (const pe::ResourceItem &item : update_.Items()) {
-    if (!IsVersionItem(item) || item.language != language) continue;
-    // Such a leaf points outside the file's bytes: there is nothing to read.
-    if (item.keepAddress) return Failure{ExitCode::InputRefused, where + "lies outside the file; it was not changed"};
-    auto info = ReadVersionInfo(item.data);
-    if (!info) return Failure{ExitCode::InputRefused, where + "is damaged: " + info.error() + "; it was not changed"};
-    out = std::move(*info);
-    return std::nullopt;
-  }
-  return Failure{ExitCode::NoVersionResource, where + "does not exist"};
+  const pe::ResourceItem *item = update_.Find(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), language);
+  if (!item) return Failure{ExitCode::NoVersionResource, where + "does not exist"};
+  // Read as show reads it: a leaf it cannot read is refused here in its words.
+  auto bytes = pe::ReadHeldResource(update_, *item);
+  if (!bytes) return FailureFor(FileRole::Target, "module", shown_, Fail(ErrorKind::Damaged, bytes.error()));
+  auto info = ReadVersionInfo(bytes->Span());
+  if (!info) return Failure{ExitCode::InputRefused, where + "is damaged: " + info.error() + "; it was not changed"};
+  out = std::move(*info);
+  return std::nullopt;
 }
 
 bool ModuleVersions::IsLibrary() const { return IsLibraryImage(update_.Source()); }

@@ -1,9 +1,9 @@
 #include "pe/resource_tree.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <optional>
-#include <set>
 
 #include "base/byte_reader.h"
 #include "pe/text.h"
@@ -35,13 +35,37 @@ public:
   std::vector<ResourceLeaf> TakeLeaves() { return std::move(leaves_); }
 
 private:
-  // Reads `length` bytes at `offset` from the tree's start.
-  std::optional<std::vector<std::uint8_t>> Read(std::uint32_t offset, std::uint32_t length) const {
+  // The file offset of `length` bytes at `offset` from the tree's start.
+  std::optional<std::uint64_t> Locate(std::uint32_t offset, std::uint32_t length) {
     const std::uint64_t rva = std::uint64_t{base_} + offset;
     if (rva > 0xFFFFFFFFu) return std::nullopt;
     const auto fileOffset = headers_.RvaToOffset(static_cast<std::uint32_t>(rva), length);
+    if (fileOffset) CountBytesOf(static_cast<std::uint32_t>(rva));
+    return fileOffset;
+  }
+  std::optional<std::vector<std::uint8_t>> Read(std::uint32_t offset, std::uint32_t length) {
+    const auto fileOffset = Locate(offset, length);
     if (!fileOffset) return std::nullopt;
     return source_.Bytes(*fileOffset, length);
+  }
+
+  // The tree's entries can be no more than its bytes hold apart: the file
+  // bytes of each section (or of the headers) it is read from, and of the
+  // file. Shared subtrees are read once per entry that reaches them, and
+  // every such read counts, so a few bytes read as many directories cannot
+  // make the work or the leaves outgrow the file.
+  void CountBytesOf(std::uint32_t rva) {
+    const auto index = headers_.SectionOfRva(rva);
+    const std::size_t region = index ? *index : headers_.sections.size();
+    if (std::find(regions_.begin(), regions_.end(), region) != regions_.end()) return;
+    regions_.push_back(region);
+    std::uint64_t bytes = headers_.sizeOfHeaders;
+    if (index) {
+      const Section &s = headers_.sections[*index];
+      const std::uint64_t inFile = s.pointerToRawData < source_.Size() ? source_.Size() - s.pointerToRawData : 0;
+      bytes = std::min<std::uint64_t>(s.BackedSize(), inFile);
+    }
+    treeBytes_ = std::min<std::uint64_t>(treeBytes_ + bytes, source_.Size());
   }
 
   // A name several entries point at is read and held once.
@@ -72,13 +96,24 @@ private:
 
   Status WalkDirectory(std::uint32_t offset, int level, ResourceLeaf &path) {
     const std::string where = Cat("resource ", kLevelNames[level], " directory at ", Hex(offset));
-    if (!visited_.insert(offset).second) return Fail(Cat(where, ": reached twice (the tree loops)"));
+    // Only a directory above this one on the way down makes a loop; one
+    // reached again through another entry is a shared subtree.
+    if (std::find(onPath_.begin(), onPath_.begin() + level, offset) != onPath_.begin() + level)
+      return Fail(Cat(where, ": reached again below itself (the tree loops)"));
+    onPath_[level] = offset;
     const auto header = Read(offset, kDirectoryHeaderSize);
     if (!header) return Fail(Cat(where, ": outside the resource section"));
     ByteReader h(*header);
     const std::uint32_t count = std::uint32_t{*h.u16(12)} + *h.u16(14);
-    const auto entries = Read(offset + kDirectoryHeaderSize, count * kEntrySize);
-    if (!entries) return Fail(Cat(where, ": its ", count, " entries run out of the resource section"));
+    // Counted before they are read, their own bytes with them.
+    const auto entriesAt = Locate(offset + kDirectoryHeaderSize, count * kEntrySize);
+    if (!entriesAt) return Fail(Cat(where, ": its ", count, " entries run out of the resource section"));
+    entriesRead_ += count;
+    if (entriesRead_ > treeBytes_ / kEntrySize)
+      return Fail(Cat(where, ": the tree reaches more entries than its ", treeBytes_, " bytes hold apart (",
+                      treeBytes_ / kEntrySize, ")"));
+    const auto entries = source_.Bytes(*entriesAt, count * kEntrySize);
+    if (!entries) return Fail(Cat(where, ": its ", count, " entries cannot be read"));
     ByteReader e(*entries);
     for (std::uint32_t i = 0; i < count; ++i) {
       const std::uint32_t nameField = *e.u32(i * kEntrySize);
@@ -127,7 +162,10 @@ private:
   const ByteSource &source_;
   const PeHeaders &headers_;
   std::uint32_t base_;
-  std::set<std::uint32_t> visited_;
+  std::array<std::uint32_t, 3> onPath_{};
+  std::vector<std::size_t> regions_; // sections (or the headers) the tree was read from
+  std::uint64_t treeBytes_ = 0;
+  std::uint64_t entriesRead_ = 0;
   std::map<std::uint32_t, ResourceId> names_;
   std::size_t nameUnits_ = 0;
   std::vector<ResourceLeaf> leaves_;

@@ -65,7 +65,7 @@ struct Damage {
 };
 
 const Damage kDamages[] = {
-    {"type entry leads back to the root", 16 + 4, 0x80000000u, "twice"},
+    {"type entry leads back to the root", 16 + 4, 0x80000000u, "the tree loops"},
     {"type entry points past the end", 16 + 4, 0x8FFFFFF0u, "outside the resource section"},
     {"type entry points at data", 16 + 4, 0x00000010u, "data where a name directory belongs"},
     {"named type's string past the end", 16, 0x8FFFFF00u, "outside the resource section"},
