@@ -3,12 +3,14 @@
 // how failures leave modules, and what the platform's version API reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <map>
 #include <thread>
 #include <tuple>
 
+#include "base/byte_reader.h"
 #include "cli/version_edit.h"
 #include "cli_test_support.h"
 #include "codec/text_codec.h"
@@ -16,6 +18,7 @@
 #include "pe/byte_source.h"
 #include "pe/pe_image.h"
 #include "pe/resource_tree.h"
+#include "pe/resource_update.h"
 
 namespace qm::cli::test {
 namespace {
@@ -249,6 +252,63 @@ TEST_F(SetOnModules, EachModuleFailsOnItsOwnWithTheWorstCode) {
   EXPECT_NE(run.err.find("plain32.exe' under language 0x0000 is damaged"), std::string::npos) << run.err;
   EXPECT_EQ(ReadBytes(dir.path() / "plain32.exe"), damaged);
   EXPECT_NE(ReadBytes(dir.path() / "tiny32.exe"), image) << "the good module is still written";
+}
+
+// A version leaf whose address no section maps: show, extract and set read
+// it with one reader and say the same thing about it.
+TEST_F(SetOnModules, UnmappedVersionLeafHasOneVerdict) {
+  const std::string module = dir / "tiny32.exe";
+  auto image = ReadBytes(module);
+  pe::MemorySource source(image);
+  const auto headers = pe::ParseHeaders(source);
+  ASSERT_TRUE(headers.ok()) << headers.error();
+  const auto leaves = pe::ParseResourceTree(source, *headers);
+  ASSERT_TRUE(leaves.ok()) << leaves.error();
+  const auto version = std::find_if(leaves->begin(), leaves->end(),
+                                    [](const pe::ResourceLeaf &l) { return l.type == pe::ResourceId(16); });
+  ASSERT_NE(version, leaves->end());
+  // Its data entry: the leaf's address followed by its size.
+  std::vector<std::uint8_t> entry(8);
+  PutU32(entry, 0, version->dataRva);
+  PutU32(entry, 4, version->size);
+  const auto at = std::search(image.begin(), image.end(), entry.begin(), entry.end());
+  ASSERT_NE(at, image.end());
+  PutU32(image, static_cast<std::size_t>(at - image.begin()), 0x7FFF0000);
+  WriteBytes(module, image);
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{"show", module}, {"extract", module, dir / "out.bin"},
+        {"set", module, "--string", "Comments=x"}}) {
+    SCOPED_TRACE(args[0]);
+    const CliRun run = RunCliCaptured(args);
+    EXPECT_EQ(run.code, 6);
+    EXPECT_NE(run.err.find("resource 16/1/1033: data at RVA 0x7fff0000 is in no section"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadBytes(module), image);
+  }
+}
+
+// Every language of a module with thousands of them is changed, each
+// read and put back once.
+TEST_F(SetOnModules, EveryLanguageOfManyIsChanged) {
+  constexpr std::uint16_t kLanguages = 4096;
+  const std::string module = dir / "tiny32.exe";
+  auto update = pe::ResourceUpdate::BeginInMemory(ReadBytes(module));
+  ASSERT_TRUE(update.ok()) << update.error();
+  const pe::ResourceItem *block = update->Find(pe::kTypeVersion, 1, 0x0409);
+  ASSERT_NE(block, nullptr);
+  const std::vector<std::uint8_t> bytes(block->data.begin(), block->data.end());
+  for (std::uint16_t language = 0; language < kLanguages; ++language)
+    ASSERT_TRUE(update->Put(pe::kTypeVersion, 1, language, bytes).ok());
+  ASSERT_TRUE(update->End(false).ok());
+  WriteBytes(module, update->Image());
+  const CliRun run = RunCliCaptured({"set", module, "--string", "Comments=many"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const auto versions = Versions(ReadResources(module));
+  ASSERT_EQ(versions.size(), std::size_t{kLanguages}) << "0x0409 among them";
+  for (const auto &[language, info] : versions) {
+    ASSERT_FALSE(info.Tables.empty()) << language;
+    EXPECT_EQ(Find(info.Tables[0], u"Comments"), u"many") << language;
+  }
 }
 
 // Runs at once on one module follow each other: each reads the module

@@ -119,6 +119,12 @@ TEST(HostileInput, LeafOutsideTheFileKeepsItsAddress) {
 
   auto update = ResourceUpdate::BeginInMemory(image);
   ASSERT_TRUE(update.ok()) << update.error();
+  // The update keeps the leaf; reading it gives the one verdict.
+  const ResourceItem *held = update->Find(16, 1, 0);
+  ASSERT_NE(held, nullptr);
+  const auto read = ReadHeldResource(*update, *held);
+  ASSERT_FALSE(read.ok());
+  EXPECT_EQ(read.error(), found.error());
   ASSERT_TRUE(update->Put(16, 1, 0x0409, Bytes(8, 3)).ok());
   ASSERT_TRUE(update->End(false).ok());
   auto leaves = ParseResourceTree(MemorySource(update->Image()), Headers(update->Image()));
