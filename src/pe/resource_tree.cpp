@@ -69,24 +69,25 @@ private:
   }
 
   // A name several entries point at is read and held once.
-  Result<ResourceId> ReadName(std::uint32_t offset, const std::string &where) {
+  // `where` makes the text that names the entry, only for a message.
+  template <typename Where> Result<ResourceId> ReadName(std::uint32_t offset, const Where &where) {
     if (const auto known = names_.find(offset); known != names_.end()) return known->second;
     auto name = ReadNameText(offset, where);
     if (!name) return Fail(name.error());
     return names_.emplace(offset, ResourceId::Named(std::move(*name))).first->second;
   }
 
-  Result<std::u16string> ReadNameText(std::uint32_t offset, const std::string &where) {
+  template <typename Where> Result<std::u16string> ReadNameText(std::uint32_t offset, const Where &where) {
     const auto lengthBytes = Read(offset, 2);
-    if (!lengthBytes) return Fail(Cat(where, ": name at ", Hex(offset), " is outside the resource section"));
+    if (!lengthBytes) return Fail(Cat(where(), ": name at ", Hex(offset), " is outside the resource section"));
     const std::uint16_t length = *ByteReader(*lengthBytes).u16(0);
     // An empty name may end the section: there is no address past it to map.
     if (length == 0) return std::u16string();
     const auto units = Read(offset + 2, std::uint32_t{length} * 2);
     if (!units)
-      return Fail(Cat(where, ": name at ", Hex(offset), " (", length, " characters) runs out of the resource section"));
+      return Fail(Cat(where(), ": name at ", Hex(offset), " (", length, " characters) runs out of the resource section"));
     nameUnits_ += length;
-    if (nameUnits_ > kMaxNameUnitsTotal) return Fail(Cat(where, ": the tree's names are too large to hold"));
+    if (nameUnits_ > kMaxNameUnitsTotal) return Fail(Cat(where(), ": the tree's names are too large to hold"));
     std::u16string name(length, u'\0');
     ByteReader r(*units);
     for (std::size_t i = 0; i < length; ++i)
@@ -95,50 +96,50 @@ private:
   }
 
   Status WalkDirectory(std::uint32_t offset, int level, ResourceLeaf &path) {
-    const std::string where = Cat("resource ", kLevelNames[level], " directory at ", Hex(offset));
+    const auto where = [&] { return Cat("resource ", kLevelNames[level], " directory at ", Hex(offset)); };
     // Only a directory above this one on the way down makes a loop; one
     // reached again through another entry is a shared subtree.
     if (std::find(onPath_.begin(), onPath_.begin() + level, offset) != onPath_.begin() + level)
-      return Fail(Cat(where, ": reached again below itself (the tree loops)"));
+      return Fail(Cat(where(), ": reached again below itself (the tree loops)"));
     onPath_[level] = offset;
     const auto header = Read(offset, kDirectoryHeaderSize);
-    if (!header) return Fail(Cat(where, ": outside the resource section"));
+    if (!header) return Fail(Cat(where(), ": outside the resource section"));
     ByteReader h(*header);
     const std::uint32_t count = std::uint32_t{*h.u16(12)} + *h.u16(14);
     // Counted before they are read, their own bytes with them.
     const auto entriesAt = Locate(offset + kDirectoryHeaderSize, count * kEntrySize);
-    if (!entriesAt) return Fail(Cat(where, ": its ", count, " entries run out of the resource section"));
+    if (!entriesAt) return Fail(Cat(where(), ": its ", count, " entries run out of the resource section"));
     entriesRead_ += count;
     if (entriesRead_ > treeBytes_ / kEntrySize)
-      return Fail(Cat(where, ": the tree reaches more entries than its ", treeBytes_, " bytes hold apart (",
+      return Fail(Cat(where(), ": the tree reaches more entries than its ", treeBytes_, " bytes hold apart (",
                       treeBytes_ / kEntrySize, ")"));
     const auto entries = source_.Bytes(*entriesAt, count * kEntrySize);
-    if (!entries) return Fail(Cat(where, ": its ", count, " entries cannot be read"));
+    if (!entries) return Fail(Cat(where(), ": its ", count, " entries cannot be read"));
     ByteReader e(*entries);
     for (std::uint32_t i = 0; i < count; ++i) {
       const std::uint32_t nameField = *e.u32(i * kEntrySize);
       const std::uint32_t target = *e.u32(i * kEntrySize + 4);
-      const std::string entryWhere = Cat(where, ", entry ", i);
+      const auto entryWhere = [&] { return Cat(where(), ", entry ", i); };
       ResourceId id(0);
       if (nameField & kHighBit) {
-        if (level == 2) return Fail(Cat(entryWhere, ": a language must be an integer id"));
+        if (level == 2) return Fail(Cat(entryWhere(), ": a language must be an integer id"));
         auto name = ReadName(nameField & ~kHighBit, entryWhere);
         if (!name) return Fail(name.error());
         id = std::move(*name);
       } else {
-        if (nameField > 0xFFFF) return Fail(Cat(entryWhere, ": id ", nameField, " does not fit in 16 bits"));
+        if (nameField > 0xFFFF) return Fail(Cat(entryWhere(), ": id ", nameField, " does not fit in 16 bits"));
         id = ResourceId(static_cast<std::uint16_t>(nameField));
       }
       const bool isDirectory = (target & kHighBit) != 0;
       if (level < 2) {
-        if (!isDirectory) return Fail(Cat(entryWhere, ": data where a ", kLevelNames[level + 1], " directory belongs"));
+        if (!isDirectory) return Fail(Cat(entryWhere(), ": data where a ", kLevelNames[level + 1], " directory belongs"));
         if (level == 0)
           path.type = id;
         else
           path.name = id;
         if (auto st = WalkDirectory(target & ~kHighBit, level + 1, path); !st) return st;
       } else {
-        if (isDirectory) return Fail(Cat(entryWhere, ": a fourth level (the tree has three)"));
+        if (isDirectory) return Fail(Cat(entryWhere(), ": a fourth level (the tree has three)"));
         path.language = id.Id();
         if (auto st = ReadDataEntry(target, entryWhere, path); !st) return st;
       }
@@ -146,9 +147,9 @@ private:
     return Ok();
   }
 
-  Status ReadDataEntry(std::uint32_t offset, const std::string &where, ResourceLeaf &path) {
+  template <typename Where> Status ReadDataEntry(std::uint32_t offset, const Where &where, ResourceLeaf &path) {
     const auto entry = Read(offset, kDataEntrySize);
-    if (!entry) return Fail(Cat(where, ": data entry at ", Hex(offset), " is outside the resource section"));
+    if (!entry) return Fail(Cat(where(), ": data entry at ", Hex(offset), " is outside the resource section"));
     ByteReader d(*entry);
     ResourceLeaf leaf = path;
     leaf.dataRva = *d.u32(0);
