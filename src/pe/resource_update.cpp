@@ -141,11 +141,18 @@ const std::vector<std::uint8_t> &ResourceUpdate::Image() const {
 Status ResourceUpdate::Put(const ResourceId &type, const ResourceId &name, std::uint16_t language,
                            std::span<const std::uint8_t> data) {
   if (ended_) return Fail("the resource update has already ended");
+  if (data.size() > 0x7FFFFFFFu) return Fail(Cat(KeyText(type, name, language), ": ", data.size(), " bytes is too large"));
+  return PutShared(type, name, language, std::vector(data.begin(), data.end()));
+}
+
+Status ResourceUpdate::PutShared(const ResourceId &type, const ResourceId &name, std::uint16_t language,
+                                 LeafBytes data) {
+  if (ended_) return Fail("the resource update has already ended");
   const std::string key = KeyText(type, name, language);
   if (data.size() > 0x7FFFFFFFu) return Fail(Cat(key, ": ", data.size(), " bytes is too large"));
   if ((type.IsNamed() && type.Name().size() > 0xFFFF) || (name.IsNamed() && name.Name().size() > 0xFFFF))
     return Fail(Cat(key, ": a name longer than 65535 characters"));
-  ResourceItem item{.type = type, .name = name, .language = language, .data = std::vector(data.begin(), data.end())};
+  ResourceItem item{.type = type, .name = name, .language = language, .data = std::move(data)};
   const auto [at, added] = index_.try_emplace(Key{type, name, language}, items_.size());
   if (added)
     items_.push_back(std::move(item));

@@ -38,6 +38,8 @@ public:
   // entry with the same key.
   Status Put(const ResourceId &type, const ResourceId &name, std::uint16_t language,
              std::span<const std::uint8_t> data);
+  // The same with bytes that other entries may share: they are stored once.
+  Status PutShared(const ResourceId &type, const ResourceId &name, std::uint16_t language, LeafBytes data);
   // Removes the entry with this key; an error when there is none.
   Status Delete(const ResourceId &type, const ResourceId &name, std::uint16_t language);
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -15,6 +16,7 @@
 #include "cli_test_support.h"
 #include "codec/text_codec.h"
 #include "codec/version_info_reader.h"
+#include "codec/version_info_writer.h"
 #include "pe/byte_source.h"
 #include "pe/pe_image.h"
 #include "pe/resource_tree.h"
@@ -287,27 +289,46 @@ TEST_F(SetOnModules, UnmappedVersionLeafHasOneVerdict) {
   }
 }
 
-// Every language of a module with thousands of them is changed, each
-// read and put back once.
+// Every language of a module with thousands of them is changed. Languages
+// that share one block keep sharing the new one, unless the edit gives each
+// a table named after its language.
 TEST_F(SetOnModules, EveryLanguageOfManyIsChanged) {
   constexpr std::uint16_t kLanguages = 4096;
   const std::string module = dir / "tiny32.exe";
-  auto update = pe::ResourceUpdate::BeginInMemory(ReadBytes(module));
-  ASSERT_TRUE(update.ok()) << update.error();
-  const pe::ResourceItem *block = update->Find(pe::kTypeVersion, 1, 0x0409);
-  ASSERT_NE(block, nullptr);
-  const std::vector<std::uint8_t> bytes(block->data.begin(), block->data.end());
-  for (std::uint16_t language = 0; language < kLanguages; ++language)
-    ASSERT_TRUE(update->Put(pe::kTypeVersion, 1, language, bytes).ok());
-  ASSERT_TRUE(update->End(false).ok());
-  WriteBytes(module, update->Image());
-  const CliRun run = RunCliCaptured({"set", module, "--string", "Comments=many"});
-  ASSERT_EQ(run.code, 0) << run.err;
-  const auto versions = Versions(ReadResources(module));
-  ASSERT_EQ(versions.size(), std::size_t{kLanguages}) << "0x0409 among them";
-  for (const auto &[language, info] : versions) {
-    ASSERT_FALSE(info.Tables.empty()) << language;
-    EXPECT_EQ(Find(info.Tables[0], u"Comments"), u"many") << language;
+  const auto original = ReadBytes(module);
+  VersionInfo bare; // no table and no translation
+  bare.HasFixedPart = true;
+  for (const bool withoutTable : {false, true}) {
+    SCOPED_TRACE(withoutTable ? "a block without a table" : "a block with its table");
+    auto update = pe::ResourceUpdate::BeginInMemory(original);
+    ASSERT_TRUE(update.ok()) << update.error();
+    const pe::ResourceItem *held = update->Find(pe::kTypeVersion, 1, 0x0409);
+    ASSERT_NE(held, nullptr);
+    const pe::LeafBytes block = withoutTable ? pe::LeafBytes(EncodeVersionInfo(bare).value()) : held->data;
+    for (std::uint16_t language = 0; language < kLanguages; ++language)
+      ASSERT_TRUE(update->PutShared(pe::kTypeVersion, 1, language, block).ok());
+    ASSERT_TRUE(update->End(false).ok());
+    WriteBytes(module, update->Image());
+
+    const CliRun run = RunCliCaptured({"set", module, "--string", "Comments=many"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto versions = Versions(ReadResources(module));
+    ASSERT_EQ(versions.size(), std::size_t{kLanguages}) << "0x0409 among them";
+    for (const auto &[language, info] : versions) {
+      ASSERT_EQ(info.Tables.size(), 1u) << language;
+      EXPECT_EQ(Find(info.Tables[0], u"Comments"), u"many") << language;
+      char key[9];
+      std::snprintf(key, sizeof key, "%04X04B0", static_cast<unsigned>(withoutTable ? language : 0x0409));
+      EXPECT_EQ(info.Tables[0].Key, Utf8ToUtf16(key)) << language;
+    }
+    const auto image = ReadBytes(module);
+    pe::MemorySource source(image);
+    const auto leaves = pe::ParseResourceTree(source, pe::ParseHeaders(source).value());
+    ASSERT_TRUE(leaves.ok()) << leaves.error();
+    std::set<std::uint32_t> addresses;
+    for (const pe::ResourceLeaf &leaf : *leaves)
+      if (leaf.type == pe::ResourceId(pe::kTypeVersion)) addresses.insert(leaf.dataRva);
+    EXPECT_EQ(addresses.size(), withoutTable ? kLanguages : 1u) << "new blocks stored once for each, or once for all";
   }
 }
 
