@@ -115,6 +115,7 @@ std::optional<Failure> ModuleVersions::Edit(const std::vector<std::uint16_t> &la
     pe::LeafBytes first;  // the first language's new block
     pe::LeafBytes shared; // set once a second language came out the same
     bool decided = false;
+    std::size_t left = 0; // languages still to store
   };
   std::map<std::tuple<const pe::Blob *, std::size_t, std::size_t>, std::size_t> groupOf;
   std::vector<Group> groups;
@@ -129,6 +130,7 @@ std::optional<Failure> ModuleVersions::Edit(const std::vector<std::uint16_t> &la
       groups.emplace_back();
       if (auto failure = Decode(language, bytes, groups.back().info)) return failure;
     }
+    ++groups[at->second].left;
     groupOfLanguage.push_back(at->second);
   }
   for (std::size_t i = 0; i < languages.size(); ++i) {
@@ -150,6 +152,8 @@ std::optional<Failure> ModuleVersions::Edit(const std::vector<std::uint16_t> &la
     }
     if (auto failure = Store(languages[i], block)) return failure;
     stored.push_back({languages[i], block});
+    // A group done gives back its decoded copy.
+    if (--group.left == 0) group = Group{};
   }
   return std::nullopt;
 }
