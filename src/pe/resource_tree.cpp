@@ -4,6 +4,7 @@
 #include <array>
 #include <map>
 #include <optional>
+#include <string_view>
 
 #include "base/byte_reader.h"
 #include "pe/text.h"
@@ -289,21 +290,24 @@ Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t se
     dataEntryAt[i] = at;
     at += kDataEntrySize;
   }
+  // Each distinct name once, however many entries carry it: one long name
+  // under many types must not make the section grow with their number.
+  // Copies of an id share its text, so most are found by address.
+  std::map<std::u16string_view, std::uint64_t> names;
+  std::map<const std::u16string *, std::uint64_t> namesByAddress;
+  const auto placeName = [&](const ResourceId &id) -> std::uint64_t {
+    if (!id.IsNamed()) return 0;
+    if (const auto known = namesByAddress.find(&id.Name()); known != namesByAddress.end()) return known->second;
+    const auto [place, added] = names.try_emplace(id.Name(), at);
+    if (added) at += 2 + 2 * std::uint64_t{id.Name().size()};
+    namesByAddress.emplace(&id.Name(), place->second);
+    return place->second;
+  };
   std::vector<std::uint64_t> typeNameAt(typeRanges.size()), nameNameAt(nameRanges.size());
-  for (std::size_t t = 0; t < typeRanges.size(); ++t) {
-    const ResourceId &type = items[typeRanges[t].begin]->type;
-    if (type.IsNamed()) {
-      typeNameAt[t] = at;
-      at += 2 + 2 * std::uint64_t{type.Name().size()};
-    }
-  }
-  for (std::size_t n = 0; n < nameRanges.size(); ++n) {
-    const ResourceId &name = items[nameRanges[n].begin]->name;
-    if (name.IsNamed()) {
-      nameNameAt[n] = at;
-      at += 2 + 2 * std::uint64_t{name.Name().size()};
-    }
-  }
+  for (std::size_t t = 0; t < typeRanges.size(); ++t)
+    typeNameAt[t] = placeName(items[typeRanges[t].begin]->type);
+  for (std::size_t n = 0; n < nameRanges.size(); ++n)
+    nameNameAt[n] = placeName(items[nameRanges[n].begin]->name);
   // Each blob once, however many leaves share it, in the order placed.
   const std::uint64_t headSize = at;
   std::map<const Blob *, std::uint64_t> blobAt;
@@ -331,11 +335,11 @@ Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t se
     PutU16(out, dirAt + 12, static_cast<std::uint16_t>(named));
     PutU16(out, dirAt + 14, static_cast<std::uint16_t>(total - named));
   };
-  const auto putName = [&](std::uint64_t nameAt, const std::u16string &name) {
+  for (const auto &[name, nameAt] : names) {
     PutU16(out, nameAt, static_cast<std::uint16_t>(name.size()));
     for (std::size_t k = 0; k < name.size(); ++k)
       PutU16(out, nameAt + 2 + 2 * k, name[k]);
-  };
+  }
   const auto putEntry = [&](std::uint64_t entryAt, const ResourceId &id, std::uint64_t nameAt, std::uint32_t target) {
     PutU32(out, entryAt, id.IsNamed() ? kHighBit | static_cast<std::uint32_t>(nameAt) : id.Id());
     PutU32(out, entryAt + 4, target);
@@ -360,7 +364,6 @@ Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t se
     const ResourceId &type = items[typeRanges[t].begin]->type;
     putEntry(kDirectoryHeaderSize + kEntrySize * t, type, typeNameAt[t],
              kHighBit | static_cast<std::uint32_t>(nameDirAt[t]));
-    if (type.IsNamed()) putName(typeNameAt[t], type.Name());
     const auto &names = namesOfType[t];
     if (names.size() > 0xFFFF)
       return Fail(Cat("resource type ", type.ToString(), ": ", names.size(), " names, more than the 65535 a directory holds"));
@@ -373,7 +376,6 @@ Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t se
       const ResourceId &name = items[nameRanges[n].begin]->name;
       putEntry(nameDirAt[t] + kDirectoryHeaderSize + kEntrySize * k, name, nameNameAt[n],
                kHighBit | static_cast<std::uint32_t>(langDirAt[n]));
-      if (name.IsNamed()) putName(nameNameAt[n], name.Name());
       const Range languages = nameRanges[n];
       putDirectory(langDirAt[n], 0, languages.end - languages.begin);
       for (std::size_t i = languages.begin; i < languages.end; ++i) {
