@@ -18,6 +18,12 @@ struct LanguageVersion {
   VersionInfo Info;
 };
 
+// A block as stored under a language; languages given equal blocks share one.
+struct StoredVersion {
+  std::uint16_t Language = 0;
+  pe::LeafBytes Block;
+};
+
 // The version resources inside an update of one module.
 class ModuleVersions {
 public:
@@ -30,8 +36,22 @@ public:
   bool IsLibrary() const;
   // Encodes each and puts it under its language, every other resource kept.
   std::optional<Failure> Put(const std::vector<LanguageVersion> &versions);
+  // Reads the one under each language (ascending), lets `edit` change it,
+  // and puts it back encoded; `stored` gets what each language now holds.
+  // Languages holding the same bytes are decoded once, and share one new
+  // block when the edit gives them the same, so the work and the new module
+  // follow the bytes the module holds, not how many languages point at them.
+  std::optional<Failure> Edit(const std::vector<std::uint16_t> &languages,
+                              const std::function<void(std::uint16_t, VersionInfo &)> &edit,
+                              std::vector<StoredVersion> &stored);
 
 private:
+  std::string Where(std::uint16_t language) const;
+  std::optional<Failure> ReadBytes(std::uint16_t language, pe::LeafBytes &out) const;
+  std::optional<Failure> Decode(std::uint16_t language, const pe::LeafBytes &bytes, VersionInfo &out) const;
+  std::optional<Failure> Encode(std::uint16_t language, const VersionInfo &info, pe::LeafBytes &block) const;
+  std::optional<Failure> Store(std::uint16_t language, const pe::LeafBytes &block);
+
   pe::ResourceUpdate &update_;
   std::string shown_;
 };

@@ -105,14 +105,20 @@ Result<Plan> PlanFromArguments(const SetArguments &a) {
 
 // The version resources to write: those held (or only the one under
 // --language), read and edited; or a new one when there are none.
-std::optional<Failure> EditedVersions(const std::string &module, const Plan &plan, const ModuleVersions &versions,
-                                      const std::vector<std::uint16_t> &held, std::vector<LanguageVersion> &edited) {
+std::optional<Failure> EditVersions(const std::string &module, const Plan &plan, ModuleVersions &versions,
+                                    const std::vector<std::uint16_t> &held, std::vector<StoredVersion> &stored) {
   if (held.empty()) {
     // A module without version information gets one under the language
     // asked for; there is no other to keep apart from.
     const std::uint16_t language = plan.language.value_or(kNewLanguage);
-    edited.push_back({language, NewVersionInfo(language, versions.IsLibrary(), plan.edit.Table)});
-  } else if (plan.language) {
+    VersionInfo info = NewVersionInfo(language, versions.IsLibrary(), plan.edit.Table);
+    ApplyEdit(plan.edit, language, info);
+    if (auto failure = versions.Put({{language, info}})) return failure;
+    stored.push_back({language, EncodeVersionInfo(info).value()});
+    return std::nullopt;
+  }
+  std::vector<std::uint16_t> languages = held;
+  if (plan.language) {
     if (std::find(held.begin(), held.end(), *plan.language) == held.end()) {
       std::string list;
       for (std::uint16_t language : held)
@@ -121,26 +127,20 @@ std::optional<Failure> EditedVersions(const std::string &module, const Plan &pla
                                                       LanguageText(*plan.language) + " (it has " + list +
                                                       "); it was not changed"};
     }
-    edited.push_back({*plan.language, {}});
-  } else {
-    for (std::uint16_t language : held)
-      edited.push_back({language, {}});
+    languages = {*plan.language};
   }
-  for (LanguageVersion &version : edited) {
-    if (!held.empty()) {
-      if (auto failure = versions.Read(version.Language, version.Info)) return failure;
-    }
-    ApplyEdit(plan.edit, version.Language, version.Info);
-  }
-  return std::nullopt;
+  // Each block is encoded and put as it is edited, so a dry run fails where
+  // the real one would.
+  return versions.Edit(
+      languages, [&](std::uint16_t language, VersionInfo &info) { ApplyEdit(plan.edit, language, info); }, stored);
 }
 
 // What would be stored, read back from the bytes that would be written.
-void PrintDryRun(const std::string &module, const std::vector<LanguageVersion> &edited,
+void PrintDryRun(const std::string &module, const std::vector<StoredVersion> &stored,
                  const std::vector<std::uint16_t> &held, std::ostream &out) {
   out << Quoted(module) << " would hold:\n";
-  for (const LanguageVersion &version : edited) {
-    auto info = ReadVersionInfo(EncodeVersionInfo(version.Info).value());
+  for (const StoredVersion &version : stored) {
+    auto info = ReadVersionInfo(version.Block.Span());
     ShownOrigin origin{"module", version.Language, {}, std::nullopt};
     for (std::uint16_t language : held)
       if (language != version.Language) origin.otherLanguages.push_back(language);
@@ -153,11 +153,9 @@ std::optional<Failure> SetOne(const std::string &module, const Plan &plan, bool 
                               std::ostream &out) {
   return EditModule(module, !dryRun, [&](ModuleVersions &versions) -> std::optional<Failure> {
     const std::vector<std::uint16_t> held = versions.Languages();
-    std::vector<LanguageVersion> edited;
-    if (auto failure = EditedVersions(module, plan, versions, held, edited)) return failure;
-    // Put encodes every block, so a dry run fails where the real one would.
-    if (auto failure = versions.Put(edited)) return failure;
-    if (dryRun) PrintDryRun(module, edited, held, out);
+    std::vector<StoredVersion> stored;
+    if (auto failure = EditVersions(module, plan, versions, held, stored)) return failure;
+    if (dryRun) PrintDryRun(module, stored, held, out);
     return std::nullopt;
   }, options);
 }

@@ -1,9 +1,10 @@
 #include "pe/resource_tree.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <optional>
-#include <set>
+#include <string_view>
 
 #include "base/byte_reader.h"
 #include "pe/text.h"
@@ -35,34 +36,59 @@ public:
   std::vector<ResourceLeaf> TakeLeaves() { return std::move(leaves_); }
 
 private:
-  // Reads `length` bytes at `offset` from the tree's start.
-  std::optional<std::vector<std::uint8_t>> Read(std::uint32_t offset, std::uint32_t length) const {
+  // The file offset of `length` bytes at `offset` from the tree's start.
+  std::optional<std::uint64_t> Locate(std::uint32_t offset, std::uint32_t length) {
     const std::uint64_t rva = std::uint64_t{base_} + offset;
     if (rva > 0xFFFFFFFFu) return std::nullopt;
     const auto fileOffset = headers_.RvaToOffset(static_cast<std::uint32_t>(rva), length);
+    if (fileOffset) CountBytesOf(static_cast<std::uint32_t>(rva));
+    return fileOffset;
+  }
+  std::optional<std::vector<std::uint8_t>> Read(std::uint32_t offset, std::uint32_t length) {
+    const auto fileOffset = Locate(offset, length);
     if (!fileOffset) return std::nullopt;
     return source_.Bytes(*fileOffset, length);
   }
 
+  // The tree's entries can be no more than its bytes hold apart: the file
+  // bytes of each section (or of the headers) it is read from, and of the
+  // file. Shared subtrees are read once per entry that reaches them, and
+  // every such read counts, so a few bytes read as many directories cannot
+  // make the work or the leaves outgrow the file.
+  void CountBytesOf(std::uint32_t rva) {
+    const auto index = headers_.SectionOfRva(rva);
+    const std::size_t region = index ? *index : headers_.sections.size();
+    if (std::find(regions_.begin(), regions_.end(), region) != regions_.end()) return;
+    regions_.push_back(region);
+    std::uint64_t bytes = headers_.sizeOfHeaders;
+    if (index) {
+      const Section &s = headers_.sections[*index];
+      const std::uint64_t inFile = s.pointerToRawData < source_.Size() ? source_.Size() - s.pointerToRawData : 0;
+      bytes = std::min<std::uint64_t>(s.BackedSize(), inFile);
+    }
+    treeBytes_ = std::min<std::uint64_t>(treeBytes_ + bytes, source_.Size());
+  }
+
   // A name several entries point at is read and held once.
-  Result<ResourceId> ReadName(std::uint32_t offset, const std::string &where) {
+  // `where` makes the text that names the entry, only for a message.
+  template <typename Where> Result<ResourceId> ReadName(std::uint32_t offset, const Where &where) {
     if (const auto known = names_.find(offset); known != names_.end()) return known->second;
     auto name = ReadNameText(offset, where);
     if (!name) return Fail(name.error());
     return names_.emplace(offset, ResourceId::Named(std::move(*name))).first->second;
   }
 
-  Result<std::u16string> ReadNameText(std::uint32_t offset, const std::string &where) {
+  template <typename Where> Result<std::u16string> ReadNameText(std::uint32_t offset, const Where &where) {
     const auto lengthBytes = Read(offset, 2);
-    if (!lengthBytes) return Fail(Cat(where, ": name at ", Hex(offset), " is outside the resource section"));
+    if (!lengthBytes) return Fail(Cat(where(), ": name at ", Hex(offset), " is outside the resource section"));
     const std::uint16_t length = *ByteReader(*lengthBytes).u16(0);
     // An empty name may end the section: there is no address past it to map.
     if (length == 0) return std::u16string();
     const auto units = Read(offset + 2, std::uint32_t{length} * 2);
     if (!units)
-      return Fail(Cat(where, ": name at ", Hex(offset), " (", length, " characters) runs out of the resource section"));
+      return Fail(Cat(where(), ": name at ", Hex(offset), " (", length, " characters) runs out of the resource section"));
     nameUnits_ += length;
-    if (nameUnits_ > kMaxNameUnitsTotal) return Fail(Cat(where, ": the tree's names are too large to hold"));
+    if (nameUnits_ > kMaxNameUnitsTotal) return Fail(Cat(where(), ": the tree's names are too large to hold"));
     std::u16string name(length, u'\0');
     ByteReader r(*units);
     for (std::size_t i = 0; i < length; ++i)
@@ -71,39 +97,50 @@ private:
   }
 
   Status WalkDirectory(std::uint32_t offset, int level, ResourceLeaf &path) {
-    const std::string where = Cat("resource ", kLevelNames[level], " directory at ", Hex(offset));
-    if (!visited_.insert(offset).second) return Fail(Cat(where, ": reached twice (the tree loops)"));
+    const auto where = [&] { return Cat("resource ", kLevelNames[level], " directory at ", Hex(offset)); };
+    // Only a directory above this one on the way down makes a loop; one
+    // reached again through another entry is a shared subtree.
+    if (std::find(onPath_.begin(), onPath_.begin() + level, offset) != onPath_.begin() + level)
+      return Fail(Cat(where(), ": reached again below itself (the tree loops)"));
+    onPath_[level] = offset;
     const auto header = Read(offset, kDirectoryHeaderSize);
-    if (!header) return Fail(Cat(where, ": outside the resource section"));
+    if (!header) return Fail(Cat(where(), ": outside the resource section"));
     ByteReader h(*header);
     const std::uint32_t count = std::uint32_t{*h.u16(12)} + *h.u16(14);
-    const auto entries = Read(offset + kDirectoryHeaderSize, count * kEntrySize);
-    if (!entries) return Fail(Cat(where, ": its ", count, " entries run out of the resource section"));
+    // Counted before they are read, their own bytes with them.
+    const auto entriesAt = Locate(offset + kDirectoryHeaderSize, count * kEntrySize);
+    if (!entriesAt) return Fail(Cat(where(), ": its ", count, " entries run out of the resource section"));
+    entriesRead_ += count;
+    if (entriesRead_ > treeBytes_ / kEntrySize)
+      return Fail(Cat(where(), ": the tree reaches more entries than its ", treeBytes_, " bytes hold apart (",
+                      treeBytes_ / kEntrySize, ")"));
+    const auto entries = source_.Bytes(*entriesAt, count * kEntrySize);
+    if (!entries) return Fail(Cat(where(), ": its ", count, " entries cannot be read"));
     ByteReader e(*entries);
     for (std::uint32_t i = 0; i < count; ++i) {
       const std::uint32_t nameField = *e.u32(i * kEntrySize);
       const std::uint32_t target = *e.u32(i * kEntrySize + 4);
-      const std::string entryWhere = Cat(where, ", entry ", i);
+      const auto entryWhere = [&] { return Cat(where(), ", entry ", i); };
       ResourceId id(0);
       if (nameField & kHighBit) {
-        if (level == 2) return Fail(Cat(entryWhere, ": a language must be an integer id"));
+        if (level == 2) return Fail(Cat(entryWhere(), ": a language must be an integer id"));
         auto name = ReadName(nameField & ~kHighBit, entryWhere);
         if (!name) return Fail(name.error());
         id = std::move(*name);
       } else {
-        if (nameField > 0xFFFF) return Fail(Cat(entryWhere, ": id ", nameField, " does not fit in 16 bits"));
+        if (nameField > 0xFFFF) return Fail(Cat(entryWhere(), ": id ", nameField, " does not fit in 16 bits"));
         id = ResourceId(static_cast<std::uint16_t>(nameField));
       }
       const bool isDirectory = (target & kHighBit) != 0;
       if (level < 2) {
-        if (!isDirectory) return Fail(Cat(entryWhere, ": data where a ", kLevelNames[level + 1], " directory belongs"));
+        if (!isDirectory) return Fail(Cat(entryWhere(), ": data where a ", kLevelNames[level + 1], " directory belongs"));
         if (level == 0)
           path.type = id;
         else
           path.name = id;
         if (auto st = WalkDirectory(target & ~kHighBit, level + 1, path); !st) return st;
       } else {
-        if (isDirectory) return Fail(Cat(entryWhere, ": a fourth level (the tree has three)"));
+        if (isDirectory) return Fail(Cat(entryWhere(), ": a fourth level (the tree has three)"));
         path.language = id.Id();
         if (auto st = ReadDataEntry(target, entryWhere, path); !st) return st;
       }
@@ -111,9 +148,9 @@ private:
     return Ok();
   }
 
-  Status ReadDataEntry(std::uint32_t offset, const std::string &where, ResourceLeaf &path) {
+  template <typename Where> Status ReadDataEntry(std::uint32_t offset, const Where &where, ResourceLeaf &path) {
     const auto entry = Read(offset, kDataEntrySize);
-    if (!entry) return Fail(Cat(where, ": data entry at ", Hex(offset), " is outside the resource section"));
+    if (!entry) return Fail(Cat(where(), ": data entry at ", Hex(offset), " is outside the resource section"));
     ByteReader d(*entry);
     ResourceLeaf leaf = path;
     leaf.dataRva = *d.u32(0);
@@ -127,7 +164,10 @@ private:
   const ByteSource &source_;
   const PeHeaders &headers_;
   std::uint32_t base_;
-  std::set<std::uint32_t> visited_;
+  std::array<std::uint32_t, 3> onPath_{};
+  std::vector<std::size_t> regions_; // sections (or the headers) the tree was read from
+  std::uint64_t treeBytes_ = 0;
+  std::uint64_t entriesRead_ = 0;
   std::map<std::uint32_t, ResourceId> names_;
   std::size_t nameUnits_ = 0;
   std::vector<ResourceLeaf> leaves_;
@@ -250,21 +290,24 @@ Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t se
     dataEntryAt[i] = at;
     at += kDataEntrySize;
   }
+  // Each distinct name once, however many entries carry it: one long name
+  // under many types must not make the section grow with their number.
+  // Copies of an id share its text, so most are found by address.
+  std::map<std::u16string_view, std::uint64_t> names;
+  std::map<const std::u16string *, std::uint64_t> namesByAddress;
+  const auto placeName = [&](const ResourceId &id) -> std::uint64_t {
+    if (!id.IsNamed()) return 0;
+    if (const auto known = namesByAddress.find(&id.Name()); known != namesByAddress.end()) return known->second;
+    const auto [place, added] = names.try_emplace(id.Name(), at);
+    if (added) at += 2 + 2 * std::uint64_t{id.Name().size()};
+    namesByAddress.emplace(&id.Name(), place->second);
+    return place->second;
+  };
   std::vector<std::uint64_t> typeNameAt(typeRanges.size()), nameNameAt(nameRanges.size());
-  for (std::size_t t = 0; t < typeRanges.size(); ++t) {
-    const ResourceId &type = items[typeRanges[t].begin]->type;
-    if (type.IsNamed()) {
-      typeNameAt[t] = at;
-      at += 2 + 2 * std::uint64_t{type.Name().size()};
-    }
-  }
-  for (std::size_t n = 0; n < nameRanges.size(); ++n) {
-    const ResourceId &name = items[nameRanges[n].begin]->name;
-    if (name.IsNamed()) {
-      nameNameAt[n] = at;
-      at += 2 + 2 * std::uint64_t{name.Name().size()};
-    }
-  }
+  for (std::size_t t = 0; t < typeRanges.size(); ++t)
+    typeNameAt[t] = placeName(items[typeRanges[t].begin]->type);
+  for (std::size_t n = 0; n < nameRanges.size(); ++n)
+    nameNameAt[n] = placeName(items[nameRanges[n].begin]->name);
   // Each blob once, however many leaves share it, in the order placed.
   const std::uint64_t headSize = at;
   std::map<const Blob *, std::uint64_t> blobAt;
@@ -292,11 +335,11 @@ Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t se
     PutU16(out, dirAt + 12, static_cast<std::uint16_t>(named));
     PutU16(out, dirAt + 14, static_cast<std::uint16_t>(total - named));
   };
-  const auto putName = [&](std::uint64_t nameAt, const std::u16string &name) {
+  for (const auto &[name, nameAt] : names) {
     PutU16(out, nameAt, static_cast<std::uint16_t>(name.size()));
     for (std::size_t k = 0; k < name.size(); ++k)
       PutU16(out, nameAt + 2 + 2 * k, name[k]);
-  };
+  }
   const auto putEntry = [&](std::uint64_t entryAt, const ResourceId &id, std::uint64_t nameAt, std::uint32_t target) {
     PutU32(out, entryAt, id.IsNamed() ? kHighBit | static_cast<std::uint32_t>(nameAt) : id.Id());
     PutU32(out, entryAt + 4, target);
@@ -321,7 +364,6 @@ Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t se
     const ResourceId &type = items[typeRanges[t].begin]->type;
     putEntry(kDirectoryHeaderSize + kEntrySize * t, type, typeNameAt[t],
              kHighBit | static_cast<std::uint32_t>(nameDirAt[t]));
-    if (type.IsNamed()) putName(typeNameAt[t], type.Name());
     const auto &names = namesOfType[t];
     if (names.size() > 0xFFFF)
       return Fail(Cat("resource type ", type.ToString(), ": ", names.size(), " names, more than the 65535 a directory holds"));
@@ -334,7 +376,6 @@ Result<NewFile> LaySection(std::span<const ResourceItem> input, std::uint32_t se
       const ResourceId &name = items[nameRanges[n].begin]->name;
       putEntry(nameDirAt[t] + kDirectoryHeaderSize + kEntrySize * k, name, nameNameAt[n],
                kHighBit | static_cast<std::uint32_t>(langDirAt[n]));
-      if (name.IsNamed()) putName(nameNameAt[n], name.Name());
       const Range languages = nameRanges[n];
       putDirectory(langDirAt[n], 0, languages.end - languages.begin);
       for (std::size_t i = languages.begin; i < languages.end; ++i) {

@@ -28,9 +28,12 @@ struct ResourceLeaf {
 };
 
 // Walks the tree the resource data directory points at. Every offset is
-// checked against the directory's section, a directory reached twice (a
-// loop or a shared subtree) is refused, and the tree must have exactly three
-// levels. A module without a resource directory gives an empty list.
+// checked against the directory's section and the tree must have exactly
+// three levels. A directory that several entries reach (a shared subtree)
+// is read under each of them; one reached again below itself (a loop) is
+// refused, as is a tree whose entries, counted at every reading, are more
+// than the bytes it is read from hold apart. A module without a resource
+// directory gives an empty list.
 Result<std::vector<ResourceLeaf>> ParseResourceTree(const ByteSource &source, const PeHeaders &headers);
 
 // The bytes of a leaf as the loader maps them: file bytes, and zeros for

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <set>
 #include <tuple>
 
 #include "pe/byte_source.h"
@@ -70,10 +69,10 @@ Result<std::vector<LeafBytes>> ReadLeafBlobs(const std::shared_ptr<const ByteSou
 // A tree that reaches one type, name or language through several entries
 // can hold more than a directory's 16-bit counts: such a module is damaged,
 // and refused before anything is built.
-Status CheckDirectoryCounts(const std::set<std::tuple<ResourceId, ResourceId, std::uint16_t>> &keys) {
+template <typename Index> Status CheckDirectoryCounts(const Index &index) {
   std::size_t types = 0, names = 0, languages = 0;
-  const std::tuple<ResourceId, ResourceId, std::uint16_t> *previous = nullptr;
-  for (const auto &key : keys) {
+  const typename Index::key_type *previous = nullptr;
+  for (const auto &[key, at] : index) {
     const bool newType = !previous || !(std::get<0>(*previous) == std::get<0>(key));
     const bool newName = newType || !(std::get<1>(*previous) == std::get<1>(key));
     types += newType;
@@ -98,17 +97,16 @@ Result<ResourceUpdate> ResourceUpdate::FromSource(std::shared_ptr<const ByteSour
   if (!leaves) return Fail(leaves.error());
   auto data = ReadLeafBlobs(file, *headers, *leaves);
   if (!data) return Fail(data.error());
-  std::set<std::tuple<ResourceId, ResourceId, std::uint16_t>> keys;
   for (std::size_t i = 0; i < leaves->size(); ++i) {
     const ResourceLeaf &leaf = (*leaves)[i];
     const bool keep = !(*data)[i].GetBlob();
     ResourceItem item{leaf.type, leaf.name, leaf.language, leaf.codePage, std::move((*data)[i]), keep, leaf.dataRva,
                       leaf.size};
-    if (!keys.insert({item.type, item.name, item.language}).second)
+    if (!update.index_.emplace(Key{item.type, item.name, item.language}, i).second)
       return Fail(Cat(KeyText(item.type, item.name, item.language), " appears twice in the resource tree"));
     update.items_.push_back(std::move(item));
   }
-  if (auto st = CheckDirectoryCounts(keys); !st) return Fail(st.error());
+  if (auto st = CheckDirectoryCounts(update.index_); !st) return Fail(st.error());
   // Refuse now, not at the end, a module that leaves no place for them.
   if (auto plan = PlanLayout(source, *headers); !plan) return Fail(plan.error());
   update.headers_ = std::move(*headers);
@@ -143,29 +141,45 @@ const std::vector<std::uint8_t> &ResourceUpdate::Image() const {
 Status ResourceUpdate::Put(const ResourceId &type, const ResourceId &name, std::uint16_t language,
                            std::span<const std::uint8_t> data) {
   if (ended_) return Fail("the resource update has already ended");
+  if (data.size() > 0x7FFFFFFFu) return Fail(Cat(KeyText(type, name, language), ": ", data.size(), " bytes is too large"));
+  return PutShared(type, name, language, std::vector(data.begin(), data.end()));
+}
+
+Status ResourceUpdate::PutShared(const ResourceId &type, const ResourceId &name, std::uint16_t language,
+                                 LeafBytes data) {
+  if (ended_) return Fail("the resource update has already ended");
   const std::string key = KeyText(type, name, language);
   if (data.size() > 0x7FFFFFFFu) return Fail(Cat(key, ": ", data.size(), " bytes is too large"));
   if ((type.IsNamed() && type.Name().size() > 0xFFFF) || (name.IsNamed() && name.Name().size() > 0xFFFF))
     return Fail(Cat(key, ": a name longer than 65535 characters"));
-  ResourceItem item{.type = type, .name = name, .language = language, .data = std::vector(data.begin(), data.end())};
-  for (auto &existing : items_) {
-    if (existing.type == type && existing.name == name && existing.language == language) {
-      existing = std::move(item);
-      return Ok();
-    }
-  }
-  items_.push_back(std::move(item));
+  ResourceItem item{.type = type, .name = name, .language = language, .data = std::move(data)};
+  const auto [at, added] = index_.try_emplace(Key{type, name, language}, items_.size());
+  if (added)
+    items_.push_back(std::move(item));
+  else
+    items_[at->second] = std::move(item);
   return Ok();
 }
 
 Status ResourceUpdate::Delete(const ResourceId &type, const ResourceId &name, std::uint16_t language) {
   if (ended_) return Fail("the resource update has already ended");
-  const auto it = std::find_if(items_.begin(), items_.end(), [&](const ResourceItem &item) {
-    return item.type == type && item.name == name && item.language == language;
-  });
-  if (it == items_.end()) return Fail(Cat(KeyText(type, name, language), ": no such resource to delete"));
-  items_.erase(it);
+  const auto at = index_.find(Key{type, name, language});
+  if (at == index_.end()) return Fail(Cat(KeyText(type, name, language), ": no such resource to delete"));
+  // The last item takes the deleted one's place: the order is the layout's
+  // to choose, not the list's.
+  const std::size_t i = at->second;
+  index_.erase(at);
+  if (i + 1 != items_.size()) {
+    items_[i] = std::move(items_.back());
+    index_[Key{items_[i].type, items_[i].name, items_[i].language}] = i;
+  }
+  items_.pop_back();
   return Ok();
+}
+
+const ResourceItem *ResourceUpdate::Find(const ResourceId &type, const ResourceId &name, std::uint16_t language) const {
+  const auto at = index_.find(Key{type, name, language});
+  return at == index_.end() ? nullptr : &items_[at->second];
 }
 
 Result<NewFile> ResourceUpdate::Compose() const {

@@ -8,8 +8,10 @@
 // dropped (the change invalidates it); the checksum is recomputed.
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <span>
+#include <tuple>
 #include <vector>
 
 #include "base/result.h"
@@ -36,6 +38,8 @@ public:
   // entry with the same key.
   Status Put(const ResourceId &type, const ResourceId &name, std::uint16_t language,
              std::span<const std::uint8_t> data);
+  // The same with bytes that other entries may share: they are stored once.
+  Status PutShared(const ResourceId &type, const ResourceId &name, std::uint16_t language, LeafBytes data);
   // Removes the entry with this key; an error when there is none.
   Status Delete(const ResourceId &type, const ResourceId &name, std::uint16_t language);
 
@@ -54,7 +58,11 @@ public:
   // The module as it was before End, the result after End(false).
   const std::vector<std::uint8_t> &Image() const;
   const ByteSource &Source() const { return *source_; }
+  const PeHeaders &Headers() const { return headers_; }
+  // In no particular order.
   const std::vector<ResourceItem> &Items() const { return items_; }
+  // The entry with this key, or null; valid until the next Put or Delete.
+  const ResourceItem *Find(const ResourceId &type, const ResourceId &name, std::uint16_t language) const;
 
 private:
   ResourceUpdate() = default;
@@ -65,6 +73,10 @@ private:
   std::vector<std::uint8_t> image_; // the result, once ended
   PeHeaders headers_;
   std::vector<ResourceItem> items_;
+  // Where each key stands in items_: a put or delete costs a lookup, so
+  // changing every language of a large tree stays n log n.
+  using Key = std::tuple<ResourceId, ResourceId, std::uint16_t>;
+  std::map<Key, std::size_t> index_;
   bool ended_ = false;
   bool built_ = false;
 };

@@ -4,6 +4,7 @@
 
 #include "pe/pe_image.h"
 #include "pe/resource_tree.h"
+#include "pe/resource_update.h"
 
 namespace qm::pe {
 
@@ -45,6 +46,16 @@ Result<std::optional<FoundResource>> FindModuleResource(const ByteSource &source
   found.otherLanguages.erase(std::unique(found.otherLanguages.begin(), found.otherLanguages.end()),
                              found.otherLanguages.end());
   return std::optional<FoundResource>(std::move(found));
+}
+
+Result<LeafBytes> ReadHeldResource(const ResourceUpdate &update, const ResourceItem &item) {
+  if (!item.keepAddress && item.data.Span().size() == item.data.size()) return item.data;
+  // A leaf the update keeps by its address, or whose file bytes could not
+  // be read: the reader of single leaves says what is wrong, or reads it.
+  const ResourceLeaf leaf{item.type, item.name, item.language, item.keptRva, item.keptSize, item.codePage, false};
+  auto bytes = ReadLeafData(update.Source(), update.Headers(), leaf);
+  if (!bytes) return Fail(bytes.error());
+  return LeafBytes(std::move(*bytes));
 }
 
 Result<std::optional<FoundResource>> ReadVersionResource(const ByteSource &source, std::uint16_t userLanguage) {

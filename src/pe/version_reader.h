@@ -8,6 +8,7 @@
 #include "base/result.h"
 #include "pe/byte_source.h"
 #include "pe/resource_id.h"
+#include "pe/resource_tree.h"
 
 namespace qm::pe {
 
@@ -35,5 +36,12 @@ Result<std::optional<FoundResource>> FindModuleResource(const ByteSource &source
 // table, the resource tree and the one leaf.
 Result<std::optional<FoundResource>> ReadVersionResource(const ByteSource &source, std::uint16_t userLanguage);
 Result<std::optional<FoundResource>> ReadVersionResource(const std::filesystem::path &path, std::uint16_t userLanguage);
+
+class ResourceUpdate;
+// The bytes of a resource an update holds, as the loader would map them, or
+// why they cannot be read: the same reading, and the same words, as
+// FindModuleResource gives for that leaf, so that every command that reads
+// a version resource (show, extract, set, apply) gives one verdict on it.
+Result<LeafBytes> ReadHeldResource(const ResourceUpdate &update, const ResourceItem &item);
 
 } // namespace qm::pe

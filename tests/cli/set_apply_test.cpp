@@ -3,19 +3,24 @@
 // how failures leave modules, and what the platform's version API reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <thread>
 #include <tuple>
 
+#include "base/byte_reader.h"
 #include "cli/version_edit.h"
 #include "cli_test_support.h"
 #include "codec/text_codec.h"
 #include "codec/version_info_reader.h"
+#include "codec/version_info_writer.h"
 #include "pe/byte_source.h"
 #include "pe/pe_image.h"
 #include "pe/resource_tree.h"
+#include "pe/resource_update.h"
 
 namespace qm::cli::test {
 namespace {
@@ -257,6 +262,82 @@ TEST_F(SetOnModules, EachModuleFailsOnItsOwnWithTheWorstCode) {
   run = RunCliCaptured({"set", dir / "installer.exe", dir / "missing.exe", "--string", "Comments=y"});
   EXPECT_EQ(run.code, 5) << "a missing module (5) is worse than one the stamp would break (12): " << run.err;
   EXPECT_NE(run.err.find("installer.exe' carries an appended Inno Setup installer"), std::string::npos) << run.err;
+}
+
+// A version leaf whose address no section maps: show, extract and set read
+// it with one reader and say the same thing about it.
+TEST_F(SetOnModules, UnmappedVersionLeafHasOneVerdict) {
+  const std::string module = dir / "tiny32.exe";
+  auto image = ReadBytes(module);
+  pe::MemorySource source(image);
+  const auto headers = pe::ParseHeaders(source);
+  ASSERT_TRUE(headers.ok()) << headers.error();
+  const auto leaves = pe::ParseResourceTree(source, *headers);
+  ASSERT_TRUE(leaves.ok()) << leaves.error();
+  const auto version = std::find_if(leaves->begin(), leaves->end(),
+                                    [](const pe::ResourceLeaf &l) { return l.type == pe::ResourceId(16); });
+  ASSERT_NE(version, leaves->end());
+  // Its data entry: the leaf's address followed by its size.
+  std::vector<std::uint8_t> entry(8);
+  PutU32(entry, 0, version->dataRva);
+  PutU32(entry, 4, version->size);
+  const auto at = std::search(image.begin(), image.end(), entry.begin(), entry.end());
+  ASSERT_NE(at, image.end());
+  PutU32(image, static_cast<std::size_t>(at - image.begin()), 0x7FFF0000);
+  WriteBytes(module, image);
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{"show", module}, {"extract", module, dir / "out.bin"},
+        {"set", module, "--string", "Comments=x"}}) {
+    SCOPED_TRACE(args[0]);
+    const CliRun run = RunCliCaptured(args);
+    EXPECT_EQ(run.code, 6);
+    EXPECT_NE(run.err.find("resource 16/1/1033: data at RVA 0x7fff0000 is in no section"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadBytes(module), image);
+  }
+}
+
+// Every language of a module with thousands of them is changed. Languages
+// that share one block keep sharing the new one, unless the edit gives each
+// a table named after its language.
+TEST_F(SetOnModules, EveryLanguageOfManyIsChanged) {
+  constexpr std::uint16_t kLanguages = 4096;
+  const std::string module = dir / "tiny32.exe";
+  const auto original = ReadBytes(module);
+  VersionInfo bare; // no table and no translation
+  bare.HasFixedPart = true;
+  for (const bool withoutTable : {false, true}) {
+    SCOPED_TRACE(withoutTable ? "a block without a table" : "a block with its table");
+    auto update = pe::ResourceUpdate::BeginInMemory(original);
+    ASSERT_TRUE(update.ok()) << update.error();
+    const pe::ResourceItem *held = update->Find(pe::kTypeVersion, 1, 0x0409);
+    ASSERT_NE(held, nullptr);
+    const pe::LeafBytes block = withoutTable ? pe::LeafBytes(EncodeVersionInfo(bare).value()) : held->data;
+    for (std::uint16_t language = 0; language < kLanguages; ++language)
+      ASSERT_TRUE(update->PutShared(pe::kTypeVersion, 1, language, block).ok());
+    ASSERT_TRUE(update->End(false).ok());
+    WriteBytes(module, update->Image());
+
+    const CliRun run = RunCliCaptured({"set", module, "--string", "Comments=many"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto versions = Versions(ReadResources(module));
+    ASSERT_EQ(versions.size(), std::size_t{kLanguages}) << "0x0409 among them";
+    for (const auto &[language, info] : versions) {
+      ASSERT_EQ(info.Tables.size(), 1u) << language;
+      EXPECT_EQ(Find(info.Tables[0], u"Comments"), u"many") << language;
+      char key[9];
+      std::snprintf(key, sizeof key, "%04X04B0", static_cast<unsigned>(withoutTable ? language : 0x0409));
+      EXPECT_EQ(info.Tables[0].Key, Utf8ToUtf16(key)) << language;
+    }
+    const auto image = ReadBytes(module);
+    pe::MemorySource source(image);
+    const auto leaves = pe::ParseResourceTree(source, pe::ParseHeaders(source).value());
+    ASSERT_TRUE(leaves.ok()) << leaves.error();
+    std::set<std::uint32_t> addresses;
+    for (const pe::ResourceLeaf &leaf : *leaves)
+      if (leaf.type == pe::ResourceId(pe::kTypeVersion)) addresses.insert(leaf.dataRva);
+    EXPECT_EQ(addresses.size(), withoutTable ? kLanguages : 1u) << "new blocks stored once for each, or once for all";
+  }
 }
 
 // Runs at once on one module follow each other: each reads the module

@@ -100,6 +100,61 @@ Bytes ManyLanguagesBase() {
   return BuildImage(OneResourceSection(items));
 }
 
+// Type 10 with 4096 names whose language directories start 8 bytes apart
+// in one run of bytes that repeats {id 0, data entry N}: read from any
+// 8-byte step, the run is a directory of N entries. The module is a few
+// hundred KiB; its tree, read naively, is 4096 x N leaves.
+Bytes OneRunManyDirectories(std::uint32_t n) {
+  constexpr std::uint32_t kNames = 4096, kNameDir = 0x18, kRun = kNameDir + 16 + 8 * kNames;
+  Bytes tree(kRun + 8 * (kNames + n + 2), 0);
+  PutU16(tree, 14, 1);
+  PutU32(tree, 16, 10);
+  PutU32(tree, 20, 0x80000000u | kNameDir);
+  PutU16(tree, kNameDir + 14, kNames);
+  for (std::uint32_t i = 0; i < kNames; ++i) {
+    PutU32(tree, kNameDir + 16 + 8 * i, i + 1);
+    PutU32(tree, kNameDir + 20 + 8 * i, 0x80000000u | (kRun + 8 * i));
+  }
+  // As a header the pair's second word is the named count; as an entry,
+  // the target.
+  for (std::size_t at = kRun; at + 8 <= tree.size(); at += 8)
+    PutU32(tree, at + 4, n);
+  ImageShape shape;
+  SectionShape rsrc{".rsrc", 0x1000, static_cast<std::uint32_t>(tree.size()), 0x200, std::move(tree)};
+  rsrc.raw.resize(AlignUp(static_cast<std::uint32_t>(rsrc.raw.size()), 0x200), 0);
+  shape.sections.push_back(std::move(rsrc));
+  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  return BuildImage(shape);
+}
+
+// 16 types share one name directory whose one entry names one name of
+// 65535 characters: the name is held once, and written once.
+Bytes OneLongNameUnderManyTypes() {
+  constexpr std::uint32_t kTypes = 16, kNameDir = 16 + 8 * kTypes, kLanguageDir = kNameDir + 24;
+  constexpr std::uint32_t kDataEntry = kLanguageDir + 24, kText = kDataEntry + 16;
+  Bytes tree(kText + 2 + 2 * 0xFFFF, 'n');
+  std::fill(tree.begin(), tree.begin() + kText, 0);
+  PutU16(tree, 14, kTypes);
+  for (std::uint32_t t = 0; t < kTypes; ++t) {
+    PutU32(tree, 16 + 8 * t, 100 + t);
+    PutU32(tree, 20 + 8 * t, 0x80000000u | kNameDir);
+  }
+  PutU16(tree, kNameDir + 12, 1);
+  PutU32(tree, kNameDir + 16, 0x80000000u | kText);
+  PutU32(tree, kNameDir + 20, 0x80000000u | kLanguageDir);
+  PutU16(tree, kLanguageDir + 14, 1);
+  PutU32(tree, kLanguageDir + 20, kDataEntry);
+  PutU32(tree, kDataEntry, 0x1000 + kText + 2); // four bytes of the name
+  PutU32(tree, kDataEntry + 4, 4);
+  PutU16(tree, kText, 0xFFFF);
+  ImageShape shape;
+  SectionShape rsrc{".rsrc", 0x1000, static_cast<std::uint32_t>(tree.size()), 0x200, std::move(tree)};
+  rsrc.raw.resize(AlignUp(static_cast<std::uint32_t>(rsrc.raw.size()), 0x200), 0);
+  shape.sections.push_back(std::move(rsrc));
+  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  return BuildImage(shape);
+}
+
 // A packer's layout: the section table ends at 0x268, the first data is at
 // 0x400; an empty first section, then the packed code; the imports inside
 // the resource section.
@@ -380,6 +435,17 @@ const std::vector<Row> &Rows() {
       {"64 leaves share one blob", SharedBlobBase, nullptr, ShareTheBlob(), {}, ""},
       {"4096 leaves under one long type and name", LongNames, nullptr, {}, {}, ""},
       {"65536 languages under one name", ManyLanguagesBase, nullptr, {{"section 0 raw +48", 1}}, {}, "65535"},
+      // A shared subtree is read under each entry that reaches it; a loop,
+      // or entries more than the tree's bytes hold apart, are refused.
+      {"two types share one name directory", TwoLeaves, nullptr, {{"section 0 raw +28", 0x80000020}}, {}, ""},
+      {"two names share one language directory", TwoLeaves, nullptr, {{"section 0 raw +76", 0x80000050}}, {}, ""},
+      {"one long name under 16 types", OneLongNameUnderManyTypes, nullptr, {}, {}, ""},
+      {"a name entry leads back to its own directory", TwoLeaves, nullptr, {{"section 0 raw +52", 0x80000020}}, {},
+       "the tree loops"},
+      {"4096 names read one run as directories of 65535 languages", [] { return OneRunManyDirectories(0xFFFF); },
+       nullptr, {}, {}, "entries than its"},
+      {"4096 names read one run as directories of 64 languages", [] { return OneRunManyDirectories(64); }, nullptr, {},
+       {}, "entries than its"},
       {"packed: table ends at 0x268, data at 0x400", PackedShape, nullptr, {}, {}, ""},
       {"packed: SizeOfHeaders 0x1000 reaches past the data at 0x400", PackedShape, nullptr,
        {{"SizeOfHeaders", 0x1000}}, {}, ""},

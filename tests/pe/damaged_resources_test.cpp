@@ -96,6 +96,22 @@ TEST(DamagedResources, AnEndedUpdateTakesNoMoreChanges) {
   EXPECT_FALSE(update->End(true).ok());
 }
 
+// A delete moves another entry in the update's list: a later put of that
+// key still replaces it rather than storing it twice.
+TEST(DamagedResources, PutAfterDeleteReplacesTheMovedEntry) {
+  auto update = ResourceUpdate::BeginInMemory(MinimalImage(Items()));
+  ASSERT_TRUE(update.ok()) << update.error();
+  ASSERT_TRUE(update->Delete(ResourceId::Named(u"TYPE"), ResourceId::Named(u"NAME"), 0).ok());
+  ASSERT_TRUE(update->Put(16, 1, 0x0409, Bytes(6, 0x55)).ok());
+  ASSERT_TRUE(update->Put(16, 1, 0x0409, Bytes(5, 0x66)).ok());
+  ASSERT_EQ(update->Items().size(), 2u);
+  ASSERT_TRUE(update->End(false).ok());
+  auto found = ReadVersionResource(MemorySource(update->Image()), 0x0409);
+  ASSERT_TRUE(found.ok() && found->has_value()) << (found.ok() ? "none" : found.error());
+  EXPECT_EQ((*found)->bytes, Bytes(5, 0x66));
+  EXPECT_TRUE((*found)->otherLanguages.empty());
+}
+
 // A directory counts its entries in 16 bits: 65535 types, names under one
 // type, or languages under one name still fit; one more is refused, not
 // wrapped.

@@ -65,7 +65,7 @@ struct Damage {
 };
 
 const Damage kDamages[] = {
-    {"type entry leads back to the root", 16 + 4, 0x80000000u, "twice"},
+    {"type entry leads back to the root", 16 + 4, 0x80000000u, "the tree loops"},
     {"type entry points past the end", 16 + 4, 0x8FFFFFF0u, "outside the resource section"},
     {"type entry points at data", 16 + 4, 0x00000010u, "data where a name directory belongs"},
     {"named type's string past the end", 16, 0x8FFFFF00u, "outside the resource section"},
@@ -119,6 +119,12 @@ TEST(HostileInput, LeafOutsideTheFileKeepsItsAddress) {
 
   auto update = ResourceUpdate::BeginInMemory(image);
   ASSERT_TRUE(update.ok()) << update.error();
+  // The update keeps the leaf; reading it gives the one verdict.
+  const ResourceItem *held = update->Find(16, 1, 0);
+  ASSERT_NE(held, nullptr);
+  const auto read = ReadHeldResource(*update, *held);
+  ASSERT_FALSE(read.ok());
+  EXPECT_EQ(read.error(), found.error());
   ASSERT_TRUE(update->Put(16, 1, 0x0409, Bytes(8, 3)).ok());
   ASSERT_TRUE(update->End(false).ok());
   auto leaves = ParseResourceTree(MemorySource(update->Image()), Headers(update->Image()));

@@ -8,6 +8,7 @@
 #include "crafted_modules.h"
 #include "pe/byte_source.h"
 #include "pe/resource_update.h"
+#include "pe/text.h"
 #include "test_support.h"
 
 namespace qm::pe::test {
@@ -112,6 +113,45 @@ TEST(ReaderLimits, MoreLeavesThanOneDirectoryHoldsAreRead) {
   auto update = ResourceUpdate::BeginInMemory(craft::BuildImage(shape));
   ASSERT_TRUE(update.ok()) << update.error();
   EXPECT_EQ(update->Items().size(), 2 * kLanguages);
+}
+
+// Four names share one language directory of four languages: 21 entries
+// read (the shared directory counted under each name) in a section whose
+// file bytes hold 168 bytes of entries apart, or one byte fewer.
+TEST(ReaderLimits, EntriesReadAtMostWhatTheBytesHoldApart) {
+  constexpr std::uint32_t kNames = 4, kLanguages = 4, kRead = 1 + kNames + kNames * kLanguages;
+  const std::uint32_t nameDirAt = 0x18, languageDirAt = nameDirAt + 16 + 8 * kNames;
+  const std::uint32_t dataEntryAt = languageDirAt + 16 + 8 * kLanguages;
+  Bytes tree(dataEntryAt + 16 + 4, 0);
+  PutU16(tree, 14, 1);
+  PutU32(tree, 16, kTypeVersion);
+  PutU32(tree, 20, 0x80000000u | nameDirAt);
+  PutU16(tree, nameDirAt + 14, kNames);
+  for (std::uint32_t n = 0; n < kNames; ++n) {
+    PutU32(tree, nameDirAt + 16 + 8 * n, n + 1);
+    PutU32(tree, nameDirAt + 20 + 8 * n, 0x80000000u | languageDirAt);
+  }
+  PutU16(tree, languageDirAt + 14, kLanguages);
+  for (std::uint32_t l = 0; l < kLanguages; ++l) {
+    PutU32(tree, languageDirAt + 16 + 8 * l, l);
+    PutU32(tree, languageDirAt + 20 + 8 * l, dataEntryAt);
+  }
+  PutU32(tree, dataEntryAt, 0x1000 + dataEntryAt + 16);
+  PutU32(tree, dataEntryAt + 4, 4);
+  ASSERT_LE(tree.size(), 8 * kRead - 1);
+  for (const std::uint32_t bytes : {8 * kRead, 8 * kRead - 1}) {
+    SCOPED_TRACE(bytes);
+    craft::ImageShape shape;
+    shape.sections.push_back({".rsrc", 0x1000, bytes, 0x200, tree});
+    shape.sections[0].raw.resize(0x200, 0);
+    shape.directories[kDirResource] = {0x1000, bytes};
+    auto update = ResourceUpdate::BeginInMemory(craft::BuildImage(shape));
+    ASSERT_EQ(update.ok(), bytes == 8 * kRead) << (update.ok() ? "read" : update.error());
+    if (update.ok())
+      EXPECT_EQ(update->Items().size(), kNames * kLanguages);
+    else
+      EXPECT_NE(update.error().find(Cat("more entries than its ", bytes, " bytes")), std::string::npos) << update.error();
+  }
 }
 
 // One leaf in the part of its section that has no file data: the reader
