@@ -149,10 +149,12 @@ std::string LayoutKept(std::span<const std::uint8_t> before, const PeHeaders &ol
   return "";
 }
 
-} // namespace
-
-std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
-                          std::span<const std::uint8_t> block) {
+// Both modules' headers and resources, or why one does not parse.
+struct BothModules {
+  PeHeaders oldHeaders, headers;
+  std::map<Key, Leaf> oldLeaves, leaves;
+};
+std::string ParseBoth(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after, BothModules &both) {
   auto oldHeaders = ParseHeaders(MemorySource(before));
   if (!oldHeaders) return "the original does not parse: " + oldHeaders.error();
   auto headers = ParseHeaders(MemorySource(after));
@@ -160,6 +162,18 @@ std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const 
   auto oldLeaves = Leaves(before, *oldHeaders);
   auto leaves = Leaves(after, *headers);
   if (!oldLeaves || !leaves) return "a resource tree does not parse";
+  both = {std::move(*oldHeaders), std::move(*headers), std::move(*oldLeaves), std::move(*leaves)};
+  return "";
+}
+
+} // namespace
+
+std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
+                          std::span<const std::uint8_t> block) {
+  BothModules both;
+  if (auto broken = ParseBoth(before, after, both); !broken.empty()) return broken;
+  const PeHeaders *oldHeaders = &both.oldHeaders, *headers = &both.headers;
+  const std::map<Key, Leaf> *oldLeaves = &both.oldLeaves, *leaves = &both.leaves;
 
   const Key version{ResourceId(kTypeVersion), ResourceId(1), 0};
   const auto stored = leaves->find(version);
@@ -181,13 +195,10 @@ std::string BrokenPromise(std::span<const std::uint8_t> before, std::span<const 
 
 std::string BrokenEditPromise(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
                               const VersionCheck &check) {
-  auto oldHeaders = ParseHeaders(MemorySource(before));
-  if (!oldHeaders) return "the original does not parse: " + oldHeaders.error();
-  auto headers = ParseHeaders(MemorySource(after));
-  if (!headers) return "the stamped module does not parse: " + headers.error();
-  auto oldLeaves = Leaves(before, *oldHeaders);
-  auto leaves = Leaves(after, *headers);
-  if (!oldLeaves || !leaves) return "a resource tree does not parse";
+  BothModules both;
+  if (auto broken = ParseBoth(before, after, both); !broken.empty()) return broken;
+  const PeHeaders *oldHeaders = &both.oldHeaders, *headers = &both.headers;
+  const std::map<Key, Leaf> *oldLeaves = &both.oldLeaves, *leaves = &both.leaves;
 
   const auto isVersion = [](const Key &key) { return std::get<0>(key) == ResourceId(kTypeVersion); };
   std::vector<Key> oldVersions, versions;
