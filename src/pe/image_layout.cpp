@@ -429,7 +429,10 @@ Result<NewFile> ApplyLayout(const ByteSource &image, const PeHeaders &headers, c
     const auto oldAt = headers.RvaToOffset(debug.rva, debug.size);
     const auto newAt = oldAt ? file.Map(*oldAt, debug.size) : std::nullopt;
     const auto old = newAt ? image.Bytes(*oldAt, debug.size) : std::nullopt;
-    if (old) {
+    // Entries that claim to lie among the headers share their bytes with
+    // fields written below; those fields win, so nothing is patched there.
+    const std::uint64_t tableEnd = next.SectionTableOffset() + std::uint64_t{kSectionHeaderSize} * next.sections.size();
+    if (old && *newAt >= tableEnd) {
       const ByteReader entries(*old);
       for (std::size_t i = 0; i < debug.size / kDebugEntrySize; ++i) {
         const std::size_t field = i * kDebugEntrySize + 24;

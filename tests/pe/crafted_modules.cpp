@@ -265,6 +265,23 @@ Bytes UnalignedRelocationsThenOverlay() {
   return BuildImage(shape);
 }
 
+// A debug directory among the headers, one entry's file pointer being the
+// second section's address, which is also an offset into the appended data
+// (found by the writer's fuzzer): the section header must win.
+Bytes DebugAmongHeaders() {
+  ImageShape shape;
+  const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
+  shape.sections.push_back(ResourceSection(items, 0x1000, 0x200));
+  const std::uint32_t next = 0x200 + static_cast<std::uint32_t>(shape.sections[0].raw.size());
+  shape.sections.push_back(Filler(".data", 0x2000, next, 0x200, 0xDA));
+  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  const std::uint32_t secondAddressField = shape.peOffset + 24 + 0xE0 + 40 + 12;
+  shape.directories[kDirDebug] = {secondAddressField - 24, 28};
+  for (std::uint32_t i = 0; i < 0x2100; ++i)
+    shape.overlay.push_back(static_cast<std::uint8_t>(i * 7 + (i >> 8)));
+  return BuildImage(shape);
+}
+
 Bytes Odd(std::uint32_t peOffset) {
   ImageShape shape = OneResourceSection({{10, 2, 0, 0, Bytes(5, 2)}});
   shape.peOffset = peOffset;
@@ -467,6 +484,7 @@ const std::vector<Row> &Rows() {
       {"machine ARM Thumb-2, PE32", [] { return Machine(0x1C4, false); }, nullptr, {}, {}, ""},
       {"headers end where the data begins", HeadersMeetData, nullptr, {}, {}, ""},
       {"relocations last, raw size unaligned, data appended", UnalignedRelocationsThenOverlay, nullptr, {}, {}, ""},
+      {"debug entries among the headers", DebugAmongHeaders, nullptr, {}, {}, ""},
       {"odd e_lfanew", [] { return Odd(0x41); }, nullptr, {}, {}, ""},
       {"checksum field at 2 mod 4", [] { return Odd(0x42); }, nullptr, {}, {}, ""},
       // Real modules given the same shapes.

@@ -76,7 +76,9 @@ std::string MovedPointers(std::span<const std::uint8_t> before, const PeHeaders 
   const DataDirectory oldDebug = oldHeaders.Directory(kDirDebug), debug = headers.Directory(kDirDebug);
   const auto oldAt = oldHeaders.RvaToOffset(oldDebug.rva, oldDebug.size);
   const auto at = headers.RvaToOffset(debug.rva, debug.size);
-  if (oldDebug.size == 0 || !oldAt || !at || debug.size != oldDebug.size) return "";
+  // The writer leaves entries that lie among the headers it rewrites.
+  const std::uint64_t tableEnd = headers.SectionTableOffset() + std::uint64_t{kSectionHeaderSize} * headers.sections.size();
+  if (oldDebug.size == 0 || !oldAt || !at || debug.size != oldDebug.size || *at < tableEnd) return "";
   for (std::uint64_t field = 24; field + 4 <= oldDebug.size; field += 28) {
     const auto oldEntry = Range(before, *oldAt + field - 24, 28), entry = Range(after, *at + field - 24, 28);
     if (oldEntry.empty() || entry.empty()) return "";
