@@ -439,6 +439,50 @@ private:
   HANDLE out_, held_;
 };
 
+// The user the process runs as, or an empty buffer when it cannot be told.
+std::vector<std::uint8_t> ProcessUserSid() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+  const Handle token(raw);
+  DWORD needed = 0;
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
+  std::vector<std::uint8_t> info(needed);
+  if (needed < sizeof(TOKEN_USER) || !GetTokenInformation(token.get(), TokenUser, info.data(), needed, &needed))
+    return {};
+  PSID sid = reinterpret_cast<TOKEN_USER *>(info.data())->User.Sid;
+  if (!IsValidSid(sid)) return {};
+  const auto *bytes = static_cast<const std::uint8_t *>(sid);
+  return {bytes, bytes + GetLengthSid(sid)};
+}
+
+// Removes a temporary file a killed run left, if it is a regular file of the
+// caller's own, as the POSIX build does: in a folder others may write to, a
+// name of that form may be another user's file, and a link or junction is
+// never followed. The file is looked at and deleted through one handle
+// opened on the name itself, so what was checked is what goes.
+void RemoveOwnLeftover(const std::wstring &path, const std::vector<std::uint8_t> &user) {
+  if (user.empty()) return;
+  const Handle file(CreateFileW(path.c_str(), DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) return;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
+    return;
+  DWORD needed = 0;
+  GetKernelObjectSecurity(file.get(), OWNER_SECURITY_INFORMATION, nullptr, 0, &needed);
+  std::vector<std::uint8_t> security(needed);
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!needed || !GetKernelObjectSecurity(file.get(), OWNER_SECURITY_INFORMATION, security.data(), needed, &needed) ||
+      !GetSecurityDescriptorOwner(security.data(), &owner, &defaulted) || !owner || !IsValidSid(owner) ||
+      !EqualSid(owner, const_cast<std::uint8_t *>(user.data())))
+    return;
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof(dispose));
+}
+
 } // namespace
 
 bool HeldFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
@@ -460,14 +504,16 @@ Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
   const std::string name = Utf8(wideName);
 
   // While the file is held no run of ours is writing it, so a temporary
-  // file of its form is one a killed run left behind.
+  // file of its form that is ours is one a killed run left behind.
   if (s.owned) {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((folder + L"\\.qm*.tmp").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
+      const std::vector<std::uint8_t> user = ProcessUserSid();
       do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryNameOf(Utf8(found.cFileName), name)) {
-          DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+        if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            IsTemporaryNameOf(Utf8(found.cFileName), name)) {
+          RemoveOwnLeftover(folder + L"\\" + found.cFileName, user);
         }
       } while (FindNextFileW(search, &found));
       FindClose(search);

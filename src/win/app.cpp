@@ -48,9 +48,11 @@ int RunEditorMode(const std::optional<std::string> &file) {
   try {
     std::unique_ptr<TfrmMain> mainForm = TfrmMain::Create(instance);
     frmMain = mainForm.get();
+    mainForm->Show();
+    // Made once the main window is on the screen: it is hidden until asked
+    // for, so making it first would only keep the main window waiting.
     std::unique_ptr<TfrmAbout> aboutForm = TfrmAbout::Create(instance);
     frmAbout = aboutForm.get();
-    mainForm->Show();
     if (file) GuardedCall(mainForm->Handle(), 0, [&] { return mainForm->OpenFile(*file), 0; });
     RunMessageLoop();
     frmAbout = nullptr;

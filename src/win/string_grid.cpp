@@ -18,6 +18,7 @@ constexpr int kTextInset = 2;
 constexpr int kWheelRows = 3;
 constexpr int kLinePixels = 16; // one horizontal scroll-bar arrow step
 constexpr UINT_PTR kEditorSubclass = 1;
+constexpr UINT kCreateHintMessage = WM_APP + 0x20; // posted to itself
 
 // Made by the window at WM_NCCREATE, since the grid is created by class name.
 class StringGrid : public WindowBase<StringGrid> {
@@ -328,7 +329,11 @@ void StringGrid::OnButtonDown(UINT msg, LPARAM lp) {
   SetCapture(wnd_);
 }
 
+// The hint is a window of its own that nobody sees before the mouse rests on
+// the grid: it is made once the grid's window is up (a message the grid posts
+// itself at its creation), or earlier when asked for.
 void StringGrid::CreateHint() {
+  if (hint_) return;
   auto *instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(wnd_, GWLP_HINSTANCE));
   hint_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, wnd_, nullptr, instance, nullptr);
@@ -357,6 +362,7 @@ bool StringGrid::TextIsCut(GridCell cell) const {
 // One hint for the whole grid, moved to the cell under the pointer and given
 // its text only when the column cuts it, so whole texts show no hint.
 void StringGrid::FollowHover(POINT point) {
+  CreateHint();
   if (!hint_) return;
   const std::optional<GridCell> cell = CellFromPoint(geo_, point.x, point.y);
   if (cell == hintCell_) return;
@@ -573,6 +579,9 @@ LRESULT StringGrid::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(wnd_, msg, wp, lp);
   case WM_CREATE:
     UpdateScrollBars();
+    PostMessageA(wnd_, kCreateHintMessage, 0, 0);
+    return 0;
+  case kCreateHintMessage:
     CreateHint();
     return 0;
   case WM_SIZE:
@@ -666,6 +675,7 @@ LRESULT StringGrid::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   case SGM_GETEDITOR:
     return editing_ ? reinterpret_cast<LRESULT>(editor_) : 0;
   case SGM_GETHINT:
+    CreateHint();
     return reinterpret_cast<LRESULT>(hint_);
   default:
     break;

@@ -181,7 +181,13 @@ void TfrmAbout::CreateControls() {
   SelectObject(dc, oldFont);
   ReleaseDC(wnd_, dc);
   if (lblDev_) SetWindowSubclass(lblDev_, LabelProc, kLblDevSubclass, reinterpret_cast<DWORD_PTR>(this));
+}
 
+// Decoded when the window is first shown, not at the program's start, which
+// most runs never open the window to see.
+void TfrmAbout::LoadLogo() {
+  if (logoLoaded_) return;
+  logoLoaded_ = true;
   Result<DecodedImage> logo = DecodeJpeg(RcData(instance_, kLogoResource));
   if (logo) {
     logo_ = CreateImageBitmap(*logo);
@@ -206,6 +212,7 @@ HWND TfrmAbout::Control(const char *name) const {
 }
 
 void TfrmAbout::Show() {
+  LoadLogo();
   if (!shown_) {
     // Centred on the screen the first time; afterwards it stays where the
     // user left it.
@@ -235,6 +242,7 @@ void TfrmAbout::ApplyLblDevLook(COLORREF colour, bool underline) {
 
 void TfrmAbout::PaintImage(const DRAWITEMSTRUCT &item) {
   const RECT &box = item.rcItem;
+  LoadLogo(); // a paint asked for without Show
   if (!logo_) {
     FillRect(item.hDC, &box, GetSysColorBrush(COLOR_BTNFACE));
     return;

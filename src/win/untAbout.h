@@ -48,11 +48,13 @@ private:
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
   void CreateControls();
   void ApplyLblDevLook(COLORREF colour, bool underline);
+  void LoadLogo();
   void PaintImage(const DRAWITEMSTRUCT &item);
   void OpenAddress(const std::string &address);
 
   HINSTANCE instance_;
   bool shown_ = false;
+  bool logoLoaded_ = false;
   bool hover_ = false;
   COLORREF lblDevColour_;
   HFONT font_ = nullptr;

@@ -43,6 +43,7 @@ constexpr const char *kGlyphResource = "OPENFOLDER";
 constexpr int kAddKey1 = 1;
 constexpr UINT_PTR kLanguageListSubclass = 0x4C;
 constexpr int kRemoveKey1 = 2;
+constexpr UINT kMakeHintsMessage = WM_APP + 1;
 
 // The named members in layout table order.
 constexpr std::array<HWND TfrmMain::*, layout::kControlCount> kSlots = {
@@ -165,6 +166,7 @@ TfrmMain::TfrmMain(HINSTANCE instance) : instance_(instance) {}
 TfrmMain::~TfrmMain() {
   if (wnd_ && IsWindow(wnd_)) DestroyWindow(wnd_);
   if (MenuString) DestroyMenu(MenuString);
+  if (measure_) DeleteDC(measure_);
   if (font_) DeleteObject(font_);
   if (glyph_) DeleteObject(glyph_);
   if (frmMain == this) frmMain = nullptr;
@@ -191,6 +193,10 @@ void TfrmMain::CreateWindowAndControls() {
   font_ =
       CreateFontA(Scale(shape.fontHeight), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, fontName.c_str());
+  // One DC in the window's font measures every label and list item, rather
+  // than one fetched from each control and given back again.
+  measure_ = CreateCompatibleDC(nullptr);
+  if (measure_) SelectObject(measure_, font_);
 
   RECT frame{0, 0, Scale(shape.clientWidth), Scale(shape.clientHeight)};
   AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
@@ -200,11 +206,6 @@ void TfrmMain::CreateWindowAndControls() {
                          (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
                          width, height, nullptr, nullptr, instance_, this);
   if (!wnd_) throw std::runtime_error("The main window cannot be created");
-
-  hints_ =
-      CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, wnd_, nullptr, instance_, nullptr);
-  glyph_ = static_cast<HBITMAP>(LoadImageA(instance_, kGlyphResource, IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
 
   for (Id id : CreationOrder())
     CreateControl(id);
@@ -218,7 +219,13 @@ void TfrmMain::CreateControl(Id id) {
   if (entry.kind == Kind::StringGrid && !IsStringGridRegistered(instance_)) RegisterStringGridClass(instance_);
   const ClassAndStyle cls = WindowClassFor(entry.kind);
   const std::string text(entry.text);
-  const int x = Scale(entry.x), y = Scale(entry.y), w = Scale(entry.w), h = Scale(entry.h);
+  const int x = Scale(entry.x), y = Scale(entry.y);
+  int w = Scale(entry.w), h = Scale(entry.h);
+  if (entry.kind == Kind::Label) {
+    // Made at its text's size, so the wider stand-ins for the font never clip it.
+    const SIZE extent = TextSize(text);
+    w = extent.cx, h = extent.cy;
+  }
   // A drop-down list's window also holds its opened list.
   const int createHeight = entry.kind == Kind::DropDownList ? h + Scale(200) : h;
   HWND control =
@@ -229,19 +236,20 @@ void TfrmMain::CreateControl(Id id) {
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
 
   switch (entry.kind) {
-  case Kind::Label:
-    SizeLabelToText(control);
-    break;
-  case Kind::UpDown:
-    // Some up-downs narrow themselves when created.
-    SetWindowPos(control, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  case Kind::UpDown: {
+    // Some up-downs narrow themselves when created; only those are moved
+    // back, as every move lays the control out again.
+    RECT place{};
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, ParentOf(id), reinterpret_cast<POINT *>(&place), 2);
+    if (place.left != x || place.top != y || place.right - place.left != w || place.bottom - place.top != h)
+      SetWindowPos(control, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageA(control, UDM_SETRANGE32, layout::kUpDownMin, layout::kUpDownMax);
     SendMessageA(control, UDM_SETPOS32, 0, 0);
-    {
-      UDACCEL step{0, 1};
-      SendMessageA(control, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&step));
-    }
+    UDACCEL step{0, 1};
+    SendMessageA(control, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&step));
     break;
+  }
   case Kind::DropDownList:
     SetUpDropDownList(control, entry);
     break;
@@ -258,15 +266,10 @@ void TfrmMain::CreateControl(Id id) {
   if (subclass) SetWindowSubclass(control, ControlProc, static_cast<UINT_PTR>(id), reinterpret_cast<DWORD_PTR>(this));
 }
 
-void TfrmMain::SizeLabelToText(HWND label) {
-  const std::string text = WindowText(label);
-  HDC dc = GetDC(label);
-  HGDIOBJ old = SelectObject(dc, font_);
+SIZE TfrmMain::TextSize(const std::string &text) const {
   SIZE extent{};
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-  SelectObject(dc, old);
-  ReleaseDC(label, dc);
-  SetWindowPos(label, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (measure_) GetTextExtentPoint32A(measure_, text.c_str(), static_cast<int>(text.size()), &extent);
+  return extent;
 }
 
 void TfrmMain::SetUpDropDownList(HWND combo, const layout::ControlEntry &entry) {
@@ -282,24 +285,33 @@ void TfrmMain::SetUpDropDownList(HWND combo, const layout::ControlEntry &entry) 
     return static_cast<int>(rect.bottom - rect.top);
   };
   const LRESULT fieldHeight = SendMessageA(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  if (fieldHeight == CB_ERR || closedHeight() == wanted) return FitDroppedWidth(combo);
   // The closed height follows the field's one for one where this was
-  // tried, so a first guess mostly hits and spares the search (each try
-  // lays the control out again, a good part of the window's start).
-  if (fieldHeight != CB_ERR && closedHeight() != wanted) {
-    const int guess = static_cast<int>(fieldHeight) + wanted - closedHeight();
-    if (guess >= 1) SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), guess);
-    if (closedHeight() != wanted) SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), fieldHeight);
+  // tried, so a guess mostly hits and spares the search (each try lays the
+  // control out again, a good part of the window's start). The height a
+  // list has before its first layout need not be one the field gives (under
+  // Wine it is not), so a miss is corrected once from the height it gave.
+  // The lists share the font: the field that fitted one list of this height
+  // is the first guess for the next.
+  int field = fittedHeight_ == wanted ? fittedField_ : static_cast<int>(fieldHeight) + wanted - closedHeight();
+  for (int tries = 0; tries < 2 && field >= 1; ++tries) {
+    SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+    if (closedHeight() == wanted) break;
+    field += wanted - closedHeight();
   }
-  if (fieldHeight != CB_ERR && closedHeight() != wanted) {
-    int best = static_cast<int>(fieldHeight), bestMiss = std::abs(closedHeight() - wanted);
-    for (int field = std::max(1, wanted - 12); field <= wanted && bestMiss != 0; ++field) {
-      SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+  if (closedHeight() != wanted) {
+    SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), fieldHeight);
+    field = static_cast<int>(fieldHeight);
+    int bestMiss = std::abs(closedHeight() - wanted), best = field;
+    for (int tryField = std::max(1, wanted - 12); tryField <= wanted && bestMiss != 0; ++tryField) {
+      SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), tryField);
       const int miss = std::abs(closedHeight() - wanted);
-      if (miss < bestMiss) best = field, bestMiss = miss;
+      if (miss < bestMiss) best = tryField, bestMiss = miss;
     }
     SendMessageA(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), best);
+    field = best;
   }
-  if (entry.style & layout::kShowHints) AddHint(combo);
+  if (closedHeight() == wanted) fittedHeight_ = wanted, fittedField_ = field;
   FitDroppedWidth(combo);
 }
 
@@ -307,31 +319,44 @@ void TfrmMain::SetUpDropDownList(HWND combo, const layout::ControlEntry &entry) 
 // bar and border), never narrower than the box and never wider than the
 // screen, so no item is cut.
 void TfrmMain::FitDroppedWidth(HWND combo) {
-  HDC dc = GetDC(combo);
-  HGDIOBJ old = SelectObject(dc, font_);
   int widest = 0;
-  for (const std::string &item : ComboItems(combo)) {
-    SIZE extent{};
-    GetTextExtentPoint32A(dc, item.c_str(), static_cast<int>(item.size()), &extent);
-    widest = std::max(widest, static_cast<int>(extent.cx));
-  }
-  SelectObject(dc, old);
-  ReleaseDC(combo, dc);
+  for (const std::string &item : ComboItems(combo))
+    widest = std::max(widest, static_cast<int>(TextSize(item).cx));
   const int wanted = widest + GetSystemMetrics(SM_CXVSCROLL) + 2 * GetSystemMetrics(SM_CXEDGE) + Scale(8);
   SendMessageA(combo, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(std::min(wanted, GetSystemMetrics(SM_CXSCREEN))), 0);
 }
 
+// The tooltip control is a window of its own, which nobody sees before the
+// mouse rests on a list: it is made once the main window is up (a message the
+// window posts itself), or earlier when asked for.
+HWND TfrmMain::Hints() {
+  if (hints_ || !wnd_) return hints_;
+  hints_ =
+      CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, wnd_, nullptr, instance_, nullptr);
+  if (!hints_) return nullptr;
+  for (size_t i = 0; i < layout::kControlCount; ++i) {
+    HWND control = Control(static_cast<Id>(i));
+    if (layout::kMainControls[i].style & layout::kShowHints && control) AddHint(control);
+  }
+  return hints_;
+}
+
+// A hint made late starts with the text the program last gave it.
 void TfrmMain::AddHint(HWND combo) {
+  std::string text = hintTexts_[combo];
   TTTOOLINFOA tool{};
   tool.cbSize = TTTOOLINFOA_V2_SIZE;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   tool.hwnd = wnd_;
   tool.uId = reinterpret_cast<UINT_PTR>(combo);
-  tool.lpszText = const_cast<char *>("");
+  tool.lpszText = text.data();
   SendMessageA(hints_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void TfrmMain::SetHint(HWND combo, const std::string &text) {
+  hintTexts_[combo] = text;
+  if (!hints_) return;
   TTTOOLINFOA tool{};
   tool.cbSize = TTTOOLINFOA_V2_SIZE;
   tool.hwnd = wnd_;
@@ -416,6 +441,9 @@ LRESULT TfrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   }
   case WM_DESTROY:
     if (frmMain == this) PostQuitMessage(0);
+    return 0;
+  case kMakeHintsMessage:
+    Hints();
     return 0;
   default:
     break;
@@ -525,6 +553,11 @@ void TfrmMain::DrawGlyphButton(const DRAWITEMSTRUCT &item) {
     DrawEdge(item.hDC, &rect, BDR_SUNKENOUTER, BF_RECT);
   else if (glyphHot_)
     DrawEdge(item.hDC, &rect, BDR_RAISEDINNER, BF_RECT);
+  // Loaded for the first paint, which comes after the window is shown.
+  if (!glyphLoaded_) {
+    glyphLoaded_ = true;
+    glyph_ = static_cast<HBITMAP>(LoadImageA(instance_, kGlyphResource, IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
+  }
   if (!glyph_) return;
   BITMAP info{};
   GetObjectA(glyph_, sizeof(info), &info);
@@ -545,6 +578,7 @@ void TfrmMain::FormCreate() {
   SendMessageA(CmbLan, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(std::string(kUndefinedLanguageItem).c_str()));
   SetWindowSubclass(CmbLan, LanguageListProc, kLanguageListSubclass, reinterpret_cast<DWORD_PTR>(this));
   ShowStartState();
+  PostMessageA(wnd_, kMakeHintsMessage, 0, 0);
 }
 
 void TfrmMain::FillLanguageList() {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -37,7 +38,7 @@ public:
   bool HandleShortcut(const MSG &msg);
   HWND Control(layout::Id id) const;
   // The tooltip control that carries the hints of CmbLan and CmbCodePage.
-  HWND Hints() const { return hints_; }
+  HWND Hints();
   // The row of the last mouse press in Strings (-1: a press on no cell).
   int PressedRow() const { return pressedRow_; }
 
@@ -103,7 +104,8 @@ private:
   LRESULT OnNotify(const NMHDR &header);
   void CreateWindowAndControls();
   void CreateControl(layout::Id id);
-  void SizeLabelToText(HWND label);
+  // The text's extent in the window's font.
+  SIZE TextSize(const std::string &text) const;
   void SetUpDropDownList(HWND combo, const layout::ControlEntry &entry);
   void AddHint(HWND combo);
   void FitDroppedWidth(HWND combo);
@@ -124,13 +126,18 @@ private:
 
   HINSTANCE instance_;
   HWND hints_ = nullptr;
+  std::map<HWND, std::string> hintTexts_; // by list, also before hints_ is made
   HFONT font_ = nullptr;
+  HDC measure_ = nullptr; // a memory DC holding font_
   HBITMAP glyph_ = nullptr;
+  // The field height that gave the last fitted list its closed height.
+  int fittedHeight_ = 0, fittedField_ = 0;
   int pressedRow_ = 0;
   // The up-downs' positions by Tag as the program set them; a load may put
   // one outside the controls' range, which they would not keep.
   std::array<short, 8> positions_{};
   bool glyphHot_ = false;
+  bool glyphLoaded_ = false;
 };
 
 // The single main window, alive from its creation at start to the end of the

@@ -2,12 +2,24 @@
 
 namespace qm::win {
 
-int ScreenDpi() {
+namespace {
+
+int AskScreenDpi() {
   HDC screen = GetDC(nullptr);
   if (!screen) return 96;
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   return dpi > 0 ? dpi : 96;
+}
+
+} // namespace
+
+// Asked once: the manifest makes the program aware of the system's DPI,
+// which stays as it was at the start for the process's life, and every
+// window and control would otherwise fetch the screen's DC for it.
+int ScreenDpi() {
+  static const int dpi = AskScreenDpi();
+  return dpi;
 }
 
 void CentreOnScreen(HWND wnd, UINT extraFlags) {

@@ -305,7 +305,9 @@ TEST_F(InjectionMode, ModuleHeldOpenIsNotWritten) {
 }
 
 // The replacement keeps the file's attributes; a temporary file a killed
-// run left for this module is removed, one of another module stays.
+// run left for this module is removed, one of another module stays, and so
+// does a folder under a name of this module's form. (Wine can make neither a
+// link nor a file of another owner to try those with.)
 TEST_F(InjectionMode, KeepsAttributesAndCleansUpAfterAKilledRun) {
   const std::wstring name = module.wstring();
   ASSERT_TRUE(SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
@@ -319,12 +321,17 @@ TEST_F(InjectionMode, KeepsAttributesAndCleansUpAfterAKilledRun) {
   }
   std::snprintf(stale, sizeof stale, ".qm%08x-beef.tmp", static_cast<unsigned>(hash));
   WriteAll(folder / stale, {1});
+  char staleFolder[32];
+  std::snprintf(staleFolder, sizeof staleFolder, ".qm%08x-f01d.tmp", static_cast<unsigned>(hash));
+  fs::create_directory(folder / staleFolder);
+  WriteAll(folder / staleFolder / "inside.bin", {7});
   ProgramRun run = RunQuillmark(folder, "/v " + Quote(module) + " " + Quote(blockFile));
   ASSERT_EQ(run.code, 0u) << run.err;
   EXPECT_EQ(GetFileAttributesW(name.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
             static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
   EXPECT_FALSE(fs::exists(folder / stale));
   EXPECT_TRUE(fs::exists(folder / ".qm00000000-0000.tmp"));
+  EXPECT_EQ(ReadAll(folder / staleFolder / "inside.bin"), std::vector<char>{7});
 }
 
 // A path longer than the old 260-character limit, where the module's own

@@ -383,6 +383,24 @@ TEST_P(LanguageHint, FollowsTheUsersChoiceOnly) {
   EXPECT_NE(HintOf(other), chosen);
 }
 
+// The tooltip is made after the window shows; a hint the program set before
+// that is the one it starts with, not whatever the list holds by then.
+TEST(MainWindow, HintSetBeforeTheTooltipExistsIsKept) {
+  std::unique_ptr<TfrmMain> fresh = TfrmMain::Create(GetModuleHandleA(nullptr));
+  HWND combo = fresh->CmbCodePage;
+  SendMessageA(combo, CB_SETCURSEL, 2, 0);
+  fresh->CmbCodePageChange();
+  SendMessageA(combo, CB_SETCURSEL, 5, 0);
+  std::array<char, 512> text{};
+  TTTOOLINFOA tool{};
+  tool.cbSize = TTTOOLINFOA_V2_SIZE;
+  tool.hwnd = fresh->Handle();
+  tool.uId = reinterpret_cast<UINT_PTR>(combo);
+  tool.lpszText = text.data();
+  SendMessageA(fresh->Hints(), TTM_GETTEXTA, text.size(), reinterpret_cast<LPARAM>(&tool));
+  EXPECT_EQ(std::string(text.data()), ComboItems(combo)[2]);
+}
+
 INSTANTIATE_TEST_SUITE_P(MainWindow, LanguageHint, testing::Values(Id::CmbLan, Id::CmbCodePage),
                          [](const auto &info) { return std::string(layout::Entry(info.param).name); });
 
