@@ -92,10 +92,8 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
     const ErrorKind kind = update.kind() == ErrorKind::Unspecified ? ErrorKind::Damaged : update.kind();
     return FailureFor(FileRole::Target, "module", shown, Fail(kind, update.error()));
   }
-  // BeginFrom has read the headers, so they parse.
-  const auto headers = pe::ParseHeaders(*source);
-  if (!headers) return FailureFor(FileRole::Target, "module", shown, Fail(ErrorKind::Damaged, headers.error()));
-  const bool signedModule = pe::FindSignature(*source, *headers).has_value();
+  const pe::PeHeaders &headers = update->Headers();
+  const bool signedModule = pe::FindSignature(*source, headers).has_value();
   if (signedModule && options.signedModules == SignedPolicy::Refuse) {
     return Failure{ExitCode::WouldBreak, "the module " + Quoted(shown) +
                                              " is signed, and a stamp would remove its signature; it was not "
@@ -108,7 +106,7 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
   if (Status changed = change(*update); !changed) return cannotStamp(changed);
   auto composed = update->Compose();
   if (!composed) return cannotStamp(Fail(composed.kind(), composed.error()));
-  const auto risk = pe::PayloadBrokenBy(*source, *headers, *composed);
+  const auto risk = pe::PayloadBrokenBy(*source, headers, *composed);
   if (risk && !options.force) {
     return Failure{ExitCode::WouldBreak, "the module " + Quoted(shown) + " carries an appended " +
                                              std::string(pe::AppendedKindName(risk->kind)) +
