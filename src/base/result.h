@@ -7,6 +7,7 @@
 // build uses clang 14, whose front end cannot compile libstdc++'s
 // <expected>; this small type keeps every compiler we use on the same code.
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 
@@ -27,11 +28,28 @@ enum class ErrorKind {
   Locked,      // another program holds the file
   OutOfMemory, // the bytes did not fit in memory
   Invalid,     // a value refused (a fields file, an argument)
+  Empty,       // an input with nothing in it
+  Refused,     // an input of the wrong kind (not a version block or resource file, or none in it)
+  NoVersion,   // a module without the version resource asked for
+  Usage,       // the command line itself is wrong
+  WouldBreak,  // the change would break what the module carries (appended data, a signature)
+};
+
+// The part the file an error is about plays, so that a program picks its
+// exit code from the kind and the role together: a missing block file and a
+// missing module are different failures to a build script.
+enum class FileRole {
+  None,   // not about a file (a value, the command line)
+  Input,  // a block file, fields file or file to show: only read
+  Module, // a module that is only read (extract, show)
+  Target, // the module being changed
+  Output, // a file being written
 };
 
 struct Error {
   std::string message;
   ErrorKind kind = ErrorKind::Unspecified;
+  FileRole role = FileRole::None;
 };
 
 template <typename T> class [[nodiscard]] Result {
@@ -67,4 +85,32 @@ inline Status Ok() { return Done{}; }
 inline Error Fail(std::string message) { return Error{std::move(message)}; }
 inline Error Fail(ErrorKind kind, std::string message) { return Error{std::move(message), kind}; }
 
+// The same error with `prefix` before its message; kind and role stay.
+inline Error Context(std::string_view prefix, Error error) {
+  error.message.insert(0, prefix);
+  return error;
+}
+// The same error, now known to be about a file in `role` (kept if already set).
+inline Error InRole(FileRole role, Error error) {
+  if (error.role == FileRole::None) error.role = role;
+  return error;
+}
+
 } // namespace qm
+
+// Passing an error up whole, kind and role included, without retyping it:
+//   QM_UNWRAP_OR_RETURN(headers, ParseHeaders(source));
+//   QM_RETURN_IF_ERROR(update.Put(...));
+// A function that wants to add context spells the check out and uses
+// Context() instead.
+#define QM_RESULT_CONCAT_INNER(a, b) a##b
+#define QM_RESULT_CONCAT(a, b) QM_RESULT_CONCAT_INNER(a, b)
+#define QM_UNWRAP_OR_RETURN(var, expr) QM_UNWRAP_OR_RETURN_IMPL(QM_RESULT_CONCAT(qm_result_, __LINE__), var, expr)
+#define QM_UNWRAP_OR_RETURN_IMPL(tmp, var, expr)                                                                   \
+  auto tmp = (expr);                                                                                               \
+  if (!tmp) return tmp.failure();                                                                                  \
+  auto var = std::move(*tmp)
+#define QM_RETURN_IF_ERROR(expr)                                                                                   \
+  do {                                                                                                             \
+    if (auto qm_status_ = (expr); !qm_status_) return qm_status_.failure();                                        \
+  } while (false)

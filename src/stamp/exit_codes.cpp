@@ -25,8 +25,32 @@ constexpr std::array kRules{
     Rule{FileRole::Target, Damaged, ExitCode::NotAModule},
 };
 
+// Kinds whose code is the same whatever file the error is about.
+ExitCode KindCode(ErrorKind kind, ExitCode otherwise) {
+  switch (kind) {
+  case OutOfMemory:
+    return ExitCode::Internal;
+  case Usage:
+    return ExitCode::Usage;
+  case Empty:
+    return ExitCode::InputEmpty;
+  case Refused:
+    return ExitCode::InputRefused;
+  case NoVersion:
+    return ExitCode::NoVersionResource;
+  case WouldBreak:
+    return ExitCode::WouldBreak;
+  case Invalid:
+    return ExitCode::FieldsInvalid;
+  default:
+    return otherwise;
+  }
+}
+
 ExitCode RoleCode(FileRole role) {
   switch (role) {
+  case FileRole::None:
+    return ExitCode::Internal;
   case FileRole::Input:
     return ExitCode::InputUnreadable;
   case FileRole::Module:
@@ -42,11 +66,13 @@ ExitCode RoleCode(FileRole role) {
 } // namespace
 
 ExitCode ExitCodeFor(FileRole role, ErrorKind kind) {
-  if (kind == OutOfMemory) return ExitCode::Internal;
   for (const Rule &rule : kRules) {
     if (rule.role == role && rule.kind == kind) return rule.code;
   }
-  return RoleCode(role);
+  // An output keeps its own code whatever went wrong: the build script
+  // needs to know which file was not written.
+  if (role == FileRole::Output && kind != OutOfMemory) return ExitCode::OutputUnwritable;
+  return KindCode(kind, RoleCode(role));
 }
 
 } // namespace qm::stamp

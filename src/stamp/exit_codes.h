@@ -26,16 +26,12 @@ enum class ExitCode : int {
 
 inline int ToInt(ExitCode code) { return static_cast<int>(code); }
 
-// The part a file plays in a command.
-enum class FileRole {
-  Input,  // a block file, fields file or file to show: only read
-  Module, // a module that is only read (extract, show)
-  Target, // the module being stamped
-  Output, // a block file being written
-};
+using qm::FileRole;
 
 // The exit code of an error of `kind` about a file in `role`.
 ExitCode ExitCodeFor(FileRole role, ErrorKind kind);
+// The same for an error that carries its role.
+inline ExitCode ExitCodeFor(const Error &error) { return ExitCodeFor(error.role, error.kind); }
 
 } // namespace qm::stamp
 
