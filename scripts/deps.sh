@@ -21,7 +21,7 @@ packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   libgtest-dev googletest libbenchmark-dev
   libjpeg62-turbo-dev libcli11-dev nlohmann-json3-dev zlib1g-dev libz-mingw-w64-dev
-  clang libclang-rt-14-dev llvm
+  clang libclang-rt-14-dev llvm clang-format
   wine wine32:i386 wine64 xvfb xauth imagemagick xdotool
   dpkg-dev
   nsis osslsigncode openssl

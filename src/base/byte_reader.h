@@ -19,9 +19,7 @@ public:
   std::size_t size() const { return data_.size(); }
   std::span<const std::uint8_t> bytes() const { return data_; }
 
-  bool has(std::size_t off, std::size_t len) const {
-    return off <= data_.size() && len <= data_.size() - off;
-  }
+  bool has(std::size_t off, std::size_t len) const { return off <= data_.size() && len <= data_.size() - off; }
 
   std::optional<std::uint8_t> u8(std::size_t off) const {
     if (!has(off, 1)) return std::nullopt;
@@ -58,10 +56,12 @@ template <typename Buffer> void PutU16(Buffer &buf, std::size_t off, std::uint16
   buf[off + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 template <typename Buffer> void PutU32(Buffer &buf, std::size_t off, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) buf[off + i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    buf[off + i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
 }
 template <typename Buffer> void PutU64(Buffer &buf, std::size_t off, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) buf[off + i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 8; ++i)
+    buf[off + i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
 }
 
 } // namespace qm

@@ -106,11 +106,11 @@ inline Error InRole(FileRole role, Error error) {
 #define QM_RESULT_CONCAT_INNER(a, b) a##b
 #define QM_RESULT_CONCAT(a, b) QM_RESULT_CONCAT_INNER(a, b)
 #define QM_UNWRAP_OR_RETURN(var, expr) QM_UNWRAP_OR_RETURN_IMPL(QM_RESULT_CONCAT(qm_result_, __LINE__), var, expr)
-#define QM_UNWRAP_OR_RETURN_IMPL(tmp, var, expr)                                                                   \
-  auto tmp = (expr);                                                                                               \
-  if (!tmp) return tmp.failure();                                                                                  \
+#define QM_UNWRAP_OR_RETURN_IMPL(tmp, var, expr)                                                                       \
+  auto tmp = (expr);                                                                                                   \
+  if (!tmp) return tmp.failure();                                                                                      \
   auto var = std::move(*tmp)
-#define QM_RETURN_IF_ERROR(expr)                                                                                   \
-  do {                                                                                                             \
-    if (auto qm_status_ = (expr); !qm_status_) return qm_status_.failure();                                        \
+#define QM_RETURN_IF_ERROR(expr)                                                                                       \
+  do {                                                                                                                 \
+    if (auto qm_status_ = (expr); !qm_status_) return qm_status_.failure();                                            \
   } while (false)

@@ -52,10 +52,10 @@ inline std::size_t AppendPiece(std::string_view text, std::size_t i, std::string
     if (i + k >= text.size() || !IsContinuation(text[i + k])) length = 1; // not well formed: a byte as it is
   }
   if (length == 2 || length == 3) {
-    const std::uint32_t point =
-        length == 2 ? ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu)
-                    : ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
-                          (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
+    const std::uint32_t point = length == 2
+                                    ? ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu)
+                                    : ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
+                                          (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
     if ((point >= 0x80 && point <= 0x9F) || IsLayoutControl(point)) {
       out += Escaped("\\u%04X", point);
       return length;
