@@ -25,6 +25,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth imagemagick xdotool
   dpkg-dev
   nsis osslsigncode openssl
+  lintian groff-base zsh fish
 )
 
 missing=()

@@ -42,3 +42,7 @@ echo "== windows: configure, build, test under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 ctest --preset windows
+
+echo "== package: the Debian package and the Windows zip, built, installed and run"
+scripts/package.sh
+tests/package/check_package.sh

@@ -1,0 +1,69 @@
+# bash completion for quillmark-cli
+# Commands, their options, the values of options that take a fixed list, and
+# files where a file is expected.
+
+_quillmark_cli_items() {
+  # Items that may hold blanks: matched against the word typed so far, then
+  # quoted so that the shell hands each over as one argument.
+  local cur=$1 item
+  shift
+  for item in "$@"; do
+    [[ $item == "$cur"* ]] && COMPREPLY+=("$(printf '%q' "$item")")
+  done
+}
+
+_quillmark_cli() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+  COMPREPLY=()
+  local commands=(show build inject extract stamp set apply)
+  local flags=(debug prerelease patched privatebuild specialbuild infoinferred)
+  local file_os=(UNKNOWN DOS "OS/2 16" "OS/2 32" NT WINDOWS16 PM16 PM32 WINDOWS32 "DOS (WINDOWS16)"
+    "DOS (WINDOWS32)" "OS/2 16 (PM16)" "OS/2 32 (PM32)" "NT (WINDOWS32)")
+  local file_types=(UNKNOWN APP DLL DRV FONT VxD "STATIC LIB")
+  local subtypes=(UNKNOWN "DRV PRINTER" "DRV KEYBOARD" "DRV LANGUAGE" "DRV DISPLAY" "DRV MOUSE" "DRV NETWORK"
+    "DRV SYSTEM" "DRV INSTALLABLE" "DRV SOUND" "DRV COMM")
+
+  # A quoted value being typed: compare without the opening quote.
+  local bare=${cur#[\"\']}
+  case $prev in
+    --flag | --no-flag) _quillmark_cli_items "$bare" "${flags[@]}"; return ;;
+    --signed) _quillmark_cli_items "$bare" remove refuse; return ;;
+    --file-os) _quillmark_cli_items "$bare" "${file_os[@]}"; return ;;
+    --file-type) _quillmark_cli_items "$bare" "${file_types[@]}"; return ;;
+    --file-subtype) _quillmark_cli_items "$bare" "${subtypes[@]}"; return ;;
+    --file-version | --product-version | --string | --remove-string | --table | --language) return ;;
+  esac
+
+  local command="" i
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    case ${COMP_WORDS[i]} in
+      --signed | --flag | --no-flag | --file-os | --file-type | --file-subtype | --file-version | \
+        --product-version | --string | --remove-string | --table | --language) ((i++)) ;;
+      -*) ;;
+      *) command=${COMP_WORDS[i]}; break ;;
+    esac
+  done
+
+  if [ -z "$command" ]; then
+    _quillmark_cli_items "$cur" --help --version "${commands[@]}"
+    return
+  fi
+
+  local options=(--help)
+  case $command in
+    show) options+=(--json) ;;
+    inject) options+=(--raw --force --signed) ;;
+    stamp) options+=(--force --signed) ;;
+    set) options+=(--file-version --product-version --string --remove-string --table --flag --no-flag --file-os
+      --file-type --file-subtype --language --dry-run --force --signed) ;;
+    apply) options+=(--language --force --signed) ;;
+  esac
+  if [[ $cur == -* ]]; then
+    _quillmark_cli_items "$cur" "${options[@]}"
+    return
+  fi
+  compopt -o filenames 2>/dev/null
+  local IFS=$'\n'
+  COMPREPLY=($(compgen -f -- "$cur"))
+}
+complete -F _quillmark_cli quillmark-cli

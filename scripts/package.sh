@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds what a user installs: the Debian package
+#   build/packages/quillmark_<version>_amd64.deb
+# (quillmark-cli, its manual page and completions, the editor with its Wine
+# launcher) and the Windows zip
+#   build/packages/quillmark-<version>-windows.zip
+# (quillmark.exe, and quillmark-cli.exe for 32- and 64-bit Windows, all
+# static). Installs what is missing first. Checks the package with lintian.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+jobs=$(nproc)
+version=$(sed -n 's/^project(Quillmark VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+out=$PWD/build/packages
+mkdir -p "$out"
+
+echo "== windows: quillmark.exe and the 32-bit quillmark-cli.exe"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs" --target quillmark quillmark-cli
+echo "== windows64: the 64-bit quillmark-cli.exe"
+cmake --preset windows64 >/dev/null
+cmake --build --preset windows64 -j "$jobs" --target quillmark-cli
+
+echo "== package: the native release build and the Debian package"
+cmake --preset package -DQM_WINDOWS_BIN="$PWD/build/windows/bin" >/dev/null
+cmake --build --preset package -j "$jobs"
+(cd build/package && cpack -G DEB >/dev/null)
+deb=$out/quillmark_${version}_amd64.deb
+[ -f "$deb" ] || { echo "package.sh: cpack left no $deb" >&2; exit 1; }
+echo "$deb"
+
+echo "== the Windows zip"
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+dir=$stage/quillmark-$version-windows
+mkdir -p "$dir/x64"
+cp build/windows/bin/quillmark.exe build/windows/bin/quillmark-cli.exe "$dir/"
+cp build/windows64/bin/quillmark-cli.exe "$dir/x64/"
+cp README.md CHANGELOG.md "$dir/"
+cp LICENSE "$dir/LICENSE.txt"
+zip=$out/quillmark-$version-windows.zip
+rm -f "$zip"
+(cd "$stage" && cmake -E tar cf "$zip" --format=zip "quillmark-$version-windows")
+echo "$zip"
+
+if command -v lintian >/dev/null; then
+  echo "== lintian"
+  # Errors fail the build; warnings are shown.
+  lintian --fail-on error --suppress-tags-from-file /dev/null "$deb"
+fi
