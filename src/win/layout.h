@@ -16,7 +16,7 @@ namespace qm::win::layout {
 
 enum class Kind { Edit, GlyphButton, GroupBox, Label, UpDown, CheckBox, DropDownList, StringGrid, PushButton };
 
-// Table order; also the order of the named members of TfrmMain.
+// Table order; TfrmMain::Control(Id) finds each control by it.
 enum class Id : int {
   EdtFile,
   SpdOpen,

@@ -11,6 +11,12 @@
 //   SGM_SETROWCOUNT   wParam rows (>= 1), lParam 0   -> TRUE; growing adds empty rows at the
 //                                                      end, shrinking drops the last rows and
 //                                                      keeps the texts of the rows that remain
+//   SGM_DELETEROW     wParam row, lParam 0          -> TRUE; the rows below move up one and the
+//                                                      grid loses its last row (the header alone
+//                                                      is emptied, as a grid keeps one row); the
+//                                                      current cell moves to that row first, its
+//                                                      column kept. FALSE, nothing changed, when
+//                                                      the row does not exist
 //   SGM_GETCELLTEXT   wParam MAKEWPARAM(col, row), lParam char* buffer (may be null)
 //                                                   -> length of the text without its NUL, or
 //                                                      -1 when the cell does not exist; the
@@ -68,6 +74,7 @@ enum : UINT {
   SGM_GETCURRENTCELL,
   SGM_GETEDITOR,
   SGM_GETHINT,
+  SGM_DELETEROW,
 };
 
 enum : UINT {

@@ -1,7 +1,8 @@
 #pragma once
 // The main window: every value of one version block at once. Its controls
-// are created from the layout table in layout.h; the handlers are methods
-// named after the control and the event.
+// are created from the layout table in layout.h and reached by the table's
+// names (Control(Id::EdtFileMajor)); the handlers are methods named after the
+// control and the event, and the table says which one each control calls.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -36,6 +37,7 @@ public:
   // Ctrl+O, Ctrl+S, Ctrl+Shift+S and F1 as a click on the open button,
   // "Save to PE", "Save to Resource" and "About"; true when msg was one.
   bool HandleShortcut(const MSG &msg);
+  // A control by the layout table's name; Id::Window is the form itself.
   HWND Control(layout::Id id) const;
   // The tooltip control that carries the hints of CmbLan and CmbCodePage.
   HWND Hints();
@@ -80,19 +82,6 @@ public:
   void SetUpDownPosition(int tag, short position);
   short UpDownPosition(int tag) const { return positions_[static_cast<size_t>(tag)]; }
 
-  // The controls, named as the layout table names them.
-  HWND EdtFile{}, SpdOpen{};
-  HWND GroupBox1{}, Label1{}, Label2{}, Label4{}, Label3{}, EdtFileMajor{}, UpFileMajor{}, UpFileMinor{},
-      EdtFileMinor{}, UpFileRelease{}, EdtFileRelease{}, UpFileBuild{}, EdtFileBuild{};
-  HWND GroupBox4{}, Label6{}, Label7{}, Label9{}, Label8{}, EdtProdMajor{}, UpProdMajor{}, UpProdMinor{},
-      EdtProdMinor{}, UpProdRelease{}, EdtProdRelease{}, UpProdBuild{}, EdtProdBuild{};
-  HWND GroupBox2{}, ChkDebug{}, ChkSpecial{}, ChkPre{}, ChkPrivate{};
-  HWND Label12{}, Label10{}, Label11{}, CmbFileOs{}, CmbFileType{}, CmbSubType{};
-  HWND GroupBox3{}, Label5{}, Label13{}, CmbLan{}, CmbCodePage{};
-  HWND Strings{}, BtnSavePE{}, BtnSaveRes{}, BtnAbout{};
-  // The grid's popup menu with AddKey1 and RemoveKey1.
-  HMENU MenuString{};
-
 private:
   explicit TfrmMain(HINSTANCE instance);
   static LRESULT CALLBACK LanguageListProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR ref);
@@ -102,8 +91,12 @@ private:
   LRESULT OnControlMessage(layout::Id id, HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
   void OnCommand(int id, int code);
   LRESULT OnNotify(const NMHDR &header);
+  void OnDropFiles(HDROP drop);
+  // Runs the handler the layout table names, when it takes no arguments.
+  void Run(layout::Handler handler);
   void CreateWindowAndControls();
   void CreateControl(layout::Id id);
+  void SetUpUpDown(layout::Id id, int x, int y, int w, int h);
   // The text's extent in the window's font.
   SIZE TextSize(const std::string &text) const;
   void SetUpDropDownList(HWND combo, const layout::ControlEntry &entry);
@@ -121,9 +114,12 @@ private:
   void BuildRowFollowingBox(HWND box, std::string_view key);
   LRESULT OnUpDownStep(int tag, const NMUPDOWN &change);
   void ClipOverlappedCheckBoxes();
-  HWND &Slot(layout::Id id);
   HWND ParentOf(layout::Id id) const;
 
+  // The controls in layout table order.
+  std::array<HWND, layout::kControlCount> controls_{};
+  // The grid's popup menu with AddKey1 and RemoveKey1.
+  HMENU MenuString = nullptr;
   HINSTANCE instance_;
   HWND hints_ = nullptr;
   std::map<HWND, std::string> hintTexts_; // by list, also before hints_ is made

@@ -34,6 +34,7 @@
 namespace {
 
 using namespace qm::win;
+using layout::Id;
 namespace fs = std::filesystem;
 using Rows = std::vector<std::pair<std::string, std::string>>;
 
@@ -116,7 +117,7 @@ std::string TextOf(HWND wnd) {
 
 Rows GridRows() {
   Rows rows;
-  HWND grid = Editor().Strings;
+  HWND grid = Editor().Control(Id::Strings);
   const int count = static_cast<int>(SendMessageA(grid, SGM_GETROWCOUNT, 0, 0));
   for (int row = 1; row < count; ++row) {
     std::array<char, 256> key{}, value{};
@@ -132,10 +133,13 @@ std::vector<std::string> Snapshot() {
   TfrmMain &f = Editor();
   std::vector<std::string> shown;
   for (HWND control :
-       {f.EdtFileMajor, f.EdtFileMinor, f.EdtFileRelease, f.EdtFileBuild, f.EdtProdMajor, f.EdtProdMinor,
-        f.EdtProdRelease, f.EdtProdBuild, f.CmbFileOs, f.CmbFileType, f.CmbSubType, f.CmbLan, f.CmbCodePage})
+       {f.Control(Id::EdtFileMajor), f.Control(Id::EdtFileMinor), f.Control(Id::EdtFileRelease),
+        f.Control(Id::EdtFileBuild), f.Control(Id::EdtProdMajor), f.Control(Id::EdtProdMinor),
+        f.Control(Id::EdtProdRelease), f.Control(Id::EdtProdBuild), f.Control(Id::CmbFileOs),
+        f.Control(Id::CmbFileType), f.Control(Id::CmbSubType), f.Control(Id::CmbLan), f.Control(Id::CmbCodePage)})
     shown.push_back(TextOf(control));
-  for (HWND box : {f.ChkDebug, f.ChkPre, f.ChkSpecial, f.ChkPrivate})
+  for (HWND box :
+       {f.Control(Id::ChkDebug), f.Control(Id::ChkPre), f.Control(Id::ChkSpecial), f.Control(Id::ChkPrivate)})
     shown.push_back(SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED ? "ticked" : "-");
   for (const auto &[key, value] : GridRows())
     shown.push_back(key + "=" + value);
@@ -193,10 +197,10 @@ TEST(EditorEndToEnd, OpenEditSaveToTheModuleAndABlockFileThroughTheRealDialogs) 
   // Open.
   {
     DialogAnswer answer("Open File", module.string());
-    Click(form.SpdOpen);
+    Click(form.Control(Id::SpdOpen));
     ASSERT_TRUE(answer.Answered()) << "no open dialog";
   }
-  EXPECT_EQ(TextOf(form.EdtFile), module.string());
+  EXPECT_EQ(TextOf(form.Control(Id::EdtFile)), module.string());
   std::vector<std::string> shown = Snapshot();
   const std::vector<std::string> loaded = {"1", "2", "3", "4", "5", "6", "7", "8", "NT (WINDOWS32)", "APP", "UNKNOWN"};
   EXPECT_EQ(std::vector<std::string>(shown.begin(), shown.begin() + 11), loaded);
@@ -209,36 +213,37 @@ TEST(EditorEndToEnd, OpenEditSaveToTheModuleAndABlockFileThroughTheRealDialogs) 
 
   // Edit: an up-down step, a typed number, a key added, a row removed, "Special build" ticked.
   RECT arrows;
-  GetClientRect(form.UpFileBuild, &arrows);
-  SendMessageA(form.UpFileBuild, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(arrows.right / 2, arrows.bottom / 4));
-  SendMessageA(form.UpFileBuild, WM_LBUTTONUP, 0, MAKELPARAM(arrows.right / 2, arrows.bottom / 4));
-  SendMessageA(form.EdtProdMajor, EM_SETSEL, 0, -1);
+  GetClientRect(form.Control(Id::UpFileBuild), &arrows);
+  SendMessageA(form.Control(Id::UpFileBuild), WM_LBUTTONDOWN, MK_LBUTTON,
+               MAKELPARAM(arrows.right / 2, arrows.bottom / 4));
+  SendMessageA(form.Control(Id::UpFileBuild), WM_LBUTTONUP, 0, MAKELPARAM(arrows.right / 2, arrows.bottom / 4));
+  SendMessageA(form.Control(Id::EdtProdMajor), EM_SETSEL, 0, -1);
   for (char key : std::string("4x2"))
-    SendMessageA(form.EdtProdMajor, WM_CHAR, static_cast<unsigned char>(key), 0);
+    SendMessageA(form.Control(Id::EdtProdMajor), WM_CHAR, static_cast<unsigned char>(key), 0);
   {
     DialogAnswer answer("Key Name", "Comments");
     SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(1, 0), 0); // Add Key
     ASSERT_TRUE(answer.Answered()) << "no input box";
   }
   const int rowExtent = MulDiv(18, form.Dpi(), 96) + 1;
-  SendMessageA(form.Strings, WM_RBUTTONDOWN, 0, MAKELPARAM(10, 2 * rowExtent + rowExtent / 2));
+  SendMessageA(form.Control(Id::Strings), WM_RBUTTONDOWN, 0, MAKELPARAM(10, 2 * rowExtent + rowExtent / 2));
   SendMessageA(form.Handle(), WM_COMMAND, MAKEWPARAM(2, 0), 0); // Remove Key on FileDescription
-  SendMessageA(form.ChkSpecial, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
-  SendMessageA(form.ChkSpecial, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
-  SendMessageA(form.Strings, SGM_SETCELLTEXT, MAKEWPARAM(1, 5), reinterpret_cast<LPARAM>("nightly"));
+  SendMessageA(form.Control(Id::ChkSpecial), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+  SendMessageA(form.Control(Id::ChkSpecial), WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+  SendMessageA(form.Control(Id::Strings), SGM_SETCELLTEXT, MAKEWPARAM(1, 5), reinterpret_cast<LPARAM>("nightly"));
   const Rows edited = {{"CompanyName", "Brindlewick"},
                        {"FileVersion", "1.2.3.5"},
                        {"ProductVersion", "5.6.7.8"},
                        {"Comments", ""},
                        {"SpecialBuild", "nightly"}};
   ASSERT_EQ(GridRows(), edited);
-  EXPECT_EQ(TextOf(form.EdtProdMajor), "42");
+  EXPECT_EQ(TextOf(form.Control(Id::EdtProdMajor)), "42");
   const std::vector<std::string> before = Snapshot();
 
   // Save to the module itself: replaced without a question.
   {
     DialogAnswer answer("Save Version to PE", module.string());
-    Click(form.BtnSavePE);
+    Click(form.Control(Id::BtnSavePE));
     ASSERT_TRUE(answer.Answered()) << "no save dialog";
   }
   EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front();
@@ -278,7 +283,7 @@ TEST(EditorEndToEnd, OpenEditSaveToTheModuleAndABlockFileThroughTheRealDialogs) 
   fs::remove(block);
   {
     DialogAnswer answer("Save Version as Resource", (folder / "ver").string());
-    Click(form.BtnSaveRes);
+    Click(form.Control(Id::BtnSaveRes));
     ASSERT_TRUE(answer.Answered()) << "no save dialog";
   }
   const std::vector<std::uint8_t> blockBytes = Bytes(block);
@@ -286,10 +291,10 @@ TEST(EditorEndToEnd, OpenEditSaveToTheModuleAndABlockFileThroughTheRealDialogs) 
   EXPECT_EQ(blockBytes.size(), static_cast<size_t>(blockBytes[0] | blockBytes[1] << 8));
 
   // A failed save reports and leaves both files as they were.
-  SetWindowTextA(form.EdtFileMinor, "");
-  for (HWND button : {form.BtnSavePE, form.BtnSaveRes}) {
-    DialogAnswer answer(button == form.BtnSavePE ? "Save Version to PE" : "Save Version as Resource",
-                        button == form.BtnSavePE ? module.string() : block.string());
+  SetWindowTextA(form.Control(Id::EdtFileMinor), "");
+  for (HWND button : {form.Control(Id::BtnSavePE), form.Control(Id::BtnSaveRes)}) {
+    DialogAnswer answer(button == form.Control(Id::BtnSavePE) ? "Save Version to PE" : "Save Version as Resource",
+                        button == form.Control(Id::BtnSavePE) ? module.string() : block.string());
     Click(button);
     ASSERT_TRUE(answer.Answered());
   }
@@ -302,7 +307,7 @@ TEST(EditorEndToEnd, OpenEditSaveToTheModuleAndABlockFileThroughTheRealDialogs) 
   // The block file opens back whole, and so does the module.
   for (const fs::path &file : {block, module}) {
     DialogAnswer answer("Open File", file.string());
-    Click(form.SpdOpen);
+    Click(form.Control(Id::SpdOpen));
     ASSERT_TRUE(answer.Answered());
     EXPECT_EQ(Snapshot(), before) << file.string();
   }

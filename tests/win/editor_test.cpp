@@ -33,6 +33,7 @@
 namespace {
 
 using namespace qm::win;
+using layout::Id;
 using Rows = std::vector<std::pair<std::string, std::string>>;
 namespace fs = std::filesystem;
 
@@ -85,21 +86,22 @@ std::string TextOf(HWND wnd) {
 
 std::string Cell(int col, int row) {
   std::array<char, 512> text{};
-  SendMessageA(Editor().Strings, SGM_GETCELLTEXT, MAKEWPARAM(col, row), reinterpret_cast<LPARAM>(text.data()));
+  SendMessageA(Editor().Control(Id::Strings), SGM_GETCELLTEXT, MAKEWPARAM(col, row),
+               reinterpret_cast<LPARAM>(text.data()));
   return text.data();
 }
 
 // Every row below the header.
 Rows GridRows() {
   Rows rows;
-  const int count = static_cast<int>(SendMessageA(Editor().Strings, SGM_GETROWCOUNT, 0, 0));
+  const int count = static_cast<int>(SendMessageA(Editor().Control(Id::Strings), SGM_GETROWCOUNT, 0, 0));
   for (int row = 1; row < count; ++row)
     rows.emplace_back(Cell(0, row), Cell(1, row));
   return rows;
 }
 
 void SetGridRows(const Rows &rows) {
-  HWND grid = Editor().Strings;
+  HWND grid = Editor().Control(Id::Strings);
   SendMessageA(grid, SGM_SETROWCOUNT, rows.size() + 1, 0);
   for (size_t i = 0; i < rows.size(); ++i) {
     SendMessageA(grid, SGM_SETCELLTEXT, MAKEWPARAM(0, i + 1), reinterpret_cast<LPARAM>(rows[i].first.c_str()));
@@ -116,8 +118,9 @@ const Rows kStartRows = {{"CompanyName", ""},
 
 std::array<HWND, 8> VersionEdits() {
   TfrmMain &f = Editor();
-  return {f.EdtFileMajor, f.EdtFileMinor, f.EdtFileRelease, f.EdtFileBuild,
-          f.EdtProdMajor, f.EdtProdMinor, f.EdtProdRelease, f.EdtProdBuild};
+  return {f.Control(Id::EdtFileMajor),   f.Control(Id::EdtFileMinor), f.Control(Id::EdtFileRelease),
+          f.Control(Id::EdtFileBuild),   f.Control(Id::EdtProdMajor), f.Control(Id::EdtProdMinor),
+          f.Control(Id::EdtProdRelease), f.Control(Id::EdtProdBuild)};
 }
 
 // The editor as it starts, with a language and code page chosen.
@@ -126,7 +129,7 @@ void Fresh(const Rows &rows = kStartRows) {
   for (HWND edit : VersionEdits())
     SetWindowTextA(edit, "0");
   SetGridRows(rows);
-  SetWindowTextA(Editor().EdtFile, "");
+  SetWindowTextA(Editor().Control(Id::EdtFile), "");
 }
 
 // One click on an up-down's upper or lower arrow.
@@ -146,7 +149,7 @@ void Type(HWND edit, const std::string &keys) {
 // A press of a mouse button over a grid row (or below the last one).
 void PressRow(int row, UINT message = WM_RBUTTONDOWN) {
   const int rowExtent = MulDiv(18, Editor().Dpi(), 96) + 1;
-  SendMessageA(Editor().Strings, message, 0, MAKELPARAM(10, row * rowExtent + rowExtent / 2));
+  SendMessageA(Editor().Control(Id::Strings), message, 0, MAKELPARAM(10, row * rowExtent + rowExtent / 2));
 }
 
 void Menu(int item) { SendMessageA(Editor().Handle(), WM_COMMAND, MAKEWPARAM(item, 0), 0); }
@@ -197,9 +200,11 @@ class UpDownStep : public testing::TestWithParam<UpDownCase> {};
 TEST_P(UpDownStep, WritesItsEditAndTheFileVersionRow) {
   const UpDownCase &c = GetParam();
   Fresh();
-  HWND upDowns[8] = {Editor().UpFileMajor, Editor().UpFileMinor, Editor().UpFileRelease, Editor().UpFileBuild,
-                     Editor().UpProdMajor, Editor().UpProdMinor, Editor().UpProdRelease, Editor().UpProdBuild};
-  if (!c.typedMinor.empty()) SetWindowTextA(Editor().EdtFileMinor, c.typedMinor.c_str());
+  HWND upDowns[8] = {Editor().Control(Id::UpFileMajor),   Editor().Control(Id::UpFileMinor),
+                     Editor().Control(Id::UpFileRelease), Editor().Control(Id::UpFileBuild),
+                     Editor().Control(Id::UpProdMajor),   Editor().Control(Id::UpProdMinor),
+                     Editor().Control(Id::UpProdRelease), Editor().Control(Id::UpProdBuild)};
+  if (!c.typedMinor.empty()) SetWindowTextA(Editor().Control(Id::EdtFileMinor), c.typedMinor.c_str());
   if (c.loaded) Editor().SetUpDownPosition(c.tag, c.loaded);
   for (bool up : c.steps)
     Step(upDowns[c.tag], up);
@@ -223,17 +228,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Editor, OnlyTheFirstExactFileVersionRowFollows) {
   Fresh({{"fileversion", "a"}, {"FileVersion", "b"}, {"FileVersion", "c"}});
-  Step(Editor().UpFileMajor, true);
+  Step(Editor().Control(Id::UpFileMajor), true);
   EXPECT_EQ(GridRows(), (Rows{{"fileversion", "a"}, {"FileVersion", "1.0.0.0"}, {"FileVersion", "c"}}));
 }
 
 TEST(Editor, ProgramSetPositionsShowSignedAndRunOnlyOnChange) {
   Fresh();
-  SetWindowTextA(Editor().EdtFileMajor, "42");
+  SetWindowTextA(Editor().Control(Id::EdtFileMajor), "42");
   Editor().SetUpDownPosition(0, 0); // unchanged: the typed text stays
-  EXPECT_EQ(TextOf(Editor().EdtFileMajor), "42");
+  EXPECT_EQ(TextOf(Editor().Control(Id::EdtFileMajor)), "42");
   Editor().SetUpDownPosition(0, static_cast<short>(40000));
-  EXPECT_EQ(TextOf(Editor().EdtFileMajor), "-25536");
+  EXPECT_EQ(TextOf(Editor().Control(Id::EdtFileMajor)), "-25536");
   EXPECT_EQ(GridRows()[2].second, "-25536.0.0.0");
 }
 
@@ -246,7 +251,7 @@ TEST(Editor, NumberEditsTakeOnlyDigitsAndBackspace) {
     const char *after; // typed after "5" with the caret at the end
   } cases[] = {{'0', "50"}, {'9', "59"}, {'\b', ""},  {'a', "5"},  {'-', "5"},   {' ', "5"},
                {'.', "5"},  {'$', "5"},  {'\r', "5"}, {0x16, "5"}, {'\x80', "5"}};
-  for (HWND edit : {Editor().EdtFileMajor, Editor().EdtProdBuild}) {
+  for (HWND edit : {Editor().Control(Id::EdtFileMajor), Editor().Control(Id::EdtProdBuild)}) {
     for (const auto &c : cases) {
       SetWindowTextA(edit, "5");
       SendMessageA(edit, EM_SETSEL, 1, 1);
@@ -275,7 +280,7 @@ class BoxRows : public testing::TestWithParam<BoxCase> {};
 TEST_P(BoxRows, FollowTheBoxAtTheRelease) {
   const BoxCase &c = GetParam();
   Fresh(c.before);
-  HWND box = c.privateBox ? Editor().ChkPrivate : Editor().ChkSpecial;
+  HWND box = c.privateBox ? Editor().Control(Id::ChkPrivate) : Editor().Control(Id::ChkSpecial);
   SendMessageA(box, BM_SETCHECK, c.checkedBefore ? BST_CHECKED : BST_UNCHECKED, 0);
   const LPARAM inside = MAKELPARAM(4, 4);
   switch (c.action) {
@@ -401,18 +406,18 @@ TEST(Editor, RemoveKeyTakesTheRowOfTheLastPress) {
 
 TEST(Editor, ResetEmptiesEveryControlTypedTextAndRowsIncluded) {
   Fresh();
-  Step(Editor().UpFileBuild, true);
-  SetWindowTextA(Editor().EdtFileMajor, "7"); // typed, its up-down still at 0
-  SendMessageA(Editor().ChkDebug, BM_SETCHECK, BST_CHECKED, 0);
-  SendMessageA(Editor().CmbSubType, CB_SETCURSEL, 4, 0);
+  Step(Editor().Control(Id::UpFileBuild), true);
+  SetWindowTextA(Editor().Control(Id::EdtFileMajor), "7"); // typed, its up-down still at 0
+  SendMessageA(Editor().Control(Id::ChkDebug), BM_SETCHECK, BST_CHECKED, 0);
+  SendMessageA(Editor().Control(Id::CmbSubType), CB_SETCURSEL, 4, 0);
   SetGridRows({{"FileVersion", "x"}, {"Two", "2"}});
   Editor().ResetEditor();
-  EXPECT_EQ(TextOf(Editor().EdtFileMajor), "0");
-  EXPECT_EQ(TextOf(Editor().EdtFileBuild), "0");
+  EXPECT_EQ(TextOf(Editor().Control(Id::EdtFileMajor)), "0");
+  EXPECT_EQ(TextOf(Editor().Control(Id::EdtFileBuild)), "0");
   EXPECT_EQ(GridRows(), Rows{});
-  EXPECT_EQ(SendMessageA(Editor().ChkDebug, BM_GETCHECK, 0, 0), BST_UNCHECKED);
-  for (HWND list :
-       {Editor().CmbLan, Editor().CmbCodePage, Editor().CmbFileOs, Editor().CmbFileType, Editor().CmbSubType})
+  EXPECT_EQ(SendMessageA(Editor().Control(Id::ChkDebug), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  for (HWND list : {Editor().Control(Id::CmbLan), Editor().Control(Id::CmbCodePage), Editor().Control(Id::CmbFileOs),
+                    Editor().Control(Id::CmbFileType), Editor().Control(Id::CmbSubType)})
     EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 0);
 }
 
@@ -453,15 +458,17 @@ Shown WhatIsShown() {
   Shown shown;
   for (size_t i = 0; i < 8; ++i)
     shown.edits[i] = TextOf(VersionEdits()[i]);
-  const std::pair<HWND, char> boxes[] = {
-      {Editor().ChkDebug, 'D'}, {Editor().ChkPre, 'P'}, {Editor().ChkSpecial, 'S'}, {Editor().ChkPrivate, 'V'}};
+  const std::pair<HWND, char> boxes[] = {{Editor().Control(Id::ChkDebug), 'D'},
+                                         {Editor().Control(Id::ChkPre), 'P'},
+                                         {Editor().Control(Id::ChkSpecial), 'S'},
+                                         {Editor().Control(Id::ChkPrivate), 'V'}};
   for (const auto &[box, letter] : boxes)
     if (SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED) shown.flags += letter;
-  shown.os = Selected(Editor().CmbFileOs);
-  shown.type = Selected(Editor().CmbFileType) + "|" + TextOf(Editor().CmbFileType);
-  shown.subType = Selected(Editor().CmbSubType);
-  shown.language = Selected(Editor().CmbLan);
-  shown.codePage = Selected(Editor().CmbCodePage);
+  shown.os = Selected(Editor().Control(Id::CmbFileOs));
+  shown.type = Selected(Editor().Control(Id::CmbFileType)) + "|" + TextOf(Editor().Control(Id::CmbFileType));
+  shown.subType = Selected(Editor().Control(Id::CmbSubType));
+  shown.language = Selected(Editor().Control(Id::CmbLan));
+  shown.codePage = Selected(Editor().Control(Id::CmbCodePage));
   return shown;
 }
 
@@ -484,7 +491,7 @@ TEST(Editor, OpeningABlockFilePutsEveryValueIntoTheControls) {
   Write(file, Block(SampleFields()));
   Fresh();
   answers.files = {file.string()};
-  SendMessageA(Editor().SpdOpen, BM_CLICK, 0, 0);
+  SendMessageA(Editor().Control(Id::SpdOpen), BM_CLICK, 0, 0);
 
   ASSERT_EQ(answers.fileRequests.size(), 1u);
   EXPECT_EQ(answers.fileRequests[0].title, "Open File");
@@ -492,7 +499,7 @@ TEST(Editor, OpeningABlockFilePutsEveryValueIntoTheControls) {
             (std::vector<std::pair<std::string, std::string>>{
                 {"Application Files (*.exe, *.dll, *.ocx, *.scr)", "*.exe; *.dll; *.ocx; *.scr"},
                 {"Res Files (*.res)", "*.res"}}));
-  EXPECT_EQ(TextOf(Editor().EdtFile), file.string());
+  EXPECT_EQ(TextOf(Editor().Control(Id::EdtFile)), file.string());
   const Shown shown = WhatIsShown();
   EXPECT_EQ(shown.edits, (std::array<std::string, 8>{"1", "2", "3", "4", "5", "6", "7", "8"}));
   EXPECT_EQ(shown.flags, "DPSV");
@@ -504,8 +511,8 @@ TEST(Editor, OpeningABlockFilePutsEveryValueIntoTheControls) {
   EXPECT_EQ(GridRows(),
             (Rows{{"CompanyName", "Brindlewick"}, {"", "empty key"}, {"Comments", ""}, {"FileVersion", "9.9"}}));
   // The closed lists' tooltips hold the whole chosen texts.
-  EXPECT_EQ(HintOf(Editor().CmbLan), shown.language);
-  EXPECT_EQ(HintOf(Editor().CmbCodePage), shown.codePage);
+  EXPECT_EQ(HintOf(Editor().Control(Id::CmbLan)), shown.language);
+  EXPECT_EQ(HintOf(Editor().Control(Id::CmbCodePage)), shown.codePage);
 }
 
 TEST(Editor, OpeningShowsWhatTheBlockHoldsAndLeavesTheRest) {
@@ -582,11 +589,11 @@ TEST(Editor, OpeningShowsWhatTheBlockHoldsAndLeavesTheRest) {
     // An earlier file's row and a number typed while its up-down stood at 0:
     // neither may show beside what this file holds.
     Fresh({{"CompanyName", "Acme Tools"}});
-    SetWindowTextA(Editor().EdtFileMajor, "7");
+    SetWindowTextA(Editor().Control(Id::EdtFileMajor), "7");
     const fs::path file = TempFolder() / "case.res";
     Write(file, c.block);
     answers.files = {file.string()};
-    SendMessageA(Editor().SpdOpen, BM_CLICK, 0, 0);
+    SendMessageA(Editor().Control(Id::SpdOpen), BM_CLICK, 0, 0);
     const Shown shown = WhatIsShown();
     EXPECT_EQ(shown.edits, c.edits) << c.name;
     EXPECT_EQ(shown.type, c.type) << c.name;
@@ -607,22 +614,22 @@ TEST(Editor, OpeningWhatHoldsNoBlockShowsTheStartStateAndThePath) {
                                (folder / "missing.res").string(), (folder / "missing.exe").string()};
   for (const std::string &path : paths) {
     Fresh({{"CompanyName", "Acme Tools"}});
-    Step(Editor().UpProdMajor, true);
-    SetWindowTextA(Editor().EdtFileMajor, "7");
-    SendMessageA(Editor().CmbFileOs, CB_SETCURSEL, 2, 0);
+    Step(Editor().Control(Id::UpProdMajor), true);
+    SetWindowTextA(Editor().Control(Id::EdtFileMajor), "7");
+    SendMessageA(Editor().Control(Id::CmbFileOs), CB_SETCURSEL, 2, 0);
     answers.files = {path};
-    SendMessageA(Editor().SpdOpen, BM_CLICK, 0, 0);
-    EXPECT_EQ(TextOf(Editor().EdtFile), path);
-    EXPECT_EQ(TextOf(Editor().EdtProdMajor), "0") << path;
-    EXPECT_EQ(TextOf(Editor().EdtFileMajor), "0") << path;
+    SendMessageA(Editor().Control(Id::SpdOpen), BM_CLICK, 0, 0);
+    EXPECT_EQ(TextOf(Editor().Control(Id::EdtFile)), path);
+    EXPECT_EQ(TextOf(Editor().Control(Id::EdtProdMajor)), "0") << path;
+    EXPECT_EQ(TextOf(Editor().Control(Id::EdtFileMajor)), "0") << path;
     EXPECT_EQ(GridRows(), kStartRows) << path;
-    EXPECT_EQ(Selected(Editor().CmbFileOs), "<none>") << path;
+    EXPECT_EQ(Selected(Editor().Control(Id::CmbFileOs)), "<none>") << path;
   }
   // Cancelling changes nothing, not even the reset.
   Fresh();
-  Step(Editor().UpProdMajor, true);
-  SendMessageA(Editor().SpdOpen, BM_CLICK, 0, 0);
-  EXPECT_EQ(TextOf(Editor().EdtProdMajor), "1");
+  Step(Editor().Control(Id::UpProdMajor), true);
+  SendMessageA(Editor().Control(Id::SpdOpen), BM_CLICK, 0, 0);
+  EXPECT_EQ(TextOf(Editor().Control(Id::EdtProdMajor)), "1");
   EXPECT_EQ(GridRows(), kStartRows);
   EXPECT_TRUE(answers.messages.empty());
 }
@@ -642,7 +649,7 @@ void HoldKeys(bool control, bool shift, bool alt) {
 std::pair<bool, std::string> PressShortcut(Answers &answers, bool control, bool shift, bool alt, WPARAM key) {
   answers.fileRequests.clear();
   HoldKeys(control, shift, alt);
-  const MSG msg{Editor().EdtFile, WM_KEYDOWN, key, 0, 0, {}};
+  const MSG msg{Editor().Control(Id::EdtFile), WM_KEYDOWN, key, 0, 0, {}};
   const bool taken = Editor().HandleShortcut(msg);
   HoldKeys(false, false, false);
   return {taken, answers.fileRequests.empty() ? "" : answers.fileRequests[0].title};
@@ -682,10 +689,11 @@ TEST(Editor, ShortcutKeysClickTheirButtonsOnlyWhileTheEditorHasTheKeyboard) {
 
   // Not while a cell is edited in place (its keys are its own) ...
   Fresh();
-  SendMessageA(Editor().Strings, WM_KEYDOWN, VK_F2, 0);
-  ASSERT_TRUE(SendMessageA(Editor().Strings, SGM_ISEDITING, 0, 0));
+  SendMessageA(Editor().Control(Id::Strings), WM_KEYDOWN, VK_F2, 0);
+  ASSERT_TRUE(SendMessageA(Editor().Control(Id::Strings), SGM_ISEDITING, 0, 0));
   EXPECT_EQ(PressShortcut(answers, true, false, false, 'O'), std::make_pair(false, std::string()));
-  SendMessageA(reinterpret_cast<HWND>(SendMessageA(Editor().Strings, SGM_GETEDITOR, 0, 0)), WM_KEYDOWN, VK_ESCAPE, 0);
+  SendMessageA(reinterpret_cast<HWND>(SendMessageA(Editor().Control(Id::Strings), SGM_GETEDITOR, 0, 0)), WM_KEYDOWN,
+               VK_ESCAPE, 0);
   // ... nor while a dialog has the window disabled.
   EnableWindow(Editor().Handle(), FALSE);
   EXPECT_EQ(PressShortcut(answers, true, false, false, 'S'), std::make_pair(false, std::string()));
@@ -707,14 +715,14 @@ TEST(Editor, ADroppedFileOpensAsTheOpenCommandOpensIt) {
   Write(file, Block(SampleFields()));
   Fresh({{"CompanyName", "Acme Tools"}});
   DropFile(file.string());
-  EXPECT_EQ(TextOf(Editor().EdtFile), file.string());
+  EXPECT_EQ(TextOf(Editor().Control(Id::EdtFile)), file.string());
   EXPECT_EQ(WhatIsShown().edits, (std::array<std::string, 8>{"1", "2", "3", "4", "5", "6", "7", "8"}));
   EXPECT_EQ(GridRows(),
             (Rows{{"CompanyName", "Brindlewick"}, {"", "empty key"}, {"Comments", ""}, {"FileVersion", "9.9"}}));
 
   const std::string missing = (TempFolder() / "missing.dll").string();
   DropFile(missing);
-  EXPECT_EQ(TextOf(Editor().EdtFile), missing);
+  EXPECT_EQ(TextOf(Editor().Control(Id::EdtFile)), missing);
   EXPECT_EQ(WhatIsShown().edits[0], "0");
   EXPECT_EQ(GridRows(), kStartRows);
 }
@@ -722,15 +730,15 @@ TEST(Editor, ADroppedFileOpensAsTheOpenCommandOpensIt) {
 // ---- saving ---------------------------------------------------------------------
 
 void ChooseLanguageAndCodePage() {
-  SendMessageA(Editor().CmbLan, CB_SETCURSEL, 0, 0);
-  SendMessageA(Editor().CmbCodePage, CB_SETCURSEL, 0, 0);
+  SendMessageA(Editor().Control(Id::CmbLan), CB_SETCURSEL, 0, 0);
+  SendMessageA(Editor().Control(Id::CmbCodePage), CB_SETCURSEL, 0, 0);
 }
 
 TEST(Editor, SaveDialogsAsked) {
   Answers answers;
   ScopedDialogs use(answers);
-  SendMessageA(Editor().BtnSavePE, BM_CLICK, 0, 0);
-  SendMessageA(Editor().BtnSaveRes, BM_CLICK, 0, 0);
+  SendMessageA(Editor().Control(Id::BtnSavePE), BM_CLICK, 0, 0);
+  SendMessageA(Editor().Control(Id::BtnSaveRes), BM_CLICK, 0, 0);
   ASSERT_EQ(answers.fileRequests.size(), 2u);
   EXPECT_EQ(answers.fileRequests[0].title, "Save Version to PE");
   EXPECT_EQ(answers.fileRequests[0].filters,
@@ -757,7 +765,7 @@ TEST(Editor, BlockFileNamesGetResAndHoldTheWholeBlock) {
     ChooseLanguageAndCodePage();
     fs::remove(folder / c.written);
     answers.files = {(folder / c.chosen).string()};
-    SendMessageA(Editor().BtnSaveRes, BM_CLICK, 0, 0);
+    SendMessageA(Editor().Control(Id::BtnSaveRes), BM_CLICK, 0, 0);
     const std::vector<std::uint8_t> bytes = Bytes(folder / c.written);
     ASSERT_EQ(bytes.size(), 448u) << c.chosen;
     EXPECT_EQ(bytes[0] | bytes[1] << 8, 448);
@@ -775,7 +783,7 @@ TEST(Editor, VersionTextsKeepTheirLowSixteenBits) {
     SetWindowTextA(VersionEdits()[i], texts[i]);
   const fs::path file = TempFolder() / "numbers.res";
   answers.files = {file.string()};
-  SendMessageA(Editor().BtnSaveRes, BM_CLICK, 0, 0);
+  SendMessageA(Editor().Control(Id::BtnSaveRes), BM_CLICK, 0, 0);
   const qm::DecodedVersionBlock block = qm::DecodeVersionBlock(Bytes(file));
   ASSERT_TRUE(block.SignatureMatched);
   // Block order: file minor, major, build, release, then the product's.
@@ -813,11 +821,11 @@ TEST(Editor, FailedSavesReportAndLeaveFilesAsTheyWere) {
   };
   for (const auto &c : cases) {
     Fresh();
-    if (c.noLanguage) SendMessageA(Editor().CmbLan, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-    if (c.minorText) SetWindowTextA(Editor().EdtFileMinor, c.minorText);
+    if (c.noLanguage) SendMessageA(Editor().Control(Id::CmbLan), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    if (c.minorText) SetWindowTextA(Editor().Control(Id::EdtFileMinor), c.minorText);
     answers.messages.clear();
     answers.files = {c.chosen};
-    SendMessageA(c.toModule ? Editor().BtnSavePE : Editor().BtnSaveRes, BM_CLICK, 0, 0);
+    SendMessageA(c.toModule ? Editor().Control(Id::BtnSavePE) : Editor().Control(Id::BtnSaveRes), BM_CLICK, 0, 0);
     ASSERT_EQ(answers.messages.size(), 1u) << c.name;
     const std::string shown = answers.messages[0].substr(answers.messages[0].find('|') + 1);
     if (c.message.back() == '*')
@@ -842,17 +850,17 @@ TEST(Editor, PrivateBuildShowsItsWholeBox) {
   RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   // Ticking "Pre-release" repaints it, over its whole rectangle where
   // nothing stops it.
-  SendMessageA(form.ChkPre, BM_SETCHECK, BST_CHECKED, 0);
-  InvalidateRect(form.ChkPre, nullptr, TRUE);
-  UpdateWindow(form.ChkPre);
+  SendMessageA(form.Control(Id::ChkPre), BM_SETCHECK, BST_CHECKED, 0);
+  InvalidateRect(form.Control(Id::ChkPre), nullptr, TRUE);
+  UpdateWindow(form.Control(Id::ChkPre));
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
     DispatchMessageA(&msg);
   // What the group's surface holds where the box of "Private build" is.
   RECT box;
-  GetWindowRect(form.ChkPrivate, &box);
-  MapWindowPoints(nullptr, form.GroupBox2, reinterpret_cast<POINT *>(&box), 2);
-  HDC screen = GetDC(form.GroupBox2);
+  GetWindowRect(form.Control(Id::ChkPrivate), &box);
+  MapWindowPoints(nullptr, form.Control(Id::GroupBox2), reinterpret_cast<POINT *>(&box), 2);
+  HDC screen = GetDC(form.Control(Id::GroupBox2));
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
   int white = 0, dark = 0;
   std::string dump = "\n";
@@ -867,14 +875,14 @@ TEST(Editor, PrivateBuildShowsItsWholeBox) {
     }
     dump += '\n';
   }
-  ReleaseDC(form.GroupBox2, screen);
+  ReleaseDC(form.Control(Id::GroupBox2), screen);
   SetWindowPos(form.Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  SendMessageA(form.ChkPre, BM_SETCHECK, BST_UNCHECKED, 0);
+  SendMessageA(form.Control(Id::ChkPre), BM_SETCHECK, BST_UNCHECKED, 0);
   EXPECT_GE(white, size * size / 3) << "the box's white inside" << dump;
   EXPECT_GE(dark, size * 2) << "the box's frame";
   // The layout's rectangles stay: Pre-release still reaches into Private build.
   RECT pre;
-  GetWindowRect(form.ChkPre, &pre);
+  GetWindowRect(form.Control(Id::ChkPre), &pre);
   EXPECT_GT(pre.right, box.left);
 }
 

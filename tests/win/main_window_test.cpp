@@ -163,7 +163,7 @@ TEST_P(MainWindowControl, HasItsClassParentPlaceAndText) {
   EXPECT_EQ((GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) != 0, entry.kind == Kind::GroupBox);
   // Every control with a text speaks the window's font.
   if (entry.kind != Kind::UpDown)
-    EXPECT_EQ(SendMessageA(control, WM_GETFONT, 0, 0), SendMessageA(Form().EdtFile, WM_GETFONT, 0, 0));
+    EXPECT_EQ(SendMessageA(control, WM_GETFONT, 0, 0), SendMessageA(Form().Control(Id::EdtFile), WM_GETFONT, 0, 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Layout, MainWindowControl, testing::ValuesIn(layout::kMainControls),
@@ -188,7 +188,7 @@ TEST(MainWindow, CaptionBorderSizeAndFont) {
   EXPECT_NEAR((frame.top + frame.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
 
   LOGFONTA font{};
-  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Form().EdtFile, WM_GETFONT, 0, 0)), sizeof(font), &font);
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Form().Control(Id::EdtFile), WM_GETFONT, 0, 0)), sizeof(font), &font);
   EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
   EXPECT_EQ(font.lfHeight, -Scale(11));
   EXPECT_EQ(GetClassLongPtrA(wnd, GCLP_HBRBACKGROUND), static_cast<ULONG_PTR>(COLOR_BTNFACE + 1));
@@ -196,17 +196,19 @@ TEST(MainWindow, CaptionBorderSizeAndFont) {
 
 TEST(MainWindow, StartState) {
   TfrmMain &form = Form();
-  for (HWND box : {form.ChkDebug, form.ChkSpecial, form.ChkPre, form.ChkPrivate}) {
+  for (HWND box : {form.Control(Id::ChkDebug), form.Control(Id::ChkSpecial), form.Control(Id::ChkPre),
+                   form.Control(Id::ChkPrivate)}) {
     EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_UNCHECKED) << TextOf(box);
     EXPECT_EQ(GetWindowLongA(box, GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX) << TextOf(box);
   }
-  for (HWND combo : {form.CmbFileOs, form.CmbFileType, form.CmbSubType, form.CmbLan, form.CmbCodePage}) {
+  for (HWND combo : {form.Control(Id::CmbFileOs), form.Control(Id::CmbFileType), form.Control(Id::CmbSubType),
+                     form.Control(Id::CmbLan), form.Control(Id::CmbCodePage)}) {
     EXPECT_EQ(GetWindowLongA(combo, GWL_STYLE) & 3, CBS_DROPDOWNLIST);
     EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR);
     EXPECT_EQ(TextOf(combo), "");
   }
-  EXPECT_EQ(HintOf(form.CmbLan), "");
-  EXPECT_EQ(HintOf(form.CmbCodePage), "");
+  EXPECT_EQ(HintOf(form.Control(Id::CmbLan)), "");
+  EXPECT_EQ(HintOf(form.Control(Id::CmbCodePage)), "");
 }
 
 TEST(MainWindow, FixedListsHoldTheirItems) {
@@ -247,7 +249,7 @@ TEST(MainWindow, LanguageListFollowsThePlatformsNames) {
     std::snprintf(item, sizeof item, "%s - $%04X", name, id);
     expected.push_back(item);
   }
-  const std::vector<std::string> items = ComboItems(Form().CmbLan);
+  const std::vector<std::string> items = ComboItems(Form().Control(Id::CmbLan));
   EXPECT_EQ(items, expected);
   EXPECT_LE(items.size(), 224u);
   for (size_t i = 1; i < items.size(); ++i)
@@ -255,7 +257,7 @@ TEST(MainWindow, LanguageListFollowsThePlatformsNames) {
 }
 
 TEST(MainWindow, LanguageItemsEndInUppercaseHex) {
-  const std::vector<std::string> items = ComboItems(Form().CmbLan);
+  const std::vector<std::string> items = ComboItems(Form().Control(Id::CmbLan));
   ASSERT_FALSE(items.empty());
   EXPECT_EQ(items.front(), "Undefined - $0000");
   char name[256] = {};
@@ -274,7 +276,7 @@ TEST(MainWindow, LanguageItemsEndInUppercaseHex) {
 
 TEST(MainWindow, StringTableAtStart) {
   if (!GridAvailable()) GTEST_SKIP() << "the string grid is not built in";
-  HWND grid = Form().Strings;
+  HWND grid = Form().Control(Id::Strings);
   const std::vector<std::array<std::string, 2>> rows = {{"Key", "Value"},
                                                         {"CompanyName", ""},
                                                         {"FileDescription", ""},
@@ -329,9 +331,9 @@ std::string NameOf(HWND wnd) {
 TEST(MainWindow, TabVisitsTheKeyboardOrderAndWraps) {
   if (!GridAvailable()) GTEST_SKIP() << "the string grid is not built in";
   Activate();
-  SetFocus(Form().EdtFile);
+  SetFocus(Form().Control(Id::EdtFile));
   Pump();
-  ASSERT_EQ(GetFocus(), Form().EdtFile);
+  ASSERT_EQ(GetFocus(), Form().Control(Id::EdtFile));
   for (size_t step = 1; step <= kKeyboardOrder.size(); ++step) {
     PressKey(VK_TAB);
     const Id want = kKeyboardOrder[step % kKeyboardOrder.size()];
@@ -342,7 +344,7 @@ TEST(MainWindow, TabVisitsTheKeyboardOrderAndWraps) {
 TEST(MainWindow, ShiftTabVisitsItBackwards) {
   if (!GridAvailable()) GTEST_SKIP() << "the string grid is not built in";
   Activate();
-  SetFocus(Form().EdtFile);
+  SetFocus(Form().Control(Id::EdtFile));
   Pump();
   HoldShift(true);
   for (size_t step = 1; step <= kKeyboardOrder.size(); ++step) {
@@ -379,7 +381,7 @@ TEST_P(LanguageHint, FollowsTheUsersChoiceOnly) {
   Pump();
   EXPECT_EQ(HintOf(combo), chosen);
   // The other list's hint is its own.
-  HWND other = GetParam() == Id::CmbLan ? Form().CmbCodePage : Form().CmbLan;
+  HWND other = GetParam() == Id::CmbLan ? Form().Control(Id::CmbCodePage) : Form().Control(Id::CmbLan);
   EXPECT_NE(HintOf(other), chosen);
 }
 
@@ -387,7 +389,7 @@ TEST_P(LanguageHint, FollowsTheUsersChoiceOnly) {
 // that is the one it starts with, not whatever the list holds by then.
 TEST(MainWindow, HintSetBeforeTheTooltipExistsIsKept) {
   std::unique_ptr<TfrmMain> fresh = TfrmMain::Create(GetModuleHandleA(nullptr));
-  HWND combo = fresh->CmbCodePage;
+  HWND combo = fresh->Control(Id::CmbCodePage);
   SendMessageA(combo, CB_SETCURSEL, 2, 0);
   fresh->CmbCodePageChange();
   SendMessageA(combo, CB_SETCURSEL, 5, 0);
@@ -406,7 +408,7 @@ INSTANTIATE_TEST_SUITE_P(MainWindow, LanguageHint, testing::Values(Id::CmbLan, I
 
 // Every item of the two long lists can be read whole when they drop down.
 TEST(MainWindow, DroppedListsAreAsWideAsTheirWidestItem) {
-  for (HWND combo : {Form().CmbLan, Form().CmbCodePage}) {
+  for (HWND combo : {Form().Control(Id::CmbLan), Form().Control(Id::CmbCodePage)}) {
     HDC dc = GetDC(combo);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(combo, WM_GETFONT, 0, 0)));
     int widest = 0;
@@ -431,12 +433,13 @@ TEST(MainWindow, DroppedListsAreAsWideAsTheirWidestItem) {
 // down with all of them.
 TEST(MainWindow, LanguageListIsWholeOnFirstUse) {
   std::unique_ptr<TfrmMain> fresh = TfrmMain::Create(GetModuleHandleA(nullptr));
-  HWND combo = fresh->CmbLan;
+  HWND combo = fresh->Control(Id::CmbLan);
   for (int step = 0; step < 2; ++step)
     SendMessageA(combo, WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), 1);
-  EXPECT_EQ(ComboItems(combo), ComboItems(Form().CmbLan));
-  EXPECT_EQ(SendMessageA(combo, CB_GETDROPPEDWIDTH, 0, 0), SendMessageA(Form().CmbLan, CB_GETDROPPEDWIDTH, 0, 0));
+  EXPECT_EQ(ComboItems(combo), ComboItems(Form().Control(Id::CmbLan)));
+  EXPECT_EQ(SendMessageA(combo, CB_GETDROPPEDWIDTH, 0, 0),
+            SendMessageA(Form().Control(Id::CmbLan), CB_GETDROPPEDWIDTH, 0, 0));
 }
 
 TEST(MainWindow, AboutButtonShowsTheAboutWindowInFront) {
@@ -447,7 +450,7 @@ TEST(MainWindow, AboutButtonShowsTheAboutWindowInFront) {
   ASSERT_FALSE(IsWindowVisible(about->Handle()));
   for (int click = 0; click < 2; ++click) {
     Activate();
-    SendMessageA(form.BtnAbout, BM_CLICK, 0, 0);
+    SendMessageA(form.Control(Id::BtnAbout), BM_CLICK, 0, 0);
     Pump();
     EXPECT_TRUE(IsWindowVisible(about->Handle())) << "click " << click;
     EXPECT_EQ(GetForegroundWindow(), about->Handle()) << "click " << click;

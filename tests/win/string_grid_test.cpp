@@ -313,6 +313,31 @@ TEST_F(StringGridTest, SelectionInADroppedRowMovesToTheNewLastRow) {
   EXPECT_FALSE(SendMessageA(grid_, SGM_SETSELECTION, 0, reinterpret_cast<LPARAM>(&outside)));
 }
 
+// A row is deleted by one message: an open editor is committed to its own
+// row first, the rows below move up and the current cell stays on the
+// deleted row's place, its column kept. A row the grid lacks changes nothing.
+TEST_F(StringGridTest, DeletingARowMovesTheRowsBelowUp) {
+  SetFocus(grid_);
+  Select(1, 4, 1, 4);
+  SendMessageA(grid_, WM_CHAR, 'z', 0);
+  ASSERT_TRUE(Editing());
+  for (WPARAM missing : {WPARAM{6}, static_cast<WPARAM>(-1)})
+    EXPECT_FALSE(SendMessageA(grid_, SGM_DELETEROW, missing, 0));
+  EXPECT_TRUE(Editing());
+  EXPECT_EQ(SendMessageA(grid_, SGM_GETROWCOUNT, 0, 0), 6);
+  ASSERT_TRUE(SendMessageA(grid_, SGM_DELETEROW, 2, 0));
+  EXPECT_FALSE(Editing());
+  EXPECT_EQ(SendMessageA(grid_, SGM_GETROWCOUNT, 0, 0), 5);
+  const char *keys[] = {"Key", "CompanyName", "FileVersion", "LegalCopyright", "ProductVersion"};
+  for (int row = 0; row < 5; ++row)
+    EXPECT_EQ(Text(0, row), keys[row]) << row;
+  EXPECT_EQ(Text(1, 3), "z"); // the edit, committed to LegalCopyright before it moved up
+  EXPECT_EQ(SendMessageA(grid_, SGM_GETCURRENTCELL, 0, 0), MAKELRESULT(1, 2));
+  ASSERT_TRUE(SendMessageA(grid_, SGM_DELETEROW, 4, 0)); // the last row: the current cell moves up to the new last
+  EXPECT_EQ(SendMessageA(grid_, SGM_GETCURRENTCELL, 0, 0), MAKELRESULT(1, 3));
+  EXPECT_EQ(Text(0, 4), "<none>");
+}
+
 TEST_F(StringGridTest, ScrollBarsAppearWhenNeeded) {
   struct Case {
     int rows;

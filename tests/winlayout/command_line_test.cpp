@@ -25,17 +25,15 @@ TEST_P(SplitCommandLineTest, GivesTheArguments) {
 INSTANTIATE_TEST_SUITE_P(
     Rule, SplitCommandLineTest,
     ::testing::Values(
-        SplitCase{"ProgramOnly", "quillmark.exe", {"quillmark.exe"}},
-        SplitCase{"Empty", "", {}},
+        SplitCase{"ProgramOnly", "quillmark.exe", {"quillmark.exe"}}, SplitCase{"Empty", "", {}},
         SplitCase{"InjectionMode", "quillmark.exe /v app.exe ver.res", {"quillmark.exe", "/v", "app.exe", "ver.res"}},
         SplitCase{"RunsOfBlanksAndControls", "q  /v\t\t a.exe \x01 b.res ", {"q", "/v", "a.exe", "b.res"}},
         SplitCase{"QuotedPathWithBlanks",
                   "q /v \"C:\\My Files\\app.exe\" b.res",
                   {"q", "/v", "C:\\My Files\\app.exe", "b.res"}},
         SplitCase{"QuotesInsideAnArgument", "q C:\\\"My Files\"\\a.exe", {"q", "C:\\My Files\\a.exe"}},
-        SplitCase{"BackslashBeforeQuoteIsOrdinary",
-                  "q \"C:\\Program Files\\\" next",
-                  {"q", "C:\\Program Files\\", "next"}},
+        SplitCase{
+            "BackslashBeforeQuoteIsOrdinary", "q \"C:\\Program Files\\\" next", {"q", "C:\\Program Files\\", "next"}},
         SplitCase{"EmptyQuotesAtArgumentStartSkipped", "q \"\" /v a b", {"q", "/v", "a", "b"}},
         SplitCase{"SeveralEmptyQuotePairsSkipped", "q \"\"\"\" /v", {"q", "/v"}},
         SplitCase{"UnclosedQuoteRunsToTheEnd", "q \"a b", {"q", "a b"}},

@@ -184,6 +184,25 @@ TEST(LayoutTable, HandlersHookTheDocumentedEvents) {
   }
 }
 
+// The window runs a handler from the messages of its control's kind (a
+// click of a button, a choice in a list, the mouse let go over a box): on
+// a control of another kind it would never run.
+TEST(LayoutTable, EachHandlerSitsOnAControlKindThatRunsIt) {
+  const std::vector<std::pair<Handler, Kind>> kinds = {
+      {Handler::SpdOpenClick, Kind::GlyphButton},       {Handler::EdtFileMajorKeyPress, Kind::Edit},
+      {Handler::UpFileMajorChangingEx, Kind::UpDown},   {Handler::ChkSpecialMouseUp, Kind::CheckBox},
+      {Handler::ChkPrivateMouseUp, Kind::CheckBox},     {Handler::CmbLanChange, Kind::DropDownList},
+      {Handler::CmbCodePageChange, Kind::DropDownList}, {Handler::StringsMouseDown, Kind::StringGrid},
+      {Handler::BtnSavePEClick, Kind::PushButton},      {Handler::BtnSaveResClick, Kind::PushButton},
+      {Handler::BtnAboutClick, Kind::PushButton}};
+  for (const ControlEntry &entry : kMainControls) {
+    if (entry.handler == Handler::None) continue;
+    const auto it = std::find_if(kinds.begin(), kinds.end(), [&](auto &k) { return k.first == entry.handler; });
+    ASSERT_NE(it, kinds.end()) << entry.name;
+    EXPECT_EQ(entry.kind, it->second) << entry.name;
+  }
+}
+
 TEST(LayoutTable, OnlyTheLanguageListsShowHints) {
   for (const ControlEntry &entry : kMainControls) {
     const bool hints = (entry.style & kShowHints) != 0;
