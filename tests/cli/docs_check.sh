@@ -66,6 +66,19 @@ for option in --file-os --file-type --file-subtype --flag; do
   done
 done
 
+# fish: its own completer, asked as the shell asks it.
+if command -v fish >/dev/null; then
+  while IFS='|' read -r words want; do
+    got=$(fish -c "source '$completions/quillmark-cli.fish'; complete -C '$words'" | cut -f1 | sort | paste -sd'|')
+    [ "$got" = "$want" ] || fail "fish completing '$words': got '$got', want '$want'"
+  done <<'ROWS'
+quillmark-cli s|set|show|stamp
+quillmark-cli set --flag pre|prerelease
+quillmark-cli inject --signed r|refuse|remove
+quillmark-cli set --file-type ST|STATIC LIB
+ROWS
+fi
+
 for shell in zsh fish; do
   command -v "$shell" >/dev/null || continue
   file=$completions/$([ $shell = zsh ] && echo _quillmark-cli || echo quillmark-cli.fish)
