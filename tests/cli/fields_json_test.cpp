@@ -62,6 +62,7 @@ TEST_P(FieldsFromJsonRefuses, WithAMessageNamingTheProblem) {
   auto fields = FieldsFromJson(GetParam().json);
   ASSERT_FALSE(fields);
   EXPECT_NE(fields.error().find(GetParam().message), std::string::npos) << fields.error();
+  EXPECT_EQ(fields.kind(), ErrorKind::Invalid) << "a refused fields file is an invalid one: " << fields.error();
 }
 
 INSTANTIATE_TEST_SUITE_P(
