@@ -5,7 +5,6 @@
 // from the wrong half, shows.
 #include <gtest/gtest.h>
 
-#include <fstream>
 
 #include "block_builder.h"
 #include "codec/decoder.h"
