@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "cli/argument_path.h"
+#include "cli/edit_arguments.h"
 #include "cli/info_json.h"
 #include "cli/module_versions.h"
-#include "cli/version_edit.h"
 #include "codec/block_layout.h"
 #include "pe/version_reader.h"
 

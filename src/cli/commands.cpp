@@ -29,7 +29,7 @@ std::optional<Failure> BlockFromFieldsFile(const std::string &fieldsFile, std::v
   auto fields = FieldsFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
   if (!fields)
     return Failure{ExitCode::FieldsInvalid, "the fields file " + Quoted(fieldsFile) + " is refused: " + fields.error()};
-  CallbackBlockSink sink([&](std::span<const std::uint8_t> bytes) {
+  BlockSink sink([&](std::span<const std::uint8_t> bytes) {
     block.assign(bytes.begin(), bytes.end());
     return Ok();
   });

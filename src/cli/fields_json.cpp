@@ -10,6 +10,7 @@
 
 #include "codec/field_codes.h"
 #include "codec/integer_text.h"
+#include "codec/version_text.h"
 #include "stamp/text_escape.h"
 
 namespace qm::cli {
@@ -19,6 +20,8 @@ using nlohmann::json;
 
 std::string Show(const json &value) { return JsonExcerpt(value); }
 std::string ShowText(std::string_view text) { return TextExcerpt(text); }
+// Whatever a fields file holds that cannot be taken makes it invalid.
+Error Invalid(std::string message) { return Fail(ErrorKind::Invalid, std::move(message)); }
 
 // The editor's conversion keeps the low 16 bits of whatever it reads; a
 // fields file is written by a script, where 70000 is a mistake to report,
@@ -36,61 +39,49 @@ Status CheckSixteenBits(std::string &text, std::string_view name, bool hexadecim
   return Ok();
 }
 
-std::string ItemList(std::span<const std::string_view> items) {
-  std::string list;
-  for (std::string_view item : items) {
-    if (!list.empty()) list += ", ";
-    list.append(1, '"').append(item).append(1, '"');
-  }
-  return list;
-}
-
-// A code is a number, or the text of a list item which `fromIndex` turns
-// into the number the editor would store for that item.
-template <typename FromIndex>
-Result<std::uint32_t> CodeFromJson(const json &value, std::string_view name, std::span<const std::string_view> items,
-                                   FromIndex fromIndex) {
+// A code is a number, or the text of a list item, which stands for the
+// number the editor would store for that item.
+Result<std::uint32_t> CodeFromJson(const json &value, std::string_view name, std::span<const CodeItem> table) {
   if (value.is_number_unsigned()) {
     const auto number = value.get<std::uint64_t>();
-    if (number > 0xFFFFFFFFu) return Fail(std::string(name) + ": " + Show(value) + " does not fit in 32 bits");
+    if (number > 0xFFFFFFFFu) return Invalid(std::string(name) + ": " + Show(value) + " does not fit in 32 bits");
     return static_cast<std::uint32_t>(number);
   }
   if (value.is_string()) {
     const std::string text = value.get<std::string>();
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      if (items[i] == text) return fromIndex(static_cast<int>(i), items[i]);
-    }
-    return Fail(std::string(name) + ": \"" + ShowText(text) + "\" is not an item of the list; the items are " +
-                ItemList(items));
+    if (const auto code = CodeFromItemText(table, text)) return *code;
+    return Invalid(std::string(name) + ": \"" + ShowText(text) + "\" is not an item of the list; the items are " +
+                   ItemList(table));
   }
-  return Fail(std::string(name) + ": expected a number from 0 to 4294967295 or the text of a list item, not " +
-              Show(value));
+  return Invalid(std::string(name) + ": expected a number from 0 to 4294967295 or the text of a list item, not " +
+                 Show(value));
 }
 
 Result<std::string> TextFromJson(const json &value, std::string_view name, std::string_view example) {
   if (!value.is_string()) {
-    return Fail(std::string(name) + ": expected a text such as \"" + std::string(example) + "\", not " + Show(value));
+    return Invalid(std::string(name) + ": expected a text such as \"" + std::string(example) + "\", not " +
+                   Show(value));
   }
   return value.get<std::string>();
 }
 
 Result<bool> FlagFromJson(const json &value, std::string_view name) {
-  if (!value.is_boolean()) return Fail(std::string(name) + ": expected true or false, not " + Show(value));
+  if (!value.is_boolean()) return Invalid(std::string(name) + ": expected true or false, not " + Show(value));
   return value.get<bool>();
 }
 
 Result<std::vector<StringRow>> RowsFromJson(const json &value) {
-  if (!value.is_array()) return Fail("strings: expected an array of [key, value] pairs, not " + Show(value));
+  if (!value.is_array()) return Invalid("strings: expected an array of [key, value] pairs, not " + Show(value));
   std::vector<StringRow> rows;
   for (std::size_t i = 0; i < value.size(); ++i) {
     const json &pair = value[i];
     if (!pair.is_array() || pair.size() != 2 || !pair[0].is_string() || !pair[1].is_string()) {
-      return Fail("strings[" + std::to_string(i) + "]: expected a pair of texts [key, value], not " + Show(pair));
+      return Invalid("strings[" + std::to_string(i) + "]: expected a pair of texts [key, value], not " + Show(pair));
     }
     StringRow row{pair[0].get<std::string>(), pair[1].get<std::string>()};
     // A NUL would end the text early inside the block.
     if (row.Key.find('\0') != std::string::npos || row.Value.find('\0') != std::string::npos) {
-      return Fail("strings[" + std::to_string(i) + "]: a text may not contain \\u0000");
+      return Invalid("strings[" + std::to_string(i) + "]: a text may not contain \\u0000");
     }
     rows.push_back(std::move(row));
   }
@@ -100,10 +91,10 @@ Result<std::vector<StringRow>> RowsFromJson(const json &value) {
 Status ApplyVersion(const json &value, std::string_view name, std::uint16_t &major, std::uint16_t &minor,
                     std::uint16_t &release, std::uint16_t &build) {
   if (!value.is_string()) {
-    return Fail(std::string(name) + ": expected a text \"Major.Minor.Release.Build\", not " + Show(value));
+    return Invalid(std::string(name) + ": expected a text \"Major.Minor.Release.Build\", not " + Show(value));
   }
   auto parts = VersionFromText(value.get<std::string>());
-  if (!parts) return Fail(std::string(name) + ": " + parts.error());
+  if (!parts) return Context(std::string(name) + ": ", parts.failure());
   major = (*parts)[0];
   minor = (*parts)[1];
   release = (*parts)[2];
@@ -113,7 +104,7 @@ Status ApplyVersion(const json &value, std::string_view name, std::uint16_t &maj
 
 Status ApplyField(const std::string &key, const json &value, VersionFields &fields) {
   auto take = [](auto result, auto &target) -> Status {
-    if (!result) return Fail(result.error());
+    if (!result) return result.failure();
     target = std::move(*result);
     return Ok();
   };
@@ -126,51 +117,20 @@ Status ApplyField(const std::string &key, const json &value, VersionFields &fiel
   if (key == "special") return take(FlagFromJson(value, key), fields.Special);
   if (key == "private") return take(FlagFromJson(value, key), fields.Private);
   if (key == "fileOs") {
-    return take(
-        CodeFromJson(value, key, kFileOsItems, [](int index, std::string_view) { return FileOsFromIndex(index); }),
-        fields.FileOs);
+    return take(CodeFromJson(value, key, kFileOsTable), fields.FileOs);
   }
-  if (key == "fileType") return take(CodeFromJson(value, key, kFileTypeItems, FileTypeFromList), fields.FileType);
-  if (key == "fileSubType") return take(CodeFromJson(value, key, kSubTypeItems, SubTypeFromList), fields.FileSubType);
+  if (key == "fileType") return take(CodeFromJson(value, key, kFileTypeTable), fields.FileType);
+  if (key == "fileSubType") return take(CodeFromJson(value, key, kSubTypeTable), fields.FileSubType);
   if (key == "language") return take(TextFromJson(value, key, "0809"), fields.LanguageText);
   if (key == "codePage") return take(TextFromJson(value, key, "1252"), fields.CodePageText);
   if (key == "strings") return take(RowsFromJson(value), fields.Rows);
-  return Fail("unknown field \"" + ShowText(key) +
-              "\"; the fields are fileVersion, productVersion, debug, preRelease, special, private, fileOs, fileType, "
-              "fileSubType, language, codePage and strings");
+  return Invalid(
+      "unknown field \"" + ShowText(key) +
+      "\"; the fields are fileVersion, productVersion, debug, preRelease, special, private, fileOs, fileType, "
+      "fileSubType, language, codePage and strings");
 }
 
 } // namespace
-
-Result<std::array<std::uint16_t, 4>> VersionFromText(std::string_view text) {
-  std::string quoted(1, '\'');
-  quoted.append(ShowText(text)).append(1, '\'');
-  std::array<std::uint16_t, 4> parts{};
-  std::size_t count = 0;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t dot = text.find('.', start);
-    const std::string_view part = text.substr(start, dot == std::string_view::npos ? text.npos : dot - start);
-    if (count == parts.size()) {
-      return Fail(quoted + " has more than four components; write Major.Minor.Release.Build");
-    }
-    if (part.empty() || part.size() > 5 || part.find_first_not_of("0123456789") != std::string_view::npos) {
-      return Fail(quoted + ": each component must be a decimal number from 0 to 65535");
-    }
-    const unsigned long value = std::stoul(std::string(part));
-    if (value > 0xFFFF) {
-      return Fail(quoted + ": component " + std::string(part) + " is larger than 65535");
-    }
-    parts[count++] = static_cast<std::uint16_t>(value);
-    if (dot == std::string_view::npos) break;
-    start = dot + 1;
-  }
-  if (count != parts.size()) {
-    return Fail(quoted + " has " + std::to_string(count) + " component" + (count == 1 ? "" : "s") +
-                "; write all four, Major.Minor.Release.Build");
-  }
-  return parts;
-}
 
 std::string JsonExcerpt(const nlohmann::json &value) {
   return TextExcerpt(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
@@ -236,20 +196,17 @@ Result<json> ParseJsonText(std::string_view jsonText) {
 }
 
 Result<VersionFields> FieldsFromJson(std::string_view jsonText) {
-  auto parsed = ParseJsonText(jsonText);
-  if (!parsed) return parsed.failure();
-  const json &root = *parsed;
-  if (!root.is_object()) return Fail("expected a JSON object of fields, not " + Show(root));
+  QM_UNWRAP_OR_RETURN(root, ParseJsonText(jsonText));
+  if (!root.is_object()) return Invalid("expected a JSON object of fields, not " + Show(root));
   for (const char *required : {"language", "codePage"}) {
     if (!root.contains(required)) {
-      return Fail(std::string("missing field \"") + required + "\" (a text such as " +
-                  (std::string(required) == "language" ? "\"0809\"" : "\"1252\"") + ")");
+      return Invalid(std::string("missing field \"") + required + "\" (a text such as " +
+                     (std::string(required) == "language" ? "\"0809\"" : "\"1252\"") + ")");
     }
   }
   VersionFields fields;
   for (const auto &[key, value] : root.items()) {
-    Status applied = ApplyField(key, value, fields);
-    if (!applied) return Fail(applied.error());
+    QM_RETURN_IF_ERROR(ApplyField(key, value, fields));
   }
   if (Status language = CheckSixteenBits(fields.LanguageText, "language", true); !language) return language.failure();
   if (Status codePage = CheckSixteenBits(fields.CodePageText, "codePage", false); !codePage) return codePage.failure();

@@ -14,8 +14,6 @@
 // refused, so a misspelt key is not silently left out of the block.
 #include <nlohmann/json_fwd.hpp>
 
-#include <array>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,9 +21,6 @@
 #include "codec/version_fields.h"
 
 namespace qm::cli {
-
-// Exactly four dot-separated decimal components, each 0 to 65535.
-Result<std::array<std::uint16_t, 4>> VersionFromText(std::string_view text);
 
 // A value or text as a message quotes it: short, and on one line, however
 // long or strange the file's text.
@@ -41,7 +36,8 @@ Status CheckJsonNesting(std::string_view jsonText, int limit = 64);
 // since the parser would keep one of the two and silently drop the other.
 Result<nlohmann::json> ParseJsonText(std::string_view jsonText);
 
-// The fields as the editor would collect them. A language or code page that
+// The fields as the editor would collect them; every refusal is
+// ErrorKind::Invalid. A language or code page that
 // converts but does not fit in 16 bits is refused; one that does not convert
 // is passed on, so its error is the encoder's own.
 Result<VersionFields> FieldsFromJson(std::string_view jsonText);

@@ -4,12 +4,13 @@
 
 #include <algorithm>
 
-#include "cli/fields_json.h"
+#include "cli/edit_arguments.h"
 #include "cli/module_versions.h"
 #include "cli/show_report.h"
-#include "cli/version_edit.h"
+#include "codec/field_codes.h"
 #include "codec/text_codec.h"
 #include "codec/version_info_writer.h"
+#include "codec/version_text.h"
 
 namespace qm::cli {
 namespace {

@@ -39,42 +39,6 @@ std::string JoinedNames(const std::vector<std::string> &names) {
 
 } // namespace
 
-std::optional<std::string> FileOsName(std::uint32_t value) {
-  const auto index = FileOsIndexFromValue(value);
-  if (!index) return std::nullopt;
-  return std::string(kFileOsItems[static_cast<std::size_t>(*index)]);
-}
-
-std::optional<std::string> FileTypeName(std::uint32_t value) {
-  // Only 7 stands for the last item; 6 has none.
-  if (value == kStaticLibValue) return std::string(kFileTypeItems[kStaticLibIndex]);
-  if (value < static_cast<std::uint32_t>(kStaticLibIndex)) return std::string(kFileTypeItems[value]);
-  return std::nullopt;
-}
-
-std::optional<std::string> FileSubTypeName(std::uint32_t value) {
-  if (value < kSubTypeItems.size()) return std::string(kSubTypeItems[value]);
-  return std::nullopt;
-}
-
-std::vector<std::string> FlagNames(std::uint32_t flags) {
-  static constexpr struct {
-    std::uint32_t bit;
-    const char *name;
-  } kBoxes[] = {{kFlagDebug, "Debug Build"},
-                {kFlagPreRelease, "Pre-release"},
-                {kFlagSpecial, "Special build"},
-                {kFlagPrivate, "Private build"}};
-  std::vector<std::string> names;
-  std::uint32_t rest = flags;
-  for (const auto &box : kBoxes) {
-    if (flags & box.bit) names.emplace_back(box.name);
-    rest &= ~box.bit;
-  }
-  if (rest != 0) names.push_back(HexNumber(rest, 8));
-  return names;
-}
-
 std::string ShowAsText(const VersionInfo &info, const ShownOrigin &origin) {
   std::ostringstream out;
   out << "Read from:       " << origin.kind;

@@ -23,14 +23,6 @@ struct ShownOrigin {
   std::optional<ModuleFile> file;
 };
 
-// The list item names of a code, where the field code tables have one.
-std::optional<std::string> FileOsName(std::uint32_t value);
-std::optional<std::string> FileTypeName(std::uint32_t value);
-std::optional<std::string> FileSubTypeName(std::uint32_t value);
-// The check boxes' names of the set flag bits, in box order; bits without
-// a box as one hexadecimal number at the end.
-std::vector<std::string> FlagNames(std::uint32_t flags);
-
 std::string ShowAsText(const VersionInfo &info, const ShownOrigin &origin);
 std::string ShowAsJson(const VersionInfo &info, const ShownOrigin &origin);
 

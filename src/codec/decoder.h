@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "codec/block_values.h"
+
 namespace qm {
 
 // The version up-downs, in the order the block holds their words.
@@ -19,12 +21,6 @@ enum class VersionPart { FileMinor, FileMajor, FileBuild, FileRelease, ProdMinor
 struct VersionWord {
   VersionPart Part;
   std::int16_t Position; // the word read as a signed number
-};
-
-struct DecodedString {
-  std::u16string Key;
-  std::u16string Value;
-  friend bool operator==(const DecodedString &, const DecodedString &) = default;
 };
 
 struct DecodedVersionBlock {

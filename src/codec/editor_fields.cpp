@@ -15,9 +15,8 @@ Result<VersionFields> CollectVersionFields(const EditorTexts &texts) {
   std::uint16_t *const targets[8] = {&fields.FileMajor, &fields.FileMinor, &fields.FileRelease, &fields.FileBuild,
                                      &fields.ProdMajor, &fields.ProdMinor, &fields.ProdRelease, &fields.ProdBuild};
   for (std::size_t i = 0; i < texts.VersionTexts.size(); ++i) {
-    Result<std::int32_t> number = IntegerFromText(texts.VersionTexts[i]);
-    if (!number) return Fail(number.error());
-    *targets[i] = static_cast<std::uint16_t>(static_cast<std::uint32_t>(*number) & 0xFFFFu);
+    QM_UNWRAP_OR_RETURN(number, IntegerFromText(texts.VersionTexts[i]));
+    *targets[i] = static_cast<std::uint16_t>(static_cast<std::uint32_t>(number) & 0xFFFFu);
   }
   fields.Rows = texts.Rows;
   fields.Debug = texts.Debug;

@@ -2,54 +2,45 @@
 
 #include <cstdio>
 
-#include "base/byte_reader.h"
 #include "base/shown_text.h"
 #include "codec/block_layout.h"
 #include "codec/field_codes.h"
 #include "codec/integer_text.h"
+#include "codec/le_writer.h"
 
 namespace qm {
 
 namespace {
 
-void AppendU16(std::vector<std::uint8_t> &block, std::uint16_t value) {
-  block.push_back(static_cast<std::uint8_t>(value & 0xFF));
-  block.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void AppendText(std::vector<std::uint8_t> &block, std::u16string_view text) {
-  for (char16_t unit : text)
-    AppendU16(block, unit);
-}
-
 // The block's fixed start: header, fixed part, StringFileInfo and StringTable
 // headers, all lengths still zero.
 std::vector<std::uint8_t> StartBlock(const VersionFields &fields, const Translation &translation) {
   std::vector<std::uint8_t> block(layout::kFirstChildOffset, 0);
-  PutU16(block, 2, layout::kFixedPartSize);
+  LeWriter w(block);
+  w.PatchU16(2, layout::kFixedPartSize);
   for (std::size_t i = 0; i < layout::kRootKey.size(); ++i)
-    PutU16(block, layout::kKeyOffset + 2 * i, layout::kRootKey[i]);
-  PutU32(block, layout::kSignatureOffset, layout::kSignature);
-  PutU32(block, layout::kSignatureOffset + 4, layout::kStrucVersion);
+    w.PatchU16(layout::kKeyOffset + 2 * i, layout::kRootKey[i]);
+  w.PatchU32(layout::kSignatureOffset, layout::kSignature);
+  w.PatchU32(layout::kSignatureOffset + 4, layout::kStrucVersion);
   const std::uint16_t words[8] = {fields.FileMinor, fields.FileMajor, fields.FileBuild, fields.FileRelease,
                                   fields.ProdMinor, fields.ProdMajor, fields.ProdBuild, fields.ProdRelease};
   for (std::size_t i = 0; i < 8; ++i)
-    PutU16(block, layout::kFileVersionOffset + 2 * i, words[i]);
-  PutU32(block, layout::kFlagsOffset, FlagsFromBoxes(fields.Debug, fields.PreRelease, fields.Special, fields.Private));
-  PutU32(block, layout::kFileOsOffset, fields.FileOs);
-  PutU32(block, layout::kFileTypeOffset, fields.FileType);
-  PutU32(block, layout::kFileSubTypeOffset, fields.FileSubType);
+    w.PatchU16(layout::kFileVersionOffset + 2 * i, words[i]);
+  w.PatchU32(layout::kFlagsOffset, FlagsFromBoxes(fields.Debug, fields.PreRelease, fields.Special, fields.Private));
+  w.PatchU32(layout::kFileOsOffset, fields.FileOs);
+  w.PatchU32(layout::kFileTypeOffset, fields.FileType);
+  w.PatchU32(layout::kFileSubTypeOffset, fields.FileSubType);
 
   // StringFileInfo: wLength (later), wValueLength 0, wType 1, key, NUL.
-  AppendU16(block, 0);
-  AppendU16(block, 0);
-  AppendU16(block, 1);
-  AppendText(block, layout::kStringFileInfoKey);
-  AppendU16(block, 0);
+  w.U16(0);
+  w.U16(0);
+  w.U16(1);
+  w.Text(layout::kStringFileInfoKey);
+  w.U16(0);
   // StringTable: wLength (later), wValueLength 0, wType 0, 8-character key, NUL.
-  AppendU16(block, 0);
-  AppendU16(block, 0);
-  AppendU16(block, 0);
+  w.U16(0);
+  w.U16(0);
+  w.U16(0);
   // The key holds the language text as the list gave it (four hex digits)
   // and the code page in hex. A language text of another length, which only
   // a caller other than the window can pass, is written from its number so
@@ -64,26 +55,27 @@ std::vector<std::uint8_t> StartBlock(const VersionFields &fields, const Translat
   }
   std::string_view tableKey(hex, 8);
   for (char c : tableKey)
-    AppendU16(block, static_cast<unsigned char>(c));
-  AppendU16(block, 0);
+    w.U16(static_cast<unsigned char>(c));
+  w.U16(0);
   return block;
 }
 
 void AppendVarFileInfo(std::vector<std::uint8_t> &block, const Translation &translation) {
-  AppendU16(block, static_cast<std::uint16_t>(layout::kVarFileInfoSize));
-  AppendU16(block, 0);
-  AppendU16(block, 1);
-  AppendText(block, layout::kVarFileInfoKey);
-  AppendU16(block, 0);
-  AppendU16(block, 0); // padding
-  AppendU16(block, 36);
-  AppendU16(block, 4);
-  AppendU16(block, 0);
-  AppendText(block, layout::kTranslationKey);
-  AppendU16(block, 0);
-  AppendU16(block, 0); // padding
-  AppendU16(block, translation.Language);
-  AppendU16(block, translation.CodePage);
+  LeWriter w(block);
+  w.U16(static_cast<std::uint16_t>(layout::kVarFileInfoSize));
+  w.U16(0);
+  w.U16(1);
+  w.Text(layout::kVarFileInfoKey);
+  w.U16(0);
+  w.U16(0); // padding
+  w.U16(36);
+  w.U16(4);
+  w.U16(0);
+  w.Text(layout::kTranslationKey);
+  w.U16(0);
+  w.U16(0); // padding
+  w.U16(translation.Language);
+  w.U16(translation.CodePage);
 }
 
 // The key as a message shows it: the block's text may be in any code page,
@@ -100,11 +92,9 @@ std::string Printable(std::u16string_view key) {
 Result<Translation> TranslationFromTexts(std::string_view languageText, std::string_view codePageText) {
   std::string languageNumber = "$";
   languageNumber += languageText;
-  Result<std::int32_t> language = IntegerFromText(languageNumber);
-  if (!language) return Fail(language.error());
-  Result<std::int32_t> codePage = IntegerFromText(codePageText);
-  if (!codePage) return Fail(codePage.error());
-  return Translation{static_cast<std::uint16_t>(*language), static_cast<std::uint16_t>(*codePage)};
+  QM_UNWRAP_OR_RETURN(language, IntegerFromText(languageNumber));
+  QM_UNWRAP_OR_RETURN(codePage, IntegerFromText(codePageText));
+  return Translation{static_cast<std::uint16_t>(language), static_cast<std::uint16_t>(codePage)};
 }
 
 Status AppendStringEntry(std::vector<std::uint8_t> &block, std::u16string_view key, std::u16string_view value) {
@@ -113,50 +103,49 @@ Status AppendStringEntry(std::vector<std::uint8_t> &block, std::u16string_view k
   const std::size_t body = 2 * k + 2 * v + 4 + (k % 2 == 1 ? 2 : 0) + (v % 2 == 0 ? 2 : 0);
   const std::size_t entry = body + 6;
   if (entry > layout::kMaxLength || v + 1 > layout::kMaxLength) {
-    return Fail("String entry '" + Printable(key) + "' would take " + std::to_string(entry) +
-                " bytes; an entry must stay below 65536 bytes");
+    return Fail(ErrorKind::Invalid, "String entry '" + Printable(key) + "' would take " + std::to_string(entry) +
+                                        " bytes; an entry must stay below 65536 bytes");
   }
   block.reserve(block.size() + entry);
-  AppendU16(block, static_cast<std::uint16_t>(entry));
-  AppendU16(block, static_cast<std::uint16_t>(v + 1));
-  AppendU16(block, 1);
-  AppendText(block, key);
-  AppendU16(block, 0);
-  if (k % 2 == 1) AppendU16(block, 0);
-  AppendText(block, value);
-  AppendU16(block, 0);
-  if (v % 2 == 0) AppendU16(block, 0);
+  LeWriter w(block);
+  w.U16(static_cast<std::uint16_t>(entry));
+  w.U16(static_cast<std::uint16_t>(v + 1));
+  w.U16(1);
+  w.Text(key);
+  w.U16(0);
+  if (k % 2 == 1) w.U16(0);
+  w.Text(value);
+  w.U16(0);
+  if (v % 2 == 0) w.U16(0);
   return Ok();
 }
 
 Result<std::vector<std::uint8_t>> EncodeVersionBlock(const VersionFields &fields,
                                                      std::span<const StringRowUtf16> rows) {
-  Result<Translation> translation = TranslationFromTexts(fields.LanguageText, fields.CodePageText);
-  if (!translation) return Fail(translation.error());
-  std::vector<std::uint8_t> block = StartBlock(fields, *translation);
+  QM_UNWRAP_OR_RETURN(translation, TranslationFromTexts(fields.LanguageText, fields.CodePageText));
+  std::vector<std::uint8_t> block = StartBlock(fields, translation);
   for (const StringRowUtf16 &row : rows) {
-    Status appended = AppendStringEntry(block, row.Key, row.Value);
-    if (!appended) return Fail(appended.error());
+    QM_RETURN_IF_ERROR(AppendStringEntry(block, row.Key, row.Value));
     if (block.size() + layout::kVarFileInfoSize > layout::kMaxLength) break;
   }
   const std::size_t total = block.size() + layout::kVarFileInfoSize;
   if (total > layout::kMaxLength) {
-    return Fail("The version block would take at least " + std::to_string(total) +
-                " bytes; a version block must stay below 65536 bytes");
+    return Fail(ErrorKind::Invalid, "The version block would take at least " + std::to_string(total) +
+                                        " bytes; a version block must stay below 65536 bytes");
   }
   const std::size_t s = block.size();
-  PutU16(block, layout::kFirstChildOffset, static_cast<std::uint16_t>(s - layout::kFirstChildOffset));
-  PutU16(block, layout::kStringTableOffset, static_cast<std::uint16_t>(s - layout::kStringTableOffset));
-  AppendVarFileInfo(block, *translation);
-  PutU16(block, 0, static_cast<std::uint16_t>(block.size()));
+  LeWriter w(block);
+  w.PatchU16(layout::kFirstChildOffset, static_cast<std::uint16_t>(s - layout::kFirstChildOffset));
+  w.PatchU16(layout::kStringTableOffset, static_cast<std::uint16_t>(s - layout::kStringTableOffset));
+  AppendVarFileInfo(block, translation);
+  w.PatchU16(0, static_cast<std::uint16_t>(block.size()));
   return block;
 }
 
 Result<std::vector<std::uint8_t>> EncodeVersionBlock(const VersionFields &fields, const TextCodec &codec) {
   // The language and code page are converted before any row, so their
   // message wins over anything a row could cause.
-  Result<Translation> translation = TranslationFromTexts(fields.LanguageText, fields.CodePageText);
-  if (!translation) return Fail(translation.error());
+  QM_RETURN_IF_ERROR(TranslationFromTexts(fields.LanguageText, fields.CodePageText));
   std::vector<StringRowUtf16> rows;
   rows.reserve(fields.Rows.size());
   for (const StringRow &row : fields.Rows)
@@ -164,18 +153,11 @@ Result<std::vector<std::uint8_t>> EncodeVersionBlock(const VersionFields &fields
   return EncodeVersionBlock(fields, rows);
 }
 
-Status StreamBlockSink::Accept(std::span<const std::uint8_t> block) {
-  out_.write(reinterpret_cast<const char *>(block.data()), static_cast<std::streamsize>(block.size()));
-  out_.flush();
-  if (!out_) return Fail("Writing the version block failed");
-  return Ok();
-}
-
-Status BuildVersionBlock(EncodeTarget target, BlockSink &sink, const VersionFields &fields, const TextCodec &codec) {
+Status BuildVersionBlock(EncodeTarget target, const BlockSink &sink, const VersionFields &fields,
+                         const TextCodec &codec) {
   (void)target; // the bytes do not depend on where they go; the sink does
-  Result<std::vector<std::uint8_t>> block = EncodeVersionBlock(fields, codec);
-  if (!block) return Fail(block.error());
-  return sink.Accept(*block);
+  QM_UNWRAP_OR_RETURN(block, EncodeVersionBlock(fields, codec));
+  return sink(block);
 }
 
 } // namespace qm

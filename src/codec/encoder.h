@@ -3,12 +3,12 @@
 // it is stored.
 #include <cstdint>
 #include <functional>
-#include <ostream>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "base/result.h"
+#include "codec/block_values.h"
 #include "codec/text_codec.h"
 #include "codec/version_fields.h"
 
@@ -16,43 +16,13 @@ namespace qm {
 
 enum class EncodeTarget { Module, BlockFile };
 
-// Where a finished block goes. A module's sink stores it as resource type 16,
-// name 1, language 0; a block file's sink writes it whole in one write.
-class BlockSink {
-public:
-  virtual ~BlockSink() = default;
-  virtual Status Accept(std::span<const std::uint8_t> block) = 0;
-};
-
-// Writes the block to a stream in one write and flushes it.
-class StreamBlockSink final : public BlockSink {
-public:
-  explicit StreamBlockSink(std::ostream &out) : out_(out) {}
-  Status Accept(std::span<const std::uint8_t> block) override;
-
-private:
-  std::ostream &out_;
-};
-
-// Hands the block to a function (a platform write, a resource update).
-class CallbackBlockSink final : public BlockSink {
-public:
-  using Callback = std::function<Status(std::span<const std::uint8_t>)>;
-  explicit CallbackBlockSink(Callback callback) : callback_(std::move(callback)) {}
-  Status Accept(std::span<const std::uint8_t> block) override { return callback_(block); }
-
-private:
-  Callback callback_;
-};
+// Where a finished block goes: a module's sink stores it as resource type
+// 16, name 1, language 0; a block file's sink writes it whole in one write.
+using BlockSink = std::function<Status(std::span<const std::uint8_t>)>;
 
 struct StringRowUtf16 {
   std::u16string Key;
   std::u16string Value;
-};
-
-struct Translation {
-  std::uint16_t Language = 0;
-  std::uint16_t CodePage = 0;
 };
 
 // The language text read as hex ("$" + text), then the code page text read
@@ -74,6 +44,7 @@ Result<std::vector<std::uint8_t>> EncodeVersionBlock(const VersionFields &fields
 // reaches the sink. Returns the encoding failure, else the sink's own result
 // (a sink that must not report failures returns Ok). The bytes are the same
 // for both targets.
-Status BuildVersionBlock(EncodeTarget target, BlockSink &sink, const VersionFields &fields, const TextCodec &codec);
+Status BuildVersionBlock(EncodeTarget target, const BlockSink &sink, const VersionFields &fields,
+                         const TextCodec &codec);
 
 } // namespace qm

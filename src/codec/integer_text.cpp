@@ -24,6 +24,25 @@ int DigitValue(char c, int base) {
 
 } // namespace
 
+ParsedNumber ParseNumber(std::string_view text, NumberSyntax syntax) {
+  int base = syntax.base;
+  if (syntax.hexPrefix && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  if (text.empty() || (syntax.maxDigits != 0 && text.size() > syntax.maxDigits)) return {0, NumberFault::NotANumber};
+  ParsedNumber parsed;
+  for (char c : text) {
+    const int digit = DigitValue(c, base);
+    if (digit < 0) return {0, NumberFault::NotANumber};
+    // Past the limit the value stops growing, so any length of digits
+    // is read without overflow and still checked to the end.
+    if (parsed.fault == NumberFault::None) parsed.value = parsed.value * static_cast<unsigned>(base) + digit;
+    if (parsed.value > syntax.max) parsed.fault = NumberFault::TooLarge;
+  }
+  return parsed;
+}
+
 Result<std::int32_t> IntegerFromText(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ')
@@ -37,24 +56,18 @@ Result<std::int32_t> IntegerFromText(std::string_view text) {
   std::string_view rest = text.substr(i);
   if (rest.starts_with('$') || rest.starts_with('x') || rest.starts_with('X')) {
     base = 16;
-    ++i;
+    rest.remove_prefix(1);
   } else if (rest.starts_with("0x") || rest.starts_with("0X")) {
     base = 16;
-    i += 2;
+    rest.remove_prefix(2);
   }
-  if (i == text.size()) return Fail(InvalidIntegerMessage(text));
-  // The magnitude may reach 2^31 for a negative number; anything beyond that
-  // fails whatever the sign, so the sum never needs more than 64 bits.
-  constexpr std::int64_t kLimit = std::int64_t{1} << 31;
-  std::int64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    int digit = DigitValue(text[i], base);
-    if (digit < 0) return Fail(InvalidIntegerMessage(text));
-    magnitude = magnitude * base + digit;
-    if (magnitude > kLimit) return Fail(InvalidIntegerMessage(text));
-  }
-  if (!negative && magnitude == kLimit) return Fail(InvalidIntegerMessage(text));
-  return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  // The magnitude may reach 2^31 for a negative number only.
+  constexpr std::uint64_t kLimit = std::uint64_t{1} << 31;
+  const ParsedNumber magnitude = ParseNumber(rest, {base, false, 0, kLimit});
+  if (!magnitude || (!negative && magnitude.value == kLimit))
+    return Fail(ErrorKind::Invalid, InvalidIntegerMessage(text));
+  return static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(magnitude.value)
+                                            : static_cast<std::int64_t>(magnitude.value));
 }
 
 } // namespace qm

@@ -31,13 +31,14 @@ public:
     std::string where = parentPath.empty() ? std::string("version block") : parentPath;
     std::optional<std::uint16_t> length = data_.u16(start);
     if (!length || start + 6 > parentEnd)
-      return Fail(where + ": truncated node header at offset " + std::to_string(start));
+      return Fail(ErrorKind::Refused, where + ": truncated node header at offset " + std::to_string(start));
     if (*length < 6)
-      return Fail(where + ": node length " + std::to_string(*length) + " at offset " + std::to_string(start) +
-                  " is too small");
+      return Fail(ErrorKind::Refused, where + ": node length " + std::to_string(*length) + " at offset " +
+                                          std::to_string(start) + " is too small");
     if (*length > parentEnd - start) {
-      return Fail(where + ": node at offset " + std::to_string(start) + " runs past its parent (" +
-                  std::to_string(*length) + " bytes, " + std::to_string(parentEnd - start) + " left)");
+      return Fail(ErrorKind::Refused, where + ": node at offset " + std::to_string(start) + " runs past its parent (" +
+                                          std::to_string(*length) + " bytes, " + std::to_string(parentEnd - start) +
+                                          " left)");
     }
     Node node;
     node.start = start;
@@ -59,7 +60,7 @@ public:
     // whatever the module holds.
     const std::string shownKey = Shown(Utf16ToUtf8(node.key), kShortQuotedLimit);
     node.path = parentPath.empty() ? shownKey : parentPath + "/" + shownKey;
-    if (!terminated) return Fail(node.path + ": missing terminator");
+    if (!terminated) return Fail(ErrorKind::Refused, node.path + ": missing terminator");
     node.valueStart = AlignUp4(pos);
     return node;
   }
@@ -70,11 +71,9 @@ public:
     while (pos < node.end) {
       // Trailing alignment bytes are not a child.
       if (node.end - pos < 6) break;
-      Result<Node> child = ReadNode(pos, node.end, node.path);
-      if (!child) return Fail(child.error());
-      Status visited = visit(*child);
-      if (!visited) return visited;
-      pos = AlignUp4(child->end);
+      QM_UNWRAP_OR_RETURN(child, ReadNode(pos, node.end, node.path));
+      QM_RETURN_IF_ERROR(visit(child));
+      pos = AlignUp4(child.end);
     }
     return Ok();
   }
@@ -101,14 +100,13 @@ private:
 Status ReadStringFileInfo(const TreeReader &tree, const Node &info, VersionInfo &out) {
   return tree.ForEachChild(info, 0, [&](const Node &tableNode) -> Status {
     StringTable table{tableNode.key, {}};
-    Status strings = tree.ForEachChild(tableNode, 0, [&](const Node &entry) -> Status {
+    QM_RETURN_IF_ERROR(tree.ForEachChild(tableNode, 0, [&](const Node &entry) -> Status {
       if (entry.type != 0 && entry.type != 1) {
-        return Fail(entry.path + ": unknown value type " + std::to_string(entry.type));
+        return Fail(ErrorKind::Refused, entry.path + ": unknown value type " + std::to_string(entry.type));
       }
       table.Strings.push_back({entry.key, tree.TextValue(entry)});
       return Ok();
-    });
-    if (!strings) return strings;
+    }));
     out.Tables.push_back(std::move(table));
     return Ok();
   });
@@ -118,7 +116,8 @@ Status ReadVarFileInfo(const TreeReader &tree, const Node &info, VersionInfo &ou
   return tree.ForEachChild(info, 0, [&](const Node &var) -> Status {
     if (var.key != layout::kTranslationKey) return Ok();
     if (var.valueLength > var.end - std::min(var.valueStart, var.end)) {
-      return Fail(var.path + ": value of " + std::to_string(var.valueLength) + " bytes runs past its node");
+      return Fail(ErrorKind::Refused,
+                  var.path + ": value of " + std::to_string(var.valueLength) + " bytes runs past its node");
     }
     for (std::size_t pos = var.valueStart; pos + 4 <= var.valueStart + var.valueLength; pos += 4) {
       out.Translations.push_back({*tree.data().u16(pos), *tree.data().u16(pos + 2)});
@@ -147,27 +146,26 @@ FixedFileInfo ReadFixed(const ByteReader &data, std::size_t at) {
 
 Result<VersionInfo> ReadVersionInfo(std::span<const std::uint8_t> data) {
   TreeReader tree(data);
-  Result<Node> root = tree.ReadNode(0, data.size(), "");
-  if (!root) return Fail(root.error());
-  if (root->key != layout::kRootKey) return Fail("version block: the key is not VS_VERSION_INFO");
-  root->path.clear(); // the children's paths start at their own keys
+  QM_UNWRAP_OR_RETURN(root, tree.ReadNode(0, data.size(), ""));
+  if (root.key != layout::kRootKey) return Fail(ErrorKind::Refused, "version block: the key is not VS_VERSION_INFO");
+  root.path.clear(); // the children's paths start at their own keys
   VersionInfo out;
-  if (root->valueLength != 0) {
-    if (root->valueLength < layout::kFixedPartSize ||
-        root->valueLength > root->end - std::min(root->valueStart, root->end)) {
-      return Fail("VS_VERSION_INFO: fixed part of " + std::to_string(root->valueLength) + " bytes does not fit");
+  if (root.valueLength != 0) {
+    if (root.valueLength < layout::kFixedPartSize ||
+        root.valueLength > root.end - std::min(root.valueStart, root.end)) {
+      return Fail(ErrorKind::Refused,
+                  "VS_VERSION_INFO: fixed part of " + std::to_string(root.valueLength) + " bytes does not fit");
     }
-    if (*tree.data().u32(root->valueStart) != layout::kSignature)
-      return Fail("VS_VERSION_INFO: wrong fixed part signature");
+    if (*tree.data().u32(root.valueStart) != layout::kSignature)
+      return Fail(ErrorKind::Refused, "VS_VERSION_INFO: wrong fixed part signature");
     out.HasFixedPart = true;
-    out.Fixed = ReadFixed(tree.data(), root->valueStart);
+    out.Fixed = ReadFixed(tree.data(), root.valueStart);
   }
-  Status children = tree.ForEachChild(*root, root->valueLength, [&](const Node &child) -> Status {
+  QM_RETURN_IF_ERROR(tree.ForEachChild(root, root.valueLength, [&](const Node &child) -> Status {
     if (child.key == layout::kStringFileInfoKey) return ReadStringFileInfo(tree, child, out);
     if (child.key == layout::kVarFileInfoKey) return ReadVarFileInfo(tree, child, out);
     return Ok(); // a child of some other kind is passed over
-  });
-  if (!children) return Fail(children.error());
+  }));
   return out;
 }
 

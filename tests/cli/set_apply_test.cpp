@@ -12,7 +12,6 @@
 #include <tuple>
 
 #include "base/byte_reader.h"
-#include "cli/version_edit.h"
 #include "cli_test_support.h"
 #include "codec/text_codec.h"
 #include "codec/version_info_reader.h"
@@ -392,85 +391,6 @@ TEST(SetArguments, AreRefusedBeforeAnyModuleIsTouched) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
   }
   EXPECT_EQ(ReadBytes(dir.path() / "m.exe"), std::vector<std::uint8_t>({'u', 'n', 't', 'o', 'u', 'c', 'h', 'e', 'd'}));
-}
-
-// How a change lands in the version information, without a module.
-TEST(VersionEdit, LandsInTheTablesItShould) {
-  const auto info = [](std::vector<StringTable> tables, std::vector<Translation> translations) {
-    VersionInfo v;
-    v.HasFixedPart = true;
-    v.Tables = std::move(tables);
-    v.Translations = std::move(translations);
-    return v;
-  };
-  const auto strings = [](const VersionInfo &v) {
-    std::string out;
-    for (const StringTable &t : v.Tables) {
-      out += (out.empty() ? "[" : " [") + Utf16ToUtf8(t.Key) + "]";
-      for (const DecodedString &s : t.Strings)
-        out += " " + Utf16ToUtf8(s.Key) + "=" + Utf16ToUtf8(s.Value);
-    }
-    return out;
-  };
-  const auto edit = [](auto change) {
-    VersionEdit e;
-    change(e);
-    return e;
-  };
-  const std::vector<StringTable> two = {{u"040904B0", {{u"A", u"1"}, {u"a", u"2"}, {u"B", u"3"}}},
-                                        {u"040704B0", {{u"B", u"4"}}}};
-  const struct {
-    const char *name;
-    VersionEdit edit;
-    VersionInfo info;
-    const char *strings;
-    std::size_t translations;
-  } cases[] = {
-      {"first of a key, any case, in every table; appended where missing", edit([](VersionEdit &e) {
-         e.Strings = {{u"a", u"x"}};
-       }),
-       info(two, {{0x0409, 1200}}), "[040904B0] A=x a=2 B=3 [040704B0] B=4 a=x", 1},
-      {"only the table named", edit([](VersionEdit &e) {
-         e.Strings = {{u"B", u"y"}};
-         e.Table = u"040704B0";
-       }),
-       info(two, {}), "[040904B0] A=1 a=2 B=3 [040704B0] B=y", 0},
-      {"removal takes every entry of the key", edit([](VersionEdit &e) { e.Removed = {u"A"}; }), info(two, {}),
-       "[040904B0] B=3 [040704B0] B=4", 0},
-      {"file version string appended last", edit([](VersionEdit &e) {
-         e.FileVersion = {{1, 2, 3, 4}};
-       }),
-       info({{u"040904B0", {{u"A", u"1"}}}}, {}), "[040904B0] A=1 FileVersion=1.2.3.4", 0},
-      {"no table: one from the first translation", edit([](VersionEdit &e) {
-         e.Strings = {{u"K", u"v"}};
-       }),
-       info({}, {{0x0407, 1252}, {0x0409, 1200}}), "[040704E4] K=v", 2},
-      {"no table, no translation: the resource's language, Unicode", edit([](VersionEdit &e) {
-         e.ProductVersion = {{5, 0, 0, 0}};
-       }),
-       info({}, {}), "[080904B0] ProductVersion=5.0.0.0", 1},
-      {"a table named that is missing is made, with its translation", edit([](VersionEdit &e) {
-         e.Strings = {{u"K", u"v"}};
-         e.Table = u"0C0A04E4";
-       }),
-       info(two, {{0x0409, 1200}}), "[040904B0] A=1 a=2 B=3 [040704B0] B=4 [0C0A04E4] K=v", 2},
-      {"removing from a missing table makes none", edit([](VersionEdit &e) {
-         e.Removed = {u"K"};
-         e.Table = u"0C0A04E4";
-       }),
-       info(two, {}), "[040904B0] A=1 a=2 B=3 [040704B0] B=4", 0},
-  };
-  for (const auto &c : cases) {
-    VersionInfo v = c.info;
-    ApplyEdit(c.edit, 0x0809, v);
-    EXPECT_EQ(strings(v), c.strings) << c.name;
-    EXPECT_EQ(v.Translations.size(), c.translations) << c.name;
-  }
-  VersionInfo bare;
-  ApplyEdit(edit([](VersionEdit &e) { e.FlagsOn = 0x20, e.FlagsOff = 0x01; }), 0, bare);
-  EXPECT_TRUE(bare.HasFixedPart) << "a fixed part is made for a fixed-part change";
-  EXPECT_EQ(std::tuple(bare.Fixed.Flags, bare.Fixed.FlagsMask, bare.Fixed.StrucVersion),
-            std::tuple(0x20u, 0x21u, 0x10000u));
 }
 
 class ApplyOnModules : public SetOnModules {};

@@ -5,7 +5,6 @@
 // from the wrong half, shows.
 #include <gtest/gtest.h>
 
-#include <fstream>
 
 #include "block_builder.h"
 #include "codec/decoder.h"
@@ -93,13 +92,15 @@ INSTANTIATE_TEST_SUITE_P(Table, HexDigits,
                                          DigitCase{"$g", {}}, DigitCase{"1:", {}}, DigitCase{"1/", {}},
                                          DigitCase{"1A", {}}));
 
-// A stream that cannot take the block: the failure is reported, not lost.
+// A sink that cannot take the block: its failure is reported whole, not lost.
 TEST(DecodedFields, SinkThatCannotWriteReportsIt) {
-  std::ofstream closed; // never opened
-  StreamBlockSink sink(closed);
+  const BlockSink sink = [](std::span<const std::uint8_t>) -> Status {
+    return Fail(ErrorKind::CannotWrite, "Writing the version block failed");
+  };
   Status status = BuildVersionBlock(EncodeTarget::BlockFile, sink, test::BasicFields(), Windows1252Codec());
   ASSERT_FALSE(status);
   EXPECT_EQ(status.error(), "Writing the version block failed");
+  EXPECT_EQ(status.kind(), ErrorKind::CannotWrite);
 }
 
 } // namespace

@@ -25,7 +25,7 @@ Bytes ThreeRows() {
 struct EdgeCase {
   const char *name;
   std::function<void(Bytes &)> change;
-  std::vector<std::u16string> keys;   // the rows the decoder finds
+  std::vector<std::u16string> keys;        // the rows the decoder finds
   std::optional<std::u16string> lastValue; // the general reader's value of its last row
 };
 class BlockEdges : public testing::TestWithParam<EdgeCase> {};
@@ -48,21 +48,21 @@ TEST_P(BlockEdges, BothReadersStopWhereTheLengthsSay) {
   EXPECT_EQ(info->Tables[0].Strings.back().Value, *GetParam().lastValue);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, BlockEdges,
-    testing::Values(
-        EdgeCase{"ValueWithoutTerminatorFillingItsEntry",
-                 [](Bytes &b) {
-                   PutU16(b, 264, 26); // ends right after the last '3'
-                   PutU16(b, 290, u'x');
-                 },
-                 {u"One", u"Two", u"Three"}, u"333"},
-        // A StringFileInfo too short to reach its first entry holds no rows
-        // for the decoder, whatever follows it.
-        EdgeCase{"StringFileInfoShorterThanItsHeaders",
-                 [](Bytes &b) { PutU16(b, 160, 40); },
-                 {}, std::nullopt}),
-    [](const testing::TestParamInfo<EdgeCase> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Table, BlockEdges,
+                         testing::Values(EdgeCase{"ValueWithoutTerminatorFillingItsEntry",
+                                                  [](Bytes &b) {
+                                                    PutU16(b, 264, 26); // ends right after the last '3'
+                                                    PutU16(b, 290, u'x');
+                                                  },
+                                                  {u"One", u"Two", u"Three"},
+                                                  u"333"},
+                                         // A StringFileInfo too short to reach its first entry holds no rows
+                                         // for the decoder, whatever follows it.
+                                         EdgeCase{"StringFileInfoShorterThanItsHeaders",
+                                                  [](Bytes &b) { PutU16(b, 160, 40); },
+                                                  {},
+                                                  std::nullopt}),
+                         [](const testing::TestParamInfo<EdgeCase> &info) { return info.param.name; });
 
 // Without a fixed part every fixed field reads as zero, as a caller that
 // shows them regardless must find them.

@@ -69,5 +69,47 @@ TEST(FieldCodes, FlagsAddTheBitsOfTheBoxes) {
   EXPECT_EQ(FlagsFromBoxes(false, false, false, true), 0x08u);
 }
 
+// Show's names and the command line's texts come from the same tables as
+// the editor's lists.
+struct NameCase {
+  std::uint32_t value;
+  const char *os, *type, *subType; // nullptr: no name
+};
+class CodeNames : public testing::TestWithParam<NameCase> {};
+TEST_P(CodeNames, NameTheItemOfTheNumber) {
+  const auto name = [](const std::optional<std::string> &n) { return n.value_or("(none)"); };
+  const auto expected = [](const char *n) { return std::string(n ? n : "(none)"); };
+  EXPECT_EQ(name(FileOsName(GetParam().value)), expected(GetParam().os));
+  EXPECT_EQ(name(FileTypeName(GetParam().value)), expected(GetParam().type));
+  EXPECT_EQ(name(FileSubTypeName(GetParam().value)), expected(GetParam().subType));
+}
+INSTANTIATE_TEST_SUITE_P(
+    Table, CodeNames,
+    testing::Values(NameCase{0, "UNKNOWN", "UNKNOWN", "UNKNOWN"}, NameCase{4, "WINDOWS32", "FONT", "DRV DISPLAY"},
+                    NameCase{6, nullptr, nullptr, "DRV NETWORK"}, NameCase{7, nullptr, "STATIC LIB", "DRV SYSTEM"},
+                    NameCase{10, nullptr, nullptr, "DRV COMM"}, NameCase{0x40004, "NT (WINDOWS32)", nullptr, nullptr}));
+
+TEST(FieldCodes, FlagNamesInBoxOrderThenTheRestInHex) {
+  EXPECT_EQ(FlagNames(0x3F),
+            (std::vector<std::string>{"Debug Build", "Pre-release", "Special build", "Private build", "0x00000014"}));
+  EXPECT_EQ(FlagNames(0x28), (std::vector<std::string>{"Special build", "Private build"}));
+  EXPECT_TRUE(FlagNames(0).empty());
+}
+
+TEST(FieldCodes, TextsAreNumbersOrItemsAndFlagsAreNamed) {
+  EXPECT_EQ(*FileOsFromText("NT (WINDOWS32)"), 0x40004u);
+  EXPECT_EQ(*FileOsFromText("0x40004"), 0x40004u);
+  EXPECT_EQ(*FileTypeFromText("STATIC LIB"), 7u);
+  EXPECT_EQ(*FileSubTypeFromText("DRV COMM"), 10u);
+  for (auto refused : {FileOsFromText("WINDOWS64"), FileTypeFromText("0x1FFFFFFFF"), FileSubTypeFromText("app")}) {
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.kind(), ErrorKind::Invalid);
+    EXPECT_NE(refused.error().find("is neither a number"), std::string::npos) << refused.error();
+  }
+  EXPECT_EQ(*FlagBitFromName("PreRelease"), kFlagPreRelease);
+  EXPECT_EQ(*FlagBitFromName("infoinferred"), kFlagInfoInferred);
+  EXPECT_FALSE(FlagBitFromName("private"));
+}
+
 } // namespace
 } // namespace qm

@@ -46,6 +46,7 @@ TEST_P(BrokenTrees, NameTheNodeAndTheFault) {
   Result<VersionInfo> info = ReadVersionInfo(block);
   ASSERT_FALSE(info);
   EXPECT_EQ(info.error(), GetParam().message);
+  EXPECT_EQ(info.kind(), ErrorKind::Refused);
 }
 INSTANTIATE_TEST_SUITE_P(
     Table, BrokenTrees,

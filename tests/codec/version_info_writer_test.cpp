@@ -178,6 +178,7 @@ TEST(VersionInfoWriter, RefusesWhatABlockCannotHold) {
     Result<Bytes> written = EncodeVersionInfo(c.info);
     ASSERT_FALSE(written) << c.name;
     EXPECT_NE(written.error().find(c.message), std::string::npos) << c.name << ": " << written.error();
+    EXPECT_EQ(written.kind(), ErrorKind::Invalid) << c.name;
   }
 }
 
