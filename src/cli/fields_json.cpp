@@ -10,7 +10,7 @@
 
 #include "codec/field_codes.h"
 #include "codec/integer_text.h"
-#include "stamp/text_escape.h"
+#include "base/shown_text.h"
 
 namespace qm::cli {
 namespace {

@@ -11,7 +11,7 @@
 #include "cli/version_edit.h"
 #include "codec/block_layout.h"
 #include "codec/text_codec.h"
-#include "stamp/text_escape.h"
+#include "base/shown_text.h"
 
 namespace qm::cli {
 namespace {

@@ -6,7 +6,7 @@
 #include "codec/block_layout.h"
 #include "codec/field_codes.h"
 #include "codec/text_codec.h"
-#include "stamp/module_injection.h"
+#include "base/shown_text.h"
 
 namespace qm::cli {
 namespace {
