@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/shown_text.h"
 #include "stamp/module_injection.h"
 #include "stamp/native_path.h"
 #include "win/app.h"
@@ -16,8 +17,13 @@
 namespace qm::win {
 namespace {
 
+// Far above any message the program makes, with its quoted texts cut short.
+constexpr std::size_t kMessageLimit = 2000;
+
+// Every message quotes outside text where it is made; escaping it once more
+// changes nothing and keeps whatever slipped through to one bounded line.
 int Report(const Error &error) {
-  WriteErrorLine("quillmark: " + error.message);
+  WriteErrorLine("quillmark: " + Shown(error.message, kMessageLimit));
   return stamp::ToInt(stamp::ExitCodeFor(error));
 }
 
@@ -51,7 +57,7 @@ int RunInjectionMode(const std::vector<std::string> &args) {
   } catch (const std::bad_alloc &) {
     return Report(Fail(ErrorKind::OutOfMemory, "out of memory; the module was not changed"));
   } catch (const std::exception &error) {
-    return Report(Fail(std::string(error.what()) + "; the module was not changed"));
+    return Report(Fail(Shown(error.what()) + "; the module was not changed"));
   }
 }
 

@@ -372,6 +372,49 @@ TEST(StampTemporaryFiles, NamesAreShortOfOneFormAndUnique) {
   EXPECT_EQ(StoredVersion(dir / longName), kBlock);
 }
 
+// What a change gives back travels whole: its kind picks the exit code
+// (a change without one cannot be stamped), the message names the module
+// once, and a dry run that changed things writes nothing.
+struct ChangeOutcome {
+  const char *name;
+  Status change;
+  bool dryRun;
+  int code; // 0: success
+  friend void PrintTo(const ChangeOutcome &c, std::ostream *os) { *os << c.name; }
+};
+
+class StampChange : public ::testing::TestWithParam<ChangeOutcome> {};
+
+TEST_P(StampChange, ReportsItsKindAndLeavesTheModule) {
+  const ChangeOutcome &c = GetParam();
+  ScratchDir dir;
+  const fs::path module = Module(dir);
+  const Bytes before = ReadBytes(module);
+  StampOptions options;
+  options.dryRun = c.dryRun;
+  const Status updated = UpdateModule(
+      module, "m.exe",
+      [&](pe::ResourceUpdate &update) -> Status {
+        QM_RETURN_IF_ERROR(update.Put(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), 0, kBlock));
+        return c.change;
+      },
+      options);
+  EXPECT_EQ(updated ? 0 : ToInt(ExitCodeFor(updated.failure())), c.code) << (updated ? "" : updated.error());
+  if (!updated) {
+    EXPECT_NE(updated.error().find("'m.exe' cannot be stamped: refused"), std::string::npos) << updated.error();
+  }
+  EXPECT_EQ(ReadBytes(module), before);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"m.exe"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, StampChange,
+    ::testing::Values(ChangeOutcome{"NoKindIsNoRoom", Fail("refused"), false, 7},
+                      ChangeOutcome{"KindKept", Fail(ErrorKind::Invalid, "refused"), false, 10},
+                      ChangeOutcome{"RefusedInADryRun", Fail(ErrorKind::WouldBreak, "refused"), true, 12},
+                      ChangeOutcome{"DryRunWritesNothing", Ok(), true, 0}),
+    [](const ::testing::TestParamInfo<ChangeOutcome> &info) { return std::string(info.param.name); });
+
 // The rename fails (a folder now stands where the file was): the failure is
 // reported and the new file does not stay behind.
 using StampFailedRename = BothWays;
