@@ -57,8 +57,8 @@ CLI::App *AddCommand(CLI::App &app, const std::string &name, const std::string &
 }
 
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
-  CLI::App app("Shows, edits, builds and stores the version resource of Windows modules.", kProgram);
   CommandContext context{out, err, {}};
+  CLI::App app("Shows, edits, builds and stores the version resource of Windows modules.", kProgram);
   Register(app, context);
   if (!args.empty() && !args.front().starts_with("-") && !IsCommand(app, args.front())) {
     err << kProgram << ": unknown command " << Quoted(args.front())
