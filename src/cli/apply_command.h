@@ -3,14 +3,11 @@
 // in the form `show --json` prints, under one language, keeping every other
 // resource (other languages' version resources included).
 #include <optional>
+#include <ostream>
 #include <string>
 
-#include "cli/commands.h"
+#include "cli/command_context.h"
 #include "cli/stamp_flags.h"
-
-namespace CLI {
-class App;
-}
 
 namespace qm::cli {
 
@@ -20,9 +17,9 @@ struct ApplyArguments {
   StampFlags stamp;
 };
 
-CLI::App *AddApplyCommand(CLI::App &app, ApplyArguments &arguments);
+void AddApplyCommand(CLI::App &app, CommandContext &context);
 
 // Notices of a successful stamp go to `err`.
-std::optional<Failure> ApplyCommand(const ApplyArguments &arguments, std::ostream &err);
+Status ApplyCommand(const ApplyArguments &arguments, std::ostream &err);
 
 } // namespace qm::cli

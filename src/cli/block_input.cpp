@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "base/shown_text.h"
+#include "cli/command_context.h"
 #include "pe/res_file.h"
 #include "pe/version_reader.h"
 
@@ -20,12 +22,11 @@ bool LooksLikeVersionBlock(std::span<const std::uint8_t> bytes) {
   return true;
 }
 
-std::optional<Failure> VersionFromResFile(std::span<const std::uint8_t> bytes, std::string_view shown,
-                                          VersionPayload &out) {
+Result<VersionPayload> VersionFromResFile(std::span<const std::uint8_t> bytes, std::string_view shown) {
   auto entries = pe::ParseResFile(bytes);
   if (!entries) {
-    return Failure{ExitCode::InputRefused,
-                   Quoted(shown) + " is not a valid compiled resource file: " + entries.error()};
+    Error error = Context(Quoted(shown) + " is not a valid compiled resource file: ", entries.failure());
+    return InRole(FileRole::Input, WithKind(ErrorKind::Refused, std::move(error)));
   }
   std::vector<std::uint16_t> languages;
   for (const pe::ResFileEntry &entry : *entries) {
@@ -34,9 +35,10 @@ std::optional<Failure> VersionFromResFile(std::span<const std::uint8_t> bytes, s
     }
   }
   if (languages.empty()) {
-    return Failure{ExitCode::InputRefused,
-                   "the compiled resource file " + Quoted(shown) + " holds no version resource (type 16, name 1)"};
+    return Error{"the compiled resource file " + Quoted(shown) + " holds no version resource (type 16, name 1)",
+                 ErrorKind::Refused, FileRole::Input};
   }
+  VersionPayload out;
   const std::uint16_t chosen = pe::ChooseLanguage(languages, kPreferredLanguage);
   for (pe::ResFileEntry &entry : *entries) {
     if (entry.type == pe::ResourceId(pe::kTypeVersion) && entry.name == pe::ResourceId(1) && entry.language == chosen &&
@@ -49,7 +51,7 @@ std::optional<Failure> VersionFromResFile(std::span<const std::uint8_t> bytes, s
   }
   std::sort(out.otherLanguages.begin(), out.otherLanguages.end());
   out.otherLanguages.erase(std::unique(out.otherLanguages.begin(), out.otherLanguages.end()), out.otherLanguages.end());
-  return std::nullopt;
+  return out;
 }
 
 } // namespace qm::cli

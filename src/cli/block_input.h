@@ -5,9 +5,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "stamp/module_injection.h"
+#include "base/result.h"
 
 namespace qm::cli {
 
@@ -26,7 +27,6 @@ struct VersionPayload {
 };
 
 // The version resource (type 16, name 1) of a compiled resource file.
-std::optional<Failure> VersionFromResFile(std::span<const std::uint8_t> bytes, std::string_view shown,
-                                          VersionPayload &out);
+Result<VersionPayload> VersionFromResFile(std::span<const std::uint8_t> bytes, std::string_view shown);
 
 } // namespace qm::cli

@@ -1,13 +1,17 @@
 #include "cli/commands.h"
 
+#include <CLI/CLI.hpp>
+
 #include <memory>
 #include <vector>
 
+#include "base/shown_text.h"
 #include "cli/argument_path.h"
 #include "cli/block_input.h"
 #include "cli/fields_json.h"
 #include "cli/file_output.h"
 #include "cli/show_report.h"
+#include "cli/stamp_flags.h"
 #include "codec/encoder.h"
 #include "codec/text_codec.h"
 #include "codec/version_info_reader.h"
@@ -19,34 +23,43 @@
 namespace qm::cli {
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
+
 // Reads and encodes a fields file into a block, exactly as saving a block
 // file from the editor would: the same encoder, strings taken as UTF-8.
-std::optional<Failure> BlockFromFieldsFile(const std::string &fieldsFile, std::vector<std::uint8_t> &block) {
-  std::vector<std::uint8_t> text;
-  if (auto failure = ReadWholeInput(ArgumentPath(fieldsFile), fieldsFile, "fields file", FileRole::Input, text)) {
-    return failure;
-  }
+Result<Bytes> BlockFromFieldsFile(const std::string &fieldsFile) {
+  QM_UNWRAP_OR_RETURN(text,
+                      stamp::ReadWholeInput(ArgumentPath(fieldsFile), fieldsFile, "fields file", FileRole::Input));
   auto fields = FieldsFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
-  if (!fields)
-    return Failure{ExitCode::FieldsInvalid, "the fields file " + Quoted(fieldsFile) + " is refused: " + fields.error()};
+  if (!fields) {
+    Error error = Context("the fields file " + Quoted(fieldsFile) + " is refused: ", fields.failure());
+    return InRole(FileRole::Input, WithKind(ErrorKind::Invalid, std::move(error)));
+  }
+  Bytes block;
   BlockSink sink([&](std::span<const std::uint8_t> bytes) {
     block.assign(bytes.begin(), bytes.end());
     return Ok();
   });
   Status built = BuildVersionBlock(EncodeTarget::BlockFile, sink, *fields, Utf8Codec());
-  if (!built) return Failure{ExitCode::FieldsInvalid, built.error()};
-  return std::nullopt;
+  if (!built) return InRole(FileRole::Input, WithKind(ErrorKind::Invalid, built.failure()));
+  return block;
 }
 
 // The version resource of a module image, in the language of choice.
-std::optional<Failure> VersionFromModule(const pe::ByteSource &image, std::string_view shown, VersionPayload &out) {
+Result<VersionPayload> VersionFromModule(const pe::ByteSource &image, std::string_view shown) {
   auto found = pe::ReadVersionResource(image, kPreferredLanguage);
-  if (!found) return Failure{ExitCode::NotAModule, "the module " + Quoted(shown) + " cannot be read: " + found.error()};
-  if (!*found) return Failure{ExitCode::NoVersionResource, "the module " + Quoted(shown) + " has no version resource"};
+  if (!found) {
+    Error error = Context("the module " + Quoted(shown) + " cannot be read: ", found.failure());
+    return InRole(FileRole::Module, WithKind(ErrorKind::Damaged, std::move(error)));
+  }
+  if (!*found) {
+    return Error{"the module " + Quoted(shown) + " has no version resource", ErrorKind::NoVersion, FileRole::Module};
+  }
+  VersionPayload out;
   out.bytes = std::move((*found)->bytes);
   out.language = (*found)->language;
   out.otherLanguages = (*found)->otherLanguages;
-  return std::nullopt;
+  return out;
 }
 
 // What the module's file holds beyond its image, for show.
@@ -70,105 +83,170 @@ std::unique_ptr<pe::FileSource> OpenAsModule(const std::string &file) {
 
 // Everything that is not a module in a regular file: read whole and told
 // apart by its content.
-std::optional<Failure> PayloadFromWholeInput(const std::string &file, ShownOrigin &origin, VersionPayload &payload) {
-  std::vector<std::uint8_t> bytes;
-  if (auto failure = ReadWholeInput(ArgumentPath(file), file, "file", FileRole::Input, bytes)) return failure;
+Result<VersionPayload> PayloadFromWholeInput(const std::string &file, ShownOrigin &origin) {
+  QM_UNWRAP_OR_RETURN(bytes, stamp::ReadWholeInput(ArgumentPath(file), file, "file", FileRole::Input));
   switch (pe::SniffFileKind(bytes)) {
   case pe::FileKind::PeModule:
     origin.kind = "module";
     DescribeModuleFile(pe::MemorySource(bytes), origin);
-    return VersionFromModule(pe::MemorySource(bytes), file, payload);
+    return VersionFromModule(pe::MemorySource(bytes), file);
   case pe::FileKind::CompiledResources:
     origin.kind = "compiled resource file";
-    return VersionFromResFile(bytes, file, payload);
+    return VersionFromResFile(bytes, file);
   case pe::FileKind::Other:
     break;
   }
   if (!LooksLikeVersionBlock(bytes)) {
-    return Failure{ExitCode::InputRefused,
-                   Quoted(file) + " is neither a module, a compiled resource file nor a version block"};
+    return Error{Quoted(file) + " is neither a module, a compiled resource file nor a version block",
+                 ErrorKind::Refused, FileRole::Input};
   }
   origin.kind = "version block";
+  VersionPayload payload;
   payload.bytes = std::move(bytes);
-  return std::nullopt;
+  return payload;
+}
+
+// The version resource of a module file, read at offsets where it can be
+// and whole where not.
+Result<VersionPayload> PayloadFromModule(const std::string &module) {
+  if (auto source = OpenAsModule(module)) return VersionFromModule(*source, module);
+  QM_UNWRAP_OR_RETURN(image, stamp::ReadWholeInput(ArgumentPath(module), module, "module", FileRole::Module));
+  if (pe::SniffFileKind(image) != pe::FileKind::PeModule) {
+    return Error{Quoted(module) + " is not a PE module", ErrorKind::NotAModule, FileRole::Module};
+  }
+  return VersionFromModule(pe::MemorySource(image), module);
 }
 
 } // namespace
 
-std::optional<Failure> ShowCommand(const std::string &file, bool asJson, std::ostream &out) {
-  VersionPayload payload;
+Status ShowCommand(const std::string &file, bool asJson, std::ostream &out) {
   ShownOrigin origin;
-  if (auto module = OpenAsModule(file)) {
-    origin.kind = "module";
-    if (auto failure = VersionFromModule(*module, file, payload)) return failure;
-    DescribeModuleFile(*module, origin);
-  } else if (auto failure = PayloadFromWholeInput(file, origin, payload)) {
-    return failure;
-  }
+  auto module = OpenAsModule(file);
+  if (module) origin.kind = "module";
+  QM_UNWRAP_OR_RETURN(payload, module ? VersionFromModule(*module, file) : PayloadFromWholeInput(file, origin));
+  if (module) DescribeModuleFile(*module, origin);
   origin.language = payload.language;
   origin.otherLanguages = payload.otherLanguages;
   auto info = ReadVersionInfo(payload.bytes);
   if (!info) {
-    return Failure{ExitCode::InputRefused,
-                   "the version information in " + Quoted(file) + " is damaged: " + info.error()};
+    Error error = Context("the version information in " + Quoted(file) + " is damaged: ", info.failure());
+    return InRole(FileRole::Input, WithKind(ErrorKind::Refused, std::move(error)));
   }
   out << (asJson ? ShowAsJson(*info, origin) : ShowAsText(*info, origin));
   out.flush();
-  return std::nullopt;
+  return Ok();
 }
 
-std::optional<Failure> BuildCommand(const std::string &fieldsFile, const std::string &blockFile) {
-  if (auto failure = RefuseOutputOverInput(blockFile, "block file", fieldsFile, "fields file")) return failure;
-  std::vector<std::uint8_t> block;
-  if (auto failure = BlockFromFieldsFile(fieldsFile, block)) return failure;
+Status BuildCommand(const std::string &fieldsFile, const std::string &blockFile) {
+  QM_RETURN_IF_ERROR(RefuseOutputOverInput(blockFile, "block file", fieldsFile, "fields file"));
+  QM_UNWRAP_OR_RETURN(block, BlockFromFieldsFile(fieldsFile));
   return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", block);
 }
 
-std::optional<Failure> InjectCommand(const std::string &module, const std::string &blockFile, bool raw,
-                                     const StampOptions &options) {
-  std::vector<std::uint8_t> bytes;
-  if (auto failure = ReadBlockFile(ArgumentPath(blockFile), blockFile, bytes)) return failure;
+Status InjectCommand(const std::string &module, const std::string &blockFile, bool raw,
+                     const stamp::StampOptions &options) {
+  QM_UNWRAP_OR_RETURN(bytes, stamp::ReadBlockFile(ArgumentPath(blockFile), blockFile));
   if (!raw && !LooksLikeVersionBlock(bytes)) {
     if (pe::SniffFileKind(bytes) != pe::FileKind::CompiledResources) {
-      return Failure{ExitCode::InputRefused,
-                     Quoted(blockFile) +
-                         " is neither a version block nor a compiled resource file; the module was not changed "
-                         "(add --raw to store its bytes as they are)"};
+      return Error{Quoted(blockFile) +
+                       " is neither a version block nor a compiled resource file; the module was not changed "
+                       "(add --raw to store its bytes as they are)",
+                   ErrorKind::Refused, FileRole::Input};
     }
-    VersionPayload payload;
-    if (auto failure = VersionFromResFile(bytes, blockFile, payload)) return failure;
+    QM_UNWRAP_OR_RETURN(payload, VersionFromResFile(bytes, blockFile));
     bytes = std::move(payload.bytes);
     if (bytes.empty()) {
-      return Failure{ExitCode::InputEmpty,
-                     "the version resource in " + Quoted(blockFile) + " is empty; the module was not changed"};
+      return Error{"the version resource in " + Quoted(blockFile) + " is empty; the module was not changed",
+                   ErrorKind::Empty, FileRole::Input};
     }
   }
-  return StoreVersionResource(ArgumentPath(module), module, bytes, options);
+  return stamp::StoreVersionResource(ArgumentPath(module), module, bytes, options);
 }
 
-std::optional<Failure> ExtractCommand(const std::string &module, const std::string &blockFile) {
-  if (auto failure = RefuseOutputOverInput(blockFile, "block file", module, "module")) return failure;
-  VersionPayload payload;
-  if (auto source = OpenAsModule(module)) {
-    if (auto failure = VersionFromModule(*source, module, payload)) return failure;
-    return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", payload.bytes);
-  }
-  std::vector<std::uint8_t> image;
-  if (auto failure = ReadWholeInput(ArgumentPath(module), module, "module", FileRole::Module, image)) {
-    return failure;
-  }
-  if (pe::SniffFileKind(image) != pe::FileKind::PeModule) {
-    return Failure{ExitCode::NotAModule, Quoted(module) + " is not a PE module"};
-  }
-  if (auto failure = VersionFromModule(pe::MemorySource(image), module, payload)) return failure;
+Status ExtractCommand(const std::string &module, const std::string &blockFile) {
+  QM_RETURN_IF_ERROR(RefuseOutputOverInput(blockFile, "block file", module, "module"));
+  QM_UNWRAP_OR_RETURN(payload, PayloadFromModule(module));
   return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", payload.bytes);
 }
 
-std::optional<Failure> StampCommand(const std::string &module, const std::string &fieldsFile,
-                                    const StampOptions &options) {
-  std::vector<std::uint8_t> block;
-  if (auto failure = BlockFromFieldsFile(fieldsFile, block)) return failure;
-  return StoreVersionResource(ArgumentPath(module), module, block, options);
+Status StampCommand(const std::string &module, const std::string &fieldsFile, const stamp::StampOptions &options) {
+  QM_UNWRAP_OR_RETURN(block, BlockFromFieldsFile(fieldsFile));
+  return stamp::StoreVersionResource(ArgumentPath(module), module, block, options);
+}
+
+// ---- registration ------------------------------------------------------
+//
+// Each command keeps its arguments where its callback can reach them; the
+// parser runs the callback of the one command given, after every check of
+// the command line passed.
+
+void AddShowCommand(CLI::App &app, CommandContext &context) {
+  struct Arguments {
+    std::string file;
+    bool json = false;
+  };
+  auto a = std::make_shared<Arguments>();
+  CLI::App *show = AddCommand(app, "show", "Print the version information of a module, block file or compiled .res");
+  show->add_option("FILE", a->file, "module, block file or compiled resource file (told apart by content)")->required();
+  show->add_flag("--json", a->json, "print one JSON object instead of text");
+  show->callback([a, &context] { context.Report(ShowCommand(a->file, a->json, context.out)); });
+}
+
+void AddBuildCommand(CLI::App &app, CommandContext &context) {
+  struct Arguments {
+    std::string fields, blockFile;
+  };
+  auto a = std::make_shared<Arguments>();
+  CLI::App *build = AddCommand(app, "build", "Build a block file from a JSON fields file");
+  build->add_option("FIELDS", a->fields, "JSON fields file (- for the standard input)")->required();
+  build->add_option("BLOCKFILE", a->blockFile, "block file to write")->required();
+  build->callback([a, &context] { context.Report(BuildCommand(a->fields, a->blockFile)); });
+}
+
+void AddInjectCommand(CLI::App &app, CommandContext &context) {
+  struct Arguments {
+    std::string module, blockFile;
+    bool raw = false;
+    StampFlags stamp;
+  };
+  auto a = std::make_shared<Arguments>();
+  CLI::App *inject =
+      AddCommand(app, "inject", "Store a block file as a module's version resource, as quillmark /v does");
+  inject->add_option("MODULE", a->module, "module to change")->required();
+  inject
+      ->add_option("BLOCKFILE", a->blockFile,
+                   "version block, or a compiled .res holding one (- for the standard input)")
+      ->required();
+  inject->add_flag("--raw", a->raw, "store the file's bytes as they are, whatever they hold");
+  AddStampFlags(*inject, a->stamp);
+  inject->callback([a, &context] {
+    context.Report(InjectCommand(a->module, a->blockFile, a->raw, ToStampOptions(a->stamp, context.err)));
+  });
+}
+
+void AddExtractCommand(CLI::App &app, CommandContext &context) {
+  struct Arguments {
+    std::string module, blockFile;
+  };
+  auto a = std::make_shared<Arguments>();
+  CLI::App *extract = AddCommand(app, "extract", "Write a module's version resource as a block file");
+  extract->add_option("MODULE", a->module, "module to read")->required();
+  extract->add_option("BLOCKFILE", a->blockFile, "block file to write")->required();
+  extract->callback([a, &context] { context.Report(ExtractCommand(a->module, a->blockFile)); });
+}
+
+void AddStampCommand(CLI::App &app, CommandContext &context) {
+  struct Arguments {
+    std::string module, fields;
+    StampFlags stamp;
+  };
+  auto a = std::make_shared<Arguments>();
+  CLI::App *stamp = AddCommand(app, "stamp", "Build a version block from a JSON fields file and store it in a module");
+  stamp->add_option("MODULE", a->module, "module to change")->required();
+  stamp->add_option("FIELDS", a->fields, "JSON fields file (- for the standard input)")->required();
+  AddStampFlags(*stamp, a->stamp);
+  stamp->callback(
+      [a, &context] { context.Report(StampCommand(a->module, a->fields, ToStampOptions(a->stamp, context.err))); });
 }
 
 } // namespace qm::cli

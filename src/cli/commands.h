@@ -1,21 +1,27 @@
 #pragma once
-// The subcommands of quillmark-cli. Each takes the paths as the user typed
-// them (8-bit text), writes its result to `out` and gives back a failure to
-// report, or nothing on success.
-#include <optional>
+// The subcommands of quillmark-cli that read or write one file each. Each
+// takes the paths as the user typed them (UTF-8 text), writes its result to
+// `out` and gives back the error to report; each registers itself with
+// the program's command line.
 #include <ostream>
 #include <string>
 
+#include "cli/command_context.h"
 #include "stamp/module_injection.h"
 
 namespace qm::cli {
 
-std::optional<Failure> ShowCommand(const std::string &file, bool asJson, std::ostream &out);
-std::optional<Failure> BuildCommand(const std::string &fieldsFile, const std::string &blockFile);
-std::optional<Failure> InjectCommand(const std::string &module, const std::string &blockFile, bool raw,
-                                     const StampOptions &options = {});
-std::optional<Failure> ExtractCommand(const std::string &module, const std::string &blockFile);
-std::optional<Failure> StampCommand(const std::string &module, const std::string &fieldsFile,
-                                    const StampOptions &options = {});
+Status ShowCommand(const std::string &file, bool asJson, std::ostream &out);
+Status BuildCommand(const std::string &fieldsFile, const std::string &blockFile);
+Status InjectCommand(const std::string &module, const std::string &blockFile, bool raw,
+                     const stamp::StampOptions &options = {});
+Status ExtractCommand(const std::string &module, const std::string &blockFile);
+Status StampCommand(const std::string &module, const std::string &fieldsFile, const stamp::StampOptions &options = {});
+
+void AddShowCommand(CLI::App &app, CommandContext &context);
+void AddBuildCommand(CLI::App &app, CommandContext &context);
+void AddInjectCommand(CLI::App &app, CommandContext &context);
+void AddExtractCommand(CLI::App &app, CommandContext &context);
+void AddStampCommand(CLI::App &app, CommandContext &context);
 
 } // namespace qm::cli

@@ -10,8 +10,8 @@
 
 #include "codec/field_codes.h"
 #include "codec/integer_text.h"
+#include "base/shown_text.h"
 #include "codec/version_text.h"
-#include "stamp/text_escape.h"
 
 namespace qm::cli {
 namespace {

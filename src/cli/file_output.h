@@ -2,20 +2,19 @@
 // Writing an output file completely or not at all, and never over an input.
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "stamp/module_injection.h"
+#include "base/result.h"
 
 namespace qm::cli {
 
 // Writes a temporary file beside `path` and renames it into place, so a
 // reader never sees half a file and an earlier file of that name stays as it
 // was when anything fails. `what` names the file in messages.
-std::optional<Failure> WriteOutputFile(const std::filesystem::path &path, std::string_view shown, std::string_view what,
-                                       std::span<const std::uint8_t> bytes);
+Status WriteOutputFile(const std::filesystem::path &path, std::string_view shown, std::string_view what,
+                       std::span<const std::uint8_t> bytes);
 
 // Refuses (exit code 11) an output argument that names the very file an
 // input argument names, through links and hard links alike, or the file the
@@ -23,7 +22,7 @@ std::optional<Failure> WriteOutputFile(const std::filesystem::path &path, std::s
 // output in the place of what was read, a module replaced by its own version
 // block, a fields file by the block built from it. Checked before anything
 // is read, so nothing is written.
-std::optional<Failure> RefuseOutputOverInput(const std::string &output, std::string_view outputWhat,
-                                             const std::string &input, std::string_view inputWhat);
+Status RefuseOutputOverInput(const std::string &output, std::string_view outputWhat, const std::string &input,
+                             std::string_view inputWhat);
 
 } // namespace qm::cli

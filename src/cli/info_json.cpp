@@ -10,8 +10,8 @@
 #include "codec/block_layout.h"
 #include "codec/field_codes.h"
 #include "codec/text_codec.h"
+#include "base/shown_text.h"
 #include "codec/version_text.h"
-#include "stamp/text_escape.h"
 
 namespace qm::cli {
 namespace {

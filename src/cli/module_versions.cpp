@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <tuple>
 
+#include "base/shown_text.h"
 #include "cli/argument_path.h"
+#include "cli/command_context.h"
 #include "codec/version_info_writer.h"
 #include "pe/resource_id.h"
 #include "pe/version_reader.h"
@@ -47,68 +50,67 @@ std::string ModuleVersions::Where(std::uint16_t language) const {
   return "the version resource of " + Quoted(shown_) + " under language " + LanguageText(language) + " ";
 }
 
-std::optional<Failure> ModuleVersions::ReadBytes(std::uint16_t language, pe::LeafBytes &out) const {
+Result<pe::LeafBytes> ModuleVersions::ReadBytes(std::uint16_t language) const {
   const pe::ResourceItem *item = update_.Find(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), language);
-  if (!item) return Failure{ExitCode::NoVersionResource, Where(language) + "does not exist"};
+  if (!item) return Error{Where(language) + "does not exist", ErrorKind::NoVersion, FileRole::Target};
   // Read as show reads it: a leaf it cannot read is refused here in its words.
   auto bytes = pe::ReadHeldResource(update_, *item);
-  if (!bytes) return FailureFor(FileRole::Target, "module", shown_, Fail(ErrorKind::Damaged, bytes.error()));
-  out = std::move(*bytes);
-  return std::nullopt;
+  if (!bytes)
+    return stamp::FileError(FileRole::Target, "module", shown_, WithKind(ErrorKind::Damaged, bytes.failure()));
+  return std::move(*bytes);
 }
 
-std::optional<Failure> ModuleVersions::Decode(std::uint16_t language, const pe::LeafBytes &bytes,
-                                              VersionInfo &out) const {
+Result<VersionInfo> ModuleVersions::Decode(std::uint16_t language, const pe::LeafBytes &bytes) const {
   auto info = ReadVersionInfo(bytes.Span());
-  if (!info)
-    return Failure{ExitCode::InputRefused, Where(language) + "is damaged: " + info.error() + "; it was not changed"};
-  out = std::move(*info);
-  return std::nullopt;
+  if (!info) {
+    Error error = Context(Where(language) + "is damaged: ", info.failure());
+    error.message += "; it was not changed";
+    return InRole(FileRole::Target, WithKind(ErrorKind::Refused, std::move(error)));
+  }
+  return info;
 }
 
-std::optional<Failure> ModuleVersions::Read(std::uint16_t language, VersionInfo &out) const {
-  pe::LeafBytes bytes;
-  if (auto failure = ReadBytes(language, bytes)) return failure;
-  return Decode(language, bytes, out);
+Result<VersionInfo> ModuleVersions::Read(std::uint16_t language) const {
+  QM_UNWRAP_OR_RETURN(bytes, ReadBytes(language));
+  return Decode(language, bytes);
 }
 
 bool ModuleVersions::IsLibrary() const { return IsLibraryImage(update_.Source()); }
 
-std::optional<Failure> ModuleVersions::Encode(std::uint16_t language, const VersionInfo &info,
-                                              pe::LeafBytes &block) const {
+Result<pe::LeafBytes> ModuleVersions::Encode(std::uint16_t language, const VersionInfo &info) const {
   auto encoded = EncodeVersionInfo(info);
   if (!encoded) {
-    return Failure{ExitCode::FieldsInvalid, "the version information of " + Quoted(shown_) + " under language " +
-                                                LanguageText(language) + " cannot be encoded: " + encoded.error() +
-                                                "; it was not changed"};
+    Error error = Context("the version information of " + Quoted(shown_) + " under language " + LanguageText(language) +
+                              " cannot be encoded: ",
+                          encoded.failure());
+    error.message += "; it was not changed";
+    return InRole(FileRole::Target, WithKind(ErrorKind::Invalid, std::move(error)));
   }
-  block = pe::LeafBytes(std::move(*encoded));
-  return std::nullopt;
+  return pe::LeafBytes(std::move(*encoded));
 }
 
-std::optional<Failure> ModuleVersions::Store(std::uint16_t language, const pe::LeafBytes &block) {
+Status ModuleVersions::Store(std::uint16_t language, const pe::LeafBytes &block) {
   Status put = update_.PutShared(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), language, block);
   if (!put) {
     // The writer's failures here are of room (a resource the image cannot
     // take) unless it says otherwise.
-    const ErrorKind kind = put.kind() == ErrorKind::Unspecified ? ErrorKind::NoRoom : put.kind();
-    return FailureFor(FileRole::Target, "module", shown_, Fail(kind, put.error()));
+    Error error = put.failure();
+    if (error.kind == ErrorKind::Unspecified) error.kind = ErrorKind::NoRoom;
+    return stamp::FileError(FileRole::Target, "module", shown_, std::move(error));
   }
-  return std::nullopt;
+  return Ok();
 }
 
-std::optional<Failure> ModuleVersions::Put(const std::vector<LanguageVersion> &versions) {
+Status ModuleVersions::Put(const std::vector<LanguageVersion> &versions) {
   for (const LanguageVersion &version : versions) {
-    pe::LeafBytes block;
-    if (auto failure = Encode(version.Language, version.Info, block)) return failure;
-    if (auto failure = Store(version.Language, block)) return failure;
+    QM_UNWRAP_OR_RETURN(block, Encode(version.Language, version.Info));
+    QM_RETURN_IF_ERROR(Store(version.Language, block));
   }
-  return std::nullopt;
+  return Ok();
 }
 
-std::optional<Failure> ModuleVersions::Edit(const std::vector<std::uint16_t> &languages,
-                                            const std::function<void(std::uint16_t, VersionInfo &)> &edit,
-                                            std::vector<StoredVersion> &stored) {
+Result<std::vector<StoredVersion>> ModuleVersions::Edit(const std::vector<std::uint16_t> &languages,
+                                                        const std::function<void(std::uint16_t, VersionInfo &)> &edit) {
   // Languages whose leaves are one range of one blob hold the same bytes.
   struct Group {
     VersionInfo info;
@@ -123,23 +125,24 @@ std::optional<Failure> ModuleVersions::Edit(const std::vector<std::uint16_t> &la
   // Every read first, in order, so that a damaged one is found before
   // anything is encoded.
   for (std::uint16_t language : languages) {
-    pe::LeafBytes bytes;
-    if (auto failure = ReadBytes(language, bytes)) return failure;
+    QM_UNWRAP_OR_RETURN(bytes, ReadBytes(language));
     const auto [at, added] = groupOf.try_emplace({bytes.GetBlob().get(), bytes.Offset(), bytes.size()}, groups.size());
     if (added) {
-      groups.emplace_back();
-      if (auto failure = Decode(language, bytes, groups.back().info)) return failure;
+      QM_UNWRAP_OR_RETURN(info, Decode(language, bytes));
+      groups.emplace_back().info = std::move(info);
     }
     ++groups[at->second].left;
     groupOfLanguage.push_back(at->second);
   }
+  std::vector<StoredVersion> stored;
   for (std::size_t i = 0; i < languages.size(); ++i) {
     Group &group = groups[groupOfLanguage[i]];
     pe::LeafBytes block = group.shared;
     if (!block.GetBlob()) {
       VersionInfo info = group.info;
       edit(languages[i], info);
-      if (auto failure = Encode(languages[i], info, block)) return failure;
+      QM_UNWRAP_OR_RETURN(encoded, Encode(languages[i], info));
+      block = std::move(encoded);
       // An edit depends on the language only where it names a new table
       // after it: two languages of one group that come out alike show that
       // it does not, and the rest of the group takes the same block.
@@ -150,38 +153,31 @@ std::optional<Failure> ModuleVersions::Edit(const std::vector<std::uint16_t> &la
         if (std::ranges::equal(block.Span(), group.first.Span())) block = group.shared = group.first;
       }
     }
-    if (auto failure = Store(languages[i], block)) return failure;
+    QM_RETURN_IF_ERROR(Store(languages[i], block));
     stored.push_back({languages[i], block});
     // A group done gives back its decoded copy.
     if (--group.left == 0) group = Group{};
   }
-  return std::nullopt;
+  return stored;
 }
 
-std::optional<Failure> EditModule(const std::string &module, bool write,
-                                  const std::function<std::optional<Failure>(ModuleVersions &)> &edit,
-                                  const StampOptions &options) {
+Status EditModule(const std::string &module, const std::function<Status(ModuleVersions &)> &edit,
+                  const stamp::StampOptions &options) {
   // The edit's own failure says what is wrong with the version information
-  // in words and a code of its own: it is reported as it is, not as a
+  // in words and a kind of its own: it is reported as it is, not as a
   // module that cannot be stamped.
-  std::optional<Failure> refused;
-  bool edited = false;
-  auto failure = UpdateModule(
+  std::optional<Error> refused;
+  Status updated = stamp::UpdateModule(
       ArgumentPath(module), module,
       [&](pe::ResourceUpdate &update) -> Status {
-    ModuleVersions versions(update, module);
-    refused = edit(versions);
-    if (refused) return Fail(refused->message);
-    edited = true;
-    // A dry run stops here, with the module read under the same hold and
-    // checks as a real one, and nothing written.
-    if (!write) return Fail("nothing is written in a dry run");
-    return Ok();
+        ModuleVersions versions(update, module);
+        Status edited = edit(versions);
+        if (!edited) refused = edited.failure();
+        return edited;
       },
       options);
-  if (refused) return refused;
-  if (!write && edited) return std::nullopt;
-  return failure;
+  if (refused) return *std::move(refused);
+  return updated;
 }
 
 } // namespace qm::cli

@@ -3,8 +3,11 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <memory>
 
+#include "base/shown_text.h"
 #include "cli/edit_arguments.h"
+#include "cli/fields_json.h"
 #include "cli/module_versions.h"
 #include "cli/show_report.h"
 #include "codec/field_codes.h"
@@ -23,7 +26,7 @@ struct Plan {
 };
 
 template <typename T> Status Take(Result<T> result, T &target, const std::string &option = "") {
-  if (!result) return Fail(option.empty() ? result.error() : option + ": " + result.error());
+  if (!result) return option.empty() ? result.failure() : Context(option + ": ", result.failure());
   target = std::move(*result);
   return Ok();
 }
@@ -32,7 +35,7 @@ Status TakeVersion(const std::optional<std::string> &text, const char *option,
                    std::optional<std::array<std::uint16_t, 4>> &target) {
   if (!text) return Ok();
   auto parts = VersionFromText(*text);
-  if (!parts) return Fail(std::string(option) + ": " + parts.error());
+  if (!parts) return Context(std::string(option) + ": ", parts.failure());
   target = *parts;
   return Ok();
 }
@@ -41,7 +44,7 @@ Status TakeCode(const std::optional<std::string> &text, Result<std::uint32_t> (*
                 std::optional<std::uint32_t> &target) {
   if (!text) return Ok();
   auto code = parse(*text);
-  if (!code) return Fail(code.error());
+  if (!code) return code.failure();
   target = *code;
   return Ok();
 }
@@ -54,37 +57,37 @@ Result<Plan> PlanFromArguments(const SetArguments &a) {
         TakeVersion(a.productVersion, "--product-version", e.ProductVersion),
         TakeCode(a.fileOs, FileOsFromArgument, e.FileOs), TakeCode(a.fileType, FileTypeFromArgument, e.FileType),
         TakeCode(a.fileSubType, FileSubTypeFromArgument, e.FileSubType)}) {
-    if (!s) return Fail(s.error());
+    QM_RETURN_IF_ERROR(s);
   }
   if (a.table) {
     std::u16string key;
-    if (Status s = Take(TableKeyFromArgument(*a.table), key); !s) return Fail(s.error());
+    QM_RETURN_IF_ERROR(Take(TableKeyFromArgument(*a.table), key));
     e.Table = key;
   }
   if (a.language) {
     std::uint16_t language = 0;
-    if (Status s = Take(LanguageFromArgument(*a.language), language); !s) return Fail(s.error());
+    QM_RETURN_IF_ERROR(Take(LanguageFromArgument(*a.language), language));
     plan.language = language;
   }
   for (const std::string &text : a.strings) {
     StringChange change;
-    if (Status s = Take(StringChangeFromArgument(text), change); !s) return Fail(s.error());
+    QM_RETURN_IF_ERROR(Take(StringChangeFromArgument(text), change));
     e.Strings.push_back(std::move(change));
   }
   for (const std::string &text : a.removed) {
     std::u16string key;
-    if (Status s = Take(TextFromArgument(text), key, "--remove-string"); !s) return Fail(s.error());
+    QM_RETURN_IF_ERROR(Take(TextFromArgument(text), key, "--remove-string"));
     e.Removed.push_back(std::move(key));
   }
   for (const auto &[names, bits, option] :
        {std::tuple{&a.flags, &e.FlagsOn, "--flag"}, std::tuple{&a.noFlags, &e.FlagsOff, "--no-flag"}}) {
     for (const std::string &name : *names) {
       std::uint32_t bit = 0;
-      if (Status s = Take(FlagBitFromName(name), bit, option); !s) return Fail(s.error());
+      QM_RETURN_IF_ERROR(Take(FlagBitFromName(name), bit, option));
       *bits |= bit;
     }
   }
-  if ((e.FlagsOn & e.FlagsOff) != 0) return Fail("a flag is named by both --flag and --no-flag");
+  if ((e.FlagsOn & e.FlagsOff) != 0) return Fail(ErrorKind::Usage, "a flag is named by both --flag and --no-flag");
   // A key both set and removed has no meaning that order could give it.
   std::vector<std::u16string> setKeys;
   if (e.FileVersion) setKeys.push_back(u"FileVersion");
@@ -94,11 +97,13 @@ Result<Plan> PlanFromArguments(const SetArguments &a) {
   for (const std::u16string &removed : e.Removed) {
     for (const std::u16string &key : setKeys) {
       if (SameKey(key, removed))
-        return Fail("--remove-string " + Quoted(Utf16ToUtf8(removed)) + ": the same string is also set");
+        return Fail(ErrorKind::Usage,
+                    "--remove-string " + Quoted(Utf16ToUtf8(removed)) + ": the same string is also set");
     }
   }
   if (!e.ChangesFixedPart() && !e.ChangesStrings()) {
-    return Fail("set: nothing to change; give at least one of --file-version, --product-version, --string, "
+    return Fail(ErrorKind::Usage,
+                "set: nothing to change; give at least one of --file-version, --product-version, --string, "
                 "--remove-string, --flag, --no-flag, --file-os, --file-type, --file-subtype");
   }
   return plan;
@@ -106,17 +111,16 @@ Result<Plan> PlanFromArguments(const SetArguments &a) {
 
 // The version resources to write: those held (or only the one under
 // --language), read and edited; or a new one when there are none.
-std::optional<Failure> EditVersions(const std::string &module, const Plan &plan, ModuleVersions &versions,
-                                    const std::vector<std::uint16_t> &held, std::vector<StoredVersion> &stored) {
+Result<std::vector<StoredVersion>> EditVersions(const std::string &module, const Plan &plan, ModuleVersions &versions,
+                                                const std::vector<std::uint16_t> &held) {
   if (held.empty()) {
     // A module without version information gets one under the language
     // asked for; there is no other to keep apart from.
     const std::uint16_t language = plan.language.value_or(kNewLanguage);
     VersionInfo info = NewVersionInfo(language, versions.IsLibrary(), plan.edit.Table);
     ApplyEdit(plan.edit, language, info);
-    if (auto failure = versions.Put({{language, info}})) return failure;
-    stored.push_back({language, EncodeVersionInfo(info).value()});
-    return std::nullopt;
+    QM_RETURN_IF_ERROR(versions.Put({{language, info}}));
+    return std::vector<StoredVersion>{{language, EncodeVersionInfo(info).value()}};
   }
   std::vector<std::uint16_t> languages = held;
   if (plan.language) {
@@ -124,16 +128,16 @@ std::optional<Failure> EditVersions(const std::string &module, const Plan &plan,
       std::string list;
       for (std::uint16_t language : held)
         list += (list.empty() ? "" : ", ") + LanguageText(language);
-      return Failure{ExitCode::NoVersionResource, Quoted(module) + " has no version resource under language " +
-                                                      LanguageText(*plan.language) + " (it has " + list +
-                                                      "); it was not changed"};
+      return Error{Quoted(module) + " has no version resource under language " + LanguageText(*plan.language) +
+                       " (it has " + list + "); it was not changed",
+                   ErrorKind::NoVersion, FileRole::Target};
     }
     languages = {*plan.language};
   }
   // Each block is encoded and put as it is edited, so a dry run fails where
   // the real one would.
-  return versions.Edit(
-      languages, [&](std::uint16_t language, VersionInfo &info) { ApplyEdit(plan.edit, language, info); }, stored);
+  return versions.Edit(languages,
+                       [&](std::uint16_t language, VersionInfo &info) { ApplyEdit(plan.edit, language, info); });
 }
 
 // What would be stored, read back from the bytes that would be written.
@@ -150,23 +154,26 @@ void PrintDryRun(const std::string &module, const std::vector<StoredVersion> &st
   out.flush();
 }
 
-std::optional<Failure> SetOne(const std::string &module, const Plan &plan, bool dryRun, const StampOptions &options,
-                              std::ostream &out) {
-  return EditModule(module, !dryRun, [&](ModuleVersions &versions) -> std::optional<Failure> {
-    const std::vector<std::uint16_t> held = versions.Languages();
-    std::vector<StoredVersion> stored;
-    if (auto failure = EditVersions(module, plan, versions, held, stored)) return failure;
-    if (dryRun) PrintDryRun(module, stored, held, out);
-    return std::nullopt;
-  }, options);
+Status SetOne(const std::string &module, const Plan &plan, bool dryRun, stamp::StampOptions options,
+              std::ostream &out) {
+  options.dryRun = dryRun;
+  return EditModule(
+      module,
+      [&](ModuleVersions &versions) -> Status {
+        const std::vector<std::uint16_t> held = versions.Languages();
+        QM_UNWRAP_OR_RETURN(stored, EditVersions(module, plan, versions, held));
+        if (dryRun) PrintDryRun(module, stored, held, out);
+        return Ok();
+      },
+      options);
 }
 
 } // namespace
 
-CLI::App *AddSetCommand(CLI::App &app, SetArguments &a) {
-  CLI::App *set =
-      app.add_subcommand("set", "Change a few things in each module's version information, keeping the rest");
-  set->fallthrough(false);
+void AddSetCommand(CLI::App &app, CommandContext &context) {
+  auto arguments = std::make_shared<SetArguments>();
+  SetArguments &a = *arguments;
+  CLI::App *set = AddCommand(app, "set", "Change a few things in each module's version information, keeping the rest");
   set->add_option("MODULE", a.modules, "modules to change, each written on its own")->required();
   auto single = [&](const char *name, std::optional<std::string> &target, const char *help) {
     set->add_option_function<std::string>(
@@ -189,32 +196,36 @@ CLI::App *AddSetCommand(CLI::App &app, SetArguments &a) {
          "hexadecimal language id: change only the version resource under it, or make a new one under it");
   set->add_flag("--dry-run", a.dryRun, "change nothing; print what would be written, as show prints it");
   AddStampFlags(*set, a.stamp);
-  return set;
+  set->callback([arguments, &context] {
+    for (Error &failure : SetCommand(*arguments, context.out, context.err))
+      context.failures.push_back(std::move(failure));
+  });
 }
 
-std::vector<Failure> SetCommand(const SetArguments &arguments, std::ostream &out, std::ostream &err) {
+std::vector<Error> SetCommand(const SetArguments &arguments, std::ostream &out, std::ostream &err) {
   auto plan = PlanFromArguments(arguments);
-  if (!plan) return {Failure{ExitCode::Usage, plan.error()}};
-  const StampOptions options = ToStampOptions(arguments.stamp, err);
-  std::vector<Failure> failures;
+  if (!plan) return {WithKind(ErrorKind::Usage, plan.failure())};
+  const stamp::StampOptions options = ToStampOptions(arguments.stamp, err);
+  std::vector<Error> failures;
   for (const std::string &module : arguments.modules) {
-    if (auto failure = SetOne(module, *plan, arguments.dryRun, options, out)) failures.push_back(std::move(*failure));
+    if (Status done = SetOne(module, *plan, arguments.dryRun, options, out); !done) failures.push_back(done.failure());
   }
   return failures;
 }
 
-ExitCode MostSerious(const std::vector<Failure> &failures) {
+stamp::ExitCode MostSerious(const std::vector<Error> &failures) {
+  using stamp::ExitCode;
   // From worst to mildest: what went wrong while writing, then what the
   // module is, then what it holds, then the inputs.
   static constexpr ExitCode kOrder[] = {
-      ExitCode::Internal,     ExitCode::ModuleUnwritable,  ExitCode::NotAModule,    ExitCode::ModuleUnreadable,
-      ExitCode::InputRefused, ExitCode::NoVersionResource, ExitCode::WouldBreak,     ExitCode::FieldsInvalid,
-      ExitCode::InputUnreadable, ExitCode::InputEmpty,     ExitCode::OutputUnwritable, ExitCode::Usage};
+      ExitCode::Internal,        ExitCode::ModuleUnwritable,  ExitCode::NotAModule,       ExitCode::ModuleUnreadable,
+      ExitCode::InputRefused,    ExitCode::NoVersionResource, ExitCode::WouldBreak,       ExitCode::FieldsInvalid,
+      ExitCode::InputUnreadable, ExitCode::InputEmpty,        ExitCode::OutputUnwritable, ExitCode::Usage};
   for (ExitCode code : kOrder) {
-    for (const Failure &failure : failures)
-      if (failure.code == code) return code;
+    for (const Error &failure : failures)
+      if (stamp::ExitCodeFor(failure) == code) return code;
   }
-  return failures.empty() ? ExitCode::Success : failures.front().code;
+  return failures.empty() ? ExitCode::Success : stamp::ExitCodeFor(failures.front());
 }
 
 } // namespace qm::cli

@@ -8,12 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/commands.h"
+#include "cli/command_context.h"
 #include "cli/stamp_flags.h"
-
-namespace CLI {
-class App;
-}
+#include "stamp/exit_codes.h"
 
 namespace qm::cli {
 
@@ -25,14 +22,14 @@ struct SetArguments {
   StampFlags stamp;
 };
 
-CLI::App *AddSetCommand(CLI::App &app, SetArguments &arguments);
+void AddSetCommand(CLI::App &app, CommandContext &context);
 
 // One failure per module that failed (or one for the command line), in the
 // order of the modules.
 // Notices of a successful stamp go to `err`.
-std::vector<Failure> SetCommand(const SetArguments &arguments, std::ostream &out, std::ostream &err);
+std::vector<Error> SetCommand(const SetArguments &arguments, std::ostream &out, std::ostream &err);
 
 // The code a run with these failures ends with: the most serious one's.
-ExitCode MostSerious(const std::vector<Failure> &failures);
+stamp::ExitCode MostSerious(const std::vector<Error> &failures);
 
 } // namespace qm::cli

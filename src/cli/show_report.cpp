@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <sstream>
 
+#include "base/shown_text.h"
 #include "codec/field_codes.h"
 #include "codec/text_codec.h"
-#include "stamp/text_escape.h"
 
 namespace qm::cli {
 namespace {
@@ -28,7 +28,7 @@ std::string WithName(std::uint32_t value, const std::optional<std::string> &name
 
 // Strings from the file, made safe for a terminal: a newline or an escape
 // sequence inside a value must not print a line of its own.
-std::string Printed(const std::u16string &text) { return stamp::EscapeControls(Utf16ToUtf8(text)); }
+std::string Printed(const std::u16string &text) { return EscapeControls(Utf16ToUtf8(text)); }
 
 std::string JoinedNames(const std::vector<std::string> &names) {
   std::string joined;

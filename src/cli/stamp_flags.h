@@ -22,6 +22,6 @@ void AddStampFlags(CLI::App &command, StampFlags &flags);
 
 // The stamping layer's options; its notices go to `err` as the program's
 // own lines.
-StampOptions ToStampOptions(const StampFlags &flags, std::ostream &err);
+stamp::StampOptions ToStampOptions(const StampFlags &flags, std::ostream &err);
 
 } // namespace qm::cli

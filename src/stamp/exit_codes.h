@@ -34,8 +34,3 @@ ExitCode ExitCodeFor(FileRole role, ErrorKind kind);
 inline ExitCode ExitCodeFor(const Error &error) { return ExitCodeFor(error.role, error.kind); }
 
 } // namespace qm::stamp
-
-namespace qm::cli {
-using stamp::ExitCode;
-using stamp::ToInt;
-} // namespace qm::cli

@@ -1,5 +1,6 @@
 #include "stamp/module_injection.h"
 
+#include "base/shown_text.h"
 #include "fileio/file_io.h"
 #include "pe/appended_data.h"
 #include "pe/byte_source.h"
@@ -7,7 +8,6 @@
 #include "pe/image_layout.h"
 #include "pe/pe_image.h"
 #include "pe/resource_id.h"
-#include "stamp/text_escape.h"
 
 namespace qm::stamp {
 namespace {
@@ -20,7 +20,9 @@ public:
   std::uint64_t Size() const override { return file_.Size(); }
 
 private:
-  bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const override { return file_.ReadAt(offset, out); }
+  bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+    return file_.ReadAt(offset, out);
+  }
   const fileio::HeldFile &file_;
 };
 
@@ -29,95 +31,110 @@ bool IsReadFailure(ErrorKind kind) {
          kind == ErrorKind::TooLarge;
 }
 
+// `error` as one of `kind`: where the step that failed can fail in one way.
+Error WithKind(ErrorKind kind, Error error) {
+  error.kind = kind;
+  return error;
+}
+
+// `error` as one of `kind` where it came without a kind of its own.
+Error OrKind(ErrorKind kind, Error error) {
+  if (error.kind == ErrorKind::Unspecified) error.kind = kind;
+  return error;
+}
+
 } // namespace
 
-Failure FailureFor(FileRole role, std::string_view what, std::string_view shown, const Error &error) {
-  const ExitCode code = ExitCodeFor(role, error.kind);
+Error FileError(FileRole role, std::string_view what, std::string_view shown, Error error) {
+  // The caller names the file, so it knows the part the file plays.
+  error.role = role;
   const std::string named = std::string(what) + " " + Quoted(shown);
   switch (role) {
   case FileRole::Input:
   case FileRole::Module:
-    return {code, "cannot read the " + named + ": " + error.message};
+    return Context("cannot read the " + named + ": ", std::move(error));
   case FileRole::Target:
-    if (IsReadFailure(error.kind)) return {code, "cannot read the " + named + ": " + error.message};
-    if (code == ExitCode::NotAModule) {
-      return {code, "the " + named + " cannot be read: " + error.message + "; it was not changed"};
+    if (IsReadFailure(error.kind)) return Context("cannot read the " + named + ": ", std::move(error));
+    if (ExitCodeFor(error) == ExitCode::NotAModule) {
+      error = Context("the " + named + " cannot be read: ", std::move(error));
+      error.message += "; it was not changed";
+      return error;
     }
-    return {code, "the " + named + " cannot be stamped: " + error.message + "; it was left as it was"};
+    error = Context("the " + named + " cannot be stamped: ", std::move(error));
+    error.message += "; it was left as it was";
+    return error;
   case FileRole::Output:
-    return {code, "cannot write the " + named + ": " + error.message};
+    return Context("cannot write the " + named + ": ", std::move(error));
+  case FileRole::None:
+    break;
   }
-  return {code, error.message};
+  return error;
 }
 
-std::optional<Failure> ReadWholeInput(const std::filesystem::path &path, std::string_view shown, std::string_view what,
-                                      FileRole role, std::vector<std::uint8_t> &out) {
+Result<std::vector<std::uint8_t>> ReadWholeInput(const std::filesystem::path &path, std::string_view shown,
+                                                 std::string_view what, FileRole role) {
   auto bytes = shown == "-" ? fileio::ReadStandardInput() : fileio::ReadInput(path);
-  if (!bytes) return FailureFor(role, what, shown == "-" ? "standard input" : shown, bytes.failure());
-  out = std::move(*bytes);
-  return std::nullopt;
+  if (!bytes) return FileError(role, what, shown == "-" ? "standard input" : shown, bytes.failure());
+  return bytes;
 }
 
-std::optional<Failure> ReadBlockFile(const std::filesystem::path &path, std::string_view shown,
-                                     std::vector<std::uint8_t> &out) {
-  if (auto failure = ReadWholeInput(path, shown, "block file", FileRole::Input, out)) return failure;
-  if (out.empty()) {
-    return Failure{ExitCode::InputEmpty, "the block file " + Quoted(shown) + " is empty; the module was not changed"};
+Result<std::vector<std::uint8_t>> ReadBlockFile(const std::filesystem::path &path, std::string_view shown) {
+  QM_UNWRAP_OR_RETURN(bytes, ReadWholeInput(path, shown, "block file", FileRole::Input));
+  if (bytes.empty()) {
+    return Error{"the block file " + Quoted(shown) + " is empty; the module was not changed", ErrorKind::Empty,
+                 FileRole::Input};
   }
-  return std::nullopt;
+  return bytes;
 }
 
-std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::string_view shown,
-                                    const std::function<Status(pe::ResourceUpdate &)> &change,
-                                    const StampOptions &options) {
+Status UpdateModule(const std::filesystem::path &path, std::string_view shown,
+                    const std::function<Status(pe::ResourceUpdate &)> &change, const StampOptions &options) {
   auto held = fileio::HeldFile::Open(path, true);
-  if (!held) return FailureFor(FileRole::Target, "module", shown, held.failure());
+  if (!held) return FileError(FileRole::Target, "module", shown, held.failure());
   if (held->Size() > fileio::kMaxInputBytes) {
-    return FailureFor(FileRole::Target, "module", shown,
-                      Fail(ErrorKind::TooLarge, "it is larger than " + std::to_string(fileio::kMaxInputBytes) + " bytes"));
+    return FileError(
+        FileRole::Target, "module", shown,
+        Fail(ErrorKind::TooLarge, "it is larger than " + std::to_string(fileio::kMaxInputBytes) + " bytes"));
   }
   const auto source = std::make_shared<const HeldSource>(*held);
   if (pe::SniffFileKind(*source) != pe::FileKind::PeModule) {
-    return Failure{ExitCode::NotAModule, Quoted(shown) + " is not a PE module; it was not changed"};
+    return Error{Quoted(shown) + " is not a PE module; it was not changed", ErrorKind::NotAModule, FileRole::Target};
   }
   // A module whose headers leave no place for the new resources is sound,
   // only full: that is a module that cannot be stamped, not a damaged one.
   if (auto headers = pe::ParseHeaders(*source)) {
     if (auto plan = pe::PlanLayout(*source, *headers); !plan) {
-      return FailureFor(FileRole::Target, "module", shown, Fail(ErrorKind::NoRoom, plan.error()));
+      return FileError(FileRole::Target, "module", shown, WithKind(ErrorKind::NoRoom, plan.failure()));
     }
   }
   auto update = pe::ResourceUpdate::BeginFrom(source);
-  if (!update) {
-    const ErrorKind kind = update.kind() == ErrorKind::Unspecified ? ErrorKind::Damaged : update.kind();
-    return FailureFor(FileRole::Target, "module", shown, Fail(kind, update.error()));
-  }
+  if (!update) return FileError(FileRole::Target, "module", shown, OrKind(ErrorKind::Damaged, update.failure()));
   const pe::PeHeaders &headers = update->Headers();
   const bool signedModule = pe::FindSignature(*source, headers).has_value();
   if (signedModule && options.signedModules == SignedPolicy::Refuse) {
-    return Failure{ExitCode::WouldBreak, "the module " + Quoted(shown) +
-                                             " is signed, and a stamp would remove its signature; it was not "
-                                             "changed (--signed=remove stamps it and removes the signature)"};
+    return Error{"the module " + Quoted(shown) +
+                     " is signed, and a stamp would remove its signature; it was not "
+                     "changed (--signed=remove stamps it and removes the signature)",
+                 ErrorKind::WouldBreak, FileRole::Target};
   }
-  auto cannotStamp = [&](const Status &status) {
-    const ErrorKind kind = status.kind() == ErrorKind::Unspecified ? ErrorKind::NoRoom : status.kind();
-    return FailureFor(FileRole::Target, "module", shown, Fail(kind, status.error()));
+  auto cannotStamp = [&](const Error &error) {
+    return FileError(FileRole::Target, "module", shown, OrKind(ErrorKind::NoRoom, error));
   };
-  if (Status changed = change(*update); !changed) return cannotStamp(changed);
+  if (Status changed = change(*update); !changed) return cannotStamp(changed.failure());
+  // A dry run stops here, with the module read under the same hold and
+  // checks as a real one, and nothing written.
+  if (options.dryRun) return Ok();
   auto composed = update->Compose();
-  if (!composed) return cannotStamp(Fail(composed.kind(), composed.error()));
+  if (!composed) return cannotStamp(composed.failure());
   const auto risk = pe::PayloadBrokenBy(*source, headers, *composed);
   if (risk && !options.force) {
-    return Failure{ExitCode::WouldBreak, "the module " + Quoted(shown) + " carries an appended " +
-                                             std::string(pe::AppendedKindName(risk->kind)) +
-                                             " that checks the file: " + risk->why +
-                                             "; it was not changed (--force stamps it all the same)"};
+    return Error{"the module " + Quoted(shown) + " carries an appended " +
+                     std::string(pe::AppendedKindName(risk->kind)) + " that checks the file: " + risk->why +
+                     "; it was not changed (--force stamps it all the same)",
+                 ErrorKind::WouldBreak, FileRole::Target};
   }
   Status written = held->Replace([&](fileio::ContentSink &out) { return composed->WriteTo(out); });
-  if (!written) {
-    const ErrorKind kind = written.kind() == ErrorKind::Unspecified ? ErrorKind::CannotWrite : written.kind();
-    return FailureFor(FileRole::Target, "module", shown, Fail(kind, written.error()));
-  }
+  if (!written) return FileError(FileRole::Target, "module", shown, OrKind(ErrorKind::CannotWrite, written.failure()));
   if (options.notice) {
     if (signedModule)
       options.notice("the module " + Quoted(shown) + " was signed: the signature was removed; sign the module again");
@@ -126,11 +143,11 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
                      std::string(pe::AppendedKindName(risk->kind)) + " may no longer work (" + risk->why + ")");
     }
   }
-  return std::nullopt;
+  return Ok();
 }
 
-std::optional<Failure> StoreVersionResource(const std::filesystem::path &path, std::string_view shown,
-                                            std::span<const std::uint8_t> data, const StampOptions &options) {
+Status StoreVersionResource(const std::filesystem::path &path, std::string_view shown,
+                            std::span<const std::uint8_t> data, const StampOptions &options) {
   return UpdateModule(
       path, shown,
       [&](pe::ResourceUpdate &update) {

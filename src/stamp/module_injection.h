@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,30 +15,24 @@
 #include "base/result.h"
 #include "pe/resource_update.h"
 #include "stamp/exit_codes.h"
-#include "stamp/text_escape.h"
 
 namespace qm::stamp {
 
-struct Failure {
-  ExitCode code = ExitCode::Internal;
-  std::string message;
-};
-
-// The failure for `error` about the file `shown` in `role`: the path once,
-// then what happened.
-Failure FailureFor(FileRole role, std::string_view what, std::string_view shown, const Error &error);
+// `error` about the file `shown` in `role`, in the words a message about
+// that file takes: the path once, then what happened. Kind and role travel
+// on, so the exit code follows from the error alone.
+Error FileError(FileRole role, std::string_view what, std::string_view shown, Error error);
 
 // Reads the whole input named `shown` (a file, a pipe, a FIFO, or "-" for
-// the standard input) into `out`. `what` names the file in messages
-// ("block file"); `role` picks the exit codes.
-std::optional<Failure> ReadWholeInput(const std::filesystem::path &path, std::string_view shown, std::string_view what,
-                                      FileRole role, std::vector<std::uint8_t> &out);
+// the standard input). `what` names the file in messages ("block file");
+// `role` picks the exit codes.
+Result<std::vector<std::uint8_t>> ReadWholeInput(const std::filesystem::path &path, std::string_view shown,
+                                                 std::string_view what, FileRole role);
 
 // A block file as the injection takes it: whole and not empty. An empty file
 // is refused rather than stored, since an empty resource is of no use and
 // the platform's own service would have deleted the entry instead.
-std::optional<Failure> ReadBlockFile(const std::filesystem::path &path, std::string_view shown,
-                                     std::vector<std::uint8_t> &out);
+Result<std::vector<std::uint8_t>> ReadBlockFile(const std::filesystem::path &path, std::string_view shown);
 
 // What a stamp does with what the module carries besides its resources.
 enum class SignedPolicy {
@@ -52,6 +45,9 @@ struct StampOptions {
   // stamp cannot keep right (the data will likely no longer work).
   bool force = false;
   SignedPolicy signedModules = SignedPolicy::Remove;
+  // Read, check and change the module under the same hold as a real stamp,
+  // then leave it as it was.
+  bool dryRun = false;
   // One line for each thing a successful stamp did that its caller should
   // know (a signature removed), without the program's name.
   std::function<void(const std::string &)> notice;
@@ -63,27 +59,13 @@ struct StampOptions {
 // and neither change is lost. On any failure the module is left exactly as
 // it was. Appended data that checks the file is kept right where it can be
 // (an NSIS installer's CRC) and refused where not, unless options.force.
-std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::string_view shown,
-                                    const std::function<Status(pe::ResourceUpdate &)> &change,
-                                    const StampOptions &options = {});
+// A failure of `change` is reported as a module that cannot be stamped.
+Status UpdateModule(const std::filesystem::path &path, std::string_view shown,
+                    const std::function<Status(pe::ResourceUpdate &)> &change, const StampOptions &options = {});
 
 // Stores `data` as resource type 16, integer name 1, language 0 of the
 // module, every other resource kept.
-std::optional<Failure> StoreVersionResource(const std::filesystem::path &path, std::string_view shown,
-                                            std::span<const std::uint8_t> data, const StampOptions &options = {});
+Status StoreVersionResource(const std::filesystem::path &path, std::string_view shown,
+                            std::span<const std::uint8_t> data, const StampOptions &options = {});
 
 } // namespace qm::stamp
-
-namespace qm::cli {
-using stamp::Failure;
-using stamp::FailureFor;
-using stamp::FileRole;
-using stamp::Quoted;
-using stamp::Shown;
-using stamp::ReadBlockFile;
-using stamp::ReadWholeInput;
-using stamp::SignedPolicy;
-using stamp::StampOptions;
-using stamp::StoreVersionResource;
-using stamp::UpdateModule;
-} // namespace qm::cli

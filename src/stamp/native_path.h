@@ -8,7 +8,3 @@
 namespace qm::stamp {
 using fileio::PathFromArgument;
 } // namespace qm::stamp
-
-namespace qm::cli {
-using fileio::PathFromArgument;
-} // namespace qm::cli

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/shown_text.h"
 #include "stamp/module_injection.h"
 #include "stamp/native_path.h"
 #include "win/app.h"
@@ -16,26 +17,27 @@
 namespace qm::win {
 namespace {
 
-int Report(const cli::Failure &failure) {
-  WriteErrorLine("quillmark: " + failure.message);
-  return cli::ToInt(failure.code);
+// Far above any message the program makes, with its quoted texts cut short.
+constexpr std::size_t kMessageLimit = 2000;
+
+// Every message quotes outside text where it is made; escaping it once more
+// changes nothing and keeps whatever slipped through to one bounded line.
+int Report(const Error &error) {
+  WriteErrorLine("quillmark: " + Shown(error.message, kMessageLimit));
+  return stamp::ToInt(stamp::ExitCodeFor(error));
 }
 
 std::string ArgumentAt(const std::vector<std::string> &args, std::size_t index) {
   return index < args.size() ? args[index] : std::string();
 }
 
-int Inject(const std::string &module, const std::string &blockFile) {
-  std::vector<std::uint8_t> block;
-  if (auto failure = cli::ReadBlockFile(cli::PathFromArgument(blockFile), blockFile, block)) return Report(*failure);
+Status Inject(const std::string &module, const std::string &blockFile) {
+  QM_UNWRAP_OR_RETURN(block, stamp::ReadBlockFile(stamp::PathFromArgument(blockFile), blockFile));
   // A notice (a signature removed) is a line on the error stream, not a
   // failure: the exit code stays 0.
-  cli::StampOptions options;
+  stamp::StampOptions options;
   options.notice = [](const std::string &line) { WriteErrorLine("quillmark: " + line); };
-  if (auto failure = cli::StoreVersionResource(cli::PathFromArgument(module), module, block, options)) {
-    return Report(*failure);
-  }
-  return cli::ToInt(cli::ExitCode::Success);
+  return stamp::StoreVersionResource(stamp::PathFromArgument(module), module, block, options);
 }
 
 } // namespace
@@ -45,16 +47,17 @@ int RunInjectionMode(const std::vector<std::string> &args) {
   const std::string module = ArgumentAt(args, 1);
   const std::string blockFile = ArgumentAt(args, 2);
   if (module.empty() || blockFile.empty()) {
-    return Report({cli::ExitCode::Usage, std::string("missing ") +
+    return Report(Fail(ErrorKind::Usage, std::string("missing ") +
                                              (module.empty() ? "module path" : "block file path") +
-                                             "; usage: quillmark /v MODULE BLOCKFILE"});
+                                             "; usage: quillmark /v MODULE BLOCKFILE"));
   }
   try {
-    return Inject(module, blockFile);
+    Status injected = Inject(module, blockFile);
+    return injected ? stamp::ToInt(stamp::ExitCode::Success) : Report(injected.failure());
   } catch (const std::bad_alloc &) {
-    return Report({cli::ExitCode::Internal, "out of memory; the module was not changed"});
+    return Report(Fail(ErrorKind::OutOfMemory, "out of memory; the module was not changed"));
   } catch (const std::exception &error) {
-    return Report({cli::ExitCode::Internal, std::string(error.what()) + "; the module was not changed"});
+    return Report(Fail(Shown(error.what()) + "; the module was not changed"));
   }
 }
 

@@ -240,8 +240,8 @@ void TfrmMain::BtnSaveResClick() {
 }
 
 void StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block) {
-  if (auto failure = stamp::StoreVersionResource(stamp::PathFromArgument(path), path, block))
-    throw std::runtime_error(AsSentence(failure->message));
+  if (Status stored = stamp::StoreVersionResource(stamp::PathFromArgument(path), path, block); !stored)
+    throw std::runtime_error(AsSentence(stored.error()));
 }
 
 } // namespace qm::win

@@ -14,7 +14,9 @@
 namespace qm::cli::test {
 namespace {
 
-bool Have(const char *tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
+bool Have(const char *tool) {
+  return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 int Shell(const std::string &command) { return std::system(command.c_str()); }
 
@@ -97,7 +99,7 @@ TEST_P(StampedInstaller, ChecksOutAsBeforeAndInstallsWhenItDid) {
   std::string target = "Z:" + (dir.path() / "installed").string();
   std::replace(target.begin(), target.end(), '/', '\\');
   const int installed = Shell("cd " + Quote(dir.path()) + " && timeout 300 '" + QM_CLI_WINE_RUN + "' '" +
-                            QM_CLI_WINEPREFIX + "' setup.exe /S '/D=" + target + "' >wine.log 2>&1");
+                              QM_CLI_WINEPREFIX + "' setup.exe /S '/D=" + target + "' >wine.log 2>&1");
   const bool installs = rightBefore || std::string(c.crcLine) == "CRCCheck off";
   EXPECT_EQ(installed == 0, installs);
   EXPECT_EQ(fs::exists(dir.path() / "installed" / "payload.txt"), installs);
@@ -117,9 +119,10 @@ TEST(SignedModule, LosesItsSignatureWithANoticeAndCanBeSignedAgain) {
   const fs::path module = dir.path() / "tiny.exe";
   const std::string in = "cd " + Quote(dir.path()) + " && ";
   ASSERT_EQ(Shell(in + "openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 "
-                     "-subj '/CN=Quillmark test' >openssl.log 2>&1"),
+                       "-subj '/CN=Quillmark test' >openssl.log 2>&1"),
             0);
-  const std::string sign = in + "osslsigncode sign -certs cert.pem -key key.pem -in unsigned.exe -out tiny.exe >sign.log 2>&1";
+  const std::string sign =
+      in + "osslsigncode sign -certs cert.pem -key key.pem -in unsigned.exe -out tiny.exe >sign.log 2>&1";
   const std::string verify = in + "osslsigncode verify -CAfile cert.pem -in tiny.exe >verify.log 2>&1";
   fs::copy_file(Fixture("tiny32.exe"), dir.path() / "unsigned.exe");
   ASSERT_EQ(Shell(sign), 0);

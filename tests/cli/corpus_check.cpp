@@ -42,12 +42,18 @@ bool ReadFile(const char *path, Bytes &out, std::size_t limit = SIZE_MAX) {
 
 std::string MachineName(std::uint16_t machine) {
   switch (machine) {
-  case 0x014C: return "i386";
-  case 0x8664: return "x64";
-  case 0xAA64: return "arm64";
-  case 0x01C4: return "arm";
-  case 0x0200: return "ia64";
-  case 0x0EBC: return "ebc";
+  case 0x014C:
+    return "i386";
+  case 0x8664:
+    return "x64";
+  case 0xAA64:
+    return "arm64";
+  case 0x01C4:
+    return "arm";
+  case 0x0200:
+    return "ia64";
+  case 0x0EBC:
+    return "ebc";
   default: {
     char text[16];
     std::snprintf(text, sizeof text, "0x%04X", machine);
@@ -91,9 +97,8 @@ bool ChecksumRight(const Bytes &file, std::uint64_t fieldAt, std::uint32_t store
 
 bool IsKey(const std::u16string &a, const std::u16string &b) {
   auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
-           return lower(x) == lower(y);
-         });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
 struct Expected {
@@ -161,8 +166,8 @@ std::string VersionBroken(std::span<const std::uint8_t> before, std::span<const 
 
 int Check(const char *originalPath, const char *stampedPath, const char *version, const char *keyValue) {
   Expected want{};
-  if (std::sscanf(version, "%hu.%hu.%hu.%hu", &want.version[0], &want.version[1], &want.version[2],
-                  &want.version[3]) != 4 ||
+  if (std::sscanf(version, "%hu.%hu.%hu.%hu", &want.version[0], &want.version[1], &want.version[2], &want.version[3]) !=
+          4 ||
       !std::strchr(keyValue, '=')) {
     std::fprintf(stderr, "corpus_check: A.B.C.D and KEY=VALUE expected\n");
     return 2;

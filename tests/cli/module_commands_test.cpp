@@ -198,9 +198,9 @@ const std::string kForgedLong = kForged + std::string(40000, 'K');
 void HostileModule(const ScratchDir &d) {
   const std::u16string key = Utf8ToUtf16(kForged) + std::u16string(20000, u'K');
   const auto entry = qm::test::Child(key, 1, 7, {0, 0});
-  const auto block = qm::test::WithChildren(qm::test::Encode(qm::test::BasicFields()),
-                                            {qm::test::Child(u"StringFileInfo", 0, 1, {},
-                                                             qm::test::Child(u"040904B0", 0, 1, {}, entry))});
+  const auto block = qm::test::WithChildren(
+      qm::test::Encode(qm::test::BasicFields()),
+      {qm::test::Child(u"StringFileInfo", 0, 1, {}, qm::test::Child(u"040904B0", 0, 1, {}, entry))});
   Write(d, "hostile.res", block);
   fs::copy_file(d.path() / "tiny.exe", d.path() / "hostile.exe");
   ASSERT_EQ(RunCliCaptured({"inject", "--raw", d / "hostile.exe", d / "hostile.res"}).code, 0);

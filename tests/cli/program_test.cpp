@@ -128,15 +128,16 @@ TEST_P(ProgramFails, WithOneLineAndEveryFileAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cli, ProgramFails,
-    ::testing::Values(
-        ProcessCase{"BuildOntoItsStandardInput", "", "build - '@/f.json' <'@/f.json'", 11,
-                    "is the same file as the standard input; nothing was written"},
-        // Past the limit the write fails (EFBIG) instead of the process
-        // ending by SIGXFSZ with no word said.
-        ProcessCase{"StampPastTheFileSizeLimit", "ulimit -f 100; ", "set '@/m.exe' --file-version 1.2.3.4", 7,
-                    "the file would pass the size limit on files (ulimit -f); it was left as it was"},
-        ProcessCase{"BuildPastTheFileSizeLimit", "ulimit -f 2; ", "build '@/f.json' '@/out.res'", 11,
-                    "cannot write the block file '@/out.res': writing the new file failed: the file would pass the size limit"}),
+    ::testing::Values(ProcessCase{"BuildOntoItsStandardInput", "", "build - '@/f.json' <'@/f.json'", 11,
+                                  "is the same file as the standard input; nothing was written"},
+                      // Past the limit the write fails (EFBIG) instead of the process
+                      // ending by SIGXFSZ with no word said.
+                      ProcessCase{"StampPastTheFileSizeLimit", "ulimit -f 100; ",
+                                  "set '@/m.exe' --file-version 1.2.3.4", 7,
+                                  "the file would pass the size limit on files (ulimit -f); it was left as it was"},
+                      ProcessCase{"BuildPastTheFileSizeLimit", "ulimit -f 2; ", "build '@/f.json' '@/out.res'", 11,
+                                  "cannot write the block file '@/out.res': writing the new file failed: the file "
+                                  "would pass the size limit"}),
     [](const ::testing::TestParamInfo<ProcessCase> &info) { return std::string(info.param.name); });
 
 } // namespace

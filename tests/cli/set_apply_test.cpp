@@ -284,9 +284,9 @@ TEST_F(SetOnModules, UnmappedVersionLeafHasOneVerdict) {
   ASSERT_NE(at, image.end());
   PutU32(image, static_cast<std::size_t>(at - image.begin()), 0x7FFF0000);
   WriteBytes(module, image);
-  for (const std::vector<std::string> &args :
-       {std::vector<std::string>{"show", module}, {"extract", module, dir / "out.bin"},
-        {"set", module, "--string", "Comments=x"}}) {
+  for (const std::vector<std::string> &args : {std::vector<std::string>{"show", module},
+                                               {"extract", module, dir / "out.bin"},
+                                               {"set", module, "--string", "Comments=x"}}) {
     SCOPED_TRACE(args[0]);
     const CliRun run = RunCliCaptured(args);
     EXPECT_EQ(run.code, 6);

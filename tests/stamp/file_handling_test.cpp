@@ -55,13 +55,14 @@ TEST_P(StampRefuses, WithItsCodeAndNothingChanged) {
   const std::vector<std::string> before = dir.Names();
   struct stat old {};
   const bool existed = ::lstat(target.c_str(), &old) == 0;
-  auto failure = StoreVersionResource(target, target.filename().string(), kBlock);
-  ASSERT_TRUE(failure.has_value());
-  EXPECT_EQ(ToInt(failure->code), c.code) << failure->message;
-  EXPECT_NE(failure->message.find(c.message), std::string::npos) << failure->message;
+  const Status stored = StoreVersionResource(target, target.filename().string(), kBlock);
+  ASSERT_FALSE(stored);
+  const std::string &message = stored.error();
+  EXPECT_EQ(ToInt(ExitCodeFor(stored.failure())), c.code) << message;
+  EXPECT_NE(message.find(c.message), std::string::npos) << message;
   // The path appears once.
   const std::string shown = "'" + target.filename().string() + "'";
-  EXPECT_EQ(failure->message.find(shown), failure->message.rfind(shown)) << failure->message;
+  EXPECT_EQ(message.find(shown), message.rfind(shown)) << message;
   fs::permissions(dir.path(), fs::perms::owner_all, fs::perm_options::add);
   EXPECT_EQ(dir.Names(), before) << "a file was added or removed";
   struct stat now {};
@@ -178,8 +179,8 @@ TEST_P(StampKeeps, OwnerGroupAndMode) {
     ASSERT_EQ(::chown(module.c_str(), uid, gid), 0);
   }
   ASSERT_EQ(::chmod(module.c_str(), static_cast<mode_t>(c.mode)), 0);
-  auto failure = StoreVersionResource(module, "m.exe", kBlock);
-  ASSERT_FALSE(failure.has_value()) << failure->message;
+  const Status stored = StoreVersionResource(module, "m.exe", kBlock);
+  ASSERT_TRUE(stored) << stored.error();
   EXPECT_EQ(StoredVersion(module), kBlock);
   struct stat info {};
   ASSERT_EQ(::stat(module.c_str(), &info), 0);
@@ -220,10 +221,10 @@ TEST_P(StampConcurrency, WritersAtOnceLoseNoChange) {
   for (int i = 0; i < kWriters; ++i) {
     writers.emplace_back([&, i] {
       const Bytes data(64, static_cast<std::uint8_t>(i));
-      auto failure = UpdateModule(module, "m.exe", [&](pe::ResourceUpdate &update) {
+      const Status updated = UpdateModule(module, "m.exe", [&](pe::ResourceUpdate &update) {
         return update.Put(pe::ResourceId(static_cast<std::uint16_t>(100 + i)), pe::ResourceId(1), 0, data);
       });
-      if (failure) ++failures;
+      if (!updated) ++failures;
     });
   }
   for (auto &writer : writers)
@@ -258,13 +259,13 @@ TEST_P(StampWhileHeld, WaitsBrieflyThenRefuses) {
     std::this_thread::sleep_for(GetParam().heldFor);
     ::close(fd);
   });
-  auto failure = StoreVersionResource(module, "m.exe", kBlock);
+  const Status stored = StoreVersionResource(module, "m.exe", kBlock);
   release.join();
-  EXPECT_EQ(failure ? ToInt(failure->code) : 0, GetParam().code) << (failure ? failure->message : "");
+  EXPECT_EQ(stored ? 0 : ToInt(ExitCodeFor(stored.failure())), GetParam().code) << (stored ? "" : stored.error());
   if (GetParam().code == 0) {
     EXPECT_EQ(StoredVersion(module), kBlock);
   } else {
-    EXPECT_NE(failure->message.find("another program is writing it"), std::string::npos) << failure->message;
+    EXPECT_NE(stored.error().find("another program is writing it"), std::string::npos) << stored.error();
     EXPECT_EQ(ReadBytes(module), before);
   }
 }
@@ -280,7 +281,7 @@ TEST(StampThroughLinks, ChangesTheFileAndKeepsTheLink) {
   WriteBytes(dir / "real" / "m.exe", SmallModule());
   fs::create_symlink("real/m.exe", dir / "hop");
   fs::create_symlink("hop", dir / "link.exe");
-  ASSERT_FALSE(StoreVersionResource(dir / "link.exe", "link.exe", kBlock));
+  ASSERT_TRUE(StoreVersionResource(dir / "link.exe", "link.exe", kBlock));
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.exe")));
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "hop")));
   EXPECT_EQ(StoredVersion(dir / "real" / "m.exe"), kBlock);
@@ -297,7 +298,7 @@ TEST(StampTemporaryFiles, StaleOnesOfThisModuleAreRemoved) {
   const std::string lookalike = stale.substr(0, stale.size() - 4) + ".bak";
   for (const std::string &name : {stale, others, lookalike})
     WriteBytes(dir / name, {1, 2});
-  ASSERT_FALSE(StoreVersionResource(module, "m.exe", kBlock));
+  ASSERT_TRUE(StoreVersionResource(module, "m.exe", kBlock));
   std::vector<std::string> expected = {"m.exe", others, lookalike};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(dir.Names(), expected);
@@ -326,7 +327,7 @@ TEST_P(StampLeavesOthers, InASharedFolder) {
   const std::vector<std::string> before = dir.Names();
   struct stat old {};
   ASSERT_EQ(::lstat((dir / stale).c_str(), &old), 0);
-  ASSERT_FALSE(StoreVersionResource(module, "m.exe", kBlock));
+  ASSERT_TRUE(StoreVersionResource(module, "m.exe", kBlock));
   EXPECT_EQ(StoredVersion(module), kBlock);
   EXPECT_EQ(dir.Names(), before);
   struct stat now {};
@@ -334,23 +335,24 @@ TEST_P(StampLeavesOthers, InASharedFolder) {
   EXPECT_EQ(std::tuple(now.st_ino, now.st_uid, now.st_size), std::tuple(old.st_ino, old.st_uid, old.st_size));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, StampLeavesOthers,
-    ::testing::Values(Leftover{"AnotherUsersFile",
-                               [](const ScratchDir &d, const std::string &stale) {
-                                 WriteBytes(d / stale, {'m', 'i', 'n', 'e'});
-                                 const passwd *nobody = ::getpwnam("nobody");
-                                 ASSERT_NE(nobody, nullptr);
-                                 ASSERT_EQ(::chown((d / stale).c_str(), nobody->pw_uid, nobody->pw_gid), 0);
-                               },
-                               true},
-                      Leftover{"LinkToAFile",
-                               [](const ScratchDir &d, const std::string &stale) {
-                                 WriteBytes(d / "kept", {1, 2, 3});
-                                 fs::create_symlink("kept", d / stale);
-                               },
-                               false}),
-    [](const ::testing::TestParamInfo<Leftover> &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, StampLeavesOthers,
+                         ::testing::Values(Leftover{"AnotherUsersFile",
+                                                    [](const ScratchDir &d, const std::string &stale) {
+                                                      WriteBytes(d / stale, {'m', 'i', 'n', 'e'});
+                                                      const passwd *nobody = ::getpwnam("nobody");
+                                                      ASSERT_NE(nobody, nullptr);
+                                                      ASSERT_EQ(
+                                                          ::chown((d / stale).c_str(), nobody->pw_uid, nobody->pw_gid),
+                                                          0);
+                                                    },
+                                                    true},
+                                           Leftover{"LinkToAFile",
+                                                    [](const ScratchDir &d, const std::string &stale) {
+                                                      WriteBytes(d / "kept", {1, 2, 3});
+                                                      fs::create_symlink("kept", d / stale);
+                                                    },
+                                                    false}),
+                         [](const ::testing::TestParamInfo<Leftover> &info) { return std::string(info.param.name); });
 
 TEST(StampTemporaryFiles, NamesAreShortOfOneFormAndUnique) {
   const std::string longName(255, 'a');
@@ -365,10 +367,53 @@ TEST(StampTemporaryFiles, NamesAreShortOfOneFormAndUnique) {
   // A module whose own name is as long as a name may be.
   ScratchDir dir;
   WriteBytes(dir / longName, SmallModule());
-  auto failure = StoreVersionResource(dir / longName, "long", kBlock);
-  EXPECT_FALSE(failure) << failure->message;
+  const Status stored = StoreVersionResource(dir / longName, "long", kBlock);
+  EXPECT_TRUE(stored) << stored.error();
   EXPECT_EQ(StoredVersion(dir / longName), kBlock);
 }
+
+// What a change gives back travels whole: its kind picks the exit code
+// (a change without one cannot be stamped), the message names the module
+// once, and a dry run that changed things writes nothing.
+struct ChangeOutcome {
+  const char *name;
+  Status change;
+  bool dryRun;
+  int code; // 0: success
+  friend void PrintTo(const ChangeOutcome &c, std::ostream *os) { *os << c.name; }
+};
+
+class StampChange : public ::testing::TestWithParam<ChangeOutcome> {};
+
+TEST_P(StampChange, ReportsItsKindAndLeavesTheModule) {
+  const ChangeOutcome &c = GetParam();
+  ScratchDir dir;
+  const fs::path module = Module(dir);
+  const Bytes before = ReadBytes(module);
+  StampOptions options;
+  options.dryRun = c.dryRun;
+  const Status updated = UpdateModule(
+      module, "m.exe",
+      [&](pe::ResourceUpdate &update) -> Status {
+        QM_RETURN_IF_ERROR(update.Put(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), 0, kBlock));
+        return c.change;
+      },
+      options);
+  EXPECT_EQ(updated ? 0 : ToInt(ExitCodeFor(updated.failure())), c.code) << (updated ? "" : updated.error());
+  if (!updated) {
+    EXPECT_NE(updated.error().find("'m.exe' cannot be stamped: refused"), std::string::npos) << updated.error();
+  }
+  EXPECT_EQ(ReadBytes(module), before);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"m.exe"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, StampChange,
+    ::testing::Values(ChangeOutcome{"NoKindIsNoRoom", Fail("refused"), false, 7},
+                      ChangeOutcome{"KindKept", Fail(ErrorKind::Invalid, "refused"), false, 10},
+                      ChangeOutcome{"RefusedInADryRun", Fail(ErrorKind::WouldBreak, "refused"), true, 12},
+                      ChangeOutcome{"DryRunWritesNothing", Ok(), true, 0}),
+    [](const ::testing::TestParamInfo<ChangeOutcome> &info) { return std::string(info.param.name); });
 
 // The rename fails (a folder now stands where the file was): the failure is
 // reported and the new file does not stay behind.

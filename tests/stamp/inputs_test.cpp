@@ -8,9 +8,9 @@
 #include <functional>
 #include <thread>
 
+#include "base/shown_text.h"
 #include "fileio/file_io.h"
 #include "stamp/module_injection.h"
-#include "stamp/text_escape.h"
 #include "stamp_test_support.h"
 
 namespace qm::stamp::test {
@@ -48,19 +48,17 @@ TEST_P(InputRead, TakesEveryByteOrSaysWhy) {
   std::thread feeder;
   const int savedStdin = ::dup(STDIN_FILENO);
   const std::string argument = c.prepare(dir, feeder);
-  std::vector<std::uint8_t> bytes;
-  auto failure = ReadWholeInput(fileio::PathFromArgument(argument), argument, "block file", FileRole::Input, bytes);
+  auto bytes = ReadWholeInput(fileio::PathFromArgument(argument), argument, "block file", FileRole::Input);
   if (feeder.joinable()) feeder.join();
   ::dup2(savedStdin, STDIN_FILENO);
   ::close(savedStdin);
   if (c.code == 0) {
-    ASSERT_FALSE(failure) << failure->message;
-    EXPECT_EQ(bytes, kContent);
+    ASSERT_TRUE(bytes) << bytes.error();
+    EXPECT_EQ(*bytes, kContent);
   } else {
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(ToInt(failure->code), c.code);
-    EXPECT_EQ(failure->message.find(c.message), failure->message.size() - std::string(c.message).size())
-        << failure->message;
+    ASSERT_FALSE(bytes);
+    EXPECT_EQ(ToInt(ExitCodeFor(bytes.failure())), c.code);
+    EXPECT_EQ(bytes.error().find(c.message), bytes.error().size() - std::string(c.message).size()) << bytes.error();
   }
 }
 

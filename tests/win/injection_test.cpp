@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -344,8 +344,8 @@ TEST_F(InjectionMode, StampsAModuleOnALongPath) {
   const fs::path longModule = deep / "m.exe";
   fs::copy_file(module, longModule);
   ASSERT_GT(longModule.string().size(), 260u);
-  auto failure = qm::cli::StoreVersionResource(longModule, "m.exe", ReadBytesOf(blockFile));
-  EXPECT_FALSE(failure) << failure->message;
+  const qm::Status stored = qm::stamp::StoreVersionResource(longModule, "m.exe", ReadBytesOf(blockFile));
+  EXPECT_TRUE(stored) << stored.error();
   // The runtime's own folder listing stops at 260 characters.
   int entries = 0;
   WIN32_FIND_DATAW found;
@@ -376,12 +376,12 @@ TEST_F(InjectionMode, WritersAtOnceLoseNoChange) {
   for (int i = 0; i < kWriters; ++i) {
     writers.emplace_back([&, i] {
       const std::vector<std::uint8_t> data(32, static_cast<std::uint8_t>(i));
-      auto failure = qm::cli::UpdateModule(module, "module", [&](qm::pe::ResourceUpdate &update) {
+      const qm::Status updated = qm::stamp::UpdateModule(module, "module", [&](qm::pe::ResourceUpdate &update) {
         return update.Put(qm::pe::ResourceId(static_cast<std::uint16_t>(200 + i)), qm::pe::ResourceId(1), 0, data);
       });
-      if (failure) {
+      if (!updated) {
         std::lock_guard<std::mutex> hold(reasonsHeld);
-        reasons.push_back(failure->message);
+        reasons.push_back(updated.error());
       }
     });
   }
@@ -417,7 +417,7 @@ TEST_F(InjectionMode, AKilledRunLeavesTheModuleWholeAndTheNextRunCleansUp) {
     const auto before = ReadAll(module);
     fs::remove(reference);
     fs::copy_file(module, reference);
-    ASSERT_FALSE(qm::cli::StoreVersionResource(reference, "reference", ReadBytesOf(blockFile)));
+    ASSERT_TRUE(qm::stamp::StoreVersionResource(reference, "reference", ReadBytesOf(blockFile)));
     const auto after = ReadAll(reference);
 
     std::string commandLine = "quillmark.exe /v " + Quote(module) + " " + Quote(blockFile);
