@@ -4,7 +4,6 @@
 #include "pe/appended_data.h"
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
-#include "pe/image_layout.h"
 #include "pe/pe_image.h"
 #include "pe/resource_id.h"
 #include "stamp/text_escape.h"
@@ -80,18 +79,10 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
   if (pe::SniffFileKind(*source) != pe::FileKind::PeModule) {
     return Failure{ExitCode::NotAModule, Quoted(shown) + " is not a PE module; it was not changed"};
   }
-  // A module whose headers leave no place for the new resources is sound,
-  // only full: that is a module that cannot be stamped, not a damaged one.
-  if (auto headers = pe::ParseHeaders(*source)) {
-    if (auto plan = pe::PlanLayout(*source, *headers); !plan) {
-      return FailureFor(FileRole::Target, "module", shown, Fail(ErrorKind::NoRoom, plan.error()));
-    }
-  }
+  // The update says of what kind a refusal is: a damaged module, or a sound
+  // one with no place for the new resources.
   auto update = pe::ResourceUpdate::BeginFrom(source);
-  if (!update) {
-    const ErrorKind kind = update.kind() == ErrorKind::Unspecified ? ErrorKind::Damaged : update.kind();
-    return FailureFor(FileRole::Target, "module", shown, Fail(kind, update.error()));
-  }
+  if (!update) return FailureFor(FileRole::Target, "module", shown, update.failure());
   const pe::PeHeaders &headers = update->Headers();
   const bool signedModule = pe::FindSignature(*source, headers).has_value();
   if (signedModule && options.signedModules == SignedPolicy::Refuse) {
@@ -99,13 +90,12 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
                                              " is signed, and a stamp would remove its signature; it was not "
                                              "changed (--signed=remove stamps it and removes the signature)"};
   }
-  auto cannotStamp = [&](const Status &status) {
-    const ErrorKind kind = status.kind() == ErrorKind::Unspecified ? ErrorKind::NoRoom : status.kind();
-    return FailureFor(FileRole::Target, "module", shown, Fail(kind, status.error()));
-  };
-  if (Status changed = change(*update); !changed) return cannotStamp(changed);
+  // An error without a kind is about the module being changed: it cannot be
+  // stamped (ModuleUnwritable), whoever found it.
+  if (Status changed = change(*update); !changed)
+    return FailureFor(FileRole::Target, "module", shown, changed.failure());
   auto composed = update->Compose();
-  if (!composed) return cannotStamp(Fail(composed.kind(), composed.error()));
+  if (!composed) return FailureFor(FileRole::Target, "module", shown, composed.failure());
   const auto risk = pe::PayloadBrokenBy(*source, headers, *composed);
   if (risk && !options.force) {
     return Failure{ExitCode::WouldBreak, "the module " + Quoted(shown) + " carries an appended " +
@@ -114,10 +104,7 @@ std::optional<Failure> UpdateModule(const std::filesystem::path &path, std::stri
                                              "; it was not changed (--force stamps it all the same)"};
   }
   Status written = held->Replace([&](fileio::ContentSink &out) { return composed->WriteTo(out); });
-  if (!written) {
-    const ErrorKind kind = written.kind() == ErrorKind::Unspecified ? ErrorKind::CannotWrite : written.kind();
-    return FailureFor(FileRole::Target, "module", shown, Fail(kind, written.error()));
-  }
+  if (!written) return FailureFor(FileRole::Target, "module", shown, written.failure());
   if (options.notice) {
     if (signedModule)
       options.notice("the module " + Quoted(shown) + " was signed: the signature was removed; sign the module again");

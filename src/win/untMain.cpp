@@ -16,8 +16,8 @@
 #include "codec/field_codes.h"
 #include "codec/file_names.h"
 #include "codec/lists.h"
-#include "pe/safe_write.h"
-#include "pe/version_reader.h"
+#include "fileio/file_io.h"
+#include "stamp/module_file.h"
 #include "stamp/module_injection.h"
 #include "stamp/native_path.h"
 #include "win/ansi_text_codec.h"
@@ -722,7 +722,7 @@ std::vector<std::uint8_t> VersionBlockOf(const std::string &path) {
   try {
     if (IsBlockFileName(path)) return ReadSharedFile(path).value_or(std::vector<std::uint8_t>{});
     // Read from the file, never loaded as a program: its code never runs.
-    auto found = pe::ReadVersionResource(stamp::PathFromArgument(path), GetUserDefaultLangID());
+    auto found = stamp::ReadVersionResource(stamp::PathFromArgument(path), GetUserDefaultLangID());
     if (!found || !found->has_value()) return {};
     return std::move((*found)->bytes);
   } catch (const std::exception &) {
@@ -981,7 +981,8 @@ void TfrmMain::BtnSaveResClick() {
                              std::string(kBlockFileExtension) + "\"; nothing was written");
   }
   const std::vector<std::uint8_t> block = EncodeCurrentValues();
-  const Status written = pe::ReplaceFileContents(stamp::PathFromArgument(*target), block);
+  auto held = fileio::HeldFile::Open(stamp::PathFromArgument(*target), false);
+  const Status written = held ? held->Replace(block) : Status(held.failure());
   if (!written) {
     throw std::runtime_error("The block file '" + *target + "' cannot be written: " + written.error() +
                              "; it was left as it was");
