@@ -160,11 +160,11 @@ Result<LayoutPlan> PlaceAnywhere(const ByteSource &image, const PeHeaders &heade
     return NoRoom(Cat("the optional header has ", headers.directories.size(), " data directories, none for resources"));
   if (resources.rva == 0 && resources.size == 0) return PlanNewSection(image, headers);
   const auto index = headers.SectionOfRva(resources.rva);
-  // Data that a packer's SizeOfHeaders also maps as headers is not
-  // rewritten where it lies: the file would end before the headers do.
   if (!index || headers.sections[*index].virtualAddress != resources.rva || !HoldsOnly(headers, *index, kDirResource))
     return PlanNewSection(image, headers);
   const Section &r = headers.sections[*index];
+  // Data that a packer's SizeOfHeaders also maps as headers is not
+  // rewritten where it lies: the file would end before the headers do.
   if (r.sizeOfRawData != 0 && r.pointerToRawData < headers.sizeOfHeaders) return PlanNewSection(image, headers);
   if (*index + 1 == headers.sections.size() && OthersBefore(headers, r, *index, *index))
     return PlanInPlace(image, headers, *index);
