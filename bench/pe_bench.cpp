@@ -10,6 +10,8 @@
 #include "base/byte_reader.h"
 #include "pe/resource_update.h"
 #include "pe/version_reader.h"
+#include "stamp/module_file.h"
+#include "stamp/module_injection.h"
 
 namespace {
 
@@ -33,9 +35,11 @@ Bytes MakeModule(std::size_t size) {
   qm::PutU32(image, 0x58 + 60, 0x200);
   qm::PutU32(image, 0x58 + 92, 16);
   auto update = qm::pe::ResourceUpdate::BeginInMemory(image);
-  if (!update || !update->Put(qm::pe::kTypeVersion, 1, 0, Bytes(1024, 0x5A)).ok() || !update->End(false).ok())
-    std::abort();
-  Bytes module = update->Image();
+  if (!update || !update->Put(qm::pe::kTypeVersion, 1, 0, Bytes(1024, 0x5A)).ok()) std::abort();
+  auto composed = update->Compose();
+  auto stamped = composed ? composed->Materialize(update->Source()) : qm::Result<Bytes>(composed.failure());
+  if (!stamped) std::abort();
+  Bytes module = std::move(*stamped);
   module.resize(std::max(size, module.size()), 0xA5);
   return module;
 }
@@ -54,9 +58,7 @@ void BM_Stamp64MiB(benchmark::State &state) {
   const fs::path path = WriteModule("qm_bench_stamp.exe", kBig);
   const Bytes block(2048, 0x33);
   for (auto _ : state) {
-    auto update = qm::pe::ResourceUpdate::Begin(path);
-    if (!update || !update->Put(qm::pe::kTypeVersion, 1, 0, block).ok() || !update->End(false).ok())
-      state.SkipWithError("stamp failed");
+    if (!qm::stamp::StoreVersionResource(path, "stamp", block)) state.SkipWithError("stamp failed");
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBig));
   fs::remove(path);
@@ -79,7 +81,7 @@ void BM_OpenVersionResource(benchmark::State &state) {
   const auto size = static_cast<std::size_t>(state.range(0)) << 20;
   const fs::path path = WriteModule("qm_bench_open.exe", size);
   for (auto _ : state) {
-    auto found = qm::pe::ReadVersionResource(path, 0x0409);
+    auto found = qm::stamp::ReadVersionResource(path, 0x0409);
     if (!found || !found->has_value()) state.SkipWithError("no version resource");
     benchmark::DoNotOptimize(found);
   }

@@ -28,9 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   if (!update) return 0;
   const std::uint8_t block[] = {0x5C, 0, 0x34, 0, 0, 0, 'V', 0, 'S', 0};
   (void)update->Put(kTypeVersion, 1, 0, block);
-  if (update->End(false).ok()) {
+  const auto composed = update->Compose();
+  if (composed) {
     // What the writer made must read back.
-    auto again = ReadVersionResource(MemorySource(update->Image()), 0);
+    const auto stamped = composed->Materialize(update->Source());
+    if (!stamped) __builtin_trap();
+    auto again = ReadVersionResource(MemorySource(*stamped), 0);
     if (!again || !again->has_value() || (*again)->bytes.size() != sizeof block) __builtin_trap();
   }
   return 0;

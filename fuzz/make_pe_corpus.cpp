@@ -60,12 +60,13 @@ Bytes CutDown(const Bytes &image) {
   std::uint64_t headersEnd = headers->sizeOfHeaders;
   for (const auto &section : headers->sections)
     if (section.sizeOfRawData != 0) headersEnd = std::min<std::uint64_t>(headersEnd, section.pointerToRawData);
-  Bytes out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(headersEnd, image.size())));
+  Bytes out(image.begin(),
+            image.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(headersEnd, image.size())));
   for (std::size_t i : order) {
     const auto &section = headers->sections[i];
     if (section.sizeOfRawData == 0) continue;
-    const std::size_t keep = i == resources ? section.sizeOfRawData
-                                            : std::min<std::size_t>(section.sizeOfRawData, headers->fileAlignment);
+    const std::size_t keep =
+        i == resources ? section.sizeOfRawData : std::min<std::size_t>(section.sizeOfRawData, headers->fileAlignment);
     if (section.pointerToRawData + keep > image.size()) return {};
     out.resize((out.size() + headers->fileAlignment - 1) / headers->fileAlignment * headers->fileAlignment, 0);
     const std::size_t header = headers->SectionTableOffset() + i * qm::pe::kSectionHeaderSize;

@@ -19,6 +19,7 @@
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
 #include "pe/version_reader.h"
+#include "stamp/module_file.h"
 
 namespace qm::cli {
 namespace {
@@ -74,9 +75,9 @@ void DescribeModuleFile(const pe::ByteSource &image, ShownOrigin &origin) {
 // resource tree and the one resource, so a large module costs what a small
 // one does. Anything else (a pipe, standard input, a block file, a compiled
 // resource file) gets nothing here and is read whole as before.
-std::unique_ptr<pe::FileSource> OpenAsModule(const std::string &file) {
+std::unique_ptr<stamp::ModuleFile> OpenAsModule(const std::string &file) {
   if (file == "-") return nullptr;
-  auto source = pe::FileSource::Open(ArgumentPath(file));
+  auto source = stamp::ModuleFile::Open(ArgumentPath(file));
   if (!source || pe::SniffFileKind(**source) != pe::FileKind::PeModule) return nullptr;
   return std::move(*source);
 }

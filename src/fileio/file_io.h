@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/content_sink.h"
 #include "base/result.h"
 
 namespace qm::fileio {
@@ -32,18 +33,7 @@ Result<std::vector<std::uint8_t>> ReadInput(const std::filesystem::path &path, s
 // Every byte of the standard input stream, to its end.
 Result<std::vector<std::uint8_t>> ReadStandardInput(std::uint64_t limit = kMaxInputBytes);
 
-// Receives a new file's contents in order. Bytes of the held file can be
-// copied in without passing through the program (in the kernel, where the
-// system offers it).
-class ContentSink {
-public:
-  virtual ~ContentSink() = default;
-  virtual Status Write(std::span<const std::uint8_t> bytes) = 0;
-  // Appends [offset, offset + length) of the held file.
-  virtual Status CopyHeld(std::uint64_t offset, std::uint64_t length) = 0;
-  // Overwrites bytes already written; only after the last append.
-  virtual Status WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
-};
+using ContentSink = qm::ContentSink; // receives a new file's contents in order (base/content_sink.h)
 
 // A file about to be replaced: its links followed to the file they name,
 // checked to be a regular file (or absent, when `mustExist` is false), and

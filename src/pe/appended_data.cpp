@@ -4,14 +4,13 @@
 #include <cstring>
 
 #include "pe/nsis_installer.h"
+#include "pe/pe_layout.h"
 #include "pe/resource_tree.h"
 #include "pe/text.h"
 
 namespace qm::pe {
 namespace {
 
-constexpr std::uint64_t kSymbolRecordSize = 18;
-constexpr std::uint64_t kDebugEntrySize = 28;
 constexpr std::uint16_t kTypeRcData = 10;
 // Inno Setup's loader finds its table of offsets in this RCDATA resource,
 // or (older versions) through a header at 0x30 of the file.
@@ -88,12 +87,13 @@ std::vector<AppendedPart> KnownParts(const ByteSource &file, const PeHeaders &he
   const DataDirectory debug = headers.Directory(kDirDebug);
   if (const auto at = headers.RvaToOffset(debug.rva, debug.size); at && debug.size != 0) {
     for (std::uint64_t i = 0; i < debug.size / kDebugEntrySize && i < 64; ++i) {
-      const auto length = file.U32(*at + i * kDebugEntrySize + 16);
-      const auto pointer = file.U32(*at + i * kDebugEntrySize + 24);
+      const auto length = file.U32(*at + i * kDebugEntrySize + DebugField::kSizeOfData);
+      const auto pointer = file.U32(*at + i * kDebugEntrySize + DebugField::kPointerToRawData);
       if (length && pointer) add(AppendedKind::DebugSymbols, *pointer, *length);
     }
   }
-  std::sort(parts.begin(), parts.end(), [](const AppendedPart &a, const AppendedPart &b) { return a.offset < b.offset; });
+  std::sort(parts.begin(), parts.end(),
+            [](const AppendedPart &a, const AppendedPart &b) { return a.offset < b.offset; });
   return parts;
 }
 

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <system_error>
-
-#include "fileio/file_io.h"
 
 namespace qm::pe {
 
@@ -34,31 +31,6 @@ bool MemorySource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) con
   return true;
 }
 
-Result<std::unique_ptr<FileSource>> FileSource::Open(const std::filesystem::path &path) {
-  std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (ec == std::errc::permission_denied) return Fail(ErrorKind::Denied, path.string() + ": permission denied");
-  if (!std::filesystem::exists(status)) return Fail(ErrorKind::Missing, path.string() + ": it does not exist");
-  // Reading at random offsets needs a file that holds still: not a pipe.
-  if (!std::filesystem::is_regular_file(status)) {
-    return Fail(ErrorKind::NotRegular, path.string() + ": it is not a regular file");
-  }
-  const auto size = std::filesystem::file_size(path, ec);
-  if (ec) return Fail(ErrorKind::Unreadable, path.string() + ": cannot open: " + ec.message());
-  std::unique_ptr<FileSource> source(new FileSource());
-  source->file_.open(path, std::ios::binary);
-  if (!source->file_) return Fail(ErrorKind::Unreadable, path.string() + ": cannot open for reading");
-  source->size_ = size;
-  return source;
-}
-
-bool FileSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const {
-  file_.clear();
-  file_.seekg(static_cast<std::streamoff>(offset));
-  file_.read(reinterpret_cast<char *>(out.data()), static_cast<std::streamsize>(out.size()));
-  return file_ && file_.gcount() == static_cast<std::streamsize>(out.size());
-}
-
 bool PagedSource::LoadPage(std::uint64_t pageStart) const {
   pageValid_ = false;
   page_.resize(static_cast<std::size_t>(std::min(kPageSize, Size() - pageStart)));
@@ -83,12 +55,6 @@ bool PagedSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) cons
     done += n;
   }
   return true;
-}
-
-Result<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path &path) {
-  auto bytes = fileio::ReadInput(path);
-  if (!bytes) return Fail(bytes.kind(), path.string() + ": " + bytes.error());
-  return bytes;
 }
 
 } // namespace qm::pe

@@ -1,12 +1,11 @@
 #pragma once
-// Random access to the bytes of a module, in memory or in a file.
+// Random access to the bytes of a module, in memory or wherever a caller
+// keeps them (a file held by the file layer).
 //
 // Opening a module for reading should touch only the headers, the section
 // table, the resource tree and the one leaf asked for, so the parsers read
 // through this interface instead of loading whole files.
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <span>
@@ -72,22 +71,5 @@ public:
 private:
   std::vector<std::uint8_t> bytes_;
 };
-
-class FileSource final : public PagedSource {
-public:
-  static Result<std::unique_ptr<FileSource>> Open(const std::filesystem::path &path);
-  std::uint64_t Size() const override { return size_; }
-
-private:
-  FileSource() = default;
-  bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const override;
-
-  mutable std::ifstream file_;
-  std::uint64_t size_ = 0;
-};
-
-// The whole file, for the writer, which rewrites it anyway: a regular file,
-// a pipe or a FIFO, up to 4 GiB. Messages name `path`.
-Result<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path &path);
 
 } // namespace qm::pe

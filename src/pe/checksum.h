@@ -1,6 +1,6 @@
 #pragma once
-#include <cstddef>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -35,7 +35,7 @@ private:
   std::uint64_t windowStart_; // the words the field touches: [start, start + 6)
   std::array<std::uint8_t, 6> window_{};
   std::uint64_t size_ = 0;
-  std::uint64_t sum_ = 0; // the exact sum of every whole 16-bit word so far
+  std::uint64_t sum_ = 0;    // the exact sum of every whole 16-bit word so far
   std::uint8_t pending_ = 0; // the low byte of a word still open
 };
 

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <array>
 
+#include "pe/pe_layout.h"
+
 namespace qm::pe {
 
 FileKind SniffFileKind(const ByteSource &source) {
   const auto head = source.Bytes(0, 2);
   if (head && (*head)[0] == 'M' && (*head)[1] == 'Z') {
-    const auto peOffset = source.U32(0x3C);
-    if (peOffset && source.U32(*peOffset) == 0x00004550u) return FileKind::PeModule;
+    const auto peOffset = source.U32(kLfanewAt);
+    if (peOffset && source.U32(*peOffset) == kPeSignature) return FileKind::PeModule;
     return FileKind::Other;
   }
   // The empty entry that opens a compiled resource file: no data, a 32-byte
@@ -22,11 +24,5 @@ FileKind SniffFileKind(const ByteSource &source) {
 }
 
 FileKind SniffFileKind(std::span<const std::uint8_t> bytes) { return SniffFileKind(MemorySource(bytes)); }
-
-Result<FileKind> SniffFile(const std::filesystem::path &path) {
-  auto source = FileSource::Open(path);
-  if (!source) return Fail(source.error());
-  return SniffFileKind(**source);
-}
 
 } // namespace qm::pe

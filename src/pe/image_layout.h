@@ -8,6 +8,7 @@
 #include "pe/byte_source.h"
 #include "pe/new_file.h"
 #include "pe/pe_image.h"
+#include "pe/resource_tree.h"
 
 namespace qm::pe {
 
@@ -30,21 +31,21 @@ struct LayoutPlan {
   bool dropBoundImports = false;
 };
 
-// Decides where resources of `contentSize` bytes go; an error when the
-// module leaves no way to place them (no room for another section header,
-// an image that would span 2 GiB or more). The address does not depend on
-// the size, so a plan for size 0 tells where to lay the content out.
-Result<LayoutPlan> PlanLayout(const ByteSource &image, const PeHeaders &headers, std::uint64_t contentSize = 0);
-inline Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers,
-                                     std::uint64_t contentSize = 0) {
-  return PlanLayout(MemorySource(image), headers, contentSize);
+// Decides where new resources go: the address and file offset do not
+// depend on their size, so the plan is made once, before they are laid
+// out. A module that leaves no way to place them (no room for another
+// section header, an image that would span 2 GiB or more) fails as NoRoom.
+Result<LayoutPlan> PlanLayout(const ByteSource &image, const PeHeaders &headers);
+inline Result<LayoutPlan> PlanLayout(std::span<const std::uint8_t> image, const PeHeaders &headers) {
+  return PlanLayout(MemorySource(image), headers);
 }
 
-// Builds the new file: the resource section content (laid out for
-// plan.sectionRva) placed as planned, the tail after the image kept and
-// moved, a certificate dropped, file offsets and sizes fixed, the checksum
-// recomputed. The result is pieces of `image` and new bytes.
-Result<NewFile> ApplyLayout(const ByteSource &image, const PeHeaders &headers, const LayoutPlan &plan,
-                            const NewFile &resourceSection);
+// The new file: `items` laid out as a resource section for where `plan`
+// puts it, checked to fit there at its real size (NoRoom), and placed; the
+// tail after the image kept and moved, a certificate dropped, file offsets
+// and sizes fixed, the checksum recomputed. The result is pieces of `image`
+// and new bytes.
+Result<NewFile> ComposeModule(const ByteSource &image, const PeHeaders &headers, const LayoutPlan &plan,
+                              std::span<const ResourceItem> items);
 
 } // namespace qm::pe

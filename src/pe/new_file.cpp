@@ -21,7 +21,8 @@ void NewFile::Add(Piece piece) {
   // Neighbouring ranges of the old file are one copy.
   if (!pieces_.empty()) {
     Piece &last = pieces_.back();
-    if (last.kind == piece.kind && piece.kind != Kind::Bytes && (piece.kind == Kind::Zeros || last.from + last.length == piece.from)) {
+    if (last.kind == piece.kind && piece.kind != Kind::Bytes &&
+        (piece.kind == Kind::Zeros || last.from + last.length == piece.from)) {
       last.length += piece.length;
       return;
     }
@@ -86,7 +87,8 @@ Status NewFile::ForEachChunk(const ByteSource &old,
       for (const Overwrite &o : patches_) {
         const std::uint64_t begin = std::max(o.at, at), end = std::min(o.at + o.bytes.size(), at + n);
         if (begin < end)
-          std::memcpy(buffer.data() + (begin - at), o.bytes.data() + (begin - o.at), static_cast<std::size_t>(end - begin));
+          std::memcpy(buffer.data() + (begin - at), o.bytes.data() + (begin - o.at),
+                      static_cast<std::size_t>(end - begin));
       }
       if (auto st = chunk(buffer); !st) return st;
       done += n;
@@ -95,7 +97,7 @@ Status NewFile::ForEachChunk(const ByteSource &old,
   return Ok();
 }
 
-Status NewFile::WriteTo(fileio::ContentSink &sink) const {
+Status NewFile::WriteTo(ContentSink &sink) const {
   const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(std::min(kChunk, size_)), 0);
   for (const Piece &p : pieces_) {
     Status st = Ok();
@@ -104,11 +106,13 @@ Status NewFile::WriteTo(fileio::ContentSink &sink) const {
       st = sink.CopyHeld(p.from, p.length);
       break;
     case Kind::Bytes:
-      st = sink.Write(std::span(*p.bytes).subspan(static_cast<std::size_t>(p.from), static_cast<std::size_t>(p.length)));
+      st =
+          sink.Write(std::span(*p.bytes).subspan(static_cast<std::size_t>(p.from), static_cast<std::size_t>(p.length)));
       break;
     case Kind::Zeros:
       for (std::uint64_t done = 0; st && done < p.length; done += zeros.size())
-        st = sink.Write(std::span(zeros).first(static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), p.length - done))));
+        st = sink.Write(
+            std::span(zeros).first(static_cast<std::size_t>(std::min<std::uint64_t>(zeros.size(), p.length - done))));
       break;
     }
     if (!st) return st;
@@ -126,7 +130,7 @@ Result<std::vector<std::uint8_t>> NewFile::Materialize(const ByteSource &old) co
     out.insert(out.end(), bytes.begin(), bytes.end());
     return Ok();
   });
-  if (!st) return Fail(st.error());
+  if (!st) return st.failure();
   return out;
 }
 

@@ -9,8 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "base/content_sink.h"
 #include "base/result.h"
-#include "fileio/file_io.h"
 #include "pe/byte_source.h"
 
 namespace qm::pe {
@@ -34,11 +34,10 @@ public:
   std::optional<std::uint64_t> Map(std::uint64_t from, std::uint64_t length) const;
 
   // The finished bytes in order, a bounded chunk at a time, patches applied.
-  Status ForEachChunk(const ByteSource &old,
-                      const std::function<Status(std::span<const std::uint8_t>)> &chunk) const;
+  Status ForEachChunk(const ByteSource &old, const std::function<Status(std::span<const std::uint8_t>)> &chunk) const;
   // Kept ranges through the sink's CopyHeld (the old file is the one the
   // sink holds), patches last.
-  Status WriteTo(fileio::ContentSink &sink) const;
+  Status WriteTo(ContentSink &sink) const;
   Result<std::vector<std::uint8_t>> Materialize(const ByteSource &old) const;
 
 private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pe/pe_layout.h"
 #include "pe/text.h"
 
 #include <zlib.h>
@@ -47,7 +48,7 @@ bool NsisHeader::Checked() const { return (flags & kFlagForceCrc) != 0 || (flags
 
 std::optional<NsisHeader> FindNsisHeader(const ByteSource &file, const PeHeaders &headers) {
   const std::uint64_t size = file.Size();
-  std::uint64_t at = (std::max(headers.ImageFileEnd(), kNsisBlock) + kNsisBlock - 1) / kNsisBlock * kNsisBlock;
+  std::uint64_t at = AlignUp(std::max(headers.ImageFileEnd(), kNsisBlock), kNsisBlock);
   const std::uint64_t stop = std::min(size, at + kSearchSpan);
   for (; at + kFirstHeaderSize <= stop; at += kNsisBlock) {
     std::uint8_t h[kFirstHeaderSize];
@@ -96,24 +97,25 @@ Result<std::optional<FilePatch>> NsisCrcPatch(const ByteSource &old, const PeHea
   // A CRC that is already wrong stays as it was: the stamp does not
   // vouch for an installer that did not check out before.
   const auto stored = old.U32(header->CrcAt());
-  const auto before = NsisCrcOf(old, *header);
-  if (!before) return Fail(before.error());
-  if (!stored || *stored != *before) return std::optional<FilePatch>();
+  QM_UNWRAP_OR_RETURN(before, NsisCrcOf(old, *header));
+  if (!stored || *stored != before) return std::optional<FilePatch>();
 
   const std::uint64_t crcAt = *newAt + header->dataLength - 4;
   std::uint32_t state = 0;
   std::uint64_t position = 0;
   const Status summed = next.ForEachChunk(old, [&](std::span<const std::uint8_t> chunk) {
     const std::uint64_t begin = std::max(position, kNsisBlock), end = std::min(position + chunk.size(), crcAt);
-    if (begin < end) state = CrcAdd(state, chunk.subspan(static_cast<std::size_t>(begin - position),
-                                                         static_cast<std::size_t>(end - begin)));
+    if (begin < end)
+      state = CrcAdd(state,
+                     chunk.subspan(static_cast<std::size_t>(begin - position), static_cast<std::size_t>(end - begin)));
     position += chunk.size();
     return Ok();
   });
-  if (!summed) return Fail(summed.error());
+  if (!summed) return summed.failure();
   const std::uint32_t crc = state;
-  FilePatch patch{crcAt, {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
-                          static_cast<std::uint8_t>(crc >> 16), static_cast<std::uint8_t>(crc >> 24)}};
+  FilePatch patch{crcAt,
+                  {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
+                   static_cast<std::uint8_t>(crc >> 16), static_cast<std::uint8_t>(crc >> 24)}};
   return std::optional<FilePatch>(patch);
 }
 

@@ -8,6 +8,7 @@
 
 #include "base/result.h"
 #include "pe/byte_source.h"
+#include "pe/pe_layout.h"
 
 namespace qm::pe {
 
@@ -19,11 +20,11 @@ enum DirectoryIndex : std::size_t {
   kDirSecurity = 4, // its address is a file offset, not an RVA
   kDirBaseReloc = 5,
   kDirDebug = 6,
+  kDirBoundImport = 11,
 };
 
 inline constexpr std::uint32_t kScnInitializedData = 0x00000040;
 inline constexpr std::uint32_t kScnMemRead = 0x40000000;
-inline constexpr std::size_t kSectionHeaderSize = 40;
 inline constexpr std::uint32_t kPageSize = 0x1000;
 
 struct DataDirectory {
@@ -72,12 +73,15 @@ struct PeHeaders {
 
   // File offsets of the fields the writer patches, in 64 bits: e_lfanew
   // may be anything up to 4 GiB, and a 32-bit build must not wrap it.
-  std::uint64_t CoffOffset() const { return std::uint64_t{peOffset} + 4; }
-  std::uint64_t OptionalOffset() const { return std::uint64_t{peOffset} + 24; }
+  std::uint64_t CoffOffset() const { return std::uint64_t{peOffset} + kCoffAt; }
+  std::uint64_t OptionalOffset() const { return std::uint64_t{peOffset} + kOptionalAt; }
   std::uint64_t SectionTableOffset() const { return OptionalOffset() + sizeOfOptionalHeader; }
-  std::uint64_t CheckSumOffset() const { return OptionalOffset() + 64; }
+  std::uint64_t SectionTableEnd() const {
+    return SectionTableOffset() + std::uint64_t{kSectionHeaderSize} * sections.size();
+  }
+  std::uint64_t CheckSumOffset() const { return OptionalOffset() + Optional::kCheckSum; }
   std::uint64_t DirectoryOffset(std::size_t index) const {
-    return OptionalOffset() + (pe32Plus ? 112 : 96) + std::uint64_t{8} * index;
+    return OptionalOffset() + Optional::Directories(pe32Plus) + std::uint64_t{kDataDirectorySize} * index;
   }
 
   // A section alignment below the page size, where FileAlignment equals it.
@@ -100,6 +104,8 @@ struct PeHeaders {
   // End of the last section's raw data (or of what the headers map):
   // everything after it is the tail (overlay, symbol table, certificate).
   std::uint64_t ImageFileEnd() const;
+  // Where the first section's raw data begins: the headers end there.
+  std::uint64_t FirstRawData() const;
   // The image size the sections need, rounded to SectionAlignment.
   std::uint64_t ComputedSizeOfImage() const;
 };
@@ -107,7 +113,9 @@ struct PeHeaders {
 // Checks and reads the DOS header, the PE signature, the COFF header, the
 // optional header (PE32 or PE32+, any machine), its data directories and the
 // section table, and checks the geometry the writer relies on: alignments,
-// the headers' extent, every section's file and address range.
+// the headers' extent, every section's file and address range. What is no
+// PE module at all fails as NotAModule, headers that do not hold together
+// as Damaged.
 Result<PeHeaders> ParseHeaders(const ByteSource &source);
 
 } // namespace qm::pe

@@ -1,12 +1,11 @@
 #include "pe/res_file.h"
 
 #include "base/byte_reader.h"
+#include "pe/pe_layout.h"
 #include "pe/text.h"
 
 namespace qm::pe {
 namespace {
-
-std::size_t AlignUp4(std::size_t v) { return (v + 3) & ~std::size_t{3}; }
 
 // A type or name field: 0xFFFF and an id, or a NUL-terminated UTF-16 name.
 Result<ResourceId> ReadIdField(const ByteReader &header, std::size_t &at, const std::string &where) {
@@ -45,15 +44,13 @@ Result<std::vector<ResFileEntry>> ParseResFile(std::span<const std::uint8_t> byt
     const auto header = file.sub(at, *headerSize);
     if (!header) return Fail(Cat(where, ": header of ", *headerSize, " bytes runs past the end of the file"));
     std::size_t field = 8;
-    auto type = ReadIdField(*header, field, where);
-    if (!type) return Fail(type.error());
-    auto name = ReadIdField(*header, field, where);
-    if (!name) return Fail(name.error());
-    field = AlignUp4(field);
+    QM_UNWRAP_OR_RETURN(type, ReadIdField(*header, field, where));
+    QM_UNWRAP_OR_RETURN(name, ReadIdField(*header, field, where));
+    field = static_cast<std::size_t>(AlignUp(field, 4));
     if (!header->has(field, 16)) return Fail(Cat(where, ": too short for its fixed fields"));
     ResFileEntry entry;
-    entry.type = std::move(*type);
-    entry.name = std::move(*name);
+    entry.type = std::move(type);
+    entry.name = std::move(name);
     entry.dataVersion = *header->u32(field);
     entry.memoryFlags = *header->u16(field + 4);
     entry.language = *header->u16(field + 6);
@@ -71,7 +68,7 @@ Result<std::vector<ResFileEntry>> ParseResFile(std::span<const std::uint8_t> byt
       entries.push_back(std::move(entry));
     }
     first = false;
-    at = AlignUp4(dataAt + *dataSize);
+    at = static_cast<std::size_t>(AlignUp(dataAt + *dataSize, 4));
   }
   if (first) return Fail("not a compiled resource file: it is empty");
   return entries;

@@ -107,17 +107,4 @@ struct ResourceItem {
   std::uint32_t keptSize = 0;
 };
 
-// Lays out a resource section that will be mapped at `sectionRva`: the
-// directories (root first) sorted as the loader's binary search needs,
-// data entries, names, then each blob's data aligned to 8, written once
-// however many leaves share it. Items must have unique (type, name,
-// language) keys; no directory may hold more than 65535 entries.
-// The section as pieces: data left in the module file stays a range of it.
-// Given the file offset the section will have, large data keeps its place
-// within a file-system block.
-Result<NewFile> LayResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva,
-                                   std::optional<std::uint64_t> sectionOffset = std::nullopt);
-// The same section's bytes, every blob read.
-Result<std::vector<std::uint8_t>> BuildResourceSection(std::span<const ResourceItem> items, std::uint32_t sectionRva);
-
 } // namespace qm::pe

@@ -6,7 +6,6 @@
 
 #include "pe/byte_source.h"
 #include "pe/image_layout.h"
-#include "pe/safe_write.h"
 #include "pe/text.h"
 
 namespace qm::pe {
@@ -15,6 +14,8 @@ namespace {
 std::string KeyText(const ResourceId &type, const ResourceId &name, std::uint16_t language) {
   return Cat("resource ", type.ToString(), "/", name.ToString(), "/", language);
 }
+
+Error Damaged(std::string why) { return Fail(ErrorKind::Damaged, std::move(why)); }
 
 // Zeros held for data in the part of a section that has no file bytes,
 // summed over the whole tree.
@@ -33,7 +34,7 @@ Result<std::vector<LeafBytes>> ReadLeafBlobs(const std::shared_ptr<const ByteSou
     const ResourceLeaf &leaf = leaves[i];
     const auto index = headers.SectionOfRva(leaf.dataRva);
     if (leaf.backed || (index && leaf.size <= headers.sections[*index].VirtualExtent() -
-                                                 (leaf.dataRva - headers.sections[*index].virtualAddress)))
+                                                  (leaf.dataRva - headers.sections[*index].virtualAddress)))
       mapped.push_back(i);
   }
   std::sort(mapped.begin(), mapped.end(),
@@ -50,15 +51,15 @@ Result<std::vector<LeafBytes>> ReadLeafBlobs(const std::shared_ptr<const ByteSou
     std::shared_ptr<const Blob> blob;
     if (const auto offset = headers.RvaToOffset(run.dataRva, run.size); offset && run.size != 0) {
       // File data stays in the file until the new module is written.
-      if (!source.Has(*offset, run.size)) return Fail(Cat("resource data at ", Hex(*offset), " runs past the file's end"));
+      if (!source.Has(*offset, run.size))
+        return Damaged(Cat("resource data at ", Hex(*offset), " runs past the file's end"));
       blob = std::make_shared<const Blob>(file, *offset, run.size);
     } else {
       unbacked += run.size;
       if (unbacked > kMaxUnbackedTotal)
-        return Fail(Cat("the resources hold ", unbacked, " bytes with no file data behind them, too many"));
-      auto bytes = ReadLeafData(source, headers, run);
-      if (!bytes) return Fail(bytes.error());
-      blob = std::make_shared<const Blob>(std::move(*bytes));
+        return Damaged(Cat("the resources hold ", unbacked, " bytes with no file data behind them, too many"));
+      QM_UNWRAP_OR_RETURN(bytes, ReadLeafData(source, headers, run));
+      blob = std::make_shared<const Blob>(std::move(bytes));
     }
     for (; k < last; ++k)
       out[mapped[k]] = LeafBytes(blob, leaves[mapped[k]].dataRva - start, leaves[mapped[k]].size);
@@ -79,8 +80,8 @@ template <typename Index> Status CheckDirectoryCounts(const Index &index) {
     names = newType ? 1 : names + newName;
     languages = newName ? 1 : languages + 1;
     if (types > 0xFFFF || names > 0xFFFF || languages > 0xFFFF)
-      return Fail(Cat("resource ", std::get<0>(key).ToString(), "/", std::get<1>(key).ToString(),
-                      ": the tree holds more than the 65535 entries a directory can"));
+      return Damaged(Cat("resource ", std::get<0>(key).ToString(), "/", std::get<1>(key).ToString(),
+                         ": the tree holds more than the 65535 entries a directory can"));
     previous = &key;
   }
   return Ok();
@@ -88,70 +89,48 @@ template <typename Index> Status CheckDirectoryCounts(const Index &index) {
 
 } // namespace
 
-Result<ResourceUpdate> ResourceUpdate::FromSource(std::shared_ptr<const ByteSource> file) {
+Result<ResourceUpdate> ResourceUpdate::BeginFrom(std::shared_ptr<const ByteSource> file) {
   ResourceUpdate update;
   const ByteSource &source = *file;
-  auto headers = ParseHeaders(source);
-  if (!headers) return Fail(headers.error());
-  auto leaves = ParseResourceTree(source, *headers);
-  if (!leaves) return Fail(leaves.error());
-  auto data = ReadLeafBlobs(file, *headers, *leaves);
-  if (!data) return Fail(data.error());
-  for (std::size_t i = 0; i < leaves->size(); ++i) {
-    const ResourceLeaf &leaf = (*leaves)[i];
-    const bool keep = !(*data)[i].GetBlob();
-    ResourceItem item{leaf.type, leaf.name, leaf.language, leaf.codePage, std::move((*data)[i]), keep, leaf.dataRva,
-                      leaf.size};
+  QM_UNWRAP_OR_RETURN(headers, ParseHeaders(source));
+  // A module that leaves no place for the resources is refused now, not
+  // at the end; the plan is kept for Compose.
+  QM_UNWRAP_OR_RETURN(plan, PlanLayout(source, headers));
+  QM_UNWRAP_OR_RETURN(leaves, ParseResourceTree(source, headers));
+  QM_UNWRAP_OR_RETURN(data, ReadLeafBlobs(file, headers, leaves));
+  for (std::size_t i = 0; i < leaves.size(); ++i) {
+    const ResourceLeaf &leaf = leaves[i];
+    const bool keep = !data[i].GetBlob();
+    ResourceItem item{leaf.type,          leaf.name, leaf.language, leaf.codePage,
+                      std::move(data[i]), keep,      leaf.dataRva,  leaf.size};
     if (!update.index_.emplace(Key{item.type, item.name, item.language}, i).second)
-      return Fail(Cat(KeyText(item.type, item.name, item.language), " appears twice in the resource tree"));
+      return Damaged(Cat(KeyText(item.type, item.name, item.language), " appears twice in the resource tree"));
     update.items_.push_back(std::move(item));
   }
-  if (auto st = CheckDirectoryCounts(update.index_); !st) return Fail(st.error());
-  // Refuse now, not at the end, a module that leaves no place for them.
-  if (auto plan = PlanLayout(source, *headers); !plan) return Fail(plan.error());
-  update.headers_ = std::move(*headers);
+  QM_RETURN_IF_ERROR(CheckDirectoryCounts(update.index_));
+  update.headers_ = std::move(headers);
+  update.plan_ = plan;
   update.source_ = std::move(file);
   return update;
 }
 
-Result<ResourceUpdate> ResourceUpdate::Begin(const std::filesystem::path &path) {
-  auto bytes = ReadWholeFile(path);
-  if (!bytes) return Fail(bytes.error());
-  auto update = FromSource(std::make_shared<const OwnedSource>(std::move(*bytes)));
-  if (!update) return Fail(path.string() + ": " + update.error());
-  update->path_ = path;
-  return update;
-}
-
 Result<ResourceUpdate> ResourceUpdate::BeginInMemory(std::vector<std::uint8_t> image) {
-  return FromSource(std::make_shared<const OwnedSource>(std::move(image)));
-}
-
-Result<ResourceUpdate> ResourceUpdate::BeginFrom(std::shared_ptr<const ByteSource> source) {
-  return FromSource(std::move(source));
-}
-
-const std::vector<std::uint8_t> &ResourceUpdate::Image() const {
-  static const std::vector<std::uint8_t> none;
-  if (built_ || !source_) return image_;
-  const auto *owned = dynamic_cast<const OwnedSource *>(source_.get());
-  return owned ? owned->Data() : none;
+  return BeginFrom(std::make_shared<const OwnedSource>(std::move(image)));
 }
 
 Status ResourceUpdate::Put(const ResourceId &type, const ResourceId &name, std::uint16_t language,
                            std::span<const std::uint8_t> data) {
-  if (ended_) return Fail("the resource update has already ended");
-  if (data.size() > 0x7FFFFFFFu) return Fail(Cat(KeyText(type, name, language), ": ", data.size(), " bytes is too large"));
+  if (data.size() > 0x7FFFFFFFu)
+    return Fail(ErrorKind::NoRoom, Cat(KeyText(type, name, language), ": ", data.size(), " bytes is too large"));
   return PutShared(type, name, language, std::vector(data.begin(), data.end()));
 }
 
 Status ResourceUpdate::PutShared(const ResourceId &type, const ResourceId &name, std::uint16_t language,
                                  LeafBytes data) {
-  if (ended_) return Fail("the resource update has already ended");
   const std::string key = KeyText(type, name, language);
-  if (data.size() > 0x7FFFFFFFu) return Fail(Cat(key, ": ", data.size(), " bytes is too large"));
+  if (data.size() > 0x7FFFFFFFu) return Fail(ErrorKind::NoRoom, Cat(key, ": ", data.size(), " bytes is too large"));
   if ((type.IsNamed() && type.Name().size() > 0xFFFF) || (name.IsNamed() && name.Name().size() > 0xFFFF))
-    return Fail(Cat(key, ": a name longer than 65535 characters"));
+    return Fail(ErrorKind::NoRoom, Cat(key, ": a name longer than 65535 characters"));
   ResourceItem item{.type = type, .name = name, .language = language, .data = std::move(data)};
   const auto [at, added] = index_.try_emplace(Key{type, name, language}, items_.size());
   if (added)
@@ -162,7 +141,6 @@ Status ResourceUpdate::PutShared(const ResourceId &type, const ResourceId &name,
 }
 
 Status ResourceUpdate::Delete(const ResourceId &type, const ResourceId &name, std::uint16_t language) {
-  if (ended_) return Fail("the resource update has already ended");
   const auto at = index_.find(Key{type, name, language});
   if (at == index_.end()) return Fail(Cat(KeyText(type, name, language), ": no such resource to delete"));
   // The last item takes the deleted one's place: the order is the layout's
@@ -182,40 +160,6 @@ const ResourceItem *ResourceUpdate::Find(const ResourceId &type, const ResourceI
   return at == index_.end() ? nullptr : &items_[at->second];
 }
 
-Result<NewFile> ResourceUpdate::Compose() const {
-  if (ended_) return Fail("the resource update has already ended");
-  // Where the section goes does not depend on its size; whether it fits
-  // there does, so the plan is made again once the size is known.
-  const auto where = PlanLayout(*source_, headers_);
-  if (!where) return Fail(where.error());
-  const auto section = LayResourceSection(items_, where->sectionRva, where->dataOffset);
-  if (!section) return Fail(section.error());
-  const auto plan = PlanLayout(*source_, headers_, section->Size());
-  if (!plan) return Fail(plan.error());
-  return ApplyLayout(*source_, headers_, *plan, *section);
-}
-
-Result<std::vector<std::uint8_t>> ResourceUpdate::Build() const {
-  auto composed = Compose();
-  if (!composed) return Fail(composed.error());
-  return composed->Materialize(*source_);
-}
-
-Status ResourceUpdate::End(bool discard) {
-  if (ended_) return Fail("the resource update has already ended");
-  if (discard) {
-    ended_ = true;
-    return Ok();
-  }
-  auto built = Build();
-  ended_ = true;
-  if (!built) return Fail(path_.empty() ? built.error() : path_.string() + ": " + built.error());
-  if (!path_.empty()) {
-    if (auto st = ReplaceFileContents(path_, *built); !st) return st;
-  }
-  image_ = std::move(*built);
-  built_ = true;
-  return Ok();
-}
+Result<NewFile> ResourceUpdate::Compose() const { return ComposeModule(*source_, headers_, plan_, items_); }
 
 } // namespace qm::pe

@@ -1,13 +1,15 @@
 #pragma once
 // Replacing resources in a module, on every platform, with the shape of the
-// platform's own service: begin, put or delete, end (commit or discard).
+// platform's own service: begin, put or delete, then compose the new file.
 //
-// Begin reads and checks the whole module; nothing is written before
-// End(false). Every resource not put or deleted keeps its bytes and code
-// page; data appended after the image is kept; a certificate table is
-// dropped (the change invalidates it); the checksum is recomputed.
+// Begin reads and checks the headers and the resource tree, and plans where
+// the new resources go; nothing is written here: Compose gives the new file
+// as pieces of the old one and new bytes, for the caller to write (the
+// stamping layer holds and replaces the file). Every resource not put or
+// deleted keeps its bytes and code page; data appended after the image is
+// kept; a certificate table is dropped (the change invalidates it); the
+// checksum is recomputed.
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <span>
@@ -16,6 +18,7 @@
 
 #include "base/result.h"
 #include "pe/byte_source.h"
+#include "pe/image_layout.h"
 #include "pe/new_file.h"
 #include "pe/pe_image.h"
 #include "pe/resource_id.h"
@@ -25,14 +28,13 @@ namespace qm::pe {
 
 class ResourceUpdate {
 public:
-  // A module on disk; End(false) replaces the file atomically.
-  static Result<ResourceUpdate> Begin(const std::filesystem::path &path);
-  // A module image in memory; End(false) replaces Image().
-  static Result<ResourceUpdate> BeginInMemory(std::vector<std::uint8_t> image);
   // A module read through `source`, which must stay unchanged while the
   // update lasts; data not changed stays there until Compose's result is
-  // written. End(false) keeps the result in memory.
+  // written. Fails as NotAModule or Damaged for a module that cannot be
+  // read, NoRoom for a sound one that leaves no place for new resources.
   static Result<ResourceUpdate> BeginFrom(std::shared_ptr<const ByteSource> source);
+  // A module image in memory.
+  static Result<ResourceUpdate> BeginInMemory(std::vector<std::uint8_t> image);
 
   // Stores `data` under (type, name, language), code page 0, replacing an
   // entry with the same key.
@@ -43,20 +45,12 @@ public:
   // Removes the entry with this key; an error when there is none.
   Status Delete(const ResourceId &type, const ResourceId &name, std::uint16_t language);
 
-  // discard = true: drop the changes, write nothing. discard = false: build
-  // the new image and write it (or keep it in memory). The update is over
-  // either way; a second End is an error.
-  Status End(bool discard);
-
-  // The image as it would be written now; an error once the update has
-  // ended (Image() then holds the result).
-  Result<std::vector<std::uint8_t>> Build() const;
-  // The same as pieces of Source() and new bytes, to be written without
-  // holding the module whole.
+  // The new file as pieces of Source() and new bytes, to be written
+  // without holding the module whole (NewFile::WriteTo), or made whole
+  // (NewFile::Materialize) for a module in memory. NoRoom when the
+  // resources do not fit where they go.
   Result<NewFile> Compose() const;
 
-  // The module as it was before End, the result after End(false).
-  const std::vector<std::uint8_t> &Image() const;
   const ByteSource &Source() const { return *source_; }
   const PeHeaders &Headers() const { return headers_; }
   // In no particular order.
@@ -66,19 +60,15 @@ public:
 
 private:
   ResourceUpdate() = default;
-  static Result<ResourceUpdate> FromSource(std::shared_ptr<const ByteSource> source);
 
-  std::filesystem::path path_; // empty for an in-memory update
   std::shared_ptr<const ByteSource> source_;
-  std::vector<std::uint8_t> image_; // the result, once ended
   PeHeaders headers_;
+  LayoutPlan plan_; // where the new section goes; only whether it fits waits for its size
   std::vector<ResourceItem> items_;
   // Where each key stands in items_: a put or delete costs a lookup, so
   // changing every language of a large tree stays n log n.
   using Key = std::tuple<ResourceId, ResourceId, std::uint16_t>;
   std::map<Key, std::size_t> index_;
-  bool ended_ = false;
-  bool built_ = false;
 };
 
 } // namespace qm::pe

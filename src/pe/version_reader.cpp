@@ -17,13 +17,11 @@ std::uint16_t ChooseLanguage(const std::vector<std::uint16_t> &available, std::u
 
 Result<std::optional<FoundResource>> FindModuleResource(const ByteSource &source, const ResourceId &type,
                                                         const ResourceId &name, std::uint16_t userLanguage) {
-  auto headers = ParseHeaders(source);
-  if (!headers) return Fail(headers.error());
-  auto leaves = ParseResourceTree(source, *headers);
-  if (!leaves) return Fail(leaves.error());
+  QM_UNWRAP_OR_RETURN(headers, ParseHeaders(source));
+  QM_UNWRAP_OR_RETURN(leaves, ParseResourceTree(source, headers));
   std::vector<const ResourceLeaf *> matches;
   std::vector<std::uint16_t> languages;
-  for (const auto &leaf : *leaves) {
+  for (const auto &leaf : leaves) {
     if (leaf.type == type && leaf.name == name) {
       matches.push_back(&leaf);
       languages.push_back(leaf.language);
@@ -33,10 +31,9 @@ Result<std::optional<FoundResource>> FindModuleResource(const ByteSource &source
   const std::uint16_t chosen = ChooseLanguage(languages, userLanguage);
   const ResourceLeaf &leaf =
       **std::find_if(matches.begin(), matches.end(), [&](const ResourceLeaf *l) { return l->language == chosen; });
-  auto bytes = ReadLeafData(source, *headers, leaf);
-  if (!bytes) return Fail(bytes.error());
+  QM_UNWRAP_OR_RETURN(bytes, ReadLeafData(source, headers, leaf));
   FoundResource found;
-  found.bytes = std::move(*bytes);
+  found.bytes = std::move(bytes);
   found.language = chosen;
   found.codePage = leaf.codePage;
   for (std::uint16_t language : languages) {
@@ -53,22 +50,12 @@ Result<LeafBytes> ReadHeldResource(const ResourceUpdate &update, const ResourceI
   // A leaf the update keeps by its address, or whose file bytes could not
   // be read: the reader of single leaves says what is wrong, or reads it.
   const ResourceLeaf leaf{item.type, item.name, item.language, item.keptRva, item.keptSize, item.codePage, false};
-  auto bytes = ReadLeafData(update.Source(), update.Headers(), leaf);
-  if (!bytes) return Fail(bytes.error());
-  return LeafBytes(std::move(*bytes));
+  QM_UNWRAP_OR_RETURN(bytes, ReadLeafData(update.Source(), update.Headers(), leaf));
+  return LeafBytes(std::move(bytes));
 }
 
 Result<std::optional<FoundResource>> ReadVersionResource(const ByteSource &source, std::uint16_t userLanguage) {
   return FindModuleResource(source, ResourceId(kTypeVersion), ResourceId(1), userLanguage);
-}
-
-Result<std::optional<FoundResource>> ReadVersionResource(const std::filesystem::path &path,
-                                                         std::uint16_t userLanguage) {
-  auto source = FileSource::Open(path);
-  if (!source) return Fail(source.error());
-  auto found = ReadVersionResource(**source, userLanguage);
-  if (!found) return Fail(path.string() + ": " + found.error());
-  return found;
 }
 
 } // namespace qm::pe

@@ -1,7 +1,6 @@
 #pragma once
 // Finding a module's resource without loading it as a program.
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -27,15 +26,15 @@ struct FoundResource {
 std::uint16_t ChooseLanguage(const std::vector<std::uint16_t> &available, std::uint16_t userLanguage);
 
 // Not named FindResource: <windows.h> turns that name into a macro.
-// Errors for what is not a readable module; an empty optional when the
-// module has no such resource.
+// Errors for what is not a readable module (NotAModule, or Damaged for
+// headers, a tree or a leaf that do not hold together); an empty optional
+// when the module has no such resource.
 Result<std::optional<FoundResource>> FindModuleResource(const ByteSource &source, const ResourceId &type,
                                                         const ResourceId &name, std::uint16_t userLanguage);
 
 // Resource type 16, integer name 1. Reads only the headers, the section
 // table, the resource tree and the one leaf.
 Result<std::optional<FoundResource>> ReadVersionResource(const ByteSource &source, std::uint16_t userLanguage);
-Result<std::optional<FoundResource>> ReadVersionResource(const std::filesystem::path &path, std::uint16_t userLanguage);
 
 class ResourceUpdate;
 // The bytes of a resource an update holds, as the loader would map them, or

@@ -5,7 +5,6 @@
 #include "pe/appended_data.h"
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
-#include "pe/image_layout.h"
 #include "pe/pe_image.h"
 #include "pe/resource_id.h"
 
@@ -29,18 +28,6 @@ private:
 bool IsReadFailure(ErrorKind kind) {
   return kind == ErrorKind::Missing || kind == ErrorKind::Denied || kind == ErrorKind::Unreadable ||
          kind == ErrorKind::TooLarge;
-}
-
-// `error` as one of `kind`: where the step that failed can fail in one way.
-Error WithKind(ErrorKind kind, Error error) {
-  error.kind = kind;
-  return error;
-}
-
-// `error` as one of `kind` where it came without a kind of its own.
-Error OrKind(ErrorKind kind, Error error) {
-  if (error.kind == ErrorKind::Unspecified) error.kind = kind;
-  return error;
 }
 
 } // namespace
@@ -100,15 +87,10 @@ Status UpdateModule(const std::filesystem::path &path, std::string_view shown,
   if (pe::SniffFileKind(*source) != pe::FileKind::PeModule) {
     return Error{Quoted(shown) + " is not a PE module; it was not changed", ErrorKind::NotAModule, FileRole::Target};
   }
-  // A module whose headers leave no place for the new resources is sound,
-  // only full: that is a module that cannot be stamped, not a damaged one.
-  if (auto headers = pe::ParseHeaders(*source)) {
-    if (auto plan = pe::PlanLayout(*source, *headers); !plan) {
-      return FileError(FileRole::Target, "module", shown, WithKind(ErrorKind::NoRoom, plan.failure()));
-    }
-  }
+  // The update says of what kind a refusal is: a damaged module, or a sound
+  // one with no place for the new resources.
   auto update = pe::ResourceUpdate::BeginFrom(source);
-  if (!update) return FileError(FileRole::Target, "module", shown, OrKind(ErrorKind::Damaged, update.failure()));
+  if (!update) return FileError(FileRole::Target, "module", shown, update.failure());
   const pe::PeHeaders &headers = update->Headers();
   const bool signedModule = pe::FindSignature(*source, headers).has_value();
   if (signedModule && options.signedModules == SignedPolicy::Refuse) {
@@ -117,15 +99,15 @@ Status UpdateModule(const std::filesystem::path &path, std::string_view shown,
                      "changed (--signed=remove stamps it and removes the signature)",
                  ErrorKind::WouldBreak, FileRole::Target};
   }
-  auto cannotStamp = [&](const Error &error) {
-    return FileError(FileRole::Target, "module", shown, OrKind(ErrorKind::NoRoom, error));
-  };
-  if (Status changed = change(*update); !changed) return cannotStamp(changed.failure());
+  // An error without a kind is about the module being changed: it cannot be
+  // stamped (ModuleUnwritable), whoever found it.
+  if (Status changed = change(*update); !changed)
+    return FileError(FileRole::Target, "module", shown, changed.failure());
   // A dry run stops here, with the module read under the same hold and
   // checks as a real one, and nothing written.
   if (options.dryRun) return Ok();
   auto composed = update->Compose();
-  if (!composed) return cannotStamp(composed.failure());
+  if (!composed) return FileError(FileRole::Target, "module", shown, composed.failure());
   const auto risk = pe::PayloadBrokenBy(*source, headers, *composed);
   if (risk && !options.force) {
     return Error{"the module " + Quoted(shown) + " carries an appended " +
@@ -134,7 +116,7 @@ Status UpdateModule(const std::filesystem::path &path, std::string_view shown,
                  ErrorKind::WouldBreak, FileRole::Target};
   }
   Status written = held->Replace([&](fileio::ContentSink &out) { return composed->WriteTo(out); });
-  if (!written) return FileError(FileRole::Target, "module", shown, OrKind(ErrorKind::CannotWrite, written.failure()));
+  if (!written) return FileError(FileRole::Target, "module", shown, written.failure());
   if (options.notice) {
     if (signedModule)
       options.notice("the module " + Quoted(shown) + " was signed: the signature was removed; sign the module again");

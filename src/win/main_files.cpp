@@ -17,7 +17,7 @@
 #include "codec/file_names.h"
 #include "codec/lists.h"
 #include "fileio/file_io.h"
-#include "pe/version_reader.h"
+#include "stamp/module_file.h"
 #include "stamp/module_injection.h"
 #include "stamp/native_path.h"
 #include "win/ansi_text_codec.h"
@@ -65,7 +65,7 @@ std::vector<std::uint8_t> VersionBlockOf(const std::string &path) {
       return bytes ? std::move(*bytes) : std::vector<std::uint8_t>{};
     }
     // Read from the file, never loaded as a program: its code never runs.
-    auto found = pe::ReadVersionResource(stamp::PathFromArgument(path), GetUserDefaultLangID());
+    auto found = stamp::ReadVersionResource(stamp::PathFromArgument(path), GetUserDefaultLangID());
     if (!found || !found->has_value()) return {};
     return std::move((*found)->bytes);
   } catch (const std::exception &) {

@@ -314,8 +314,11 @@ TEST_F(SetOnModules, EveryLanguageOfManyIsChanged) {
     const pe::LeafBytes block = withoutTable ? pe::LeafBytes(EncodeVersionInfo(bare).value()) : held->data;
     for (std::uint16_t language = 0; language < kLanguages; ++language)
       ASSERT_TRUE(update->PutShared(pe::kTypeVersion, 1, language, block).ok());
-    ASSERT_TRUE(update->End(false).ok());
-    WriteBytes(module, update->Image());
+    const auto composed = update->Compose();
+    ASSERT_TRUE(composed.ok()) << composed.error();
+    const auto stamped = composed->Materialize(update->Source());
+    ASSERT_TRUE(stamped.ok()) << stamped.error();
+    WriteBytes(module, *stamped);
 
     const CliRun run = RunCliCaptured({"set", module, "--string", "Comments=many"});
     ASSERT_EQ(run.code, 0) << run.err;

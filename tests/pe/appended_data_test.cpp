@@ -51,7 +51,8 @@ std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
   return ~c;
 }
 
-constexpr std::uint8_t kNsisMagic[] = {0xEF, 0xBE, 0xAD, 0xDE, 'N', 'u', 'l', 'l', 's', 'o', 'f', 't', 'I', 'n', 's', 't'};
+constexpr std::uint8_t kNsisMagic[] = {0xEF, 0xBE, 0xAD, 0xDE, 'N', 'u', 'l', 'l',
+                                       's',  'o',  'f',  't',  'I', 'n', 's', 't'};
 
 // Appends an installer's data to `module`: first header, `body` bytes, and
 // (unless the flags turn it off) a CRC, right or off by one.
@@ -125,17 +126,23 @@ INSTANTIATE_TEST_SUITE_P(
         TailRow{"zip", [] { return Base() + Text("PK\x03\x04 local file"); }, {AppendedKind::Zip}},
         TailRow{"rar", [] { return Base() + Text(std::string_view("Rar!\x1A\x07\x01\x00", 8)); }, {AppendedKind::Rar}},
         TailRow{"cab", [] { return Base() + Text(std::string_view("MSCF\0\0\0\0rest", 12)); }, {AppendedKind::Cab}},
-        TailRow{"sevenzip_config", [] { return Base() + Text(";!@Install@!UTF-8!\nTitle=\"x\"\n;!@InstallEnd@!"); },
+        TailRow{"sevenzip_config",
+                [] { return Base() + Text(";!@Install@!UTF-8!\nTitle=\"x\"\n;!@InstallEnd@!"); },
                 {AppendedKind::SevenZipSfx}},
-        TailRow{"inno_setup_data", [] { return Base() + Text("Inno Setup Setup Data (6.2.2)") + Bytes(40, 1); },
+        TailRow{"inno_setup_data",
+                [] { return Base() + Text("Inno Setup Setup Data (6.2.2)") + Bytes(40, 1); },
                 {AppendedKind::InnoSetup}},
-        TailRow{"nsis_then_more", [] { return WithNsis(Base(), 0, 300) + Text("tacked on"); },
+        TailRow{"nsis_then_more",
+                [] { return WithNsis(Base(), 0, 300) + Text("tacked on"); },
                 {AppendedKind::Nsis, AppendedKind::Unknown}},
-        TailRow{"nsis_signed", [] { return WithCertificate(WithNsis(Base(), 0, 300), 4); },
+        TailRow{"nsis_signed",
+                [] { return WithCertificate(WithNsis(Base(), 0, 300), 4); },
                 {AppendedKind::Nsis, AppendedKind::Padding, AppendedKind::Certificate}},
-        TailRow{"unknown_then_certificate", [] { return WithCertificate(Base() + Bytes(600, 0xAB), 0); },
+        TailRow{"unknown_then_certificate",
+                [] { return WithCertificate(Base() + Bytes(600, 0xAB), 0); },
                 {AppendedKind::Unknown, AppendedKind::Certificate}},
-        TailRow{"coff_symbols_then_zip", [] { return WithSymbols(Base(), Text("PK\x03\x04 zip")); },
+        TailRow{"coff_symbols_then_zip",
+                [] { return WithSymbols(Base(), Text("PK\x03\x04 zip")); },
                 {AppendedKind::DebugSymbols, AppendedKind::Zip}}),
     [](const auto &info) { return std::string(info.param.name); });
 

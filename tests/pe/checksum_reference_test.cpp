@@ -12,9 +12,7 @@ namespace {
 
 using craft::Bytes;
 
-std::uint32_t U32(const Bytes &b, std::size_t at) {
-  return *ByteReader(b).u32(at);
-}
+std::uint32_t U32(const Bytes &b, std::size_t at) { return *ByteReader(b).u32(at); }
 
 std::uint32_t FoldedWordSum(const Bytes &file, std::size_t skipFrom, std::size_t skipTo) {
   std::uint32_t sum = 0;
@@ -50,10 +48,10 @@ std::uint32_t ReferenceAnywhere(const Bytes &file, std::size_t at) {
 
 struct ImageCase {
   const char *name;
-  std::uint32_t peOffset;   // odd ones put the field across word boundaries
-  std::uint8_t fill;        // the section's bytes: large words make carries
-  std::uint32_t oldChecksum; // what the field held before: its high word must be taken off
-  std::size_t extra;        // bytes appended: odd lengths end in half a word
+  std::uint32_t peOffset;      // odd ones put the field across word boundaries
+  std::uint8_t fill;           // the section's bytes: large words make carries
+  std::uint32_t oldChecksum;   // what the field held before: its high word must be taken off
+  std::size_t extra;           // bytes appended: odd lengths end in half a word
   bool carryAfterFold = false; // a last word makes the first fold carry again
 };
 
@@ -66,7 +64,8 @@ Bytes Image(const ImageCase &c) {
   data.virtualSize = 0x400;
   data.rawPointer = 0x200;
   data.raw = Bytes(0x400, c.fill);
-  for (std::size_t i = 0; i < data.raw.size(); i += 7) data.raw[i] = static_cast<std::uint8_t>(i * 31);
+  for (std::size_t i = 0; i < data.raw.size(); i += 7)
+    data.raw[i] = static_cast<std::uint8_t>(i * 31);
   shape.sections.push_back(data);
   shape.overlay = Bytes(c.extra, 0xFF);
   Bytes image = craft::BuildImage(shape);

@@ -5,10 +5,10 @@
 #include <fstream>
 
 #include "base/byte_reader.h"
+#include "pe/section_writer.h"
 
 namespace qm::pe::craft {
 namespace {
-
 
 std::uint32_t AlignUp(std::uint32_t v, std::uint32_t a) { return (v + a - 1) / a * a; }
 
@@ -36,12 +36,10 @@ ImageShape OneResourceSection(const std::vector<ResourceItem> &items) {
 }
 
 // Two leaves: 10/2/0 (its data entry at +0x80) and 16/1/0 (at +0x90).
-Bytes TwoLeaves() {
-  return BuildImage(OneResourceSection({{16, 1, 0, 0, Bytes(4, 1)}, {10, 2, 0, 0, Bytes(4, 2)}}));
-}
+Bytes TwoLeaves() { return BuildImage(OneResourceSection({{16, 1, 0, 0, Bytes(4, 1)}, {10, 2, 0, 0, Bytes(4, 2)}})); }
 
 SectionShape Filler(const char *name, std::uint32_t rva, std::uint32_t rawPointer, std::uint32_t size,
-                   std::uint8_t fill) {
+                    std::uint8_t fill) {
   return {name, rva, size, rawPointer, Bytes(size, fill)};
 }
 
@@ -347,7 +345,7 @@ Bytes BuildImage(const ImageShape &shape) {
 }
 
 SectionShape ResourceSection(std::span<const ResourceItem> items, std::uint32_t rva, std::uint32_t rawPointer,
-                            std::uint32_t fileAlignment) {
+                             std::uint32_t fileAlignment) {
   auto content = BuildResourceSection(items, rva);
   SectionShape s{".rsrc", rva, 0, rawPointer, content ? std::move(*content) : Bytes{}};
   s.virtualSize = static_cast<std::uint32_t>(s.raw.size());
@@ -420,35 +418,71 @@ bool MovePeHeaders(Bytes &image, std::uint32_t peOffset) {
 const std::vector<Row> &Rows() {
   static const std::vector<Row> rows = {
       // Raw data claims the headers check once and the writer trusts.
-      {"no raw data, pointer past the end", TwoLeaves, nullptr,
-       {{"section 0 SizeOfRawData", 0}, {"section 0 PointerToRawData", 0x3000}}, {}, "not in the file's sections"},
-      {"no raw data, pointer near 2 GiB", TwoLeaves, nullptr,
-       {{"section 0 SizeOfRawData", 0}, {"section 0 PointerToRawData", 0x7FFFF000}}, {}, "not in the file's sections"},
-      {"raw data inside the headers", TwoLeaves, nullptr, {{"section 0 PointerToRawData", 0}}, {}, "inside the headers"},
+      {"no raw data, pointer past the end",
+       TwoLeaves,
+       nullptr,
+       {{"section 0 SizeOfRawData", 0}, {"section 0 PointerToRawData", 0x3000}},
+       {},
+       "not in the file's sections"},
+      {"no raw data, pointer near 2 GiB",
+       TwoLeaves,
+       nullptr,
+       {{"section 0 SizeOfRawData", 0}, {"section 0 PointerToRawData", 0x7FFFF000}},
+       {},
+       "not in the file's sections"},
+      {"raw data inside the headers",
+       TwoLeaves,
+       nullptr,
+       {{"section 0 PointerToRawData", 0}},
+       {},
+       "inside the headers"},
       {"SizeOfHeaders 0", TwoLeaves, nullptr, {{"SizeOfHeaders", 0}}, {}, "SizeOfHeaders"},
-      {"SizeOfHeaders 0x40, no raw data", TwoLeaves, nullptr,
-       {{"SizeOfHeaders", 0x40}, {"section 0 SizeOfRawData", 0}}, {}, "SizeOfHeaders"},
+      {"SizeOfHeaders 0x40, no raw data",
+       TwoLeaves,
+       nullptr,
+       {{"SizeOfHeaders", 0x40}, {"section 0 SizeOfRawData", 0}},
+       {},
+       "SizeOfHeaders"},
       {"SizeOfHeaders past the end", TwoLeaves, nullptr, {{"SizeOfHeaders", 0x10000}}, {}, "past the end"},
       {"raw data past the end", TwoLeaves, nullptr, {{"section 0 SizeOfRawData", 0x10000}}, {}, "past the end"},
-      {"section mapped inside the headers", TwoLeaves, nullptr, {{"section 0 VirtualAddress", 0x100}}, {},
+      {"section mapped inside the headers",
+       TwoLeaves,
+       nullptr,
+       {{"section 0 VirtualAddress", 0x100}},
+       {},
        "inside the headers"},
       {"FileAlignment 0x10000000", TwoLeaves, nullptr, {{"FileAlignment", 0x10000000}}, {}, "FileAlignment"},
       {"FileAlignment 0x80000000", TwoLeaves, nullptr, {{"FileAlignment", 0x80000000}}, {}, "FileAlignment"},
       {"FileAlignment 0x10", TwoLeaves, nullptr, {{"FileAlignment", 0x10}}, {}, "FileAlignment"},
-      {"SectionAlignment below the page, FileAlignment apart", TwoLeaves, nullptr, {{"SectionAlignment", 0x400}}, {},
+      {"SectionAlignment below the page, FileAlignment apart",
+       TwoLeaves,
+       nullptr,
+       {{"SectionAlignment", 0x400}},
+       {},
        "FileAlignment must equal"},
-      {"SectionAlignment not a power of two", TwoLeaves, nullptr, {{"SectionAlignment", 0x1800}}, {},
-       "power of two"},
+      {"SectionAlignment not a power of two", TwoLeaves, nullptr, {{"SectionAlignment", 0x1800}}, {}, "power of two"},
       {"address ranges overlap", LowAlignment, nullptr, {{"section 0 VirtualSize", 0x300}}, {}, "overlaps"},
-      {"raw data starting in the section table", PackedShape, nullptr, {{"section 1 PointerToRawData", 0x267}}, {},
+      {"raw data starting in the section table",
+       PackedShape,
+       nullptr,
+       {{"section 1 PointerToRawData", 0x267}},
+       {},
        "inside the headers"},
       // Shapes that must stamp.
-      {"leaf in the zero-filled part of the section", TwoLeaves, nullptr,
-       {{"section 0 VirtualSize", 0x2000}, {"section 0 raw +128", 0x2800}}, {}, ""},
+      {"leaf in the zero-filled part of the section",
+       TwoLeaves,
+       nullptr,
+       {{"section 0 VirtualSize", 0x2000}, {"section 0 raw +128", 0x2800}},
+       {},
+       ""},
       {"addresses equal file offsets, resources in the middle", LowAlignment, nullptr, {}, {}, ""},
       {"raw ranges share bytes", LowAlignment, nullptr, {{"section 2 PointerToRawData", 0x500}}, {}, ""},
-      {"resources' raw size reaching over the next section", LowAlignment, nullptr,
-       {{"section 1 SizeOfRawData", 0x400}}, {}, ""},
+      {"resources' raw size reaching over the next section",
+       LowAlignment,
+       nullptr,
+       {{"section 1 SizeOfRawData", 0x400}},
+       {},
+       ""},
       {"64 leaves share one blob", SharedBlobBase, nullptr, ShareTheBlob(), {}, ""},
       {"4096 leaves under one long type and name", LongNames, nullptr, {}, {}, ""},
       {"65536 languages under one name", ManyLanguagesBase, nullptr, {{"section 0 raw +48", 1}}, {}, "65535"},
@@ -457,27 +491,55 @@ const std::vector<Row> &Rows() {
       {"two types share one name directory", TwoLeaves, nullptr, {{"section 0 raw +28", 0x80000020}}, {}, ""},
       {"two names share one language directory", TwoLeaves, nullptr, {{"section 0 raw +76", 0x80000050}}, {}, ""},
       {"one long name under 16 types", OneLongNameUnderManyTypes, nullptr, {}, {}, ""},
-      {"a name entry leads back to its own directory", TwoLeaves, nullptr, {{"section 0 raw +52", 0x80000020}}, {},
+      {"a name entry leads back to its own directory",
+       TwoLeaves,
+       nullptr,
+       {{"section 0 raw +52", 0x80000020}},
+       {},
        "the tree loops"},
-      {"4096 names read one run as directories of 65535 languages", [] { return OneRunManyDirectories(0xFFFF); },
-       nullptr, {}, {}, "entries than its"},
-      {"4096 names read one run as directories of 64 languages", [] { return OneRunManyDirectories(64); }, nullptr, {},
-       {}, "entries than its"},
+      {"4096 names read one run as directories of 65535 languages",
+       [] { return OneRunManyDirectories(0xFFFF); },
+       nullptr,
+       {},
+       {},
+       "entries than its"},
+      {"4096 names read one run as directories of 64 languages",
+       [] { return OneRunManyDirectories(64); },
+       nullptr,
+       {},
+       {},
+       "entries than its"},
       {"packed: table ends at 0x268, data at 0x400", PackedShape, nullptr, {}, {}, ""},
-      {"packed: SizeOfHeaders 0x1000 reaches past the data at 0x400", PackedShape, nullptr,
-       {{"SizeOfHeaders", 0x1000}}, {}, ""},
+      {"packed: SizeOfHeaders 0x1000 reaches past the data at 0x400",
+       PackedShape,
+       nullptr,
+       {{"SizeOfHeaders", 0x1000}},
+       {},
+       ""},
       {"packed: the headers cover the whole file, resources last", PackedSmall, nullptr, {}, {}, ""},
-      {"packed: raw data right after the section table", PackedShape, nullptr,
-       {{"SizeOfHeaders", 0x1000}, {"section 1 PointerToRawData", 0x268}}, {}, ""},
+      {"packed: raw data right after the section table",
+       PackedShape,
+       nullptr,
+       {{"SizeOfHeaders", 0x1000}, {"section 1 PointerToRawData", 0x268}},
+       {},
+       ""},
       // The platform's rule that addresses equal file offsets under a low
       // section alignment is kept where a module keeps it; firmware images
       // do not, and are stamped all the same.
-      {"low alignment, one section mapped away from its file offset", LowAlignment, nullptr,
-       {{"section 2 VirtualAddress", 0x1000}}, {}, ""},
+      {"low alignment, one section mapped away from its file offset",
+       LowAlignment,
+       nullptr,
+       {{"section 2 VirtualAddress", 0x1000}},
+       {},
+       ""},
       {"firmware: section alignment 0x200, code at 0x5000 stored at 0x400", FirmwareImage, nullptr, {}, {}, ""},
       {"firmware: alignment 0x20, resources last", TinyAlignmentFirmware, nullptr, {}, {}, ""},
-      {"firmware: alignment 0x20, full headers grow", TinyAlignmentFirmware, nullptr,
-       {{"directory 2 rva", 0}, {"directory 2 size", 0}}, {}, ""},
+      {"firmware: alignment 0x20, full headers grow",
+       TinyAlignmentFirmware,
+       nullptr,
+       {{"directory 2 rva", 0}, {"directory 2 size", 0}},
+       {},
+       ""},
       {"machine x64, PE32+", [] { return Machine(0x8664, true); }, nullptr, {}, {}, ""},
       {"machine ARM64, PE32+", [] { return Machine(0xAA64, true); }, nullptr, {}, {}, ""},
       {"machine ARM64EC, PE32+", [] { return Machine(0xA641, true); }, nullptr, {}, {}, ""},
@@ -497,10 +559,18 @@ const std::vector<Row> &Rows() {
       // section header fits in the file before that data, or moves it down
       // by what the header needs, not by what SizeOfHeaders claims.
       {"real: packed, SizeOfHeaders 0x1000", nullptr, "app32_bare.exe", {{"SizeOfHeaders", 0x1000}}, {}, ""},
-      {"real: packed, SizeOfHeaders 0x1000, headers full", nullptr, "app32_bare.exe", {{"SizeOfHeaders", 0x1000}},
-       0x190, ""},
-      {"real: packed, SizeOfHeaders 0x1000, symbols and debug data", nullptr, "app64_middle.exe",
-       {{"SizeOfHeaders", 0x1000}}, 0x1D0, ""},
+      {"real: packed, SizeOfHeaders 0x1000, headers full",
+       nullptr,
+       "app32_bare.exe",
+       {{"SizeOfHeaders", 0x1000}},
+       0x190,
+       ""},
+      {"real: packed, SizeOfHeaders 0x1000, symbols and debug data",
+       nullptr,
+       "app64_middle.exe",
+       {{"SizeOfHeaders", 0x1000}},
+       0x1D0,
+       ""},
   };
   return rows;
 }

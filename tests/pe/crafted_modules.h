@@ -44,7 +44,7 @@ struct ImageShape {
 Bytes BuildImage(const ImageShape &shape);
 // One resource section holding `items` at `rva`, raw data at `rawPointer`.
 SectionShape ResourceSection(std::span<const ResourceItem> items, std::uint32_t rva, std::uint32_t rawPointer,
-                            std::uint32_t fileAlignment = 0x200);
+                             std::uint32_t fileAlignment = 0x200);
 
 // Where a patch writes: a field of the headers or of a section header, or
 // an offset into a section's raw data.

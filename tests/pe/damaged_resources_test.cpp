@@ -7,7 +7,9 @@
 #include "base/byte_reader.h"
 #include "pe/byte_source.h"
 #include "pe/resource_update.h"
+#include "pe/section_writer.h"
 #include "pe/version_reader.h"
+#include "stamp_promises.h"
 #include "test_support.h"
 
 namespace qm::pe::test {
@@ -83,17 +85,15 @@ TEST(DamagedResources, SameKeyTwiceIsRefused) {
   EXPECT_NE(update.error().find("appears twice"), std::string::npos) << update.error();
 }
 
-TEST(DamagedResources, AnEndedUpdateTakesNoMoreChanges) {
+TEST(DamagedResources, NamesLongerThanADirectoryHoldsAreRefused) {
   auto update = ResourceUpdate::BeginInMemory(MinimalImage(Items()));
   ASSERT_TRUE(update.ok()) << update.error();
   const std::u16string longest(0xFFFF, u'n');
   EXPECT_TRUE(update->Put(ResourceId::Named(longest), 1, 0, Bytes(1, 1)).ok());
   EXPECT_FALSE(update->Put(ResourceId::Named(longest + u'n'), 1, 0, Bytes(1, 1)).ok());
-  EXPECT_FALSE(update->Put(1, ResourceId::Named(longest + u'n'), 0, Bytes(1, 1)).ok());
-  ASSERT_TRUE(update->End(true).ok());
-  EXPECT_FALSE(update->Put(16, 1, 0, Bytes(1, 1)).ok());
-  EXPECT_FALSE(update->Delete(10, 7, 0).ok());
-  EXPECT_FALSE(update->End(true).ok());
+  const Status tooLong = update->Put(1, ResourceId::Named(longest + u'n'), 0, Bytes(1, 1));
+  ASSERT_FALSE(tooLong.ok());
+  EXPECT_EQ(tooLong.kind(), ErrorKind::NoRoom) << "a stamp reports it as a module it cannot stamp";
 }
 
 // A delete moves another entry in the update's list: a later put of that
@@ -105,8 +105,9 @@ TEST(DamagedResources, PutAfterDeleteReplacesTheMovedEntry) {
   ASSERT_TRUE(update->Put(16, 1, 0x0409, Bytes(6, 0x55)).ok());
   ASSERT_TRUE(update->Put(16, 1, 0x0409, Bytes(5, 0x66)).ok());
   ASSERT_EQ(update->Items().size(), 2u);
-  ASSERT_TRUE(update->End(false).ok());
-  auto found = ReadVersionResource(MemorySource(update->Image()), 0x0409);
+  const auto composedImage = ComposedBytes(*update);
+  ASSERT_TRUE(composedImage.ok()) << composedImage.error();
+  auto found = ReadVersionResource(MemorySource(*composedImage), 0x0409);
   ASSERT_TRUE(found.ok() && found->has_value()) << (found.ok() ? "none" : found.error());
   EXPECT_EQ((*found)->bytes, Bytes(5, 0x66));
   EXPECT_TRUE((*found)->otherLanguages.empty());

@@ -9,6 +9,7 @@
 #include "base/byte_reader.h"
 #include "pe/byte_source.h"
 #include "pe/res_file.h"
+#include "pe/section_writer.h"
 #include "pe/version_reader.h"
 #include "test_support.h"
 
@@ -323,13 +324,12 @@ TEST_P(SectionEnd, LastNameAndLeafAreRead) {
   expected[{items[0].type, items[0].name, 0}] = {0, GetParam().data};
   EXPECT_TRUE(ReadResources(MinimalImage(items)) == expected);
 }
-INSTANTIATE_TEST_SUITE_P(
-    Table, SectionEnd,
-    ::testing::Values(EndCase{"NameBeforeOneByteOfData", Bytes{7}, nullptr},
-                      EndCase{"EmptyLeafAtTheSectionEnd", Bytes{}, nullptr},
-                      // Type name at 88 (6 bytes), the empty name at 94: the section is 96 bytes.
-                      EndCase{"EmptyNameEndingTheSection", Bytes{}, nullptr, u"TY", u""}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, SectionEnd,
+                         ::testing::Values(EndCase{"NameBeforeOneByteOfData", Bytes{7}, nullptr},
+                                           EndCase{"EmptyLeafAtTheSectionEnd", Bytes{}, nullptr},
+                                           // Type name at 88 (6 bytes), the empty name at 94: the section is 96 bytes.
+                                           EndCase{"EmptyNameEndingTheSection", Bytes{}, nullptr, u"TY", u""}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace qm::pe::test

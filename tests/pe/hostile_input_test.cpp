@@ -6,6 +6,7 @@
 #include "pe/byte_source.h"
 #include "pe/resource_update.h"
 #include "pe/version_reader.h"
+#include "stamp_promises.h"
 #include "test_support.h"
 
 namespace qm::pe::test {
@@ -126,8 +127,9 @@ TEST(HostileInput, LeafOutsideTheFileKeepsItsAddress) {
   ASSERT_FALSE(read.ok());
   EXPECT_EQ(read.error(), found.error());
   ASSERT_TRUE(update->Put(16, 1, 0x0409, Bytes(8, 3)).ok());
-  ASSERT_TRUE(update->End(false).ok());
-  auto leaves = ParseResourceTree(MemorySource(update->Image()), Headers(update->Image()));
+  const auto composedImage = ComposedBytes(*update);
+  ASSERT_TRUE(composedImage.ok()) << composedImage.error();
+  auto leaves = ParseResourceTree(MemorySource(*composedImage), Headers(*composedImage));
   ASSERT_TRUE(leaves.ok()) << leaves.error();
   const auto kept = std::find_if(leaves->begin(), leaves->end(),
                                  [](const ResourceLeaf &l) { return l.type == ResourceId(16) && l.language == 0; });

@@ -10,6 +10,8 @@
 #include "pe/byte_source.h"
 #include "pe/image_layout.h"
 #include "pe/resource_update.h"
+#include "pe/section_writer.h"
+#include "stamp_promises.h"
 #include "test_support.h"
 
 namespace qm::pe::test {
@@ -138,8 +140,9 @@ TEST_P(ModuleLayouts, StampKeepsEverythingElseInPlace) {
   auto update = ResourceUpdate::BeginInMemory(original);
   ASSERT_TRUE(update.ok()) << update.error();
   ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, block).ok());
-  ASSERT_TRUE(update->End(false).ok());
-  const Bytes &stamped = update->Image();
+  const auto composedImage = ComposedBytes(*update);
+  ASSERT_TRUE(composedImage.ok()) << composedImage.error();
+  const Bytes &stamped = *composedImage;
   const PeHeaders before = Headers(original), after = Headers(stamped);
 
   ResourceMap expected = ReadResources(original);
@@ -275,15 +278,16 @@ TEST(ModuleLayouts, NewSectionHeaderGrowsTheHeadersOverBoundImports) {
   auto update = ResourceUpdate::BeginInMemory(original);
   ASSERT_TRUE(update.ok()) << update.error();
   ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, block).ok());
-  ASSERT_TRUE(update->End(false).ok());
-  const PeHeaders after = Headers(update->Image());
+  const auto composedImage = ComposedBytes(*update);
+  ASSERT_TRUE(composedImage.ok()) << composedImage.error();
+  const PeHeaders after = Headers(*composedImage);
   ASSERT_EQ(after.sections.size(), 6u);
   EXPECT_EQ(after.sizeOfHeaders, 0x400u);
   EXPECT_EQ(after.Directory(kDirBoundImport).rva, 0u);
   EXPECT_EQ(after.Directory(kDirBoundImport).size, 0u);
   ResourceMap expected = ReadResources(original);
   expected[{ResourceId(16), ResourceId(1), 0}] = {0, block};
-  EXPECT_TRUE(ReadResources(update->Image()) == expected);
+  EXPECT_TRUE(ReadResources(*composedImage) == expected);
 }
 
 // The same five headers, but a section's data starts right where the
@@ -302,15 +306,16 @@ TEST(ModuleLayouts, FullHeadersBeforeTheFirstSectionGrowByMovingTheData) {
   auto update = ResourceUpdate::BeginInMemory(image);
   ASSERT_TRUE(update.ok()) << update.error();
   ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, Bytes(0x100, 0x5A)).ok());
-  ASSERT_TRUE(update->End(false).ok());
-  const PeHeaders before = Headers(image), after = Headers(update->Image());
+  const auto composedImage = ComposedBytes(*update);
+  ASSERT_TRUE(composedImage.ok()) << composedImage.error();
+  const PeHeaders before = Headers(image), after = Headers(*composedImage);
   ASSERT_EQ(after.sections.size(), 6u);
   for (std::size_t i = 0; i < before.sections.size(); ++i) {
     const Section &old = before.sections[i], &moved = after.sections[i];
     EXPECT_EQ(moved.virtualAddress, old.virtualAddress) << old.Name();
     EXPECT_EQ(moved.pointerToRawData, old.pointerToRawData + 0x200) << old.Name();
     EXPECT_TRUE(std::equal(image.begin() + old.pointerToRawData, image.begin() + old.RawEnd(),
-                           update->Image().begin() + moved.pointerToRawData))
+                           composedImage->begin() + moved.pointerToRawData))
         << old.Name();
   }
 }

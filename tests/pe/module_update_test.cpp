@@ -4,7 +4,10 @@
 #include "pe/byte_source.h"
 #include "pe/resource_update.h"
 #include "pe/version_reader.h"
+#include "stamp/module_file.h"
+#include "stamp/module_injection.h"
 #include "stamp_check.h"
+#include "stamp_promises.h"
 
 namespace qm::pe::test {
 namespace {
@@ -55,17 +58,18 @@ TEST_P(ModuleUpdate, StoresTheBlockAndKeepsEverythingElse) {
   EXPECT_TRUE(ReadBytes(path) == stamped) << "a second stamp with the same block changed the file";
 }
 
+// A change that gives up after its puts writes nothing.
 TEST_P(ModuleUpdate, DiscardLeavesTheFileAlone) {
   const Variant &v = GetParam();
   const Bytes original = VariantImage(v);
   const fs::path path = ScratchDir(std::string(v.name) + "_discard") / v.module;
   WriteBytes(path, original);
-  auto update = ResourceUpdate::Begin(path);
-  ASSERT_TRUE(update.ok()) << update.error();
-  ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, StampBlock()).ok());
-  ASSERT_TRUE(update->End(true).ok());
-  EXPECT_TRUE(ReadBytes(path) == original);
-  EXPECT_FALSE(update->End(false).ok()) << "an ended update committed";
+  const auto failure = stamp::UpdateModule(path, v.module, [](ResourceUpdate &update) -> Status {
+    if (auto put = update.Put(kTypeVersion, 1, 0, StampBlock()); !put) return put;
+    return Fail("discarded");
+  });
+  ASSERT_FALSE(failure.ok()) << "a discarded update committed";
+  EXPECT_NE(failure.error().find("discarded"), std::string::npos) << failure.error();
   EXPECT_TRUE(ReadBytes(path) == original);
 }
 
@@ -87,7 +91,7 @@ TEST_F(ModuleRead, ChoosesAmongLanguages) {
     std::uint16_t chosen;
   };
   for (const Case c : {Case{0x0407, 0x0407}, Case{0x0409, 0x0409}, Case{0x0411, 0x0409}}) {
-    auto found = ReadVersionResource(ModulePath("lib32.dll"), c.user);
+    auto found = stamp::ReadVersionResource(ModulePath("lib32.dll"), c.user);
     ASSERT_TRUE(found.ok()) << found.error();
     ASSERT_TRUE(found->has_value());
     EXPECT_EQ((*found)->language, c.chosen) << "user language " << c.user;
@@ -96,14 +100,14 @@ TEST_F(ModuleRead, ChoosesAmongLanguages) {
   const fs::path path = ScratchDir("languages") / "lib32.dll";
   fs::copy_file(ModulePath("lib32.dll"), path);
   StampFile(path);
-  auto found = ReadVersionResource(path, 0x0407);
+  auto found = stamp::ReadVersionResource(path, 0x0407);
   ASSERT_TRUE(found.ok() && found->has_value());
   EXPECT_EQ((*found)->language, 0);
   EXPECT_EQ((*found)->otherLanguages, (std::vector<std::uint16_t>{0x0407, 0x0409}));
 }
 
 TEST_F(ModuleRead, NoVersionResourceIsNotAnError) {
-  auto found = ReadVersionResource(ModulePath("app32_bare.exe"), 0x0409);
+  auto found = stamp::ReadVersionResource(ModulePath("app32_bare.exe"), 0x0409);
   ASSERT_TRUE(found.ok()) << found.error();
   EXPECT_FALSE(found->has_value());
 }
@@ -113,13 +117,13 @@ TEST_F(ModuleRead, NoVersionResourceIsNotAnError) {
 TEST_F(ModuleRead, RebuiltTreeIsSorted) {
   const fs::path path = ScratchDir("sorted") / "app32_last.exe";
   fs::copy_file(ModulePath("app32_last.exe"), path);
-  auto update = ResourceUpdate::Begin(path);
-  ASSERT_TRUE(update.ok()) << update.error();
-  ASSERT_TRUE(update->Put(ResourceId::Named(u"b"), ResourceId::Named(u"Z"), 3, StampBlock()).ok());
-  ASSERT_TRUE(update->Put(ResourceId::Named(u"B"), 9, 1, StampBlock()).ok());
-  ASSERT_TRUE(update->Put(ResourceId::Named(u"b"), ResourceId::Named(u"Z"), 1, StampBlock()).ok());
-  ASSERT_TRUE(update->Put(ResourceId::Named(u"b"), 2, 0, StampBlock()).ok());
-  ASSERT_TRUE(update->End(false).ok());
+  const auto failure = stamp::UpdateModule(path, "app32_last.exe", [](ResourceUpdate &update) -> Status {
+    QM_RETURN_IF_ERROR(update.Put(ResourceId::Named(u"b"), ResourceId::Named(u"Z"), 3, StampBlock()));
+    QM_RETURN_IF_ERROR(update.Put(ResourceId::Named(u"B"), 9, 1, StampBlock()));
+    QM_RETURN_IF_ERROR(update.Put(ResourceId::Named(u"b"), ResourceId::Named(u"Z"), 1, StampBlock()));
+    return update.Put(ResourceId::Named(u"b"), 2, 0, StampBlock());
+  });
+  ASSERT_TRUE(failure.ok()) << failure.error();
   const Bytes image = ReadBytes(path);
   auto leaves = ParseResourceTree(MemorySource(image), Headers(image));
   ASSERT_TRUE(leaves.ok()) << leaves.error();
@@ -135,8 +139,9 @@ TEST_F(ModuleRead, DeleteRemovesOneLanguage) {
   ASSERT_TRUE(update.ok()) << update.error();
   ASSERT_TRUE(update->Delete(kTypeVersion, 1, 0x0407).ok());
   EXPECT_FALSE(update->Delete(kTypeVersion, 1, 0x0407).ok()) << "deleted twice";
-  ASSERT_TRUE(update->End(false).ok());
-  auto found = ReadVersionResource(MemorySource(update->Image()), 0x0407);
+  const auto stamped = ComposedBytes(*update);
+  ASSERT_TRUE(stamped.ok()) << stamped.error();
+  auto found = ReadVersionResource(MemorySource(*stamped), 0x0407);
   ASSERT_TRUE(found.ok() && found->has_value());
   EXPECT_EQ((*found)->language, 0x0409);
   EXPECT_TRUE((*found)->otherLanguages.empty());

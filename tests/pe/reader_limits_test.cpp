@@ -9,6 +9,7 @@
 #include "pe/byte_source.h"
 #include "pe/resource_update.h"
 #include "pe/text.h"
+#include "stamp/module_file.h"
 #include "test_support.h"
 
 namespace qm::pe::test {
@@ -150,7 +151,8 @@ TEST(ReaderLimits, EntriesReadAtMostWhatTheBytesHoldApart) {
     if (update.ok())
       EXPECT_EQ(update->Items().size(), kNames * kLanguages);
     else
-      EXPECT_NE(update.error().find(Cat("more entries than its ", bytes, " bytes")), std::string::npos) << update.error();
+      EXPECT_NE(update.error().find(Cat("more entries than its ", bytes, " bytes")), std::string::npos)
+          << update.error();
   }
 }
 
@@ -165,7 +167,8 @@ TEST(ReaderLimits, ZerosGivenForAtMostSixtyFourMebibytes) {
   for (const Case c : {Case{64 * kMiB, true}, Case{64 * kMiB + 4, false}}) {
     SCOPED_TRACE(c.size);
     craft::ImageShape shape;
-    shape.sections.push_back(craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
+    shape.sections.push_back(
+        craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
     shape.directories[2] = {0x1000, shape.sections[0].virtualSize};
     Bytes image = craft::BuildImage(shape);
     // The one data entry follows the three directories of one entry each.
@@ -190,7 +193,7 @@ TEST(ReaderLimits, ZerosGivenForAtMostSixtyFourMebibytes) {
 TEST(ReaderLimits, FileCutAfterOpeningReadsNothing) {
   const std::filesystem::path path = ScratchDir("cut_after_open") / "module.dll";
   WriteBytes(path, Bytes(0x300, 0x77));
-  auto source = FileSource::Open(path);
+  auto source = stamp::ModuleFile::Open(path);
   ASSERT_TRUE(source.ok()) << source.error();
   std::filesystem::resize_file(path, 0x100);
   EXPECT_FALSE((*source)->Bytes(0x200, 0x10).has_value());

@@ -8,6 +8,7 @@
 #include "pe/checksum.h"
 #include "pe/resource_update.h"
 #include "pe/version_reader.h"
+#include "stamp/module_injection.h"
 
 namespace qm::pe::test {
 namespace {
@@ -76,12 +77,8 @@ Bytes VariantImage(const Variant &variant) {
 }
 
 void StampFile(const std::filesystem::path &path) {
-  auto update = ResourceUpdate::Begin(path);
-  ASSERT_TRUE(update.ok()) << update.error();
-  auto put = update->Put(kTypeVersion, 1, 0, StampBlock());
-  ASSERT_TRUE(put.ok()) << put.error();
-  auto end = update->End(false);
-  ASSERT_TRUE(end.ok()) << end.error();
+  const auto failure = stamp::StoreVersionResource(path, path.filename().string(), StampBlock());
+  ASSERT_TRUE(failure.ok()) << failure.error();
 }
 
 void ExpectStamped(const Bytes &original, const Bytes &stamped, bool overlay) {

@@ -22,7 +22,7 @@ inline constexpr char kOverlayText[] = "overlay data that must survive the stamp
 
 // The module of a variant, with its edits applied.
 Bytes VariantImage(const Variant &variant);
-// Stores StampBlock() as 16/1/0 in the file at `path`, through the file API.
+// Stores StampBlock() as 16/1/0 in the file at `path`, as a stamp does.
 void StampFile(const std::filesystem::path &path);
 // Every promise of a stamp, checked between the original and the result.
 void ExpectStamped(const Bytes &original, const Bytes &stamped, bool overlay);

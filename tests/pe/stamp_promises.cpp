@@ -11,6 +11,7 @@
 #include "pe/nsis_installer.h"
 #include "pe/pe_image.h"
 #include "pe/resource_tree.h"
+#include "pe/resource_update.h"
 #include "pe/text.h"
 #include "pe/version_reader.h"
 
@@ -71,13 +72,15 @@ std::string MovedPointers(std::span<const std::uint8_t> before, const PeHeaders 
                           std::span<const std::uint8_t> after, const PeHeaders &headers) {
   const std::uint64_t symbols = std::uint64_t{oldHeaders.numberOfSymbols} * 18;
   if (oldHeaders.pointerToSymbolTable != 0 && InTail(before, oldHeaders, oldHeaders.pointerToSymbolTable, symbols) &&
-      !Same(Range(before, oldHeaders.pointerToSymbolTable, symbols), Range(after, headers.pointerToSymbolTable, symbols)))
+      !Same(Range(before, oldHeaders.pointerToSymbolTable, symbols),
+            Range(after, headers.pointerToSymbolTable, symbols)))
     return "the symbol table pointer does not follow the table";
   const DataDirectory oldDebug = oldHeaders.Directory(kDirDebug), debug = headers.Directory(kDirDebug);
   const auto oldAt = oldHeaders.RvaToOffset(oldDebug.rva, oldDebug.size);
   const auto at = headers.RvaToOffset(debug.rva, debug.size);
   // The writer leaves entries that lie among the headers it rewrites.
-  const std::uint64_t tableEnd = headers.SectionTableOffset() + std::uint64_t{kSectionHeaderSize} * headers.sections.size();
+  const std::uint64_t tableEnd =
+      headers.SectionTableOffset() + std::uint64_t{kSectionHeaderSize} * headers.sections.size();
   if (oldDebug.size == 0 || !oldAt || !at || debug.size != oldDebug.size || *at < tableEnd) return "";
   for (std::uint64_t field = 24; field + 4 <= oldDebug.size; field += 28) {
     const auto oldEntry = Range(before, *oldAt + field - 24, 28), entry = Range(after, *at + field - 24, 28);
@@ -212,11 +215,12 @@ std::string BrokenEditPromise(std::span<const std::uint8_t> before, std::span<co
   if (versions != oldVersions && !added) return "the version resources moved, or one was added beside others";
   for (const Key &key : versions) {
     const auto &leaf = leaves->at(key);
-    if (!leaf.bytes) return Cat("version resource ", std::get<1>(key).ToString(), "/", Hex(std::get<2>(key)), " cannot be read");
+    if (!leaf.bytes)
+      return Cat("version resource ", std::get<1>(key).ToString(), "/", Hex(std::get<2>(key)), " cannot be read");
     const auto old = oldLeaves->find(key);
-    const std::span<const std::uint8_t> oldBytes =
-        old != oldLeaves->end() && old->second.bytes ? std::span<const std::uint8_t>(*old->second.bytes)
-                                                      : std::span<const std::uint8_t>();
+    const std::span<const std::uint8_t> oldBytes = old != oldLeaves->end() && old->second.bytes
+                                                       ? std::span<const std::uint8_t>(*old->second.bytes)
+                                                       : std::span<const std::uint8_t>();
     if (auto broken = check(oldBytes, *leaf.bytes); !broken.empty())
       return Cat("version resource ", std::get<1>(key).ToString(), "/", Hex(std::get<2>(key)), ": ", broken);
   }
@@ -226,7 +230,7 @@ std::string BrokenEditPromise(std::span<const std::uint8_t> before, std::span<co
 }
 
 std::vector<std::uint8_t> WrittenAsAFile(const NewFile &composed, std::span<const std::uint8_t> before) {
-  struct FileLike final : fileio::ContentSink {
+  struct FileLike final : ContentSink {
     std::span<const std::uint8_t> old;
     std::vector<std::uint8_t> out;
     Status Write(std::span<const std::uint8_t> bytes) override {
@@ -248,6 +252,11 @@ std::vector<std::uint8_t> WrittenAsAFile(const NewFile &composed, std::span<cons
   sink.old = before;
   if (!composed.WriteTo(sink)) return {};
   return std::move(sink.out);
+}
+
+Result<std::vector<std::uint8_t>> ComposedBytes(const ResourceUpdate &update) {
+  QM_UNWRAP_OR_RETURN(composed, update.Compose());
+  return composed.Materialize(update.Source());
 }
 
 } // namespace qm::pe

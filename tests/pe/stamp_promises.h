@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "pe/new_file.h"
 
 namespace qm::pe {
@@ -35,5 +36,9 @@ std::string BrokenEditPromise(std::span<const std::uint8_t> before, std::span<co
 // piece by piece, kept ranges of `before`, patches last. Empty when the
 // pieces do not fit together.
 std::vector<std::uint8_t> WrittenAsAFile(const NewFile &composed, std::span<const std::uint8_t> before);
+
+class ResourceUpdate;
+// The update's new module whole, as a module held in memory gets it.
+Result<std::vector<std::uint8_t>> ComposedBytes(const ResourceUpdate &update);
 
 } // namespace qm::pe

@@ -7,6 +7,7 @@
 #include "base/byte_reader.h"
 #include "pe/byte_source.h"
 #include "pe/res_file.h"
+#include "pe/section_writer.h"
 
 namespace qm::pe::test {
 

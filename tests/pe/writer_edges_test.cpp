@@ -16,8 +16,8 @@ using craft::Bytes;
 
 struct EdgeCase {
   const char *name;
-  std::uint32_t rawSize;     // the data section's SizeOfRawData
-  std::uint32_t virtualSize; // and its VirtualSize
+  std::uint32_t rawSize;       // the data section's SizeOfRawData
+  std::uint32_t virtualSize;   // and its VirtualSize
   std::uint32_t newSectionRaw; // where the new section's bytes must start
   std::uint32_t newSectionRva; // and its address
 };
@@ -39,9 +39,9 @@ TEST_P(WriterEdges, NewSectionStartsPastEverything) {
   auto update = ResourceUpdate::BeginInMemory(image);
   ASSERT_TRUE(update.ok()) << update.error();
   ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, block).ok());
-  const Status end = update->End(false);
-  ASSERT_TRUE(end.ok()) << end.error();
-  const Bytes &out = update->Image();
+  const auto stamped = ComposedBytes(*update);
+  ASSERT_TRUE(stamped.ok()) << stamped.error();
+  const Bytes &out = *stamped;
   EXPECT_EQ(BrokenPromise(image, out, block), "");
   const ByteReader r(out);
   const std::size_t pe = *r.u32(0x3C);
@@ -62,7 +62,8 @@ INSTANTIATE_TEST_SUITE_P(Table, WriterEdges,
 // by address, so growing the resources must not move it.
 TEST(WriterEdges, EmptyRelocationDirectoryKeepsTheLastSectionInPlace) {
   craft::ImageShape shape;
-  shape.sections.push_back(craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
+  shape.sections.push_back(
+      craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
   shape.directories[2] = {0x1000, shape.sections[0].virtualSize};
   shape.sections.push_back({".data", 0x2000, 0x200, 0x400, Bytes(0x200, 0xDA)});
   shape.directories[5] = {0x2000, 0};
@@ -72,9 +73,9 @@ TEST(WriterEdges, EmptyRelocationDirectoryKeepsTheLastSectionInPlace) {
   auto update = ResourceUpdate::BeginInMemory(image);
   ASSERT_TRUE(update.ok()) << update.error();
   ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, block).ok());
-  const Status end = update->End(false);
-  ASSERT_TRUE(end.ok()) << end.error();
-  const Bytes &out = update->Image();
+  const auto stamped = ComposedBytes(*update);
+  ASSERT_TRUE(stamped.ok()) << stamped.error();
+  const Bytes &out = *stamped;
   EXPECT_EQ(BrokenPromise(image, out, block), "");
   const ByteReader r(out);
   const std::size_t pe = *r.u32(0x3C);

@@ -20,6 +20,7 @@
 #include "fileio/file_io.h"
 #include "pe/resource_id.h"
 #include "pe/version_reader.h"
+#include "stamp/module_file.h"
 #include "stamp/module_injection.h"
 #include "stamp_test_support.h"
 
@@ -30,7 +31,7 @@ const Bytes kBlock = {'V', 'S', 0, 0, 1, 2, 3, 4};
 
 // The module's version resource, or nothing.
 std::optional<Bytes> StoredVersion(const fs::path &module) {
-  auto found = pe::ReadVersionResource(module, 0);
+  auto found = ReadVersionResource(module, 0);
   if (!found.ok() || !found->has_value()) return std::nullopt;
   return (*found)->bytes;
 }
@@ -62,6 +63,7 @@ TEST_P(StampRefuses, WithItsCodeAndNothingChanged) {
   EXPECT_NE(message.find(c.message), std::string::npos) << message;
   // The path appears once.
   const std::string shown = "'" + target.filename().string() + "'";
+  EXPECT_NE(message.find(shown), std::string::npos) << message;
   EXPECT_EQ(message.find(shown), message.rfind(shown)) << message;
   fs::permissions(dir.path(), fs::perms::owner_all, fs::perm_options::add);
   EXPECT_EQ(dir.Names(), before) << "a file was added or removed";
@@ -194,6 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Keeping{"OwnPrivate", false, fs::perms::owner_read | fs::perms::owner_write},
         Keeping{"OwnReadOnlyExecutable", false, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_exec},
+        Keeping{"OwnExecutableByOthersOnly", false,
+                fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_exec},
         Keeping{"OtherUsersPrivate", true, fs::perms::owner_read | fs::perms::owner_write},
         Keeping{"OtherUsersSetUid", true,
                 fs::perms::set_uid | fs::perms::owner_all | fs::perms::group_read | fs::perms::others_exec}),
@@ -230,7 +234,7 @@ TEST_P(StampConcurrency, WritersAtOnceLoseNoChange) {
   for (auto &writer : writers)
     writer.join();
   EXPECT_EQ(failures, 0);
-  auto update = pe::ResourceUpdate::Begin(module);
+  auto update = pe::ResourceUpdate::BeginInMemory(ReadBytes(module));
   ASSERT_TRUE(update.ok()) << update.error();
   std::set<std::uint16_t> types;
   for (const auto &item : update->Items())
@@ -431,6 +435,26 @@ TEST_P(StampFailedRename, IsReportedAndLeavesNothing) {
   ASSERT_FALSE(replaced.ok());
   EXPECT_EQ(replaced.kind(), ErrorKind::CannotWrite);
   EXPECT_NE(replaced.error().find("cannot put the new file in its place"), std::string::npos) << replaced.error();
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"m.exe"});
+  EXPECT_EQ(ReadBytes(module / "inside"), Bytes{7});
+}
+
+// The same through a stamp: the module's own failure, with its exit code
+// and its name once; what stands in its place now is left alone.
+TEST_P(StampFailedRename, ThroughTheStampIsReportedWithItsCode) {
+  ScratchDir dir;
+  const fs::path module = Module(dir);
+  auto failure = UpdateModule(module, "m.exe", [&](pe::ResourceUpdate &update) {
+    fs::remove(module);
+    fs::create_directory(module);
+    WriteBytes(module / "inside", {7});
+    return update.Put(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), 0, kBlock);
+  });
+  ASSERT_FALSE(failure.ok()) << "reported as written";
+  EXPECT_EQ(ToInt(stamp::ExitCodeFor(failure.failure())), 7) << failure.error();
+  EXPECT_NE(failure.error().find("the module 'm.exe' cannot be stamped: cannot put the new file in its place"),
+            std::string::npos)
+      << failure.error();
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"m.exe"});
   EXPECT_EQ(ReadBytes(module / "inside"), Bytes{7});
 }

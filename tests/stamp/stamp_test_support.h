@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "pe/resource_update.h"
+
 namespace qm::stamp::test {
 
 namespace fs = std::filesystem;
@@ -23,6 +25,15 @@ inline Bytes ReadBytes(const fs::path &path) {
 inline void WriteBytes(const fs::path &path, const Bytes &bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The update's new module whole, as the in-memory writer gives it; empty
+// when it cannot be composed.
+inline Bytes InMemory(const pe::ResourceUpdate &update) {
+  auto composed = update.Compose();
+  if (!composed) return {};
+  auto bytes = composed->Materialize(update.Source());
+  return bytes ? std::move(*bytes) : Bytes{};
 }
 
 inline bool IsRoot() { return ::geteuid() == 0; }
