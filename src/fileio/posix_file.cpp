@@ -10,10 +10,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <random>
+#include <optional>
 #include <thread>
 
 #include "fileio/file_io.h"
+#include "fileio/replace_steps.h"
 
 namespace qm::fileio {
 
@@ -154,11 +155,6 @@ void IgnoreFileSizeSignal() {
 
 std::atomic<bool> unnamedAllowed{true};
 
-std::uint16_t RandomWord() {
-  static thread_local std::mt19937 generator{std::random_device{}()};
-  return static_cast<std::uint16_t>(generator());
-}
-
 } // namespace
 
 struct HeldFile::State {
@@ -228,17 +224,13 @@ bool HeldFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
   if (!state_->exists || offset > Size() || out.size() > Size() - offset) return false;
   std::size_t done = 0;
   while (done < out.size()) {
-    const ssize_t got = ::pread(state_->file.get(), out.data() + done, out.size() - done,
-                                static_cast<off_t>(offset + done));
+    const ssize_t got =
+        ::pread(state_->file.get(), out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return false;
     done += static_cast<std::size_t>(got);
   }
   return true;
-}
-
-Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
-  return Replace([&](ContentSink &sink) { return sink.Write(contents); });
 }
 
 namespace {
@@ -248,14 +240,19 @@ class DescriptorSink final : public ContentSink {
 public:
   DescriptorSink(int out, int held) : out_(out), held_(held) {}
 
-  Status Write(std::span<const std::uint8_t> bytes) override { return WriteAll(out_, bytes); }
+  Status Write(std::span<const std::uint8_t> bytes) override {
+    QM_RETURN_IF_ERROR(WriteAll(out_, bytes));
+    Written(bytes.size());
+    return Ok();
+  }
 
   Status CopyHeld(std::uint64_t offset, std::uint64_t length) override {
     // Small pieces are cheaper through memory than through another call.
     if (length >= kKernelCopyMinimum && kernelCopy_) {
       auto from = static_cast<off_t>(offset);
       while (length > 0) {
-        const ssize_t put = ::copy_file_range(held_, &from, out_, nullptr, static_cast<std::size_t>(length), 0);
+        const auto step = static_cast<std::size_t>(std::min(length, kWritebackStep));
+        const ssize_t put = ::copy_file_range(held_, &from, out_, nullptr, step, 0);
         if (put < 0 && errno == EINTR) continue;
         if (put < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
           kernelCopy_ = false;
@@ -264,6 +261,7 @@ public:
         if (put < 0) return Fail(ErrorKind::CannotWrite, "copying into the new file failed: " + Reason(errno));
         if (put == 0) return Fail(ErrorKind::Unreadable, "the file ended while it was being copied");
         length -= static_cast<std::uint64_t>(put);
+        Written(static_cast<std::uint64_t>(put));
       }
       offset = static_cast<std::uint64_t>(from);
       if (length == 0) return Ok();
@@ -279,7 +277,7 @@ public:
         if (r == 0) return Fail(ErrorKind::Unreadable, "the file ended while it was being copied");
         got += static_cast<std::size_t>(r);
       }
-      if (Status st = WriteAll(out_, std::span(buffer).first(n)); !st) return st;
+      QM_RETURN_IF_ERROR(Write(std::span(buffer).first(n)));
       offset += n;
       length -= n;
     }
@@ -291,126 +289,161 @@ public:
     while (done < bytes.size()) {
       const ssize_t put = ::pwrite(out_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
       if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) return Fail(ErrorKind::CannotWrite, "writing the new file failed: " + Reason(put < 0 ? errno : EIO));
+      if (put <= 0)
+        return Fail(ErrorKind::CannotWrite, "writing the new file failed: " + Reason(put < 0 ? errno : EIO));
       done += static_cast<std::size_t>(put);
     }
     return Ok();
   }
 
 private:
+  // The disk starts on what is written while the rest is still being
+  // copied, so the flush before the rename waits only for the last piece
+  // instead of the whole file. Only a start: the flush still makes it
+  // durable, and a system that ignores the hint loses nothing.
+  void Written(std::uint64_t bytes) {
+    unflushed_ += bytes;
+    if (unflushed_ < kWritebackStep) return;
+    ::sync_file_range(out_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    unflushed_ = 0;
+  }
+
   static constexpr std::uint64_t kKernelCopyMinimum = 64 * 1024;
   static constexpr std::uint64_t kBuffer = 1u << 20;
+  static constexpr std::uint64_t kWritebackStep = 8u << 20;
   int out_, held_;
   bool kernelCopy_ = true;
+  std::uint64_t unflushed_ = 0;
+};
+
+// The steps of a replacement on POSIX systems (see held_replace.cpp).
+class PosixSteps final : public detail::ReplaceSteps {
+public:
+  explicit PosixSteps(HeldFile::State &held) : s_(held), name_(held.target.filename().string()) {}
+
+  Status Begin() override {
+    IgnoreFileSizeSignal();
+    const fs::path folder = s_.target.parent_path().empty() ? fs::path(".") : s_.target.parent_path();
+    folder_ = Descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder_.valid()) return Fail(ErrorKind::CannotWrite, "cannot open its folder: " + Reason(errno));
+    return Ok();
+  }
+
+  const std::string &TargetName() const override { return name_; }
+  bool HeldAgainstOtherRuns() const override { return s_.locked; }
+
+  // Once a file of ours is seen under the name (fstatat without following
+  // links), in a sticky folder (as /tmp) no other user but the folder's
+  // owner can put something else under it before the unlink; a link is
+  // never followed, and another user's file is left even where root could
+  // remove it.
+  void RemoveOwnLeftovers() override {
+    DIR *dir = ::fdopendir(::dup(folder_.get()));
+    if (!dir) return;
+    while (const dirent *entry = ::readdir(dir)) {
+      struct stat info {};
+      if (IsTemporaryNameOf(entry->d_name, name_) &&
+          ::fstatat(folder_.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+          info.st_uid == ::geteuid()) {
+        ::unlinkat(folder_.get(), entry->d_name, 0);
+      }
+    }
+    ::closedir(dir);
+  }
+
+  // Naming an unnamed file takes /proc (or a privilege); without it, the
+  // named way from the start.
+  Result<bool> CreateUnnamed() override {
+    static const bool procAvailable = ::access("/proc/self/fd", X_OK) == 0;
+    if (!procAvailable || !unnamedAllowed) return false;
+    temp_ = Descriptor(::openat(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, CreateMode()));
+    if (temp_.valid()) return true;
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return false;
+    return Fail(ErrorKind::CannotWrite, "cannot create the new file in its folder: " + Reason(errno));
+  }
+
+  Status CreateNamed(const std::string &name, bool &taken) override {
+    temp_ = Descriptor(::openat(folder_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, CreateMode()));
+    if (temp_.valid()) {
+      tempName_ = name;
+      return Ok();
+    }
+    taken = errno == EEXIST;
+    return Fail(ErrorKind::CannotWrite, "cannot create the temporary file: " + Reason(errno));
+  }
+
+  Status NameUnnamed(const std::string &name, bool &taken) override {
+    const std::string self = "/proc/self/fd/" + std::to_string(temp_.get());
+    int rc = ::linkat(AT_FDCWD, self.c_str(), folder_.get(), name.c_str(), AT_SYMLINK_FOLLOW);
+    if (rc != 0 && errno == ENOENT) rc = ::linkat(temp_.get(), "", folder_.get(), name.c_str(), AT_EMPTY_PATH);
+    if (rc == 0) {
+      tempName_ = name;
+      return Ok();
+    }
+    taken = errno == EEXIST;
+    return Fail(ErrorKind::CannotWrite, "cannot name the new file: " + Reason(errno));
+  }
+
+  ContentSink &Sink() override {
+    sink_.emplace(temp_.get(), s_.exists ? s_.file.get() : -1);
+    return *sink_;
+  }
+
+  Status Flush() override {
+    if (::fsync(temp_.get()) != 0)
+      return Fail(ErrorKind::CannotWrite, "flushing the new file failed: " + Reason(errno));
+    return Ok();
+  }
+
+  Status CarryAttributes() override {
+    mode_t mode = s_.info.st_mode & 07777;
+    if (s_.info.st_uid != ::geteuid() || s_.info.st_gid != ::getegid()) {
+      if (::fchown(temp_.get(), s_.info.st_uid, s_.info.st_gid) != 0)
+        ::fchown(temp_.get(), static_cast<uid_t>(-1), s_.info.st_gid);
+      struct stat now {};
+      if (::fstat(temp_.get(), &now) == 0) {
+        // A set-id bit stays only on the owner it was given by.
+        if (now.st_uid != s_.info.st_uid) mode &= ~S_ISUID;
+        if (now.st_gid != s_.info.st_gid) mode &= ~S_ISGID;
+      }
+    }
+    if (::fchmod(temp_.get(), mode) != 0) {
+      return Fail(ErrorKind::CannotWrite, "cannot give the new file the old one's mode: " + Reason(errno));
+    }
+    return Ok();
+  }
+
+  Status RenameOver() override {
+    if (::renameat(folder_.get(), tempName_.c_str(), folder_.get(), name_.c_str()) != 0) {
+      return Fail(ErrorKind::CannotWrite, "cannot put the new file in its place: " + Reason(errno));
+    }
+    return Ok();
+  }
+
+  void FlushFolder() override { ::fsync(folder_.get()); }
+  void RemoveNamed() override { ::unlinkat(folder_.get(), tempName_.c_str(), 0); }
+  // The lock goes with the descriptor, only now: let go before the rename,
+  // another run could lock the old file, still under its name, and write a
+  // replacement of it that undoes this one.
+  void LetGo() override { s_.file.Close(); }
+
+private:
+  // Mode 0600 until it takes the old file's own; a file that is new is
+  // made as any other, under the caller's umask.
+  mode_t CreateMode() const { return s_.exists ? 0600 : 0666; }
+
+  HeldFile::State &s_;
+  const std::string name_;
+  Descriptor folder_, temp_;
+  std::string tempName_;
+  std::optional<DescriptorSink> sink_;
 };
 
 } // namespace
 
-Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
-  State &s = *state_;
-  IgnoreFileSizeSignal();
-  const fs::path folderPath = s.target.parent_path().empty() ? fs::path(".") : s.target.parent_path();
-  const std::string name = s.target.filename().string();
-  Descriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder.valid()) return Fail(ErrorKind::CannotWrite, "cannot open its folder: " + Reason(errno));
-
-  // While the file is held no run of ours is writing it, so a temporary
-  // file of its form that is ours is one a killed run left behind. Only a
-  // regular file of the caller's own goes: in a shared folder (sticky and
-  // world-writable, as /tmp) a name of that form may be another user's
-  // file, which root could remove, and a link is never followed. Once a
-  // file of ours is seen under the name (fstatat without following links),
-  // in a sticky folder no other user but the folder's owner can put
-  // something else under it before the unlink.
-  if (s.locked) {
-    if (DIR *dir = ::fdopendir(::dup(folder.get()))) {
-      while (const dirent *entry = ::readdir(dir)) {
-        struct stat info {};
-        if (IsTemporaryNameOf(entry->d_name, name) &&
-            ::fstatat(folder.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
-            info.st_uid == ::geteuid()) {
-          ::unlinkat(folder.get(), entry->d_name, 0);
-        }
-      }
-      ::closedir(dir);
-    }
-  }
-
-  // The new file has no name until it is complete, so a run killed while
-  // writing leaves nothing; where the system cannot do that, it is written
-  // under a temporary name that the next run for this file removes.
-  const mode_t createMode = s.exists ? 0600 : 0666;
-  std::string tempName;
-  // Naming an unnamed file takes /proc (or a privilege); without it, the
-  // named way from the start.
-  static const bool procAvailable = ::access("/proc/self/fd", X_OK) == 0;
-  const bool canName = procAvailable && unnamedAllowed;
-  Descriptor temp(canName ? ::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode) : -1);
-  if (!canName) errno = EOPNOTSUPP;
-  if (!temp.valid()) {
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-      return Fail(ErrorKind::CannotWrite, "cannot create the new file in its folder: " + Reason(errno));
-    }
-    for (int attempt = 0; attempt < 64 && !temp.valid(); ++attempt) {
-      tempName = TemporaryName(name, RandomWord());
-      temp = Descriptor(::openat(folder.get(), tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode));
-      if (!temp.valid() && errno != EEXIST) break;
-    }
-    if (!temp.valid()) return Fail(ErrorKind::CannotWrite, "cannot create the temporary file: " + Reason(errno));
-  }
-  // Removes the named temporary file unless it has been renamed into place.
-  struct NameGuard {
-    int folder;
-    std::string *name;
-    ~NameGuard() {
-      if (!name->empty()) ::unlinkat(folder, name->c_str(), 0);
-    }
-  } guard{folder.get(), &tempName};
-
-  DescriptorSink sink(temp.get(), s.exists ? s.file.get() : -1);
-  if (Status written = produce(sink); !written) return written;
-  if (s.exists) {
-    mode_t mode = s.info.st_mode & 07777;
-    if (s.info.st_uid != ::geteuid() || s.info.st_gid != ::getegid()) {
-      if (::fchown(temp.get(), s.info.st_uid, s.info.st_gid) != 0)
-        ::fchown(temp.get(), static_cast<uid_t>(-1), s.info.st_gid);
-      struct stat now {};
-      if (::fstat(temp.get(), &now) == 0) {
-        // A set-id bit stays only on the owner it was given by.
-        if (now.st_uid != s.info.st_uid) mode &= ~S_ISUID;
-        if (now.st_gid != s.info.st_gid) mode &= ~S_ISGID;
-      }
-    }
-    if (::fchmod(temp.get(), mode) != 0) {
-      return Fail(ErrorKind::CannotWrite, "cannot give the new file the old one's mode: " + Reason(errno));
-    }
-  }
-  // On the disk before it takes the file's place: otherwise a crash soon
-  // after the rename can leave an empty file under the file's name.
-  if (::fsync(temp.get()) != 0) return Fail(ErrorKind::CannotWrite, "flushing the new file failed: " + Reason(errno));
-
-  if (tempName.empty()) {
-    const std::string self = "/proc/self/fd/" + std::to_string(temp.get());
-    int linkError = EEXIST;
-    for (int attempt = 0; attempt < 64 && linkError == EEXIST; ++attempt) {
-      const std::string candidate = TemporaryName(name, RandomWord());
-      int rc = ::linkat(AT_FDCWD, self.c_str(), folder.get(), candidate.c_str(), AT_SYMLINK_FOLLOW);
-      if (rc != 0 && errno == ENOENT) rc = ::linkat(temp.get(), "", folder.get(), candidate.c_str(), AT_EMPTY_PATH);
-      linkError = rc == 0 ? 0 : errno;
-      if (rc == 0) tempName = candidate;
-    }
-    if (linkError != 0) return Fail(ErrorKind::CannotWrite, "cannot name the new file: " + Reason(linkError));
-  }
-  if (::renameat(folder.get(), tempName.c_str(), folder.get(), name.c_str()) != 0) {
-    return Fail(ErrorKind::CannotWrite, "cannot put the new file in its place: " + Reason(errno));
-  }
-  tempName.clear();
-  // The rename itself durable.
-  ::fsync(folder.get());
-  s.file.Close();
-  return Ok();
+std::unique_ptr<detail::ReplaceSteps> detail::StepsFor(HeldFile::State &state) {
+  return std::make_unique<PosixSteps>(state);
 }
-
 Result<std::vector<std::uint8_t>> ReadInput(const fs::path &path, std::uint64_t limit) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return OpenError(errno);
@@ -432,12 +465,14 @@ bool SameIdentity(const struct stat &a, const struct stat &b) { return a.st_dev 
 } // namespace
 
 bool SameFile(const fs::path &a, const fs::path &b) {
-  struct stat first {}, second {};
+  struct stat first {
+  }, second{};
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && SameIdentity(first, second);
 }
 
 bool IsStandardInput(const fs::path &path) {
-  struct stat input {}, named {};
+  struct stat input {
+  }, named{};
   return ::fstat(STDIN_FILENO, &input) == 0 && ::stat(path.c_str(), &named) == 0 && SameIdentity(input, named);
 }
 

@@ -7,17 +7,14 @@
 // while the file is read, and a file another program holds is waited for.
 // The replacement keeps the file's attributes, its owner and its access
 // rules: on Windows its security descriptor, under Wine on a Linux host the
-// POSIX owner, group and mode (see HostOwnership below).
-#include <windows.h>
-
+// POSIX owner, group and mode (see win32_ownership.cpp).
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <optional>
-#include <random>
 #include <thread>
 
-#include "fileio/file_io.h"
+#include "fileio/replace_steps.h"
+#include "fileio/win32_file.h"
 
 namespace qm::fileio {
 
@@ -25,28 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Handle {
-public:
-  explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-  Handle(Handle &&other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  Handle &operator=(Handle &&other) noexcept {
-    if (this != &other) {
-      Close();
-      handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-    }
-    return *this;
-  }
-  ~Handle() { Close(); }
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  void Close() {
-    if (valid()) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-
-private:
-  HANDLE handle_;
-};
+using win32::Handle;
 
 std::string Reason(DWORD error) {
   char *text = nullptr;
@@ -133,11 +109,6 @@ Result<std::vector<std::uint8_t>> ReadToEnd(HANDLE file, std::uint64_t limit) {
 constexpr DWORD kCarriedAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-std::uint16_t RandomWord() {
-  static thread_local std::mt19937 generator{std::random_device{}()};
-  return static_cast<std::uint16_t>(generator());
-}
-
 // The name of the mutex that one run holds while it changes `target`.
 std::wstring MutexName(const std::wstring &target) {
   std::wstring folded = target;
@@ -152,165 +123,7 @@ std::wstring MutexName(const std::wstring &target) {
   return name;
 }
 
-// ---- the new file's owner and access ----------------------------------------
-//
-// Wine makes a file's security descriptor up from its POSIX mode when asked
-// for it, and turns a descriptor it is given back into a mode by other rules:
-// the owner's entry grants the group too, and "read" comes back as read and
-// execute. Handing the old file's descriptor to the new file therefore widened
-// it (600 came out 770, 644 came out 775), and one made for another user's
-// file gave root's new file 555. Wine cannot set an owner either. So under
-// Wine on a Linux host the new file takes the old one's owner, group and mode
-// from the host itself, as the POSIX build does; the descriptor is carried
-// only on Windows, where it is the file's own.
-
-bool UnderWine() {
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-// The owner, group and mode of a file as the host keeps them.
-struct HostOwnership {
-  std::uint32_t mode = 0, uid = 0, gid = 0;
-};
-
-#if defined(__i386__)
-// Linux's own calls, made straight to the host's kernel: Wine offers no
-// function that reads or sets a POSIX mode. Numbers and the stat64 layout
-// are those of the i386 system call table.
-long LinuxCall(long number, long a, long b, long c) {
-  long result;
-  __asm__ volatile("int $0x80" : "=a"(result) : "a"(number), "b"(a), "c"(b), "d"(c) : "memory");
-  return result;
-}
-constexpr long kLinuxChmod = 15, kLinuxStat64 = 195, kLinuxChown32 = 212;
-
-bool LinuxHost() {
-  using HostVersion = void(CDECL *)(const char **, const char **);
-  const auto get = reinterpret_cast<HostVersion>(
-      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_host_version")));
-  if (!get) return false;
-  const char *system = nullptr, *release = nullptr;
-  get(&system, &release);
-  return system && std::strcmp(system, "Linux") == 0;
-}
-
-// The host's name of a file, or nothing.
-std::string UnixName(const std::wstring &path) {
-  using UnixFileName = char *(CDECL *)(LPCWSTR);
-  const auto get = reinterpret_cast<UnixFileName>(
-      reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (!get) return {};
-  char *name = get(path.c_str());
-  if (!name) return {};
-  std::string result(name);
-  HeapFree(GetProcessHeap(), 0, name);
-  return result;
-}
-
-std::optional<HostOwnership> HostOwnershipOf(const std::string &unixName) {
-  alignas(8) unsigned char info[144] = {};
-  if (LinuxCall(kLinuxStat64, reinterpret_cast<long>(unixName.c_str()), reinterpret_cast<long>(info), 0) != 0)
-    return std::nullopt;
-  HostOwnership owned;
-  std::memcpy(&owned.mode, info + 16, 4);
-  std::memcpy(&owned.uid, info + 24, 4);
-  std::memcpy(&owned.gid, info + 28, 4);
-  return owned;
-}
-
-// Gives `temp` the owner, group and mode of `target`, as the POSIX build
-// does: the owner where the caller may set it (root may), else the group
-// alone; a set-id bit only with the owner it was given by. `given` is the
-// mode it got.
-Status TakeHostOwnership(const std::wstring &target, const std::wstring &temp, std::uint32_t &given) {
-  const std::string from = UnixName(target), to = UnixName(temp);
-  const std::optional<HostOwnership> old = from.empty() ? std::nullopt : HostOwnershipOf(from);
-  if (!old || to.empty()) return Fail(ErrorKind::CannotWrite, "cannot read the old file's owner and mode");
-  const long path = reinterpret_cast<long>(to.c_str());
-  if (LinuxCall(kLinuxChown32, path, static_cast<long>(old->uid), static_cast<long>(old->gid)) != 0)
-    LinuxCall(kLinuxChown32, path, -1, static_cast<long>(old->gid));
-  std::uint32_t mode = old->mode & 07777;
-  if (const std::optional<HostOwnership> now = HostOwnershipOf(to)) {
-    if (now->uid != old->uid) mode &= ~04000u;
-    if (now->gid != old->gid) mode &= ~02000u;
-  }
-  if (const long failed = LinuxCall(kLinuxChmod, path, static_cast<long>(mode), 0); failed != 0) {
-    return Fail(ErrorKind::CannotWrite, "cannot give the new file the old one's mode: " +
-                                            std::string(std::strerror(static_cast<int>(-failed))));
-  }
-  given = mode;
-  return Ok();
-}
-
-// Wine's rename sets the execute bits where the read bits are when a name
-// takes on ".exe" (or ".com"); the mode the new file was given is put back.
-void KeepHostMode(const std::wstring &target, std::uint32_t mode) {
-  const std::string name = UnixName(target);
-  const std::optional<HostOwnership> now = name.empty() ? std::nullopt : HostOwnershipOf(name);
-  if (now && (now->mode & 07777) != mode)
-    LinuxCall(kLinuxChmod, reinterpret_cast<long>(name.c_str()), static_cast<long>(mode), 0);
-}
-#endif
-
-// On Windows: the old file's owner, group and access rules. An owner that
-// cannot be given (another user's file, without the right to restore one)
-// refuses the replacement rather than hand the file to this user.
-Status TakeSecurityDescriptor(const std::wstring &target, const std::wstring &temp) {
-  constexpr SECURITY_INFORMATION kAll =
-      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  DWORD needed = 0;
-  GetFileSecurityW(target.c_str(), kAll, nullptr, 0, &needed);
-  if (needed == 0) return Ok(); // a file system without security
-  std::vector<std::uint8_t> security(needed);
-  if (!GetFileSecurityW(target.c_str(), kAll, security.data(), needed, &needed)) return Ok();
-  if (SetFileSecurityW(temp.c_str(), kAll, security.data())) return Ok();
-  SetFileSecurityW(temp.c_str(), DACL_SECURITY_INFORMATION, security.data());
-  PSID oldOwner = nullptr, newOwner = nullptr;
-  BOOL defaulted = FALSE;
-  GetSecurityDescriptorOwner(security.data(), &oldOwner, &defaulted);
-  DWORD newNeeded = 0;
-  GetFileSecurityW(temp.c_str(), OWNER_SECURITY_INFORMATION, nullptr, 0, &newNeeded);
-  std::vector<std::uint8_t> fresh(newNeeded ? newNeeded : 1);
-  if (newNeeded && GetFileSecurityW(temp.c_str(), OWNER_SECURITY_INFORMATION, fresh.data(), newNeeded, &newNeeded))
-    GetSecurityDescriptorOwner(fresh.data(), &newOwner, &defaulted);
-  if (oldOwner && newOwner && !EqualSid(oldOwner, newOwner))
-    return Fail(ErrorKind::CannotWrite, "it belongs to another user, and the new file could not be given to them");
-  return Ok();
-}
-
-// `hostMode` gets the mode given when it came from the host.
-Status CarryOwnershipAndAccess(const std::wstring &target, const std::wstring &temp,
-                               std::optional<std::uint32_t> &hostMode) {
-  if (!UnderWine()) return TakeSecurityDescriptor(target, temp);
-#if defined(__i386__)
-  if (LinuxHost()) {
-    std::uint32_t given = 0;
-    Status carried = TakeHostOwnership(target, temp, given);
-    if (carried) hostMode = given;
-    return carried;
-  }
-#endif
-  // Another host under Wine: the descriptor is made up and would come back
-  // wider, and the host cannot be asked; the new file gets Wine's default
-  // mode for a new file.
-  return Ok();
-}
-
 } // namespace
-
-struct HeldFile::State {
-  std::wstring target; // long form, links followed
-  Handle file;         // open for reading, others may only read
-  Handle mutex;
-  bool owned = false;
-  bool exists = false;
-  DWORD attributes = 0;
-  std::uint64_t size = 0;
-  ~State() {
-    if (owned) ReleaseMutex(mutex.get());
-  }
-};
 
 HeldFile::HeldFile(std::unique_ptr<State> state) : state_(std::move(state)) {}
 HeldFile::HeldFile(HeldFile &&) noexcept = default;
@@ -439,140 +252,128 @@ private:
   HANDLE out_, held_;
 };
 
-// The user the process runs as, or an empty buffer when it cannot be told.
-std::vector<std::uint8_t> ProcessUserSid() {
-  HANDLE raw = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
-  const Handle token(raw);
-  DWORD needed = 0;
-  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
-  std::vector<std::uint8_t> info(needed);
-  if (needed < sizeof(TOKEN_USER) || !GetTokenInformation(token.get(), TokenUser, info.data(), needed, &needed))
-    return {};
-  PSID sid = reinterpret_cast<TOKEN_USER *>(info.data())->User.Sid;
-  if (!IsValidSid(sid)) return {};
-  const auto *bytes = static_cast<const std::uint8_t *>(sid);
-  return {bytes, bytes + GetLengthSid(sid)};
-}
+// The steps of a replacement on Windows (see held_replace.cpp). The new file
+// always has a name: Windows has no unnamed files.
+class WindowsSteps final : public detail::ReplaceSteps {
+public:
+  explicit WindowsSteps(HeldFile::State &held) : s_(held) {
+    const std::size_t slash = s_.target.find_last_of(L"\\/");
+    folder_ = slash == std::wstring::npos ? L"." : s_.target.substr(0, slash);
+    name_ = Utf8(slash == std::wstring::npos ? s_.target : s_.target.substr(slash + 1));
+  }
 
-// Removes a temporary file a killed run left, if it is a regular file of the
-// caller's own, as the POSIX build does: in a folder others may write to, a
-// name of that form may be another user's file, and a link or junction is
-// never followed. The file is looked at and deleted through one handle
-// opened on the name itself, so what was checked is what goes.
-void RemoveOwnLeftover(const std::wstring &path, const std::vector<std::uint8_t> &user) {
-  if (user.empty()) return;
-  const Handle file(CreateFileW(path.c_str(), DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file.valid()) return;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(file.get(), &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
-    return;
-  DWORD needed = 0;
-  GetKernelObjectSecurity(file.get(), OWNER_SECURITY_INFORMATION, nullptr, 0, &needed);
-  std::vector<std::uint8_t> security(needed);
-  PSID owner = nullptr;
-  BOOL defaulted = FALSE;
-  if (!needed || !GetKernelObjectSecurity(file.get(), OWNER_SECURITY_INFORMATION, security.data(), needed, &needed) ||
-      !GetSecurityDescriptorOwner(security.data(), &owner, &defaulted) || !owner || !IsValidSid(owner) ||
-      !EqualSid(owner, const_cast<std::uint8_t *>(user.data())))
-    return;
-  FILE_DISPOSITION_INFO dispose{TRUE};
-  SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof(dispose));
-}
+  // The system refuses to replace a read-only file; say so before writing.
+  Status Begin() override {
+    if (s_.exists && (s_.attributes & FILE_ATTRIBUTE_READONLY)) return Fail(ErrorKind::CannotWrite, "it is read-only");
+    return Ok();
+  }
+
+  const std::string &TargetName() const override { return name_; }
+  bool HeldAgainstOtherRuns() const override { return s_.owned; }
+
+  void RemoveOwnLeftovers() override {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder_ + L"\\.qm*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    const std::vector<std::uint8_t> user = win32::ProcessUserSid();
+    do {
+      if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+          IsTemporaryNameOf(Utf8(found.cFileName), name_)) {
+        win32::RemoveOwnLeftover(folder_ + L"\\" + found.cFileName, user);
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+
+  Result<bool> CreateUnnamed() override { return false; }
+
+  Status CreateNamed(const std::string &name, bool &taken) override {
+    tempPath_ = folder_ + L"\\" + std::wstring(name.begin(), name.end());
+    temp_ =
+        Handle(CreateFileW(tempPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (temp_.valid()) return Ok();
+    const DWORD error = GetLastError();
+    tempPath_.clear();
+    taken = error == ERROR_FILE_EXISTS;
+    return Fail(ErrorKind::CannotWrite, "cannot create the temporary file: " + Reason(error));
+  }
+
+  Status NameUnnamed(const std::string &, bool &) override {
+    return Fail(ErrorKind::CannotWrite, "cannot name the new file: Windows has no unnamed files");
+  }
+
+  ContentSink &Sink() override {
+    sink_.emplace(temp_.get(), s_.exists ? s_.file.get() : INVALID_HANDLE_VALUE);
+    return *sink_;
+  }
+
+  // Closed once flushed: what follows reaches it by its name.
+  Status Flush() override {
+    if (!FlushFileBuffers(temp_.get())) {
+      return Fail(ErrorKind::CannotWrite, "flushing the new file failed: " + Reason(GetLastError()));
+    }
+    temp_.Close();
+    return Ok();
+  }
+
+  // ReplaceFileW would not do: Wine's moves the old file away first (for a
+  // moment there is none), carries nothing and leaves a backup behind when
+  // it fails. Under Wine the attributes go first, as setting them there
+  // also sets write bits.
+  Status CarryAttributes() override {
+    SetFileAttributesW(tempPath_.c_str(), s_.attributes & kCarriedAttributes);
+    return win32::CarryOwnershipAndAccess(s_.target, tempPath_, hostMode_);
+  }
+
+  Status RenameOver() override {
+    // The file cannot be replaced while this run still has it open.
+    s_.file.Close();
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    while (!MoveFileExW(tempPath_.c_str(), s_.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_SHARING_VIOLATION && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        continue;
+      }
+      if (error == ERROR_SHARING_VIOLATION) return Fail(ErrorKind::Locked, "another program is using it");
+      return Fail(ErrorKind::CannotWrite, "cannot put the new file in its place: " + Reason(error));
+    }
+    if (hostMode_) win32::KeepHostMode(s_.target, *hostMode_);
+    return Ok();
+  }
+
+  // MOVEFILE_WRITE_THROUGH returns only once the move is on the disk.
+  void FlushFolder() override {}
+
+  // Closed first: a file open without sharing cannot be deleted.
+  void RemoveNamed() override {
+    temp_.Close();
+    if (!tempPath_.empty()) DeleteFileW(tempPath_.c_str());
+  }
+
+  // The held file was closed before the rename; the mutex goes with the
+  // HeldFile.
+  void LetGo() override {}
+
+private:
+  HeldFile::State &s_;
+  std::wstring folder_;
+  std::string name_;
+  std::wstring tempPath_;
+  Handle temp_;
+  std::optional<HandleSink> sink_;
+  std::optional<std::uint32_t> hostMode_;
+};
 
 } // namespace
+
+std::unique_ptr<detail::ReplaceSteps> detail::StepsFor(HeldFile::State &state) {
+  return std::make_unique<WindowsSteps>(state);
+}
 
 bool HeldFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
   if (!state_->exists || offset > Size() || out.size() > Size() - offset) return false;
   return ReadAtOffset(state_->file.get(), offset, out);
-}
-
-Status HeldFile::Replace(std::span<const std::uint8_t> contents) {
-  return Replace([&](ContentSink &sink) { return sink.Write(contents); });
-}
-
-Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
-  State &s = *state_;
-  // The system refuses to replace a read-only file; say so before writing.
-  if (s.exists && (s.attributes & FILE_ATTRIBUTE_READONLY)) return Fail(ErrorKind::CannotWrite, "it is read-only");
-  const std::size_t slash = s.target.find_last_of(L"\\/");
-  const std::wstring folder = slash == std::wstring::npos ? L"." : s.target.substr(0, slash);
-  const std::wstring wideName = slash == std::wstring::npos ? s.target : s.target.substr(slash + 1);
-  const std::string name = Utf8(wideName);
-
-  // While the file is held no run of ours is writing it, so a temporary
-  // file of its form that is ours is one a killed run left behind.
-  if (s.owned) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\.qm*.tmp").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      const std::vector<std::uint8_t> user = ProcessUserSid();
-      do {
-        if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-            IsTemporaryNameOf(Utf8(found.cFileName), name)) {
-          RemoveOwnLeftover(folder + L"\\" + found.cFileName, user);
-        }
-      } while (FindNextFileW(search, &found));
-      FindClose(search);
-    }
-  }
-
-  std::wstring tempPath;
-  Handle temp;
-  for (int attempt = 0; attempt < 64 && !temp.valid(); ++attempt) {
-    const std::string tempName = TemporaryName(name, RandomWord());
-    tempPath = folder + L"\\" + std::wstring(tempName.begin(), tempName.end());
-    temp = Handle(CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!temp.valid() && GetLastError() != ERROR_FILE_EXISTS) break;
-  }
-  if (!temp.valid()) {
-    return Fail(ErrorKind::CannotWrite, "cannot create the temporary file: " + Reason(GetLastError()));
-  }
-  struct Remove {
-    std::wstring *path;
-    ~Remove() {
-      if (!path->empty()) DeleteFileW(path->c_str());
-    }
-  } remove{&tempPath};
-
-  HandleSink sink(temp.get(), s.exists ? s.file.get() : INVALID_HANDLE_VALUE);
-  if (Status written = produce(sink); !written) return written;
-  // On the disk before it takes the file's place.
-  if (!FlushFileBuffers(temp.get())) {
-    return Fail(ErrorKind::CannotWrite, "flushing the new file failed: " + Reason(GetLastError()));
-  }
-  temp.Close();
-  // The new file takes the old one's attributes, owner and access before it
-  // takes its place, so the change is one step. ReplaceFileW would not do:
-  // Wine's moves the old file away first (for a moment there is none),
-  // carries nothing and leaves a backup behind when it fails. Under Wine
-  // the attributes go first, as setting them there also sets write bits.
-  std::optional<std::uint32_t> hostMode;
-  if (s.exists) {
-    SetFileAttributesW(tempPath.c_str(), s.attributes & kCarriedAttributes);
-    if (Status carried = CarryOwnershipAndAccess(s.target, tempPath, hostMode); !carried) return carried;
-  }
-  // The file cannot be replaced while this run still has it open.
-  s.file.Close();
-
-  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
-  while (!MoveFileExW(tempPath.c_str(), s.target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_SHARING_VIOLATION && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      continue;
-    }
-    if (error == ERROR_SHARING_VIOLATION) return Fail(ErrorKind::Locked, "another program is using it");
-    return Fail(ErrorKind::CannotWrite, "cannot put the new file in its place: " + Reason(error));
-  }
-  tempPath.clear();
-#if defined(__i386__)
-  if (hostMode) KeepHostMode(s.target, *hostMode);
-#endif
-  return Ok();
 }
 
 Result<std::vector<std::uint8_t>> ReadInput(const fs::path &path, std::uint64_t limit) {
