@@ -8,6 +8,7 @@ namespace {
 // Bounds on what a hostile script can make the reader do.
 constexpr std::size_t kMaxMacros = 4096;
 constexpr std::size_t kMaxMacroTokens = 1024;
+constexpr std::size_t kMaxStoredTokens = 1u << 16; // all macro bodies together
 constexpr std::size_t kMaxExpandedTokens = 1u << 20;
 
 bool NameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
@@ -205,6 +206,8 @@ Status ScriptLexer::Define(const ScriptToken &hash) {
   }
   if (macros_.size() >= kMaxMacros && !macros_.count(name.Text))
     return ScriptError(hash, "more #define lines than the reader takes");
+  stored_ += body.size();
+  if (stored_ > kMaxStoredTokens) return ScriptError(hash, "#define lines longer together than the reader takes");
   macros_[name.Text] = std::move(body);
   return Ok();
 }

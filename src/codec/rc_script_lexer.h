@@ -57,6 +57,7 @@ private:
   std::map<std::string, std::vector<ScriptToken>, std::less<>> macros_;
   std::deque<ScriptToken> pending_;
   std::size_t expanded_ = 0;
+  std::size_t stored_ = 0;
 };
 
 } // namespace qm

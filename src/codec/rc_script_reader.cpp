@@ -226,6 +226,8 @@ Status ScriptParser::StringFileInfo(const ScriptToken &begin) {
     if (done) return Ok();
     QM_UNWRAP_OR_RETURN(t, Take());
     if (!Is(t, "BLOCK")) return ScriptError(t, "expected a table's BLOCK or END, found " + Shown(t));
+    QM_UNWRAP_OR_RETURN(keyToken, Peek());
+    if (keyToken.Wide) return ScriptError(keyToken, "a table's BLOCK takes a plain \"...\" name, not L\"...\"");
     QM_UNWRAP_OR_RETURN(key, Literals());
     StringTable table{std::move(key), {}};
     QM_UNWRAP_OR_RETURN(tableBegin, Peek());

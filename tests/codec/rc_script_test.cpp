@@ -248,6 +248,17 @@ std::string MacroBomb() {
   return text;
 }
 
+// Each define within bounds, together more than the reader keeps.
+std::string ManyCopies() {
+  std::string text = "#define A 1";
+  for (int i = 0; i < 500; ++i)
+    text += "|1";
+  text += "\n";
+  for (int i = 1; i < 100; ++i)
+    text += "#define B" + std::to_string(i) + " A\n";
+  return text;
+}
+
 const RefusedCase kRefused[] = {
     {"1 VERSIONINFO\nFILEVERSON 1\nBEGIN\nEND\n", "line 2, column 1", "FILEVERSON"},
     {"1 VERSIONINFO\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n", "line 3, column 9", "never closed"},
@@ -268,12 +279,14 @@ const RefusedCase kRefused[] = {
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"Other\"\nBEGIN\nEND\nEND\n", "line 3, column 7", "other"},
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nBLOCK \"x\"\n",
      "line 7, column 1", "VALUE"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK L\"040904B0\"\n", "line 5, column 7", "plain"},
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Other\", 1\nEND\nEND\n", "line 5, column 7",
      "Translation"},
     {"1 VERSIONINFO\nFILEFLAGS 12ab\n", "line 2, column 13", "letters"},
     {"1 VERSIONINFO\nFILEVERSION 1\n", "line 3, column 1", "BEGIN"},
     {Nested(40), "line 2, column 44", "nested"},
     {MacroBomb(), "line 10, column 1", "longer"},
+    {ManyCopies(), "line 66, column 1", "together"},
     {"LANGUAGE 9, 1\n", "", "no VERSIONINFO"},
     {std::string(kMaxScriptBytes + 1, ' '), "", "too large", ErrorKind::TooLarge},
 };
