@@ -86,6 +86,7 @@ Result<std::u16string> DecodeLiteral(const ScriptToken &token) {
 }
 
 void ScriptLexer::Advance() {
+  if (pos_ >= text_.size()) return; // a backslash or quote may be the script's last character
   if (text_[pos_] == '\n') {
     ++line_;
     column_ = 1;

@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kMaxExpressionDepth = 32;
 constexpr int kMaxSkippedDepth = 256;
+constexpr std::size_t kMaxTextUnits = 32767;
 
 bool SameWord(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -327,6 +328,8 @@ Result<std::u16string> ScriptParser::Literals() {
     peeked_.reset();
     QM_UNWRAP_OR_RETURN(more, DecodeLiteral(next));
     text += more;
+    // Macros can repeat a literal many times; no version block holds a longer text.
+    if (text.size() > kMaxTextUnits) return ScriptError(first, "a text longer than a version resource holds");
   }
 }
 

@@ -271,6 +271,11 @@ const RefusedCase kRefused[] = {
      "line 7, column 12", "ASCII"},
     {"/* open\n1 VERSIONINFO\n", "line 1, column 1", "comment"},
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\nEND\n", "line 3, column 7", "literal"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"ab\\", "line 3, column 7", "literal"},
+    {"#define S \"" + std::string(1000, 'x') + "\" \"" + std::string(1000, 'x') +
+         "\"\n#define T S S S S S S S S\n"
+         "1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", T T T\n",
+     "line 9, column 12", "longer"},
     {"#if 1\n", "line 1, column 1", "#if"},
     {"#define F(x) x\n", "line 1, column 10", "parameters"},
     {"1 VERSIONINFO\nFILEVERSION 65536\nBEGIN\nEND\n", "line 2, column 13", "65535"},
