@@ -9,7 +9,7 @@ namespace {
 constexpr std::size_t kMaxMacros = 4096;
 constexpr std::size_t kMaxMacroTokens = 1024;
 constexpr std::size_t kMaxStoredTokens = 1u << 16; // all macro bodies together
-constexpr std::size_t kMaxExpandedTokens = 1u << 20;
+constexpr std::size_t kMaxExpandedTokens = 1u << 18;
 
 bool NameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool NameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
@@ -63,7 +63,7 @@ Error ScriptError(std::uint32_t line, std::uint32_t column, std::string_view mes
 
 Error ScriptError(const ScriptToken &at, std::string_view message) { return ScriptError(at.Line, at.Column, message); }
 
-Result<std::u16string> DecodeLiteral(const ScriptToken &token) {
+Result<std::u16string> DecodeLiteral(const ScriptToken &token, bool *cut) {
   std::u16string out;
   std::string_view body = token.Text;
   bool ended = false;
@@ -82,6 +82,7 @@ Result<std::u16string> DecodeLiteral(const ScriptToken &token) {
     ended = ended || unit == 0;
     if (!ended) out.push_back(unit);
   }
+  if (cut != nullptr) *cut = ended;
   return out;
 }
 

@@ -321,13 +321,16 @@ Result<std::uint32_t> ScriptParser::Operand(int depth) {
 Result<std::u16string> ScriptParser::Literals() {
   QM_UNWRAP_OR_RETURN(first, Take());
   if (first.Kind != TokenKind::String) return ScriptError(first, "expected a literal, found " + Shown(first));
-  QM_UNWRAP_OR_RETURN(text, DecodeLiteral(first));
+  bool cut = false;
+  QM_UNWRAP_OR_RETURN(text, DecodeLiteral(first, &cut));
   for (;;) {
     QM_UNWRAP_OR_RETURN(next, Peek());
     if (next.Kind != TokenKind::String) return text;
     peeked_.reset();
-    QM_UNWRAP_OR_RETURN(more, DecodeLiteral(next));
-    text += more;
+    bool cutHere = false;
+    QM_UNWRAP_OR_RETURN(more, DecodeLiteral(next, &cutHere));
+    if (!cut) text += more;
+    cut = cut || cutHere;
     // Macros can repeat a literal many times; no version block holds a longer text.
     if (text.size() > kMaxTextUnits) return ScriptError(first, "a text longer than a version resource holds");
   }

@@ -195,7 +195,7 @@ const InCase kInCases[] = {
     {"escapes",
      std::string("1 VERSIONINFO\n") + kFixed +
          "BEGIN BLOCK \"StringFileInfo\" BEGIN BLOCK \"040904B0\" BEGIN\n"
-         "VALUE \"A\", \"x\"\"y\\\\z\\n\\t\\x41\\101\\0\"\nVALUE \"B\", \"cut\\0here\"\n"
+         "VALUE \"A\", \"x\"\"y\\\\z\\n\\t\\x41\\101\\0\"\nVALUE \"B\", \"cut\\0here\" \"and\"\n"
          "VALUE L\"K\\x00e9\", L\"\\x00e9\\x4e2dZ\\xd800\"\nEND END END\n",
      0,
      Info(0, 0, 0, 0, {{u"040904B0", {{u"A", u"x\"y\\z\n\tAA"}, {u"B", u"cut"}, {u"K\u00e9", u"\u00e9\u4e2dZ\xd800"}}}},
