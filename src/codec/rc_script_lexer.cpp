@@ -76,6 +76,9 @@ Result<std::u16string> DecodeLiteral(const ScriptToken &token, bool *cut) {
       i += 2;
     } else if (body[i] == '\\' && i + 1 < body.size()) {
       unit = Escape(body, i, token.Wide);
+      // windres turns such a byte into a character of the code page (\x80 is the euro sign in 1252).
+      if (!token.Wide && unit >= 0x80)
+        return ScriptError(token, "an escape above 0x7F in a plain literal: write it as L\"\\x....\"");
     } else {
       unit = static_cast<char16_t>(body[i++]);
     }

@@ -33,8 +33,9 @@ Error ScriptError(std::uint32_t line, std::uint32_t column, std::string_view mes
 // \\ \n \t \r, \x with up to two hex digits (four in L"..."), up to three
 // octal digits; the value ends at its first NUL, as windres ends it (cut,
 // when given, says so: the literals joined after it are dropped too).
-// Characters outside ASCII are refused: windres reads them as single bytes
-// of a code page, so the same text would mean something else to it.
+// Characters outside ASCII, and escapes above 0x7F in a plain literal, are
+// refused: windres reads them as bytes of a code page, so the same text
+// would mean something else to it.
 Result<std::u16string> DecodeLiteral(const ScriptToken &token, bool *cut = nullptr);
 
 class ScriptLexer {

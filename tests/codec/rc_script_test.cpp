@@ -269,6 +269,8 @@ const RefusedCase kRefused[] = {
     {"1 VERSIONINFO\nFILEOS VOS_MARS\nBEGIN\nEND\n", "line 2, column 8", "VOS_MARS"},
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", \"caf\xc3\xa9\"\n",
      "line 7, column 12", "ASCII"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", \"\\x80\"\n",
+     "line 7, column 12", "0x7F"},
     {"/* open\n1 VERSIONINFO\n", "line 1, column 1", "comment"},
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\nEND\n", "line 3, column 7", "literal"},
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"ab\\", "line 3, column 7", "literal"},
