@@ -1,0 +1,315 @@
+// Resource scripts out and in: what the writer prints compiles with windres
+// to the same information, and the reader reads what scripts hold or says
+// where it stopped.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "codec/rc_script_reader.h"
+#include "codec/rc_script_writer.h"
+#include "codec/version_info_writer.h"
+#include "res_file.h"
+
+namespace qm {
+namespace {
+
+bool HaveWindres() { return !std::string(QM_WINDRES).empty(); }
+
+// The block windres makes of a script, read back whole.
+std::optional<VersionInfo> Compiled(const std::string &script, const std::string &name) {
+  std::filesystem::path rc = std::filesystem::current_path() / (name + ".rc");
+  std::ofstream(rc, std::ios::binary) << script;
+  std::optional<std::vector<std::uint8_t>> block = test::CompileVersionResource(rc, QM_WINDRES);
+  if (!block) return std::nullopt;
+  Result<VersionInfo> info = ReadVersionInfo(*block);
+  if (!info) return std::nullopt;
+  return *info;
+}
+
+void ExpectSame(const VersionInfo &got, const VersionInfo &want) {
+  const FixedFileInfo &g = got.Fixed, &w = want.Fixed;
+  EXPECT_EQ(got.HasFixedPart, want.HasFixedPart);
+  EXPECT_EQ(std::tie(g.FileMajor, g.FileMinor, g.FileRelease, g.FileBuild),
+            std::tie(w.FileMajor, w.FileMinor, w.FileRelease, w.FileBuild));
+  EXPECT_EQ(std::tie(g.ProdMajor, g.ProdMinor, g.ProdRelease, g.ProdBuild),
+            std::tie(w.ProdMajor, w.ProdMinor, w.ProdRelease, w.ProdBuild));
+  EXPECT_EQ(std::tie(g.FlagsMask, g.Flags, g.FileOs, g.FileType, g.FileSubType),
+            std::tie(w.FlagsMask, w.Flags, w.FileOs, w.FileType, w.FileSubType));
+  ASSERT_EQ(got.Tables.size(), want.Tables.size());
+  for (std::size_t i = 0; i < want.Tables.size(); ++i) {
+    EXPECT_EQ(got.Tables[i].Key, want.Tables[i].Key);
+    EXPECT_EQ(got.Tables[i].Strings, want.Tables[i].Strings) << "table " << i;
+  }
+  ASSERT_EQ(got.Translations.size(), want.Translations.size());
+  for (std::size_t i = 0; i < want.Translations.size(); ++i) {
+    EXPECT_EQ(got.Translations[i].Language, want.Translations[i].Language);
+    EXPECT_EQ(got.Translations[i].CodePage, want.Translations[i].CodePage);
+  }
+}
+
+VersionInfo Info(std::uint32_t flags, std::uint32_t os, std::uint32_t type, std::uint32_t subType,
+                 std::vector<StringTable> tables, std::vector<Translation> translations) {
+  VersionInfo info;
+  info.HasFixedPart = true;
+  info.Fixed = {0x10000, 1, 2, 3, 4, 5, 6, 7, 65535, 0x3F, flags, os, type, subType, 0};
+  info.Tables = std::move(tables);
+  info.Translations = std::move(translations);
+  return info;
+}
+
+// ---- writer -> windres -> reader, and writer -> our reader ----
+
+struct OutCase {
+  const char *name;
+  VersionInfo info;
+  std::uint16_t language;
+  const char *shown; // a piece the script must hold
+};
+
+const std::u16string kAllAscii = [] {
+  std::u16string text;
+  for (char16_t c = 1; c < 0x80; ++c)
+    text.push_back(c);
+  return text;
+}();
+
+const OutCase kOutCases[] = {
+    {"names", Info(0x3, 0x40004, 1, 0, {{u"040904B0", {{u"A", u"b"}}}}, {{0x409, 1200}}), 0x409,
+     "FILEFLAGS 0x3 // VS_FF_DEBUG | VS_FF_PRERELEASE"},
+    {"unnamedBits", Info(0x41, 0x40001, 3, 1, {}, {{0x407, 1252}}), 0x0407, "// VS_FF_DEBUG | 0x40"},
+    {"driver", Info(0x3F, 4, 3, 12, {}, {}), 0x0C0A, "// VFT2_DRV_VERSIONED_PRINTER"},
+    {"font", Info(0x20, 0x10001, 4, 3, {{u"000004E4", {}}}, {}), 0, "// VFT2_FONT_TRUETYPE"},
+    {"escapes",
+     Info(0, 0, 2, 0,
+          {{u"080904E4",
+            {{u"Quote", u"say \"hi\" \\ there"},
+             {u"Lines", u"a\nb\tc\rd"},
+             {u"Controls", u"\x01"
+                           u"1\x1f\x7f"
+                           u"7"},
+             {u"Empty", u""},
+             {u"All", kAllAscii}}}},
+          {{0x809, 1252}}),
+     0x809, "\"say \"\"hi\"\" \\\\ there\""},
+    {"nonAscii",
+     Info(0, 0, 1, 0,
+          {{u"040704B0",
+            {{u"K\u00e9y", u"\u00e9t\u00e9 \u4e2d\u6587 \U0001F600 caf\u00e9"
+                           u"0ab"},
+             {u"Lone", u"\xd800x"}}},
+           {u"041104B0", {{u"Copyright", u"\u00a9 2026"}}}},
+          {{0x407, 1200}, {0x411, 932}, {0, 0}}),
+     0x411, "L\"\\x00A9 2026\""},
+};
+
+class ScriptOut : public testing::TestWithParam<OutCase> {};
+
+TEST_P(ScriptOut, ReadsBackThroughWindresAndTheReader) {
+  const OutCase &c = GetParam();
+  // The information as a block made by the block writer and read again.
+  Result<std::vector<std::uint8_t>> block = EncodeVersionInfo(c.info);
+  ASSERT_TRUE(block) << block.error();
+  Result<VersionInfo> info = ReadVersionInfo(*block);
+  ASSERT_TRUE(info) << info.error();
+  Result<std::string> script = ToResourceScript(*info, c.language);
+  ASSERT_TRUE(script) << script.error();
+  EXPECT_NE(script->find(c.shown), std::string::npos) << *script;
+
+  Result<ParsedScript> parsed = ReadResourceScript(*script);
+  ASSERT_TRUE(parsed) << parsed.error() << "\n" << *script;
+  EXPECT_TRUE(parsed->HasLanguage);
+  EXPECT_EQ(parsed->Language, c.language);
+  ExpectSame(parsed->Info, *info);
+
+  if (!HaveWindres()) GTEST_SKIP() << "no resource compiler";
+  std::optional<VersionInfo> compiled = Compiled(*script, std::string("out_") + c.name);
+  ASSERT_TRUE(compiled) << *script;
+  ExpectSame(*compiled, *info);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ScriptOut, testing::ValuesIn(kOutCases),
+                         [](const testing::TestParamInfo<OutCase> &p) { return std::string(p.param.name); });
+
+// The blocks windres makes of the data scripts survive read -> script -> windres -> read.
+TEST(ScriptOut, DataScriptsSurviveTheWayRound) {
+  if (!HaveWindres()) GTEST_SKIP() << "no resource compiler";
+  int seen = 0;
+  for (const auto &entry : std::filesystem::directory_iterator(QM_CODEC_TEST_DATA)) {
+    if (entry.path().extension() != ".rc") continue;
+    ++seen;
+    std::optional<std::vector<std::uint8_t>> block = test::CompileVersionResource(entry.path(), QM_WINDRES);
+    ASSERT_TRUE(block) << entry.path();
+    Result<VersionInfo> first = ReadVersionInfo(*block);
+    ASSERT_TRUE(first) << first.error();
+    Result<std::string> script = ToResourceScript(*first, 0x409);
+    ASSERT_TRUE(script) << script.error();
+    std::optional<VersionInfo> again = Compiled(*script, "again_" + entry.path().stem().string());
+    ASSERT_TRUE(again) << *script;
+    ExpectSame(*again, *first);
+    // And the reader reads the original script as windres did.
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Result<ParsedScript> parsed = ReadResourceScript(text);
+    ASSERT_TRUE(parsed) << parsed.error();
+    ExpectSame(parsed->Info, *first);
+  }
+  EXPECT_GE(seen, 3);
+}
+
+TEST(ScriptOut, RefusesWhatNoScriptCanSay) {
+  const VersionInfo withNul = Info(0, 0, 0, 0, {{u"040904B0", {{u"K", std::u16string(u"a\0b", 3)}}}}, {});
+  const VersionInfo wideKey = Info(0, 0, 0, 0, {{u"04\u00e904B0", {}}}, {});
+  for (const VersionInfo &info : {withNul, wideKey}) {
+    Result<std::string> script = ToResourceScript(info, 0);
+    ASSERT_FALSE(script);
+    EXPECT_EQ(script.kind(), ErrorKind::Invalid);
+  }
+}
+
+// ---- the reader ----
+
+struct InCase {
+  const char *name;
+  std::string script;
+  std::uint16_t language;
+  VersionInfo want;
+  bool onlyVersion = false;
+  bool windres = true; // cross-check with windres's block
+};
+
+const char *kFixed = "FILEVERSION 1,2,3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n";
+
+const InCase kInCases[] = {
+    {"namesAndExpressions",
+     std::string("#include <winver.h>\n1 VERSIONINFO\n") + kFixed +
+         "FILEFLAGS VS_FF_DEBUG | 0x40L\nFILEOS (VOS_NT + 4) & ~0\nFILETYPE VFT_DRV\nFILESUBTYPE VFT2_DRV_PRINTER\n"
+         "BEGIN\nEND\n",
+     0, Info(0x41, 0x40004, 3, 1, {}, {})},
+    {"defineCommentsBraces",
+     "#include <winver.h>\n#define MAJOR 1\n#define VER MAJOR,2,3,4\n#define NAME \"Quill\" \" Works\"\n"
+     "/* a block\n   comment */ LANGUAGE 7, 1 // German\n"
+     "VS_VERSION_INFO VERSIONINFO\nFILEVERSION VER\nPRODUCTVERSION 5,6,7,0xFFFF\nFILEFLAGSMASK 63\n"
+     "FILEFLAGS 0\nFILEOS 0x40004\nFILETYPE 1\n{\n BLOCK \"StringFileInfo\" {\n  BLOCK \"040704B0\" {\n"
+     "   VALUE \"CompanyName\", NAME\n   VALUE \"Joined\", \"a\" \"b\" L\"c\"\n  }\n }\n}\n",
+     0x0407, Info(0, 0x40004, 1, 0, {{u"040704B0", {{u"CompanyName", u"Quill Works"}, {u"Joined", u"abc"}}}}, {})},
+    {"escapes",
+     std::string("1 VERSIONINFO\n") + kFixed +
+         "BEGIN BLOCK \"StringFileInfo\" BEGIN BLOCK \"040904B0\" BEGIN\n"
+         "VALUE \"A\", \"x\"\"y\\\\z\\n\\t\\x41\\101\\0\"\nVALUE \"B\", \"cut\\0here\" \"and\"\n"
+         "VALUE L\"K\\x00e9\", L\"\\x00e9\\x4e2dZ\\xd800\"\nEND END END\n",
+     0,
+     Info(0, 0, 0, 0, {{u"040904B0", {{u"A", u"x\"y\\z\n\tAA"}, {u"B", u"cut"}, {u"K\u00e9", u"\u00e9\u4e2dZ\xd800"}}}},
+          {})},
+    {"varFirstSeveral",
+     std::string("LANGUAGE 9, 2\n1 VERSIONINFO\n") + kFixed +
+         "BEGIN\nBLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 0x409, 1200, 0x407, 1252\nEND\n"
+         "BLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nEND\n"
+         "BLOCK \"040704E4\"\nBEGIN\nVALUE \"A\", \"1\"\nEND\nEND\nEND\n",
+     0x0809, Info(0, 0, 0, 0, {{u"040904B0", {}}, {u"040704E4", {{u"A", u"1"}}}}, {{0x409, 1200}, {0x407, 1252}})},
+    {"otherResourcesSkipped",
+     std::string("1 ICON \"app.ico\"\n2 ICON other.ico\nSTRINGTABLE\nBEGIN\n 1, \"x\"\nEND\n"
+                 "10 DIALOG 0, 0, 100, 50\nCAPTION \"About\"\nBEGIN\n CONTROL \"\", 1, \"Static\", 0, 0, 0, 1, 1\n"
+                 "END\nLANGUAGE 9, 1\n1 VERSIONINFO\n") +
+         kFixed + "BEGIN\nEND\n3 RCDATA { 1, 2 }\n",
+     0x0409, Info(0, 0, 0, 0, {}, {}), true, false},
+};
+
+class ScriptIn : public testing::TestWithParam<InCase> {};
+
+TEST_P(ScriptIn, ReadsWhatTheScriptSays) {
+  const InCase &c = GetParam();
+  Result<ParsedScript> parsed = ReadResourceScript(c.script, {c.onlyVersion});
+  ASSERT_TRUE(parsed) << parsed.error();
+  EXPECT_EQ(parsed->Language, c.language);
+  ExpectSame(parsed->Info, c.want);
+  if (!c.windres) return;
+  if (!HaveWindres()) GTEST_SKIP() << "no resource compiler";
+  std::optional<VersionInfo> compiled = Compiled(c.script, std::string("in_") + c.name);
+  ASSERT_TRUE(compiled);
+  ExpectSame(*compiled, parsed->Info);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ScriptIn, testing::ValuesIn(kInCases),
+                         [](const testing::TestParamInfo<InCase> &p) { return std::string(p.param.name); });
+
+struct RefusedCase {
+  std::string script;
+  const char *where; // "line L, column C", or empty when the message names no place
+  const char *word;
+  ErrorKind kind = ErrorKind::Invalid;
+};
+
+std::string Nested(int depth) { return "1 VERSIONINFO\nFILEFLAGS " + std::string(depth, '(') + "1\nBEGIN\nEND\n"; }
+
+std::string MacroBomb() {
+  std::string text = "#define A0 1|1\n";
+  for (int i = 1; i < 20; ++i)
+    text += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + "|A" + std::to_string(i - 1) + "\n";
+  return text;
+}
+
+// Each define within bounds, together more than the reader keeps.
+std::string ManyCopies() {
+  std::string text = "#define A 1";
+  for (int i = 0; i < 500; ++i)
+    text += "|1";
+  text += "\n";
+  for (int i = 1; i < 100; ++i)
+    text += "#define B" + std::to_string(i) + " A\n";
+  return text;
+}
+
+const RefusedCase kRefused[] = {
+    {"1 VERSIONINFO\nFILEVERSON 1\nBEGIN\nEND\n", "line 2, column 1", "FILEVERSON"},
+    {"1 VERSIONINFO\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n", "line 3, column 9", "never closed"},
+    {"1 ICON \"a.ico\"\n", "line 1, column 3", "only VERSIONINFO"},
+    {"STRINGTABLE\nBEGIN\nEND\n", "line 1, column 1", "only VERSIONINFO"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 0x409\nEND\nEND\n", "line 5, column 7",
+     "code page"},
+    {"1 VERSIONINFO\nFILEOS VOS_MARS\nBEGIN\nEND\n", "line 2, column 8", "VOS_MARS"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", \"caf\xc3\xa9\"\n",
+     "line 7, column 12", "ASCII"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", \"\\x80\"\n",
+     "line 7, column 12", "0x7F"},
+    {"/* open\n1 VERSIONINFO\n", "line 1, column 1", "comment"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\nEND\n", "line 3, column 7", "literal"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"ab\\", "line 3, column 7", "literal"},
+    {"#define S \"" + std::string(1000, 'x') + "\" \"" + std::string(1000, 'x') +
+         "\"\n#define T S S S S S S S S\n"
+         "1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", T T T\n",
+     "line 9, column 12", "longer"},
+    {"#if 1\n", "line 1, column 1", "#if"},
+    {"#define F(x) x\n", "line 1, column 10", "parameters"},
+    {"1 VERSIONINFO\nFILEVERSION 65536\nBEGIN\nEND\n", "line 2, column 13", "65535"},
+    {"1 VERSIONINFO\nBEGIN\nEND\n2 VERSIONINFO\nBEGIN\nEND\n", "line 4, column 3", "second"},
+    {"1 VERSIONINFO\nFILEOS 0x100000000\n", "line 2, column 8", "32 bits"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"Other\"\nBEGIN\nEND\nEND\n", "line 3, column 7", "other"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nBLOCK \"x\"\n",
+     "line 7, column 1", "VALUE"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK L\"040904B0\"\n", "line 5, column 7", "plain"},
+    {"1 VERSIONINFO\nBEGIN\nBLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Other\", 1\nEND\nEND\n", "line 5, column 7",
+     "Translation"},
+    {"1 VERSIONINFO\nFILEFLAGS 12ab\n", "line 2, column 13", "letters"},
+    {"1 VERSIONINFO\nFILEVERSION 1\n", "line 3, column 1", "BEGIN"},
+    {Nested(40), "line 2, column 44", "nested"},
+    {MacroBomb(), "line 10, column 1", "longer"},
+    {ManyCopies(), "line 66, column 1", "together"},
+    {"LANGUAGE 9, 1\n", "", "no VERSIONINFO"},
+    {std::string(kMaxScriptBytes + 1, ' '), "", "too large", ErrorKind::TooLarge},
+};
+
+class ScriptRefused : public testing::TestWithParam<RefusedCase> {};
+
+TEST_P(ScriptRefused, SaysWhereAndWhy) {
+  const RefusedCase &c = GetParam();
+  Result<ParsedScript> parsed = ReadResourceScript(c.script);
+  ASSERT_FALSE(parsed);
+  EXPECT_EQ(parsed.kind(), c.kind);
+  EXPECT_EQ(parsed.error().rfind(c.where, 0), 0u) << parsed.error();
+  EXPECT_NE(parsed.error().find(c.word), std::string::npos) << parsed.error();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ScriptRefused, testing::ValuesIn(kRefused));
+
+} // namespace
+} // namespace qm
