@@ -95,7 +95,7 @@ std::optional<std::uint32_t> KnownScriptValue(std::string_view name) {
   return std::nullopt;
 }
 
-std::string FlagNames(std::uint32_t flags) {
+std::string ScriptFlagNames(std::uint32_t flags) {
   if (flags == 0) return "0x0";
   std::string text;
   for (const ScriptName &flag : kFlags) {
@@ -107,16 +107,16 @@ std::string FlagNames(std::uint32_t flags) {
   return text;
 }
 
-std::string FileOsName(std::uint32_t fileOs) {
+std::string ScriptFileOsName(std::uint32_t fileOs) {
   // The combined names come last in the table, so look for them first.
   for (auto it = kOs.rbegin(); it != kOs.rend(); ++it)
     if (it->Value == fileOs && fileOs != 0) return std::string(it->Name);
   return fileOs == 0 ? "VOS_UNKNOWN" : Hex(fileOs);
 }
 
-std::string FileTypeName(std::uint32_t fileType) { return OneName(kTypes, fileType); }
+std::string ScriptFileTypeName(std::uint32_t fileType) { return OneName(kTypes, fileType); }
 
-std::string FileSubTypeName(std::uint32_t fileType, std::uint32_t subType) {
+std::string ScriptFileSubTypeName(std::uint32_t fileType, std::uint32_t subType) {
   if (fileType == 3) return OneName(kDriverTypes, subType);
   if (fileType == 4) return subType == 0 ? "VFT2_UNKNOWN" : OneName(kFontTypes, subType);
   return Hex(subType);

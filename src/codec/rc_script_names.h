@@ -21,10 +21,10 @@ std::optional<std::uint32_t> KnownScriptValue(std::string_view name);
 
 // How the writer shows a fixed field: names joined by " | ", with a hex
 // number for bits or values that have no name ("VS_FF_DEBUG | 0x40").
-std::string FlagNames(std::uint32_t flags);
-std::string FileOsName(std::uint32_t fileOs);
-std::string FileTypeName(std::uint32_t fileType);
+std::string ScriptFlagNames(std::uint32_t flags);
+std::string ScriptFileOsName(std::uint32_t fileOs);
+std::string ScriptFileTypeName(std::uint32_t fileType);
 // The subtype's names depend on the type (drivers and fonts have their own).
-std::string FileSubTypeName(std::uint32_t fileType, std::uint32_t subType);
+std::string ScriptFileSubTypeName(std::uint32_t fileType, std::uint32_t subType);
 
 } // namespace qm

@@ -113,11 +113,11 @@ Result<std::string> ToResourceScript(const VersionInfo &info, std::uint16_t lang
   out += std::to_string(id) + " VERSIONINFO\n";
   out += "FILEVERSION " + Quad(f.FileMajor, f.FileMinor, f.FileRelease, f.FileBuild) + "\n";
   out += "PRODUCTVERSION " + Quad(f.ProdMajor, f.ProdMinor, f.ProdRelease, f.ProdBuild) + "\n";
-  Fixed(out, "FILEFLAGSMASK", f.FlagsMask, f.FlagsMask == 0x3F ? "VS_FFI_FILEFLAGSMASK" : FlagNames(f.FlagsMask));
-  Fixed(out, "FILEFLAGS", f.Flags, FlagNames(f.Flags));
-  Fixed(out, "FILEOS", f.FileOs, FileOsName(f.FileOs));
-  Fixed(out, "FILETYPE", f.FileType, FileTypeName(f.FileType));
-  Fixed(out, "FILESUBTYPE", f.FileSubType, FileSubTypeName(f.FileType, f.FileSubType));
+  Fixed(out, "FILEFLAGSMASK", f.FlagsMask, f.FlagsMask == 0x3F ? "VS_FFI_FILEFLAGSMASK" : ScriptFlagNames(f.FlagsMask));
+  Fixed(out, "FILEFLAGS", f.Flags, ScriptFlagNames(f.Flags));
+  Fixed(out, "FILEOS", f.FileOs, ScriptFileOsName(f.FileOs));
+  Fixed(out, "FILETYPE", f.FileType, ScriptFileTypeName(f.FileType));
+  Fixed(out, "FILESUBTYPE", f.FileSubType, ScriptFileSubTypeName(f.FileType, f.FileSubType));
   out += "BEGIN\n";
   QM_RETURN_IF_ERROR(WriteTables(out, info));
   WriteTranslations(out, info);
