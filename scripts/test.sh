@@ -8,6 +8,9 @@ scripts/deps.sh
 
 jobs=$(nproc)
 
+echo "== style: the sources in the project's clang-format style"
+scripts/format.sh
+
 for preset in linux asan; do
   echo "== $preset: configure, build, test"
   cmake --preset "$preset" >/dev/null

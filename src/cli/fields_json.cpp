@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/shown_text.h"
 #include "codec/field_codes.h"
 #include "codec/integer_text.h"
-#include "base/shown_text.h"
 #include "codec/version_text.h"
 
 namespace qm::cli {

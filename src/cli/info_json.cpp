@@ -6,11 +6,11 @@
 #include <map>
 #include <string>
 
+#include "base/shown_text.h"
 #include "cli/fields_json.h"
 #include "codec/block_layout.h"
 #include "codec/field_codes.h"
 #include "codec/text_codec.h"
-#include "base/shown_text.h"
 #include "codec/version_text.h"
 
 namespace qm::cli {
