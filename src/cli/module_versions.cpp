@@ -91,13 +91,9 @@ Result<pe::LeafBytes> ModuleVersions::Encode(std::uint16_t language, const Versi
 
 Status ModuleVersions::Store(std::uint16_t language, const pe::LeafBytes &block) {
   Status put = update_.PutShared(pe::ResourceId(pe::kTypeVersion), pe::ResourceId(1), language, block);
-  if (!put) {
-    // The writer's failures here are of room (a resource the image cannot
-    // take) unless it says otherwise.
-    Error error = put.failure();
-    if (error.kind == ErrorKind::Unspecified) error.kind = ErrorKind::NoRoom;
-    return stamp::FileError(FileRole::Target, "module", shown_, std::move(error));
-  }
+  // The writer says of what kind its refusal is (a resource the image
+  // cannot take is one of room).
+  if (!put) return stamp::FileError(FileRole::Target, "module", shown_, put.failure());
   return Ok();
 }
 

@@ -155,15 +155,18 @@ TEST_P(MainWindowControl, HasItsClassParentPlaceAndText) {
     EXPECT_EQ(place.right - place.left, Scale(entry.w));
     EXPECT_EQ(place.bottom - place.top, Scale(entry.h));
   }
-  if (entry.kind != Kind::DropDownList && entry.kind != Kind::StringGrid) EXPECT_EQ(TextOf(control), entry.text);
+  if (entry.kind != Kind::DropDownList && entry.kind != Kind::StringGrid) {
+    EXPECT_EQ(TextOf(control), entry.text);
+  }
 
   const LONG style = GetWindowLongA(control, GWL_STYLE);
   EXPECT_TRUE(style & WS_VISIBLE);
   EXPECT_EQ((style & WS_TABSTOP) != 0, layout::IsTabStop(entry.kind));
   EXPECT_EQ((GetWindowLongA(control, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) != 0, entry.kind == Kind::GroupBox);
   // Every control with a text speaks the window's font.
-  if (entry.kind != Kind::UpDown)
+  if (entry.kind != Kind::UpDown) {
     EXPECT_EQ(SendMessageA(control, WM_GETFONT, 0, 0), SendMessageA(Form().Control(Id::EdtFile), WM_GETFONT, 0, 0));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Layout, MainWindowControl, testing::ValuesIn(layout::kMainControls),
@@ -263,8 +266,9 @@ TEST(MainWindow, LanguageItemsEndInUppercaseHex) {
   char name[256] = {};
   ASSERT_NE(VerLanguageNameA(0x0409, name, sizeof name), 0u);
   EXPECT_NE(std::find(items.begin(), items.end(), std::string(name) + " - $0409"), items.end());
-  if (VerLanguageNameA(0xE40C, name, sizeof name) != 0 && std::strcmp(name, "Language Neutral") != 0)
+  if (VerLanguageNameA(0xE40C, name, sizeof name) != 0 && std::strcmp(name, "Language Neutral") != 0) {
     EXPECT_NE(std::find(items.begin(), items.end(), std::string(name) + " - $E40C"), items.end());
+  }
   for (const std::string &item : items) {
     const size_t dollar = item.rfind(" - $");
     ASSERT_NE(dollar, std::string::npos) << item;
