@@ -16,7 +16,7 @@ build="$root/build/windows"
 shift || true
 programs=("$@")
 [ ${#programs[@]} -gt 0 ] || programs=("$build/bin/quillmark.exe")
-for tool in Xvfb xdotool wine i686-w64-mingw32-gcc i686-w64-mingw32-windres; do
+for tool in Xvfb xdotool wine i686-w64-mingw32-gcc i686-w64-mingw32-windres i686-w64-mingw32-objdump; do
   command -v "$tool" >/dev/null || { echo "startup: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
 done
 if [ ! -x "${programs[0]}" ] && [ "${programs[0]}" = "$build/bin/quillmark.exe" ]; then
@@ -42,11 +42,18 @@ for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; slee
 printf '1 24 "%s"\n' "$root/src/resources/quillmark.manifest" >"$work/bare.rc"
 i686-w64-mingw32-windres "$work/bare.rc" -O coff -o "$work/bare.res.o"
 i686-w64-mingw32-gcc -O2 -mwindows -o "$work/bare.exe" "$root/bench/bare_window.c" "$work/bare.res.o" \
-  -lcomctl32 -lcomdlg32 -lshell32 -lgdi32 -lversion
+  -lcomctl32 -lgdi32 -lversion -ladvapi32
+# The floor is only one if it loads what the editor loads before its window
+# shows: the libraries each imports (those loaded on first use are not).
+imports() { i686-w64-mingw32-objdump -p "$1" | awk '/DLL Name:/ { print tolower($3) }' | sort -u; }
 # Each build under the same name, so each window is found by one caption.
 for i in "${!programs[@]}"; do
   mkdir -p "$work/p$i"
   cp "${programs[$i]}" "$work/p$i/quillmark.exe"
+  if [ "$(imports "$work/bare.exe")" != "$(imports "$work/p$i/quillmark.exe")" ]; then
+    echo "startup: ${programs[$i]} imports other libraries than the floor:" >&2
+    diff <(imports "$work/bare.exe") <(imports "$work/p$i/quillmark.exe") >&2 || true
+  fi
 done
 
 [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
@@ -55,6 +62,12 @@ wineserver -p >/dev/null 2>&1 # stays up between the runs
 # Milliseconds from the start of PROGRAM to a visible window titled TITLE.
 time_to_window() { # program title
   local start end id pid
+  # The last run's window may linger a moment after its program was ended;
+  # found again, it would end this run's clock at once.
+  for _ in $(seq 100); do
+    [ -z "$(xdotool search --onlyvisible --name "^$2\$" 2>/dev/null)" ] && break
+    sleep 0.05
+  done
   start=$(date +%s%N)
   wine "$1" >/dev/null 2>&1 &
   pid=$!
