@@ -82,6 +82,11 @@ time_to_window() { # program title
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+quartile() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 3) / 4)] }'; } # the lower one
+# Each run beside the floor's run of the same round, which met about the same
+# load: on a busy machine the middle of these ratios moves less than the
+# ratio of the medians.
+paired_ratios() { paste "$1" "$2" | awk '{ printf "%.3f\n", $2 / $1 }'; }
 
 time_to_window "$work/bare.exe" Bare >/dev/null # first runs fill the caches
 : >"$work/bare.ms"
@@ -102,4 +107,6 @@ for i in "${!programs[@]}"; do
   editor=$(median <"$work/p$i.ms")
   echo "${programs[$i]}: median $editor ms   ($(tr '\n' ' ' <"$work/p$i.ms"))"
   awk -v e="$editor" -v b="$bare" 'BEGIN { printf "  %.2fx the floor, %d ms above it\n", e / b, e - b }'
+  echo "  lower quartile $(quartile <"$work/p$i.ms") ms (floor $(quartile <"$work/bare.ms") ms);" \
+    "paired ratio median $(paired_ratios "$work/bare.ms" "$work/p$i.ms" | median)"
 done
