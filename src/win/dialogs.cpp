@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "win/late_library.h"
+
 namespace qm::win {
 
 namespace {
@@ -125,11 +127,13 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 } // namespace
 
 std::optional<std::string> PlatformDialogs::OpenFile(HWND owner, const FileDialogRequest &request) {
-  return RunFileDialog(owner, request, [](OPENFILENAMEA *record) { return GetOpenFileNameA(record) != 0; });
+  static const auto open = LateFunction<decltype(&GetOpenFileNameA)>("comdlg32.dll", "GetOpenFileNameA");
+  return RunFileDialog(owner, request, [](OPENFILENAMEA *record) { return open && open(record) != 0; });
 }
 
 std::optional<std::string> PlatformDialogs::SaveFile(HWND owner, const FileDialogRequest &request) {
-  return RunFileDialog(owner, request, [](OPENFILENAMEA *record) { return GetSaveFileNameA(record) != 0; });
+  static const auto save = LateFunction<decltype(&GetSaveFileNameA)>("comdlg32.dll", "GetSaveFileNameA");
+  return RunFileDialog(owner, request, [](OPENFILENAMEA *record) { return save && save(record) != 0; });
 }
 
 std::optional<std::string> PlatformDialogs::InputBox(HWND owner, const std::string &caption,
@@ -148,7 +152,8 @@ int PlatformDialogs::ShowMessageBox(HWND owner, const std::string &text, const s
 }
 
 void PlatformDialogs::ShellOpen(HWND owner, const std::string &address) {
-  ShellExecuteA(owner, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  static const auto execute = LateFunction<decltype(&ShellExecuteA)>("shell32.dll", "ShellExecuteA");
+  if (execute) execute(owner, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 Dialogs &CurrentDialogs() {

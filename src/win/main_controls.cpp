@@ -4,7 +4,6 @@
 #include "win/untMain.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -24,7 +23,9 @@ using layout::Kind;
 constexpr const char *kFormClass = "TfrmMain";
 constexpr const char *kGlyphResource = "OPENFOLDER";
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
+// Files may be dropped on it: the style is what accepting them sets, given at
+// creation so the shell's library need not be loaded at start to set it.
+constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES;
 
 struct ClassAndStyle {
   const char *className;
@@ -120,7 +121,6 @@ void TfrmMain::CreateWindowAndControls() {
     CreateControl(id);
   ClipOverlappedCheckBoxes();
   CreateMenuString();
-  DragAcceptFiles(wnd_, TRUE);
 }
 
 void TfrmMain::CreateControl(Id id) {

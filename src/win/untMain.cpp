@@ -14,6 +14,7 @@
 #include "codec/lists.h"
 #include "win/app.h"
 #include "win/control_text.h"
+#include "win/late_library.h"
 #include "win/main_ids.h"
 #include "win/string_grid.h"
 #include "win/untAbout.h"
@@ -155,12 +156,14 @@ LRESULT TfrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 // A file dropped on the window opens as the open command opens it; of
 // several, the first.
 void TfrmMain::OnDropFiles(HDROP drop) {
+  static const auto query = LateFunction<decltype(&DragQueryFileA)>("shell32.dll", "DragQueryFileA");
+  static const auto finish = LateFunction<decltype(&DragFinish)>("shell32.dll", "DragFinish");
   std::string path;
-  if (DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
-    path.resize(DragQueryFileA(drop, 0, nullptr, 0) + 1);
-    path.resize(DragQueryFileA(drop, 0, path.data(), static_cast<UINT>(path.size())));
+  if (query && query(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
+    path.resize(query(drop, 0, nullptr, 0) + 1);
+    path.resize(query(drop, 0, path.data(), static_cast<UINT>(path.size())));
   }
-  DragFinish(drop);
+  if (finish) finish(drop);
   if (!path.empty()) OpenFile(path);
 }
 

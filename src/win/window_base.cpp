@@ -26,8 +26,11 @@ void CentreOnScreen(HWND wnd, UINT extraFlags) {
   RECT rect{};
   GetWindowRect(wnd, &rect);
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  SetWindowPos(wnd, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
-               0, 0, SWP_NOSIZE | SWP_NOZORDER | extraFlags);
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  // A window made in the middle already is not moved again: even a move to
+  // where it is costs a round of position messages and the display's work.
+  if (rect.left == x && rect.top == y) return;
+  SetWindowPos(wnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | extraFlags);
 }
 
 bool RegisterClassOnce(const WNDCLASSA &wc) {
