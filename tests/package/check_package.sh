@@ -13,7 +13,7 @@ deb=build/packages/quillmark_${version}_amd64.deb
 zip=build/packages/quillmark-$version-windows.zip
 module=build/linux/tests/cli/fixtures/tiny32.exe
 [ -f "$module" ] || { echo "check_package: $module is missing (the linux preset's tests build it)" >&2; exit 1; }
-head -n 12 CHANGELOG.md | grep -q "^## $version " || { echo "check_package: CHANGELOG.md's top entry is not $version" >&2; exit 1; }
+grep -q "^## $version " <<<"$(head -n 12 CHANGELOG.md)" || { echo "check_package: CHANGELOG.md's top entry is not $version" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -22,7 +22,7 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 stamps() { # PROGRAM... MODULE: sets a version, then reads it back
   local module=${*: -1}
   "${@:1:$#-1}" set "$module" --file-version 7.6.5.4 >/dev/null 2>&1 || return 1
-  "${@:1:$#-1}" show --json "$module" 2>/dev/null | tr -d '\r' | grep -q '"fileVersion": *"7.6.5.4"'
+  grep -q '"fileVersion": *"7.6.5.4"' <<<"$("${@:1:$#-1}" show --json "$module" 2>/dev/null | tr -d '\r')"
 }
 
 dpkg -x "$deb" "$work/root"
@@ -36,10 +36,10 @@ for file in usr/share/man/man1/quillmark-cli.1.gz usr/share/man/man1/quillmark.1
   usr/share/doc/quillmark/changelog.gz usr/share/quillmark/quillmark.exe usr/bin/quillmark; do
   [ -s "$work/root/$file" ] || fail "the package lacks /$file"
 done
-zcat "$work/root/usr/share/man/man1/quillmark-cli.1.gz" | grep -q "Quillmark $version" || fail "the manual page is not of $version"
-dpkg-deb -f "$deb" Version | grep -qx "$version" || fail "the package's version is not $version"
-dpkg-deb -f "$deb" Recommends | grep -qw wine || fail "the package does not recommend wine"
-if dpkg-deb -f "$deb" Depends | grep -qw wine; then fail "the package depends on wine"; fi
+grep -q "Quillmark $version" <<<"$(zcat "$work/root/usr/share/man/man1/quillmark-cli.1.gz")" || fail "the manual page is not of $version"
+grep -qx "$version" <<<"$(dpkg-deb -f "$deb" Version)" || fail "the package's version is not $version"
+grep -qw wine <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "the package does not recommend wine"
+if grep -qw wine <<<"$(dpkg-deb -f "$deb" Depends)"; then fail "the package depends on wine"; fi
 
 mkdir -p "$work/zip"
 (cd "$work/zip" && cmake -E tar xf "$OLDPWD/$zip")
@@ -56,8 +56,10 @@ cp "$module" "$work/windows.exe"
 [ -f "$dir/quillmark.exe" ] || fail "the zip lacks quillmark.exe"
 for exe in quillmark.exe quillmark-cli.exe x64/quillmark-cli.exe; do
   # Static programs: nothing but the system's own DLLs.
-  objdump -p "$dir/$exe" | grep -qi "DLL Name: KERNEL32" || fail "cannot read the imports of $exe"
-  if objdump -p "$dir/$exe" | grep -i "DLL Name" | grep -qiE 'libstdc|libgcc|libwinpthread|zlib|libjpeg'; then
+  # Read whole first: grep -q would leave objdump writing into a closed pipe.
+  imports=$(objdump -p "$dir/$exe" | grep -i "DLL Name" || true)
+  grep -qi "KERNEL32" <<<"$imports" || fail "cannot read the imports of $exe"
+  if grep -qiE 'libstdc|libgcc|libwinpthread|zlib|libjpeg' <<<"$imports"; then
     fail "$exe needs a DLL that does not come with Windows"
   fi
 done
