@@ -6,6 +6,7 @@
 
 #include <tuple>
 
+#include "codec/field_codes.h"
 #include "codec/text_codec.h"
 
 namespace qm {
@@ -181,6 +182,22 @@ TEST(VersionEdit, LandsInTheTablesItShould) {
   EXPECT_TRUE(bare.HasFixedPart) << "a fixed part is made for a fixed-part change";
   EXPECT_EQ(std::tuple(bare.Fixed.Flags, bare.Fixed.FlagsMask, bare.Fixed.StrucVersion),
             std::tuple(0x20u, 0x21u, 0x10000u));
+
+  VersionInfo versions;
+  ApplyEdit(edit([](VersionEdit &e) {
+              e.FileVersion = {{1, 2, 3, 4}};
+              e.ProductVersion = {{5, 6, 7, 8}};
+            }),
+            0, versions);
+  const FixedFileInfo &f = versions.Fixed;
+  EXPECT_EQ(std::vector<int>({f.FileMajor, f.FileMinor, f.FileRelease, f.FileBuild, f.ProdMajor, f.ProdMinor,
+                              f.ProdRelease, f.ProdBuild}),
+            std::vector<int>({1, 2, 3, 4, 5, 6, 7, 8}));
+
+  // A new version resource says what the module is, by the list's own names.
+  EXPECT_EQ(FileTypeName(NewVersionInfo(0x0409, true, std::nullopt).Fixed.FileType), "DLL");
+  EXPECT_EQ(FileTypeName(NewVersionInfo(0x0409, false, std::nullopt).Fixed.FileType), "APP");
+  EXPECT_EQ(FileOsName(NewVersionInfo(0x0409, false, std::nullopt).Fixed.FileOs), "NT (WINDOWS32)");
 }
 
 } // namespace
