@@ -2,15 +2,6 @@
 
 namespace qm {
 
-std::string InvalidIntegerMessage(std::string_view text) {
-  std::string message = "'";
-  message += text;
-  message += "' is not a valid integer value";
-  return message;
-}
-
-namespace {
-
 int DigitValue(char c, int base) {
   int value = -1;
   if (c >= '0' && c <= '9')
@@ -22,7 +13,12 @@ int DigitValue(char c, int base) {
   return value < base ? value : -1;
 }
 
-} // namespace
+std::string InvalidIntegerMessage(std::string_view text) {
+  std::string message = "'";
+  message += text;
+  message += "' is not a valid integer value";
+  return message;
+}
 
 ParsedNumber ParseNumber(std::string_view text, NumberSyntax syntax) {
   int base = syntax.base;

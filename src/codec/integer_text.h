@@ -44,6 +44,9 @@ ParsedNumber ParseNumber(std::string_view text, NumberSyntax syntax);
 // the hex prefix: "-$10" is -16). Fails (ErrorKind::Invalid) on the empty
 // text, on any other character (trailing blanks included) and outside the
 // signed 32-bit range, with InvalidIntegerMessage(text).
+// The value of digit `c` in `base` (up to 16, either case), or -1.
+int DigitValue(char c, int base);
+
 Result<std::int32_t> IntegerFromText(std::string_view text);
 
 // "'<text>' is not a valid integer value"

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "codec/integer_text.h"
+
 namespace qm {
 namespace {
 
@@ -13,17 +15,6 @@ constexpr std::size_t kMaxExpandedTokens = 1u << 18;
 
 bool NameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool NameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
-
-int DigitValue(char c, int base) {
-  int value = -1;
-  if (c >= '0' && c <= '9')
-    value = c - '0';
-  else if (c >= 'a' && c <= 'f')
-    value = c - 'a' + 10;
-  else if (c >= 'A' && c <= 'F')
-    value = c - 'A' + 10;
-  return value < base ? value : -1;
-}
 
 // One escape after the backslash at body[i]; i moves past it.
 char16_t Escape(std::string_view body, std::size_t &i, bool wide) {
