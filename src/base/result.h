@@ -33,6 +33,7 @@ enum class ErrorKind {
   NoVersion,   // a module without the version resource asked for
   Usage,       // the command line itself is wrong
   WouldBreak,  // the change would break what the module carries (appended data, a signature)
+  Different,   // a check found the file other than asked (not a failure of the program)
 };
 
 // The part the file an error is about plays, so that a program picks its

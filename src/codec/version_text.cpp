@@ -37,6 +37,37 @@ Result<VersionParts> VersionFromText(std::string_view text) {
   return parts;
 }
 
+Result<WrittenVersion> VersionFromWrittenText(std::string_view text) {
+  constexpr std::size_t kExcerptLimit = 80;
+  const auto refuse = [&](const std::string &why) -> Error {
+    return Error{"'" + Shown(text, kExcerptLimit) + "' " + why +
+                     "; write [v]A[.B[.C[.D]]] with parts 0 to 65535, then optionally a tail after '-', '+' or a "
+                     "blank (such as v2.4.0-rc.1)",
+                 ErrorKind::Invalid};
+  };
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  std::size_t at = (!text.empty() && (text[0] == 'v' || text[0] == 'V')) ? 1 : 0;
+  WrittenVersion version;
+  std::size_t count = 0;
+  while (true) {
+    std::size_t end = at;
+    while (end < text.size() && isDigit(text[end]))
+      ++end;
+    if (end == at) return refuse("is not a version");
+    if (count == version.Parts.size()) return refuse("has more than four parts");
+    const ParsedNumber number = ParseNumber(text.substr(at, end - at), kVersionPartSyntax);
+    if (!number) return refuse("has a part larger than 65535");
+    version.Parts[count++] = static_cast<std::uint16_t>(number.value);
+    at = end;
+    if (at == text.size() || text[at] != '.') break;
+    ++at;
+  }
+  if (at < text.size() && text[at] != '-' && text[at] != '+' && text[at] != ' ') return refuse("is not a version");
+  version.Plain = count == version.Parts.size() && at == text.size() && text[0] != 'v' && text[0] != 'V';
+  version.Text = version.Plain ? VersionString(version.Parts) : Utf8ToUtf16(text);
+  return version;
+}
+
 std::u16string VersionString(const VersionParts &parts) {
   std::string text;
   for (std::uint16_t part : parts)

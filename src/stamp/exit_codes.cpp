@@ -40,6 +40,8 @@ ExitCode KindCode(ErrorKind kind, ExitCode otherwise) {
     return ExitCode::NoVersionResource;
   case WouldBreak:
     return ExitCode::WouldBreak;
+  case Different:
+    return ExitCode::Different;
   case Invalid:
     return ExitCode::FieldsInvalid;
   default:

@@ -22,6 +22,7 @@ enum class ExitCode : int {
   OutputUnwritable = 11, // the output file could not be written; an earlier file of that name is left as it was
   WouldBreak = 12,       // the stamp would break what the module carries: appended data that checks the file
                          // (without --force), or a signature (with --signed=refuse); nothing was written
+  Different = 13,        // a check (check, diff, lint, get of an absent key) found a difference
 };
 
 inline int ToInt(ExitCode code) { return static_cast<int>(code); }

@@ -62,6 +62,42 @@ TEST(VersionText, RefusalsAreInvalidValuesAndWritingRoundTrips) {
   EXPECT_EQ(*VersionFromText(Utf16ToUtf8(VersionString({65535, 0, 7, 12}))), (VersionParts{65535, 0, 7, 12}));
 }
 
+struct WrittenCase {
+  const char *text;
+  std::array<std::uint16_t, 4> parts;
+  const char16_t *string; // nullptr: refused
+};
+class WrittenVersionText : public ::testing::TestWithParam<WrittenCase> {};
+TEST_P(WrittenVersionText, TakesTheNumbersAndKeepsTheText) {
+  const WrittenCase &c = GetParam();
+  auto version = VersionFromWrittenText(c.text);
+  if (!c.string) {
+    ASSERT_FALSE(version) << c.text;
+    EXPECT_EQ(version.kind(), ErrorKind::Invalid);
+    EXPECT_NE(version.error().find(std::string("'") + c.text + "'"), std::string::npos) << version.error();
+    EXPECT_NE(version.error().find("[v]A[.B[.C[.D]]]"), std::string::npos) << version.error();
+    return;
+  }
+  ASSERT_TRUE(version) << version.error();
+  EXPECT_EQ(version->Parts, c.parts);
+  EXPECT_EQ(version->Text, c.string);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Table, WrittenVersionText,
+    ::testing::Values(WrittenCase{"1.2.3.4", {1, 2, 3, 4}, u"1.2.3.4"}, WrittenCase{"01.2.3.4", {1, 2, 3, 4}, u"1.2.3.4"},
+                      WrittenCase{"v1.2", {1, 2, 0, 0}, u"v1.2"}, WrittenCase{"V7", {7, 0, 0, 0}, u"V7"},
+                      WrittenCase{"2.4.0-rc.1+g1a2b", {2, 4, 0, 0}, u"2.4.0-rc.1+g1a2b"},
+                      WrittenCase{"3.0.0-17-gabc123", {3, 0, 0, 0}, u"3.0.0-17-gabc123"},
+                      WrittenCase{"1.2.3.4 beta", {1, 2, 3, 4}, u"1.2.3.4 beta"},
+                      WrittenCase{"1+meta", {1, 0, 0, 0}, u"1+meta"},
+                      WrittenCase{"65535.65535.65535.65535", {65535, 65535, 65535, 65535}, u"65535.65535.65535.65535"},
+                      WrittenCase{"1.2.3.4.5", {}, nullptr}, WrittenCase{"65536", {}, nullptr},
+                      WrittenCase{"-1.2", {}, nullptr}, WrittenCase{"+1.2", {}, nullptr},
+                      WrittenCase{"0x10.0", {}, nullptr}, WrittenCase{"1.2a", {}, nullptr},
+                      WrittenCase{"1..2", {}, nullptr}, WrittenCase{"1.2.", {}, nullptr}, WrittenCase{"", {}, nullptr},
+                      WrittenCase{"v", {}, nullptr}, WrittenCase{"vv1", {}, nullptr},
+                      WrittenCase{" 1.2", {}, nullptr}));
+
 struct KeyCase {
   const char *text;
   const char16_t *key; // nullptr: refused
