@@ -3,8 +3,12 @@
 // where it stopped.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <sstream>
 
+#include "codec/rc_script_names.h"
 #include "codec/rc_script_reader.h"
 #include "codec/rc_script_writer.h"
 #include "codec/version_info_writer.h"
@@ -55,6 +59,41 @@ VersionInfo Info(std::uint32_t flags, std::uint32_t os, std::uint32_t type, std:
   info.Tables = std::move(tables);
   info.Translations = std::move(translations);
   return info;
+}
+
+// The names are winver.h's: the toolchain's own header, through its
+// preprocessor, gives every value the reader knows without it.
+TEST(ScriptNames, AgreeWithTheToolchainHeader) {
+  std::string compiler = QM_WINDRES;
+  const std::size_t tool = compiler.rfind("windres");
+  if (tool == std::string::npos || tool == 0) GTEST_SKIP() << "no cross compiler beside the resource compiler";
+  compiler.replace(tool, 7, "gcc");
+  if (!std::filesystem::exists(compiler)) GTEST_SKIP() << "no " << compiler;
+  const std::filesystem::path source = std::filesystem::current_path() / "script_names.c";
+  {
+    std::ofstream out(source);
+    out << "#include <windows.h>\n";
+    for (const ScriptName &name : KnownScriptNames())
+      out << "@ " << name.Name << "\n";
+  }
+  FILE *pipe = ::popen((compiler + " -E -P -x c " + source.string()).c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  for (char buffer[4096]; std::fgets(buffer, sizeof buffer, pipe);)
+    output += buffer;
+  ASSERT_EQ(::pclose(pipe), 0) << output;
+  std::istringstream lines(output);
+  std::size_t index = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("@ ")) continue;
+    ASSERT_LT(index, KnownScriptNames().size());
+    std::string value = line.substr(2);
+    while (!value.empty() && std::strchr("lLuU ", value.back()))
+      value.pop_back();
+    const ScriptName &name = KnownScriptNames()[index++];
+    EXPECT_EQ(std::stoul(value, nullptr, 0), name.Value) << name.Name << " is " << line.substr(2);
+  }
+  EXPECT_EQ(index, KnownScriptNames().size());
 }
 
 // ---- writer -> windres -> reader, and writer -> our reader ----
@@ -279,6 +318,8 @@ const RefusedCase kRefused[] = {
          "1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", T T T\n",
      "line 9, column 12", "longer"},
     {"#if 1\n", "line 1, column 1", "#if"},
+    {"LANGUAGE 0x400, 0\n", "line 1, column 10", "out of range"},
+    {"LANGUAGE 9,\n 0x40\n", "line 1, column 10", "out of range"},
     {"#define F(x) x\n", "line 1, column 10", "parameters"},
     {"1 VERSIONINFO\nFILEVERSION 65536\nBEGIN\nEND\n", "line 2, column 13", "65535"},
     {"1 VERSIONINFO\nBEGIN\nEND\n2 VERSIONINFO\nBEGIN\nEND\n", "line 4, column 3", "second"},
@@ -297,6 +338,13 @@ const RefusedCase kRefused[] = {
     {"LANGUAGE 9, 1\n", "", "no VERSIONINFO"},
     {std::string(kMaxScriptBytes + 1, ' '), "", "too large", ErrorKind::TooLarge},
 };
+
+TEST(ScriptIn, TakesALanguageUpToItsLimits) {
+  const auto script = ReadResourceScript("LANGUAGE 0x3FF, 0x3F\n1 VERSIONINFO\nBEGIN\nEND\n");
+  ASSERT_TRUE(script) << script.error();
+  EXPECT_TRUE(script->HasLanguage);
+  EXPECT_EQ(script->Language, 0xFFFF);
+}
 
 class ScriptRefused : public testing::TestWithParam<RefusedCase> {};
 

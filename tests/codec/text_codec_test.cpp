@@ -93,6 +93,14 @@ TEST(TextCodec, MalformedUtf8BecomesReplacementCharacters) {
        "a",
        u"\xFFFD\xFFFD\xFFFD"
        u"a"}, // overlong, three bytes
+      {"\xE0\x9F\xBF"
+       "a",
+       u"\xFFFD\xFFFD\xFFFD"
+       u"a"}, // overlong U+07FF, the last code point two bytes hold
+      {"\xF0\x8F\xBF\xBF"
+       "a",
+       u"\xFFFD\xFFFD\xFFFD\xFFFD"
+       u"a"}, // overlong U+FFFF, the last code point three bytes hold
       {"\xED\xA0\x80"
        "a",
        u"\xFFFD\xFFFD\xFFFD"

@@ -79,6 +79,21 @@ TEST(VersionInfoReader, TakesTextValuesCountedInBytesAndTypeZero) {
   EXPECT_EQ(info->Tables[0].Strings[0].Value, u"3.0.0.0");
 }
 
+// Writers pad the block past its last child; up to five bytes cannot hold
+// a node header, so they are padding, and six zeros are a node too small.
+TEST(VersionInfoReader, TakesShortPaddingAfterTheLastChildOnly) {
+  for (std::uint16_t extra = 1; extra <= 6; ++extra) {
+    Bytes block = TwoRows();
+    block.resize(block.size() + extra, 0);
+    PutU16(block, 0, static_cast<std::uint16_t>(block.size()));
+    Result<VersionInfo> info = ReadVersionInfo(block);
+    EXPECT_EQ(info.ok(), extra < 6) << extra << " bytes: " << (info ? "" : info.error());
+    if (info) {
+      EXPECT_EQ(info->Tables[0].Strings.size(), 2u) << extra;
+    }
+  }
+}
+
 TEST(VersionInfoReader, EveryPrefixFailsWithoutReadingPastIt) {
   Bytes block = TwoRows();
   for (std::size_t size = 0; size < block.size(); ++size) {

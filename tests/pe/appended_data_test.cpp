@@ -30,11 +30,10 @@ Bytes operator+(Bytes a, const Bytes &b) {
 
 // The module every row starts from: one resource section, raw data ending
 // on a 512-byte boundary, the PE headers at `peOffset`.
-Bytes Base(std::uint32_t peOffset = 0x40) {
+Bytes Base(std::uint32_t peOffset = 0x40, std::vector<ResourceItem> items = {{16, 1, 0, 0, Bytes(40, 7)}}) {
   craft::ImageShape shape;
   shape.peOffset = peOffset;
   shape.sizeOfHeaders = peOffset > 0x100 ? 0x400 : 0x200;
-  const std::vector<ResourceItem> items = {{16, 1, 0, 0, Bytes(40, 7)}};
   shape.sections.push_back(craft::ResourceSection(items, 0x1000, shape.sizeOfHeaders));
   shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
   return craft::BuildImage(shape);
@@ -113,6 +112,24 @@ const Bytes kSymbols = [] {
   return b;
 }();
 
+// Inno Setup's loader marks: its offset table as RCDATA `name` beginning
+// with "rDlPtS", and unknown data after the image.
+Bytes WithInnoTable(std::uint16_t type, std::uint16_t name) {
+  const std::vector<ResourceItem> items = {{16, 1, 0, 0, Bytes(40, 7)}, {type, name, 0, 0, Text("rDlPtS02 offsets")}};
+  return Base(0x40, items) + Bytes(80, 0xC3);
+}
+
+// One debug directory entry among the headers whose data lies after the
+// image, followed by `after`.
+Bytes WithDebugData(Bytes module, const Bytes &after) {
+  constexpr std::uint32_t kEntry = 0x1A0;
+  Put32(module, 0x40 + 24 + 96 + 8 * kDirDebug, kEntry);
+  Put32(module, 0x40 + 24 + 100 + 8 * kDirDebug, 28);
+  Put32(module, kEntry + 16, 48);
+  Put32(module, kEntry + 24, static_cast<std::uint32_t>(module.size()));
+  return module + Bytes(48, 0x11) + after;
+}
+
 Bytes WithSymbols(Bytes module, const Bytes &after) {
   Put32(module, 0x40 + 12, static_cast<std::uint32_t>(module.size()));
   Put32(module, 0x40 + 16, 2);
@@ -132,6 +149,22 @@ INSTANTIATE_TEST_SUITE_P(
         TailRow{"inno_setup_data",
                 [] { return Base() + Text("Inno Setup Setup Data (6.2.2)") + Bytes(40, 1); },
                 {AppendedKind::InnoSetup}},
+        TailRow{"inno_loader_table", [] { return WithInnoTable(10, 11111); }, {AppendedKind::InnoSetup}},
+        TailRow{"inno_table_name_elsewhere", [] { return WithInnoTable(10, 11110); }, {AppendedKind::Unknown}},
+        TailRow{"inno_table_type_elsewhere", [] { return WithInnoTable(9, 11111); }, {AppendedKind::Unknown}},
+        TailRow{"inno_header_mark",
+                [] {
+                  Bytes b = Base() + Bytes(80, 0xC3);
+                  Put32(b, 0x30, 0x6F6E6E49);
+                  return b;
+                },
+                {AppendedKind::InnoSetup}},
+        TailRow{"debug_data_then_zip",
+                [] { return WithDebugData(Base(), Text("PK\x03\x04 zip")); },
+                {AppendedKind::DebugSymbols, AppendedKind::Zip}},
+        TailRow{"certificate_listed_before_debug_data",
+                [] { return WithCertificate(WithDebugData(Base(), {}), 0); },
+                {AppendedKind::DebugSymbols, AppendedKind::Certificate}},
         TailRow{"nsis_then_more",
                 [] { return WithNsis(Base(), 0, 300) + Text("tacked on"); },
                 {AppendedKind::Nsis, AppendedKind::Unknown}},
