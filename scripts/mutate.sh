@@ -90,7 +90,7 @@ def member_defaults(masked):
     default seldom changes anything and would only swell the survivors."""
     found, scopes = set(), []
     for i, code in enumerate(masked):
-        if scopes and scopes[-1] == "class" and re.match(r"^\s*[\w:<>, ]+?\s+\w+\s*(=\s*[^=]+|\{[^{}]*\});\s*$", code):
+        if scopes and scopes[-1] == "class" and re.match(r"^\s*[\w:<>, ]+?\s+\w+\s*(=\s*[^=;]+|\{[^{}]*\})(\s*,\s*\w+\s*(=\s*[^=;,]+|\{[^{}]*\}))*;\s*$", code):
             found.add(i)
         for c in code:
             if c == "{":

@@ -69,6 +69,31 @@ INSTANTIATE_TEST_SUITE_P(
                                  "bytes of unwritten data is too large"}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// A file cut short while it is read (another program truncating it): the
+// headers were whole, the version leaf's bytes can no longer be read.
+class CutShortSource final : public ByteSource {
+public:
+  CutShortSource(std::span<const std::uint8_t> data, std::uint64_t cut) : whole_(data), cut_(cut) {}
+  std::uint64_t Size() const override { return whole_.Size(); }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+    return offset + out.size() <= cut_ && whole_.ReadAt(offset, out);
+  }
+
+private:
+  MemorySource whole_;
+  std::uint64_t cut_;
+};
+
+TEST(DamagedResources, LeafBytesThatCannotBeReadAreRefused) {
+  const Bytes image = MinimalImage(Items());
+  const std::uint64_t versionData = *ByteReader(image).u32(kSection + 216) - 0x1000 + kSection;
+  auto found = ReadVersionResource(CutShortSource(image, versionData + 1), 0);
+  ASSERT_FALSE(found.ok());
+  EXPECT_EQ(found.kind(), ErrorKind::Damaged);
+  EXPECT_NE(found.error().find("resource 16/1/1033: cannot read its 40 bytes"), std::string::npos) << found.error();
+  EXPECT_TRUE(ReadVersionResource(CutShortSource(image, image.size()), 0).ok());
+}
+
 TEST(DamagedResources, SameKeyTwiceIsRefused) {
   std::vector<ResourceItem> items = Items();
   items.push_back({16, 1, 0x0407, 0, Bytes(4, 0x44)});
