@@ -27,7 +27,9 @@
 // - Each folder's entries are taken in the order of their names (bytes),
 //   files and folders alike, so the same tree gives the same report.
 // - Memory: one folder's entry names at a time for each level being walked;
-//   no list of the files, no file's bytes beyond the one being handled.
+//   no list of the files, no file's bytes beyond the one being handled. In
+//   text form the failures' lines are kept to be printed at the end, as for
+//   a list of modules; the JSON report keeps none.
 // - A folder that cannot be read, and a file whose first bytes cannot be
 //   read, fail (exit code 5) and the walk goes on; a folder named that holds
 //   no module at all fails (exit code 6), since a pipeline pointed at the
