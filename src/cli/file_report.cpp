@@ -21,6 +21,10 @@ ordered_json OutputMember(const std::string &text, bool isJson) {
   return text;
 }
 
+std::string Counted(std::size_t count, const std::string &noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 } // namespace
 
 FileReport::FileReport(ReportFormat format, bool outputIsJson, std::ostream &out, std::ostream &err,
@@ -71,14 +75,14 @@ void FileReport::Write(const std::string &path, const char *result, stamp::ExitC
 void FileReport::Finish(bool walkedFolders) {
   if (format_ == ReportFormat::Json) {
     if (failed_ == 0) return;
-    failures_.push_back(Context(std::to_string(failed_) + " of " + std::to_string(done_ + failed_) +
-                                    " files failed (see the report); the most serious: ",
+    failures_.push_back(Context(std::to_string(failed_) + " of " + Counted(done_ + failed_, "file") +
+                                    " failed (see the report); the most serious: ",
                                 worst_));
     return;
   }
   if (walkedFolders && skipped_ > 0) {
-    err_ << "quillmark-cli: " << done_ + failed_ << " modules handled, " << failed_ << " failed; " << skipped_
-         << " other files skipped\n";
+    err_ << "quillmark-cli: " << Counted(done_ + failed_, "module") << " handled, " << failed_ << " failed; "
+         << Counted(skipped_, "other file") << " skipped\n";
     err_.flush();
   }
 }

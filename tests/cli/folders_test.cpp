@@ -171,5 +171,24 @@ INSTANTIATE_TEST_SUITE_P(Cli, Folders,
                                                       {{".", "failed", 7}}}),
                          [](const ::testing::TestParamInfo<FolderCase> &info) { return std::string(info.param.name); });
 
+// In text form show names each module before its text, and a walk that
+// skipped files says how many on stderr.
+TEST(FoldersAsText, ShowNamesEachModuleAndCountsTheSkipped) {
+  QM_REQUIRE_FIXTURES();
+  ScratchDir dir;
+  fs::create_directories(dir.path() / "sub");
+  fs::copy_file(Fixture("tiny32.exe"), dir.path() / "sub/b.dll");
+  fs::copy_file(Fixture("tiny32.exe"), dir.path() / "a.exe");
+  WriteText(dir / "notes.txt", "notes");
+  CliRun run = RunCliCaptured({"show", "--recursive", dir.path().string()});
+  EXPECT_EQ(run.code, 0);
+  const auto first = run.out.find("File:            " + (dir / "a.exe") + "\nRead from:");
+  const auto second = run.out.find("File:            " + (dir / "sub/b.dll") + "\nRead from:");
+  EXPECT_NE(first, std::string::npos) << run.out;
+  EXPECT_NE(second, std::string::npos) << run.out;
+  EXPECT_LT(first, second);
+  EXPECT_EQ(run.err, "quillmark-cli: 2 modules handled, 0 failed; 1 other file skipped\n");
+}
+
 } // namespace
 } // namespace qm::cli::test
