@@ -49,6 +49,7 @@ make_tree tree "$modules"
 find tree -name 'm*.exe' | sort >modules.txt
 
 loop() { # the single-module command once per module
+  # shellcheck disable=SC2016 # $m is the loop's own, expanded when it runs
   printf 'while read -r m; do %q %s "$m" %s || exit 1; done <modules.txt' "$cli" "$1" "$2"
 }
 hyperfine --warmup 1 --runs "$runs" --export-markdown set.md \
@@ -62,6 +63,7 @@ hyperfine --warmup 1 --runs "$runs" --export-markdown show.md \
 for count in "$modules" $((modules * 10)); do
   rm -rf big && make_tree big "$count"
   for command in "set --recursive big --file-version 1.2.3.4" "show --recursive --report json big"; do
+    # shellcheck disable=SC2086 # the command's words
     /usr/bin/time -v "$cli" $command >/dev/null 2>time.txt
     echo "$count modules, ${command%% *}: peak $(awk -F': ' '/Maximum resident/ {print $2}' time.txt) KiB"
   done
