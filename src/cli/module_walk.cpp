@@ -114,7 +114,9 @@ void Walk::Folder(const fs::path &path, const std::string &shown) {
       continue;
     }
     const fs::path &name = level.names[level.next++];
-    const std::string separator = level.shown.ends_with('/') ? "" : "/";
+    const bool ended =
+        level.shown.ends_with('/') || (fs::path::preferred_separator == '\\' && level.shown.ends_with('\\'));
+    const std::string separator = ended ? "" : "/";
     Entry(levels, level.path / name, level.shown + separator + Utf8Name(name));
   }
   if (report_.done() + report_.failed() == before) {
