@@ -28,6 +28,7 @@ _quillmark_cli() {
   case $prev in
     --flag | --no-flag) _quillmark_cli_items "$bare" "${flags[@]}"; return ;;
     --signed) _quillmark_cli_items "$bare" remove refuse; return ;;
+    --report) _quillmark_cli_items "$bare" text json; return ;;
     --file-os) _quillmark_cli_items "$bare" "${file_os[@]}"; return ;;
     --file-type) _quillmark_cli_items "$bare" "${file_types[@]}"; return ;;
     --file-subtype) _quillmark_cli_items "$bare" "${subtypes[@]}"; return ;;
@@ -38,7 +39,7 @@ _quillmark_cli() {
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
       --signed | --flag | --no-flag | --file-os | --file-type | --file-subtype | --file-version | \
-        --product-version | --string | --remove-string | --table | --language) ((i++)) ;;
+        --product-version | --string | --remove-string | --table | --language | --report) ((i++)) ;;
       -*) ;;
       *) command=${COMP_WORDS[i]}; break ;;
     esac
@@ -51,11 +52,11 @@ _quillmark_cli() {
 
   local options=(--help)
   case $command in
-    show) options+=(--json) ;;
+    show) options+=(--json --recursive --report) ;;
     inject) options+=(--raw --force --signed) ;;
     stamp) options+=(--force --signed) ;;
     set) options+=(--file-version --product-version --string --remove-string --table --flag --no-flag --file-os
-      --file-type --file-subtype --language --dry-run --force --signed) ;;
+      --file-type --file-subtype --language --dry-run --force --signed --recursive --report) ;;
     apply) options+=(--language --force --signed) ;;
   esac
   if [[ $cur == -* ]]; then

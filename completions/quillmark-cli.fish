@@ -30,3 +30,5 @@ complete -c quillmark-cli -n '__fish_seen_subcommand_from set' -l file-type -x -
 complete -c quillmark-cli -n '__fish_seen_subcommand_from set' -l file-subtype -x -a "UNKNOWN 'DRV PRINTER' 'DRV KEYBOARD' 'DRV LANGUAGE' 'DRV DISPLAY' 'DRV MOUSE' 'DRV NETWORK' 'DRV SYSTEM' 'DRV INSTALLABLE' 'DRV SOUND' 'DRV COMM'" -d 'File subtype'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from set apply' -l language -x -d 'Hexadecimal language id'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from set' -l dry-run -d 'Change nothing, print what would be written'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from show set' -l recursive -d 'Take folders: every module under them'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from show set' -l report -x -a 'text json' -d 'How each file is reported'

@@ -26,6 +26,7 @@ packages=(
   dpkg-dev
   nsis osslsigncode openssl
   lintian groff-base zsh fish
+  hyperfine time
 )
 
 missing=()

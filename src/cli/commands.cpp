@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "base/shown_text.h"
@@ -10,6 +11,7 @@
 #include "cli/block_input.h"
 #include "cli/fields_json.h"
 #include "cli/file_output.h"
+#include "cli/module_walk.h"
 #include "cli/show_report.h"
 #include "cli/stamp_flags.h"
 #include "codec/encoder.h"
@@ -181,16 +183,38 @@ Status StampCommand(const std::string &module, const std::string &fieldsFile, co
 // parser runs the callback of the one command given, after every check of
 // the command line passed.
 
+namespace {
+
+// show with --recursive: each module's text after a line naming it; as JSON,
+// the report's records, each holding the module's object.
+void ShowEach(const std::string &file, bool json, WalkFlags walk, CommandContext &context) {
+  if (json && walk.recursive) walk.report = "json";
+  const bool asJson = json || walk.report == "json";
+  const bool named = walk.recursive && !asJson;
+  RunOverModules({file}, walk, asJson, context.out, context.err, context.failures,
+                 [&](const std::string &module, std::ostream &out) -> Status {
+                   if (!named) return ShowCommand(module, asJson, out);
+                   std::ostringstream text;
+                   QM_RETURN_IF_ERROR(ShowCommand(module, false, text));
+                   out << "File:            " << Shown(module) << "\n" << text.str();
+                   return Ok();
+                 });
+}
+
+} // namespace
+
 void AddShowCommand(CLI::App &app, CommandContext &context) {
   struct Arguments {
     std::string file;
     bool json = false;
+    WalkFlags walk;
   };
   auto a = std::make_shared<Arguments>();
   CLI::App *show = AddCommand(app, "show", "Print the version information of a module, block file or compiled .res");
   show->add_option("FILE", a->file, "module, block file or compiled resource file (told apart by content)")->required();
   show->add_flag("--json", a->json, "print one JSON object instead of text");
-  show->callback([a, &context] { context.Report(ShowCommand(a->file, a->json, context.out)); });
+  AddWalkFlags(*show, a->walk);
+  show->callback([a, &context] { ShowEach(a->file, a->json, a->walk, context); });
 }
 
 void AddBuildCommand(CLI::App &app, CommandContext &context) {

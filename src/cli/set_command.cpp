@@ -174,7 +174,8 @@ void AddSetCommand(CLI::App &app, CommandContext &context) {
   auto arguments = std::make_shared<SetArguments>();
   SetArguments &a = *arguments;
   CLI::App *set = AddCommand(app, "set", "Change a few things in each module's version information, keeping the rest");
-  set->add_option("MODULE", a.modules, "modules to change, each written on its own")->required();
+  set->add_option("MODULE", a.modules, "modules to change, each written on its own (folders with --recursive)")
+      ->required();
   auto single = [&](const char *name, std::optional<std::string> &target, const char *help) {
     set->add_option_function<std::string>(
         name, [&target](const std::string &value) { target = value; }, help);
@@ -196,6 +197,7 @@ void AddSetCommand(CLI::App &app, CommandContext &context) {
          "hexadecimal language id: change only the version resource under it, or make a new one under it");
   set->add_flag("--dry-run", a.dryRun, "change nothing; print what would be written, as show prints it");
   AddStampFlags(*set, a.stamp);
+  AddWalkFlags(*set, a.walk);
   set->callback([arguments, &context] {
     for (Error &failure : SetCommand(*arguments, context.out, context.err))
       context.failures.push_back(std::move(failure));
@@ -207,9 +209,10 @@ std::vector<Error> SetCommand(const SetArguments &arguments, std::ostream &out, 
   if (!plan) return {WithKind(ErrorKind::Usage, plan.failure())};
   const stamp::StampOptions options = ToStampOptions(arguments.stamp, err);
   std::vector<Error> failures;
-  for (const std::string &module : arguments.modules) {
-    if (Status done = SetOne(module, *plan, arguments.dryRun, options, out); !done) failures.push_back(done.failure());
-  }
+  RunOverModules(arguments.modules, arguments.walk, false, out, err, failures,
+                 [&](const std::string &module, std::ostream &shown) {
+                   return SetOne(module, *plan, arguments.dryRun, options, shown);
+                 });
   return failures;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/command_context.h"
+#include "cli/module_walk.h"
 #include "cli/stamp_flags.h"
 #include "stamp/exit_codes.h"
 
@@ -20,12 +21,13 @@ struct SetArguments {
   std::vector<std::string> strings, removed, flags, noFlags;
   bool dryRun = false;
   StampFlags stamp;
+  WalkFlags walk;
 };
 
 void AddSetCommand(CLI::App &app, CommandContext &context);
 
 // One failure per module that failed (or one for the command line), in the
-// order of the modules.
+// order of the modules; with --report json, one for all (see module_walk.h).
 // Notices of a successful stamp go to `err`.
 std::vector<Error> SetCommand(const SetArguments &arguments, std::ostream &out, std::ostream &err);
 

@@ -47,7 +47,9 @@ s|set show stamp
 set --fl|--flag
 set --flag pre|prerelease
 inject --signed r|refuse remove
-show --|--help --json
+show --|--help --json --recursive --report
+set --rec|--recursive
+show --report j|json
 apply --l|--language
 set --file-type ST|STATIC\ LIB
 ROWS
@@ -76,6 +78,7 @@ quillmark-cli s|set|show|stamp
 quillmark-cli set --flag pre|prerelease
 quillmark-cli inject --signed r|refuse|remove
 quillmark-cli set --file-type ST|STATIC LIB
+quillmark-cli show --report j|json
 ROWS
 fi
 
