@@ -130,7 +130,8 @@ const std::vector<StringTable> kTwo = {Table("040904B0", {}), Table("040704e4", 
 INSTANTIATE_TEST_SUITE_P(
     Table, TableLookup,
     ::testing::Values(LookupRow{"the first translation's table", Info(kTwo, {{0x0407, 1252}}), {}, "040704e4"},
-                      LookupRow{"no table for the translation: the first", Info(kTwo, {{0x0411, 1200}}), {}, "040904B0"},
+                      LookupRow{
+                          "no table for the translation: the first", Info(kTwo, {{0x0411, 1200}}), {}, "040904B0"},
                       LookupRow{"no translation: the first", Info(kTwo, {}), {}, "040904B0"},
                       LookupRow{"asked by key, in any case", Info(kTwo), u"040704E4", "040704e4"},
                       LookupRow{"asked for a key not held: none", Info(kTwo), u"041104B0", ""},
