@@ -15,7 +15,7 @@ _quillmark_cli_items() {
 _quillmark_cli() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
   COMPREPLY=()
-  local commands=(show build inject extract stamp set apply)
+  local commands=(show build inject extract stamp set apply get check diff)
   local flags=(debug prerelease patched privatebuild specialbuild infoinferred)
   local file_os=(UNKNOWN DOS "OS/2 16" "OS/2 32" NT WINDOWS16 PM16 PM32 WINDOWS32 "DOS (WINDOWS16)"
     "DOS (WINDOWS32)" "OS/2 16 (PM16)" "OS/2 32 (PM32)" "NT (WINDOWS32)")
@@ -32,14 +32,14 @@ _quillmark_cli() {
     --file-os) _quillmark_cli_items "$bare" "${file_os[@]}"; return ;;
     --file-type) _quillmark_cli_items "$bare" "${file_types[@]}"; return ;;
     --file-subtype) _quillmark_cli_items "$bare" "${subtypes[@]}"; return ;;
-    --file-version | --product-version | --string | --remove-string | --table | --language) return ;;
+    --file-version | --product-version | --string | --remove-string | --table | --language | --fixed) return ;;
   esac
 
   local command="" i
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
       --signed | --flag | --no-flag | --file-os | --file-type | --file-subtype | --file-version | \
-        --product-version | --string | --remove-string | --table | --language | --report) ((i++)) ;;
+        --product-version | --string | --remove-string | --table | --language | --report | --fixed) ((i++)) ;;
       -*) ;;
       *) command=${COMP_WORDS[i]}; break ;;
     esac
@@ -58,6 +58,9 @@ _quillmark_cli() {
     set) options+=(--file-version --product-version --string --remove-string --table --flag --no-flag --file-os
       --file-type --file-subtype --language --dry-run --force --signed --recursive --report) ;;
     apply) options+=(--language --force --signed) ;;
+    get) options+=(--fixed --table --language) ;;
+    check) options+=(--file-version --product-version --string --flag --no-flag --table --language) ;;
+    diff) options+=(--json) ;;
   esac
   if [[ $cur == -* ]]; then
     _quillmark_cli_items "$cur" "${options[@]}"

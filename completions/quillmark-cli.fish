@@ -1,6 +1,6 @@
 # fish completion for quillmark-cli
 
-set -l commands show build inject extract stamp set apply
+set -l commands show build inject extract stamp set apply get check diff
 set -l stamping inject stamp set apply
 
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a show -d 'Print version information'
@@ -10,11 +10,14 @@ complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a e
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a stamp -d 'Build and store in one step'
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a set -d 'Change a few things, keep the rest'
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a apply -d 'Write the whole version information'
+complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a get -d 'Print one string or fixed member'
+complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a check -d 'Check what a file holds'
+complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a diff -d 'List differences between two files'
 complete -c quillmark-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Print the version'
 complete -c quillmark-cli -s h -l help -d 'Print help'
 
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $commands" -F
-complete -c quillmark-cli -n '__fish_seen_subcommand_from show' -l json -d 'Print one JSON object'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from show diff' -l json -d 'Print one JSON object'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from inject' -l raw -d 'Store the bytes as they are'
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $stamping" -l force -d 'Stamp even a module whose appended data checks the file'
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $stamping" -l signed -x -a 'remove refuse' -d 'What to do with a signed module'
@@ -32,3 +35,11 @@ complete -c quillmark-cli -n '__fish_seen_subcommand_from set apply' -l language
 complete -c quillmark-cli -n '__fish_seen_subcommand_from set' -l dry-run -d 'Change nothing, print what would be written'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from show set' -l recursive -d 'Take folders: every module under them'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from show set' -l report -x -a 'text json' -d 'How each file is reported'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from get' -l fixed -x -d 'A fixed-part member, as show --json names it'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from check' -l file-version -x -d 'Version the file must hold'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from check' -l product-version -x -d 'Product version the file must hold'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from check' -l string -x -d 'KEY=VALUE'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from check' -l flag -x -a 'debug prerelease patched privatebuild specialbuild infoinferred' -d 'A flag that must be set'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from check' -l no-flag -x -a 'debug prerelease patched privatebuild specialbuild infoinferred' -d 'A flag that must be clear'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from get check' -l table -x -d 'KEY8, such as 040904B0'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from get check' -l language -x -d 'Hexadecimal language id'

@@ -7,8 +7,11 @@
 
 #include "base/shown_text.h"
 #include "cli/apply_command.h"
+#include "cli/check_command.h"
 #include "cli/command_context.h"
 #include "cli/commands.h"
+#include "cli/diff_command.h"
+#include "cli/get_command.h"
 #include "cli/set_command.h"
 #include "qm_version.h"
 #include "stamp/exit_codes.h"
@@ -33,6 +36,7 @@ void Register(CLI::App &app, CommandContext &context) {
              "5 module unreadable, 6 not a PE module, 7 module cannot be stamped, 8 input refused, "
              "9 no version resource, 10 fields invalid, 11 output not written, 12 the stamp would break "
              "appended data that checks the file or remove a signature (see --force, --signed), "
+             "13 a check found a difference (check, diff, get of an absent key; lint with findings), "
              "1 unexpected failure.");
   AddShowCommand(app, context);
   AddBuildCommand(app, context);
@@ -41,6 +45,9 @@ void Register(CLI::App &app, CommandContext &context) {
   AddStampCommand(app, context);
   AddSetCommand(app, context);
   AddApplyCommand(app, context);
+  AddGetCommand(app, context);
+  AddCheckCommand(app, context);
+  AddDiffCommand(app, context);
   // One line per failure, like every other message of the program; the
   // parser's words quote arguments as they were given.
   app.failure_message([](const CLI::App *, const CLI::Error &error) {
@@ -62,7 +69,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   Register(app, context);
   if (!args.empty() && !args.front().starts_with("-") && !IsCommand(app, args.front())) {
     err << kProgram << ": unknown command " << Quoted(args.front())
-        << "; the commands are show, set, apply, build, inject, extract and stamp (see --help)\n";
+        << "; the commands are show, set, apply, get, check, diff, build, inject, extract and stamp (see --help)\n";
     return stamp::ToInt(stamp::ExitCode::Usage);
   }
   try {
