@@ -8,13 +8,15 @@
 #include <vector>
 
 #include "cli/command_context.h"
+#include "cli/module_walk.h"
 #include "codec/version_edit.h"
 #include "codec/version_text.h"
 
 namespace qm::cli {
 
 struct CheckArguments {
-  std::string file;
+  std::vector<std::string> files;
+  WalkFlags walk;
   std::optional<std::string> fileVersion, productVersion, table, language;
   std::vector<std::string> strings, flags, noFlags;
 };

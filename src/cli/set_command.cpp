@@ -219,11 +219,13 @@ std::vector<Error> SetCommand(const SetArguments &arguments, std::ostream &out, 
 stamp::ExitCode MostSerious(const std::vector<Error> &failures) {
   using stamp::ExitCode;
   // From worst to mildest: what went wrong while writing, then what the
-  // module is, then what it holds, then the inputs.
+  // module is, then what it holds, then the inputs; a difference a check
+  // found is no failure of the program, and the mildest.
   static constexpr ExitCode kOrder[] = {
       ExitCode::Internal,        ExitCode::ModuleUnwritable,  ExitCode::NotAModule,       ExitCode::ModuleUnreadable,
       ExitCode::InputRefused,    ExitCode::NoVersionResource, ExitCode::WouldBreak,       ExitCode::FieldsInvalid,
-      ExitCode::InputUnreadable, ExitCode::InputEmpty,        ExitCode::OutputUnwritable, ExitCode::Usage};
+      ExitCode::InputUnreadable, ExitCode::InputEmpty,        ExitCode::OutputUnwritable, ExitCode::Usage,
+      ExitCode::Different};
   for (ExitCode code : kOrder) {
     for (const Error &failure : failures)
       if (stamp::ExitCodeFor(failure) == code) return code;
