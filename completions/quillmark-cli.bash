@@ -31,14 +31,16 @@ _quillmark_cli() {
     --file-os) _quillmark_cli_items "$bare" "${file_os[@]}"; return ;;
     --file-type) _quillmark_cli_items "$bare" "${file_types[@]}"; return ;;
     --file-subtype) _quillmark_cli_items "$bare" "${subtypes[@]}"; return ;;
-    --file-version | --product-version | --string | --remove-string | --table | --language) return ;;
+    --file-version | --product-version | --file-version-string | --product-version-string | --string | \
+      --remove-string | --table | --language) return ;;
   esac
 
   local command="" i
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
       --signed | --flag | --no-flag | --file-os | --file-type | --file-subtype | --file-version | \
-        --product-version | --string | --remove-string | --table | --language) ((i++)) ;;
+        --product-version | --file-version-string | --product-version-string | --string | --remove-string | \
+        --table | --language) ((i++)) ;;
       -*) ;;
       *) command=${COMP_WORDS[i]}; break ;;
     esac
@@ -54,8 +56,9 @@ _quillmark_cli() {
     show) options+=(--json) ;;
     inject) options+=(--raw --force --signed) ;;
     stamp) options+=(--force --signed) ;;
-    set) options+=(--file-version --product-version --string --remove-string --table --flag --no-flag --file-os
-      --file-type --file-subtype --language --dry-run --force --signed) ;;
+    set) options+=(--file-version --product-version --file-version-string --product-version-string --string
+      --remove-string --table --flag --no-flag --file-os --file-type --file-subtype --language --dry-run --force
+      --signed) ;;
     apply) options+=(--language --force --signed) ;;
   esac
   if [[ $cur == -* ]]; then
