@@ -196,9 +196,9 @@ void AddSetCommand(CLI::App &app, CommandContext &context) {
          "[v]A[.B[.C[.D]]][TAIL]: the fixed product version takes the numbers, every table's \"ProductVersion\" "
          "the text");
   single("--file-version-string", a.fileVersionString,
-         "TEXT: every table's \"FileVersion\" string only, over the text of --file-version");
+         "every table's \"FileVersion\" string only, the fixed part kept; wins over --file-version's text");
   single("--product-version-string", a.productVersionString,
-         "TEXT: every table's \"ProductVersion\" string only, over the text of --product-version");
+         "every table's \"ProductVersion\" string only, the fixed part kept; wins over --product-version's text");
   set->add_option("--string", a.strings, "KEY=VALUE: the first string of that key in each table, appended if missing")
       ->allow_extra_args(false);
   set->add_option("--remove-string", a.removed, "KEY: remove every string of that key")->allow_extra_args(false);
