@@ -32,14 +32,16 @@ _quillmark_cli() {
     --file-os) _quillmark_cli_items "$bare" "${file_os[@]}"; return ;;
     --file-type) _quillmark_cli_items "$bare" "${file_types[@]}"; return ;;
     --file-subtype) _quillmark_cli_items "$bare" "${subtypes[@]}"; return ;;
-    --file-version | --product-version | --string | --remove-string | --table | --language | --fixed) return ;;
+    --file-version | --product-version | --file-version-string | --product-version-string | --string | \
+      --remove-string | --table | --language | --fixed) return ;;
   esac
 
   local command="" i
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
       --signed | --flag | --no-flag | --file-os | --file-type | --file-subtype | --file-version | \
-        --product-version | --string | --remove-string | --table | --language | --report | --fixed) ((i++)) ;;
+        --product-version | --file-version-string | --product-version-string | --string | --remove-string | \
+        --table | --language | --report | --fixed) ((i++)) ;;
       -*) ;;
       *) command=${COMP_WORDS[i]}; break ;;
     esac
@@ -55,8 +57,9 @@ _quillmark_cli() {
     show) options+=(--json --recursive --report) ;;
     inject) options+=(--raw --force --signed) ;;
     stamp) options+=(--force --signed) ;;
-    set) options+=(--file-version --product-version --string --remove-string --table --flag --no-flag --file-os
-      --file-type --file-subtype --language --dry-run --force --signed --recursive --report) ;;
+    set) options+=(--file-version --product-version --file-version-string --product-version-string --string
+      --remove-string --table --flag --no-flag --file-os --file-type --file-subtype --language --dry-run --force
+      --signed --recursive --report) ;;
     apply) options+=(--language --force --signed) ;;
     get) options+=(--fixed --table --language) ;;
     check) options+=(--file-version --product-version --string --flag --no-flag --table --language) ;;

@@ -34,6 +34,12 @@ Result<StringChange> StringChangeFromArgument(std::string_view keyEqualsValue) {
   return StringChange{std::move(key), std::move(value)};
 }
 
+Result<WrittenVersion> WrittenVersionFromArgument(std::string_view option, std::string_view text) {
+  // The text may become a string as given, so it must be UTF-8 first.
+  QM_RETURN_IF_ERROR(ForOption(option, TextFromArgument(text)));
+  return ForOption(option, VersionFromWrittenText(text));
+}
+
 Result<std::u16string> TableKeyFromArgument(std::string_view text) {
   return ForOption("--table", TableKeyFromText(text));
 }

@@ -14,6 +14,9 @@ namespace qm::cli {
 
 Result<std::u16string> TextFromArgument(std::string_view text);
 Result<StringChange> StringChangeFromArgument(std::string_view keyEqualsValue);
+// [v]A[.B[.C[.D]]][TAIL] (codec/version_text.h), as --file-version and
+// --product-version take it; the refusal names the option.
+Result<WrittenVersion> WrittenVersionFromArgument(std::string_view option, std::string_view text);
 // Exactly eight hexadecimal digits, such as 040904B0.
 Result<std::u16string> TableKeyFromArgument(std::string_view text);
 // Hexadecimal, with or without 0x, as language ids are written: 0409, 0x0C0A.

@@ -11,6 +11,8 @@
 #include "base/shown_text.h"
 #include "codec/field_codes.h"
 #include "codec/integer_text.h"
+#include "codec/text_codec.h"
+#include "codec/version_edit.h"
 #include "codec/version_text.h"
 
 namespace qm::cli {
@@ -88,30 +90,59 @@ Result<std::vector<StringRow>> RowsFromJson(const json &value) {
   return rows;
 }
 
+// The fields as read so far, and the versions written in another form than
+// A.B.C.D, whose text the strings take once all fields are read.
+struct Reading {
+  VersionFields fields;
+  std::optional<std::string> fileText, productText;
+};
+
 Status ApplyVersion(const json &value, std::string_view name, std::uint16_t &major, std::uint16_t &minor,
-                    std::uint16_t &release, std::uint16_t &build) {
+                    std::uint16_t &release, std::uint16_t &build, std::optional<std::string> &text) {
   if (!value.is_string()) {
-    return Invalid(std::string(name) + ": expected a text \"Major.Minor.Release.Build\", not " + Show(value));
+    return Invalid(std::string(name) + ": expected a text such as \"1.2.3.4\" or \"v2.4.0-rc.1\", not " + Show(value));
   }
-  auto parts = VersionFromText(value.get<std::string>());
-  if (!parts) return Context(std::string(name) + ": ", parts.failure());
-  major = (*parts)[0];
-  minor = (*parts)[1];
-  release = (*parts)[2];
-  build = (*parts)[3];
+  const std::string written = value.get<std::string>();
+  // The text may become a string, where a NUL would end it early.
+  if (written.find('\0') != std::string::npos) return Invalid(std::string(name) + ": a text may not contain \\u0000");
+  auto version = VersionFromWrittenText(written);
+  if (!version) return Context(std::string(name) + ": ", version.failure());
+  major = version->Parts[0];
+  minor = version->Parts[1];
+  release = version->Parts[2];
+  build = version->Parts[3];
+  // A plain version is all in the numbers and, as in the editor, leaves the
+  // strings as listed; any other form keeps what the numbers cannot hold.
+  if (version->Plain) {
+    text.reset();
+  } else {
+    text = written;
+  }
   return Ok();
 }
 
-Status ApplyField(const std::string &key, const json &value, VersionFields &fields) {
+// A version written in another form goes to its string too, unless the
+// file lists that string itself, as it does for a plain version.
+void AddVersionString(std::vector<StringRow> &rows, std::u16string_view key, const std::optional<std::string> &text) {
+  if (!text) return;
+  for (const StringRow &row : rows)
+    if (SameKey(Utf8ToUtf16(row.Key), key)) return;
+  rows.push_back({Utf16ToUtf8(key), *text});
+}
+
+Status ApplyField(const std::string &key, const json &value, Reading &reading) {
+  VersionFields &fields = reading.fields;
   auto take = [](auto result, auto &target) -> Status {
     if (!result) return result.failure();
     target = std::move(*result);
     return Ok();
   };
   if (key == "fileVersion")
-    return ApplyVersion(value, key, fields.FileMajor, fields.FileMinor, fields.FileRelease, fields.FileBuild);
+    return ApplyVersion(value, key, fields.FileMajor, fields.FileMinor, fields.FileRelease, fields.FileBuild,
+                        reading.fileText);
   if (key == "productVersion")
-    return ApplyVersion(value, key, fields.ProdMajor, fields.ProdMinor, fields.ProdRelease, fields.ProdBuild);
+    return ApplyVersion(value, key, fields.ProdMajor, fields.ProdMinor, fields.ProdRelease, fields.ProdBuild,
+                        reading.productText);
   if (key == "debug") return take(FlagFromJson(value, key), fields.Debug);
   if (key == "preRelease") return take(FlagFromJson(value, key), fields.PreRelease);
   if (key == "special") return take(FlagFromJson(value, key), fields.Special);
@@ -204,10 +235,13 @@ Result<VersionFields> FieldsFromJson(std::string_view jsonText) {
                      (std::string(required) == "language" ? "\"0809\"" : "\"1252\"") + ")");
     }
   }
-  VersionFields fields;
+  Reading reading;
   for (const auto &[key, value] : root.items()) {
-    QM_RETURN_IF_ERROR(ApplyField(key, value, fields));
+    QM_RETURN_IF_ERROR(ApplyField(key, value, reading));
   }
+  VersionFields &fields = reading.fields;
+  AddVersionString(fields.Rows, u"FileVersion", reading.fileText);
+  AddVersionString(fields.Rows, u"ProductVersion", reading.productText);
   if (Status language = CheckSixteenBits(fields.LanguageText, "language", true); !language) return language.failure();
   if (Status codePage = CheckSixteenBits(fields.CodePageText, "codePage", false); !codePage) return codePage.failure();
   return fields;

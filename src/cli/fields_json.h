@@ -10,7 +10,10 @@
 //   }
 //
 // Only "language" and "codePage" are required; versions default to
-// "0.0.0.0", flags to false, codes to 0, strings to none. Unknown keys are
+// "0.0.0.0", flags to false, codes to 0, strings to none. A version may be
+// written as people write it ("v2.4.0-rc.1"); one that is not plain
+// A.B.C.D also gives its text to the "FileVersion" or "ProductVersion"
+// string, unless the strings list that key. Unknown keys are
 // refused, so a misspelt key is not silently left out of the block.
 #include <nlohmann/json_fwd.hpp>
 

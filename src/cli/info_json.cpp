@@ -50,12 +50,18 @@ Result<std::uint32_t> Code(const json &value, const std::string &where,
   return static_cast<std::uint32_t>(number);
 }
 
+// A version as people write it gives the fixed part its numbers; the string
+// tables are written as the file lists them, so a "v" or a tail that only a
+// string could keep is not kept.
 Status Version(const json &value, const std::string &where, std::uint16_t &major, std::uint16_t &minor,
                std::uint16_t &release, std::uint16_t &build) {
-  if (!value.is_string()) return Invalid(where + ": expected a text \"Major.Minor.Release.Build\", not " + Show(value));
-  auto parts = VersionFromText(value.get<std::string>());
-  if (!parts) return Context(where + ": ", parts.failure());
-  major = (*parts)[0], minor = (*parts)[1], release = (*parts)[2], build = (*parts)[3];
+  if (!value.is_string()) {
+    return Invalid(where + ": expected a text such as \"1.2.3.4\" or \"v2.4.0-rc.1\", not " + Show(value));
+  }
+  auto version = VersionFromWrittenText(value.get<std::string>());
+  if (!version) return Context(where + ": ", version.failure());
+  const VersionParts &parts = version->Parts;
+  major = parts[0], minor = parts[1], release = parts[2], build = parts[3];
   return Ok();
 }
 

@@ -31,12 +31,23 @@ template <typename T> Status Take(Result<T> result, T &target, const std::string
   return Ok();
 }
 
-Status TakeVersion(const std::optional<std::string> &text, const char *option,
-                   std::optional<std::array<std::uint16_t, 4>> &target) {
-  if (!text) return Ok();
-  auto parts = VersionFromText(*text);
-  if (!parts) return Context(std::string(option) + ": ", parts.failure());
-  target = *parts;
+// --file-version and --file-version-string (or the product's pair) as the
+// edit takes them; the string option wins for the string.
+Status TakeVersions(const std::optional<std::string> &written, const std::optional<std::string> &string,
+                    const std::string &option, std::optional<VersionParts> &parts,
+                    std::optional<std::u16string> &text) {
+  std::optional<WrittenVersion> version;
+  std::optional<std::u16string> ownText;
+  if (written) {
+    QM_UNWRAP_OR_RETURN(taken, WrittenVersionFromArgument(option, *written));
+    version = std::move(taken);
+  }
+  if (string) {
+    std::u16string taken;
+    QM_RETURN_IF_ERROR(Take(TextFromArgument(*string), taken, option + "-string"));
+    ownText = std::move(taken);
+  }
+  TakeVersion(version, ownText, parts, text);
   return Ok();
 }
 
@@ -53,8 +64,9 @@ Result<Plan> PlanFromArguments(const SetArguments &a) {
   Plan plan;
   VersionEdit &e = plan.edit;
   for (Status s :
-       {TakeVersion(a.fileVersion, "--file-version", e.FileVersion),
-        TakeVersion(a.productVersion, "--product-version", e.ProductVersion),
+       {TakeVersions(a.fileVersion, a.fileVersionString, "--file-version", e.FileVersion, e.FileVersionText),
+        TakeVersions(a.productVersion, a.productVersionString, "--product-version", e.ProductVersion,
+                     e.ProductVersionText),
         TakeCode(a.fileOs, FileOsFromArgument, e.FileOs), TakeCode(a.fileType, FileTypeFromArgument, e.FileType),
         TakeCode(a.fileSubType, FileSubTypeFromArgument, e.FileSubType)}) {
     QM_RETURN_IF_ERROR(s);
@@ -89,22 +101,20 @@ Result<Plan> PlanFromArguments(const SetArguments &a) {
   }
   if ((e.FlagsOn & e.FlagsOff) != 0) return Fail(ErrorKind::Usage, "a flag is named by both --flag and --no-flag");
   // A key both set and removed has no meaning that order could give it.
-  std::vector<std::u16string> setKeys;
-  if (e.FileVersion) setKeys.push_back(u"FileVersion");
-  if (e.ProductVersion) setKeys.push_back(u"ProductVersion");
-  for (const StringChange &change : e.Strings)
-    setKeys.push_back(change.Key);
+  std::vector<StringChange> sets = e.VersionStrings();
+  sets.insert(sets.end(), e.Strings.begin(), e.Strings.end());
   for (const std::u16string &removed : e.Removed) {
-    for (const std::u16string &key : setKeys) {
-      if (SameKey(key, removed))
+    for (const StringChange &set : sets) {
+      if (SameKey(set.Key, removed))
         return Fail(ErrorKind::Usage,
                     "--remove-string " + Quoted(Utf16ToUtf8(removed)) + ": the same string is also set");
     }
   }
   if (!e.ChangesFixedPart() && !e.ChangesStrings()) {
     return Fail(ErrorKind::Usage,
-                "set: nothing to change; give at least one of --file-version, --product-version, --string, "
-                "--remove-string, --flag, --no-flag, --file-os, --file-type, --file-subtype");
+                "set: nothing to change; give at least one of --file-version, --product-version, "
+                "--file-version-string, --product-version-string, --string, --remove-string, --flag, --no-flag, "
+                "--file-os, --file-type, --file-subtype");
   }
   return plan;
 }
@@ -180,9 +190,16 @@ void AddSetCommand(CLI::App &app, CommandContext &context) {
     set->add_option_function<std::string>(
         name, [&target](const std::string &value) { target = value; }, help);
   };
-  single("--file-version", a.fileVersion, "A.B.C.D: the fixed file version and every table's \"FileVersion\"");
+  single("--file-version", a.fileVersion,
+         "[v]A[.B[.C[.D]]][TAIL] (such as 2.4.0-rc.1): the fixed file version takes the numbers, every table's "
+         "\"FileVersion\" the text");
   single("--product-version", a.productVersion,
-         "A.B.C.D: the fixed product version and every table's \"ProductVersion\"");
+         "[v]A[.B[.C[.D]]][TAIL]: the fixed product version takes the numbers, every table's \"ProductVersion\" "
+         "the text");
+  single("--file-version-string", a.fileVersionString,
+         "every table's \"FileVersion\" string only, the fixed part kept; wins over --file-version's text");
+  single("--product-version-string", a.productVersionString,
+         "every table's \"ProductVersion\" string only, the fixed part kept; wins over --product-version's text");
   set->add_option("--string", a.strings, "KEY=VALUE: the first string of that key in each table, appended if missing")
       ->allow_extra_args(false);
   set->add_option("--remove-string", a.removed, "KEY: remove every string of that key")->allow_extra_args(false);

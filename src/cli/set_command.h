@@ -18,6 +18,7 @@ namespace qm::cli {
 struct SetArguments {
   std::vector<std::string> modules;
   std::optional<std::string> fileVersion, productVersion, table, fileOs, fileType, fileSubType, language;
+  std::optional<std::string> fileVersionString, productVersionString;
   std::vector<std::string> strings, removed, flags, noFlags;
   bool dryRun = false;
   StampFlags stamp;

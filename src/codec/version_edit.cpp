@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 #include "base/shown_text.h"
 #include "codec/block_layout.h"
@@ -136,14 +137,34 @@ bool VersionEdit::ChangesFixedPart() const {
 }
 
 bool VersionEdit::ChangesStrings() const {
-  return FileVersion || ProductVersion || !Strings.empty() || !Removed.empty();
+  return FileVersion || ProductVersion || FileVersionText || ProductVersionText || !Strings.empty() || !Removed.empty();
+}
+
+std::vector<StringChange> VersionEdit::VersionStrings() const {
+  std::vector<StringChange> sets;
+  for (const auto &[key, parts, text] : {std::tuple{u"FileVersion", &FileVersion, &FileVersionText},
+                                         std::tuple{u"ProductVersion", &ProductVersion, &ProductVersionText}}) {
+    if (*text) {
+      sets.push_back({key, **text});
+    } else if (*parts) {
+      sets.push_back({key, VersionString(**parts)});
+    }
+  }
+  return sets;
+}
+
+void TakeVersion(const std::optional<WrittenVersion> &written, const std::optional<std::u16string> &ownText,
+                 std::optional<VersionParts> &parts, std::optional<std::u16string> &text) {
+  if (written) {
+    parts = written->Parts;
+    text = written->Text;
+  }
+  if (ownText) text = ownText;
 }
 
 void ApplyEdit(const VersionEdit &edit, std::uint16_t resourceLanguage, VersionInfo &info) {
   ApplyToFixedPart(edit, info);
-  std::vector<StringChange> sets;
-  if (edit.FileVersion) sets.push_back({u"FileVersion", VersionString(*edit.FileVersion)});
-  if (edit.ProductVersion) sets.push_back({u"ProductVersion", VersionString(*edit.ProductVersion)});
+  std::vector<StringChange> sets = edit.VersionStrings();
   sets.insert(sets.end(), edit.Strings.begin(), edit.Strings.end());
   if (sets.empty() && edit.Removed.empty()) return;
   for (StringTable *table : TargetTables(edit, resourceLanguage, !sets.empty(), info)) {

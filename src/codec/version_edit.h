@@ -22,15 +22,29 @@ struct StringChange {
 struct VersionEdit {
   std::optional<VersionParts> FileVersion;    // Major, Minor, Release, Build
   std::optional<VersionParts> ProductVersion; // likewise
-  std::vector<StringChange> Strings;          // in the order given; a later one wins
-  std::vector<std::u16string> Removed;        // keys whose every entry goes
-  std::optional<std::u16string> Table;        // only this StringTable (upper case)
+  // What every table's "FileVersion" ("ProductVersion") string takes, the
+  // fixed part aside. Without it, a fixed version above writes its four
+  // numbers there; with it, the string is this text whether or not the fixed
+  // version changes. A change in Strings of the same key still comes after.
+  std::optional<std::u16string> FileVersionText, ProductVersionText;
+  std::vector<StringChange> Strings;   // in the order given; a later one wins
+  std::vector<std::u16string> Removed; // keys whose every entry goes
+  std::optional<std::u16string> Table; // only this StringTable (upper case)
   std::uint32_t FlagsOn = 0, FlagsOff = 0;
   std::optional<std::uint32_t> FileOs, FileType, FileSubType;
 
   bool ChangesFixedPart() const;
   bool ChangesStrings() const;
+  // "FileVersion" and "ProductVersion" where the edit sets them.
+  std::vector<StringChange> VersionStrings() const;
 };
+
+// One version of an edit as the command line gives it: `written` (such as
+// --file-version's value) sets the fixed numbers and the string's text;
+// `ownText` (such as --file-version-string's) sets the string alone and wins
+// over the written text, whose numbers still go to the fixed part.
+void TakeVersion(const std::optional<WrittenVersion> &written, const std::optional<std::u16string> &ownText,
+                 std::optional<VersionParts> &parts, std::optional<std::u16string> &text);
 
 // Keys are compared as the platform's version lookup compares them: ASCII
 // letters without regard to case.

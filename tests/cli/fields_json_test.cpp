@@ -49,6 +49,38 @@ TEST(FieldsFromJson, DefaultsWhenOnlyTheTranslationIsGiven) {
   EXPECT_TRUE(fields->Rows.empty());
 }
 
+// A version as people write it: the numbers go to the fixed part, and any
+// form but A.B.C.D gives its string too, unless the file lists that string.
+TEST(FieldsFromJson, VersionsAsWritten) {
+  const struct {
+    const char *members;
+    std::array<int, 8> numbers;
+    const char *rows;
+  } cases[] = {
+      {R"j("fileVersion": "v2.4-rc.1", "productVersion": "1.2.3.4")j",
+       {2, 4, 0, 0, 1, 2, 3, 4},
+       " FileVersion=v2.4-rc.1"},
+      {R"j("fileVersion": "2.4.0 beta", "strings": [["fileversion", "own"]])j",
+       {2, 4, 0, 0, 0, 0, 0, 0},
+       " fileversion=own"},
+      {R"j("productVersion": "7", "strings": [["A", "1"]])j", {0, 0, 0, 0, 7, 0, 0, 0}, " A=1 ProductVersion=7"},
+      {R"j("fileVersion": "01.2.3.4", "strings": [])j", {1, 2, 3, 4, 0, 0, 0, 0}, ""},
+  };
+  for (const auto &c : cases) {
+    auto fields = FieldsFromJson(std::string(R"j({"language": "0409", "codePage": "1200", )j") + c.members + "}");
+    ASSERT_TRUE(fields) << c.members << ": " << fields.error();
+    const VersionFields &f = *fields;
+    EXPECT_EQ((std::array<int, 8>{f.FileMajor, f.FileMinor, f.FileRelease, f.FileBuild, f.ProdMajor, f.ProdMinor,
+                                  f.ProdRelease, f.ProdBuild}),
+              c.numbers)
+        << c.members;
+    std::string rows;
+    for (const StringRow &row : f.Rows)
+      rows += " " + row.Key + "=" + row.Value;
+    EXPECT_EQ(rows, c.rows) << c.members;
+  }
+}
+
 struct BadFields {
   const char *name;
   const char *json;
@@ -77,8 +109,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadFields{"LanguageAsNumber", R"j({"language": 809, "codePage": "1252"})j", "language: expected a text"},
         BadFields{"VersionAsNumber", R"j({"language": "0409", "codePage": "1252", "fileVersion": 1})j",
                   "fileVersion: expected a text"},
-        BadFields{"ShortVersion", R"j({"language": "0409", "codePage": "1252", "productVersion": "1.2"})j",
-                  "productVersion: '1.2' has 2 components"},
+        BadFields{"LongVersion", R"j({"language": "0409", "codePage": "1252", "productVersion": "1.2.3.4.5"})j",
+                  "productVersion: '1.2.3.4.5' has more than four parts; write [v]A[.B[.C[.D]]]"},
+        BadFields{"VersionWithNul", R"j({"language": "0409", "codePage": "1252", "fileVersion": "1-\u0000"})j",
+                  "fileVersion: a text may not contain"},
         BadFields{"FlagAsText", R"j({"language": "0409", "codePage": "1252", "debug": "yes"})j",
                   "debug: expected true or false"},
         BadFields{"UnknownOsText", R"j({"language": "0409", "codePage": "1252", "fileOs": "nt (windows32)"})j",

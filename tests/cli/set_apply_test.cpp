@@ -2,6 +2,7 @@
 // (every other string, table, translation and resource, the appended data),
 // how failures leave modules, and what the platform's version API reads.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <atomic>
@@ -365,6 +366,52 @@ TEST_F(SetOnModules, RunsAtOnceLoseNoChange) {
   }
 }
 
+// What show --json holds after a run: the fixed versions and the strings of
+// the first table.
+std::string ShownVersions(const std::string &module) {
+  const CliRun shown = RunCliCaptured({"show", "--json", module});
+  if (shown.code != 0) return "show failed: " + shown.err;
+  const auto json = nlohmann::json::parse(shown.out);
+  std::string text = json["fileVersion"].get<std::string>() + " " + json["productVersion"].get<std::string>();
+  for (const auto &pair : json["stringTables"][0]["strings"])
+    text += " " + pair[0].get<std::string>() + "=" + pair[1].get<std::string>();
+  return text;
+}
+
+// Versions as people write them: the fixed part takes the numbers, the
+// strings the text; a string option sets the string alone.
+TEST_F(SetOnModules, VersionsAsWritten) {
+  const std::string module = dir / "tiny32.exe";
+  const struct {
+    std::vector<std::string> args;
+    const char *shown; // file, product, then the strings of the first table
+  } cases[] = {
+      {{"--file-version", "v2.4"}, "2.4.0.0 9.8.0.0 CompanyName=Fixture Works FileVersion=v2.4"},
+      {{"--file-version", "2.4.0-rc.1+g1a2b", "--product-version", "2.4 beta"},
+       "2.4.0.0 2.4.0.0 CompanyName=Fixture Works FileVersion=2.4.0-rc.1+g1a2b ProductVersion=2.4 beta"},
+      {{"--file-version", "3.1", "--file-version-string", "3.1 (nightly)"},
+       "3.1.0.0 9.8.0.0 CompanyName=Fixture Works FileVersion=3.1 (nightly)"},
+      {{"--product-version-string", "Q3"},
+       "9.8.7.6 9.8.0.0 CompanyName=Fixture Works FileVersion=9.8.7.6 ProductVersion=Q3"},
+      {{"--file-version", "0002.4.0.1"}, "2.4.0.1 9.8.0.0 CompanyName=Fixture Works FileVersion=2.4.0.1"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    fs::copy_file(Fixture("tiny32.exe"), module, fs::copy_options::overwrite_existing);
+    std::vector<std::string> args = {"set", module};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CliRun run = RunCliCaptured(args);
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(ShownVersions(module), c.shown);
+  }
+  // apply's file: the numbers only; its tables are written as listed.
+  WriteText(dir / "v.json", R"j({"fileVersion": "v3.2-beta", "productVersion": "4",
+      "stringTables": [{"key": "040904B0", "strings": [["A", "b"]]}]})j");
+  const CliRun run = RunCliCaptured({"apply", module, dir / "v.json"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(ShownVersions(module), "3.2.0.0 4.0.0.0 A=b");
+}
+
 TEST(SetArguments, AreRefusedBeforeAnyModuleIsTouched) {
   ScratchDir dir;
   WriteText(dir / "m.exe", "untouched");
@@ -372,7 +419,12 @@ TEST(SetArguments, AreRefusedBeforeAnyModuleIsTouched) {
     std::vector<std::string> args;
     const char *message;
   } cases[] = {
-      {{"--file-version", "1.2.3"}, "has 3 components"},
+      {{"--file-version", "1.2.3.4.5"},
+       "--file-version: '1.2.3.4.5' has more than four parts; write [v]A[.B[.C[.D]]] with parts 0 to 65535"},
+      {{"--product-version", "1.2x"}, "--product-version: '1.2x' is not a version; write [v]A[.B[.C[.D]]]"},
+      {{"--file-version", "1.2-\xff"}, "--file-version: '1.2-\xff' is not valid UTF-8"},
+      {{"--product-version-string", "\xff"}, "--product-version-string: '\xff' is not valid UTF-8"},
+      {{"--file-version-string", "x", "--remove-string", "FILEVERSION"}, "the same string is also set"},
       {{"--product-version", "1.2.3.70000"}, "larger than 65535"},
       {{"--flag", "fast"}, "'fast' is not a flag"},
       {{"--flag", "debug", "--no-flag", "DEBUG"}, "both --flag and --no-flag"},
@@ -452,6 +504,7 @@ TEST_F(ApplyOnModules, RefusalsLeaveTheModuleAsItWas) {
       {R"({"translations": [[1033, 65536]]})", "tiny32.exe", 10, "translations[0]: expected a whole number"},
       {R"({"language": -1})", "tiny32.exe", 10, "language: expected a whole number from 0 to 65535"},
       {R"({"fileVersion": "1.2.3.4",)", "tiny32.exe", 10, "not valid JSON"},
+      {R"({"productVersion": "v1.2.3.4.5"})", "tiny32.exe", 10, "productVersion: 'v1.2.3.4.5' has more than four"},
       {R"({"fileVersion": "7.7.7.7", "language": 1033, "fileVersion": "1.2.3.4"})", "tiny32.exe", 10,
        "the member \"fileVersion\" is named twice"},
       // Refused before the parser recurses; names and values are quoted

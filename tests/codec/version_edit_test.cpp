@@ -188,6 +188,16 @@ TEST(VersionEdit, LandsInTheTablesItShould) {
          e.FileVersion = {{1, 2, 3, 4}};
        }),
        info({{u"040904B0", {{u"A", u"1"}}}}, {}), "[040904B0] A=1 FileVersion=1.2.3.4", 0},
+      {"a version as written: its text to the string", edit([](VersionEdit &e) {
+         TakeVersion(VersionFromWrittenText("v2.4-rc.1").value(), std::nullopt, e.FileVersion, e.FileVersionText);
+       }),
+       info({{u"040904B0", {{u"A", u"1"}}}}, {}), "[040904B0] A=1 FileVersion=v2.4-rc.1", 0},
+      {"a string of its own wins over the version's text; --string of the key comes last", edit([](VersionEdit &e) {
+         TakeVersion(VersionFromWrittenText("2.4").value(), u"own", e.FileVersion, e.FileVersionText);
+         e.ProductVersionText = u"p";
+         e.Strings = {{u"productversion", u"q"}};
+       }),
+       info({{u"040904B0", {{u"A", u"1"}}}}, {}), "[040904B0] A=1 FileVersion=own ProductVersion=q", 0},
       {"no table: one from the first translation", edit([](VersionEdit &e) {
          e.Strings = {{u"K", u"v"}};
        }),
@@ -229,6 +239,23 @@ TEST(VersionEdit, LandsInTheTablesItShould) {
   EXPECT_EQ(std::vector<int>({f.FileMajor, f.FileMinor, f.FileRelease, f.FileBuild, f.ProdMajor, f.ProdMinor,
                               f.ProdRelease, f.ProdBuild}),
             std::vector<int>({1, 2, 3, 4, 5, 6, 7, 8}));
+
+  // The numbers of a version as written reach the fixed part; a string
+  // alone leaves it untouched, and makes none where there is none.
+  VersionInfo written = versions;
+  ApplyEdit(edit([](VersionEdit &e) {
+              TakeVersion(VersionFromWrittenText("V3.1+g1a2b").value(), u"x", e.ProductVersion, e.ProductVersionText);
+              e.FileVersionText = u"y";
+            }),
+            0, written);
+  const FixedFileInfo &w = written.Fixed;
+  EXPECT_EQ(std::vector<int>({w.FileMajor, w.FileBuild, w.ProdMajor, w.ProdMinor, w.ProdRelease, w.ProdBuild}),
+            std::vector<int>({1, 4, 3, 1, 0, 0}));
+  VersionInfo stringOnly;
+  ApplyEdit(edit([](VersionEdit &e) { e.FileVersionText = u"y"; }), 0, stringOnly);
+  EXPECT_FALSE(stringOnly.HasFixedPart);
+  ASSERT_EQ(stringOnly.Tables.size(), 1u);
+  EXPECT_EQ(stringOnly.Tables[0].Strings, (std::vector<DecodedString>{{u"FileVersion", u"y"}}));
 
   // A new version resource says what the module is, by the list's own names.
   EXPECT_EQ(FileTypeName(NewVersionInfo(0x0409, true, std::nullopt).Fixed.FileType), "DLL");
