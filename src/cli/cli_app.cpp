@@ -9,6 +9,7 @@
 #include "cli/apply_command.h"
 #include "cli/command_context.h"
 #include "cli/commands.h"
+#include "cli/lint_command.h"
 #include "cli/set_command.h"
 #include "qm_version.h"
 #include "stamp/exit_codes.h"
@@ -41,6 +42,7 @@ void Register(CLI::App &app, CommandContext &context) {
   AddStampCommand(app, context);
   AddSetCommand(app, context);
   AddApplyCommand(app, context);
+  AddLintCommand(app, context);
   // One line per failure, like every other message of the program; the
   // parser's words quote arguments as they were given.
   app.failure_message([](const CLI::App *, const CLI::Error &error) {
@@ -62,7 +64,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   Register(app, context);
   if (!args.empty() && !args.front().starts_with("-") && !IsCommand(app, args.front())) {
     err << kProgram << ": unknown command " << Quoted(args.front())
-        << "; the commands are show, set, apply, build, inject, extract and stamp (see --help)\n";
+        << "; the commands are show, set, apply, build, inject, extract, stamp and lint (see --help)\n";
     return stamp::ToInt(stamp::ExitCode::Usage);
   }
   try {
