@@ -1,6 +1,6 @@
 # fish completion for quillmark-cli
 
-set -l commands show build inject extract stamp set apply
+set -l commands show build inject extract stamp set apply lint
 set -l stamping inject stamp set apply
 
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a show -d 'Print version information'
@@ -10,11 +10,13 @@ complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a e
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a stamp -d 'Build and store in one step'
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a set -d 'Change a few things, keep the rest'
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a apply -d 'Write the whole version information'
+complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a lint -d 'Warn where readers would show other than meant'
 complete -c quillmark-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Print the version'
 complete -c quillmark-cli -s h -l help -d 'Print help'
 
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $commands" -F
 complete -c quillmark-cli -n '__fish_seen_subcommand_from show' -l json -d 'Print one JSON object'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from lint' -l json -d 'Print the findings as one JSON array'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from inject' -l raw -d 'Store the bytes as they are'
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $stamping" -l force -d 'Stamp even a module whose appended data checks the file'
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $stamping" -l signed -x -a 'remove refuse' -d 'What to do with a signed module'
