@@ -18,7 +18,7 @@ struct CleanFixture {
   CleanFixture() {
     info.HasFixedPart = true;
     info.Fixed.FileMajor = 1, info.Fixed.FileMinor = 2, info.Fixed.FileRelease = 3, info.Fixed.FileBuild = 4;
-    info.Fixed.ProdMajor = 1, info.Fixed.ProdMinor = 2;
+    info.Fixed.ProdMajor = 1, info.Fixed.ProdMinor = 2, info.Fixed.ProdRelease = 7; // "1.2" writes two parts
     info.Fixed.FlagsMask = 0x3F;
     info.Fixed.FileType = 1;
     info.Tables.push_back({u"040904B0",
@@ -46,6 +46,7 @@ struct LintCase {
   std::function<void(CleanFixture &)> change;
   std::vector<LintId> ids;       // every finding, in order
   const char16_t *key = nullptr; // the first finding's key, where it names one
+  friend void PrintTo(const LintCase &c, std::ostream *os) { *os << c.name; }
 };
 
 class LintFinds : public ::testing::TestWithParam<LintCase> {};
@@ -89,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
         LintCase{"WrittenVersionsAgree",
                  [](CleanFixture &f) {
                    f.Set(u"FileVersion", u"v1.02.3.4-rc.1 (build)");
-                   f.Set(u"ProductVersion", u"1.2.0.0");
+                   f.Set(u"ProductVersion", u"v1.2.7");
                  },
                  {}},
         LintCase{"VersionStringInvalid",
