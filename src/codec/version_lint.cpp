@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 
 #include "base/shown_text.h"
 #include "codec/code_page_coverage.h"
@@ -41,9 +42,8 @@ std::optional<Translation> TranslationOfKey(std::u16string_view key) {
   return Translation{static_cast<std::uint16_t>(value >> 16), static_cast<std::uint16_t>(value & 0xFFFF)};
 }
 
-bool Names(const Translation &translation, const StringTable &table) {
-  const auto named = TranslationOfKey(table.Key);
-  return named && named->Language == translation.Language && named->CodePage == translation.CodePage;
+std::uint32_t Packed(const Translation &translation) {
+  return std::uint32_t{translation.Language} << 16 | translation.CodePage;
 }
 
 class Linter {
@@ -77,22 +77,25 @@ private:
   std::vector<LintFinding> findings_;
 };
 
+// Each side looked up in a set of the other, so that thousands of
+// translations against thousands of tables stay cheap.
 void Linter::Links() {
+  std::set<std::uint32_t> tables, translations;
+  for (const StringTable &table : info_.Tables)
+    if (const auto named = TranslationOfKey(table.Key)) tables.insert(Packed(*named));
+  for (const Translation &translation : info_.Translations)
+    translations.insert(Packed(translation));
   for (const Translation &translation : info_.Translations) {
-    if (std::none_of(info_.Tables.begin(), info_.Tables.end(),
-                     [&](const StringTable &table) { return Names(translation, table); })) {
-      Add(LintId::TranslationWithoutTable, "the translation " + Hex(translation.Language, 4) + ", code page " +
-                                               std::to_string(translation.CodePage) +
-                                               " has no StringTable; readers that follow it find no strings");
-    }
+    if (tables.contains(Packed(translation))) continue;
+    Add(LintId::TranslationWithoutTable, "the translation " + Hex(translation.Language, 4) + ", code page " +
+                                             std::to_string(translation.CodePage) +
+                                             " has no StringTable; readers that follow it find no strings");
   }
   for (const StringTable &table : info_.Tables) {
-    if (std::none_of(info_.Translations.begin(), info_.Translations.end(),
-                     [&](const Translation &translation) { return Names(translation, table); })) {
-      Add(LintId::TableWithoutTranslation,
-          TableName(table) + " is named by no translation; readers that follow the translations do not show it",
-          &table);
-    }
+    const auto named = TranslationOfKey(table.Key);
+    if (named && translations.contains(Packed(*named))) continue;
+    Add(LintId::TableWithoutTranslation,
+        TableName(table) + " is named by no translation; readers that follow the translations do not show it", &table);
   }
 }
 
