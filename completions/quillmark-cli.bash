@@ -15,7 +15,7 @@ _quillmark_cli_items() {
 _quillmark_cli() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
   COMPREPLY=()
-  local commands=(show build inject extract stamp set apply get check diff)
+  local commands=(show build inject extract stamp set apply get check diff lint)
   local flags=(debug prerelease patched privatebuild specialbuild infoinferred)
   local file_os=(UNKNOWN DOS "OS/2 16" "OS/2 32" NT WINDOWS16 PM16 PM32 WINDOWS32 "DOS (WINDOWS16)"
     "DOS (WINDOWS32)" "OS/2 16 (PM16)" "OS/2 32 (PM32)" "NT (WINDOWS32)")
@@ -54,7 +54,7 @@ _quillmark_cli() {
 
   local options=(--help)
   case $command in
-    show) options+=(--json --recursive --report) ;;
+    show | lint) options+=(--json --recursive --report) ;;
     inject) options+=(--raw --force --signed) ;;
     stamp) options+=(--force --signed) ;;
     set) options+=(--file-version --product-version --file-version-string --product-version-string --string
@@ -62,7 +62,8 @@ _quillmark_cli() {
       --signed --recursive --report) ;;
     apply) options+=(--language --force --signed) ;;
     get) options+=(--fixed --table --language) ;;
-    check) options+=(--file-version --product-version --string --flag --no-flag --table --language) ;;
+    check) options+=(--file-version --product-version --string --flag --no-flag --table --language --recursive
+      --report) ;;
     diff) options+=(--json) ;;
   esac
   if [[ $cur == -* ]]; then

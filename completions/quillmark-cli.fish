@@ -1,6 +1,6 @@
 # fish completion for quillmark-cli
 
-set -l commands show build inject extract stamp set apply get check diff
+set -l commands show build inject extract stamp set apply get check diff lint
 set -l stamping inject stamp set apply
 
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a show -d 'Print version information'
@@ -13,11 +13,13 @@ complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a a
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a get -d 'Print one string or fixed member'
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a check -d 'Check what a file holds'
 complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a diff -d 'List differences between two files'
+complete -c quillmark-cli -f -n "not __fish_seen_subcommand_from $commands" -a lint -d 'Warn where readers would show other than meant'
 complete -c quillmark-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Print the version'
 complete -c quillmark-cli -s h -l help -d 'Print help'
 
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $commands" -F
 complete -c quillmark-cli -n '__fish_seen_subcommand_from show diff' -l json -d 'Print one JSON object'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from lint' -l json -d 'Print the findings as one JSON array'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from inject' -l raw -d 'Store the bytes as they are'
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $stamping" -l force -d 'Stamp even a module whose appended data checks the file'
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $stamping" -l signed -x -a 'remove refuse' -d 'What to do with a signed module'
@@ -35,8 +37,8 @@ complete -c quillmark-cli -n '__fish_seen_subcommand_from set' -l file-type -x -
 complete -c quillmark-cli -n '__fish_seen_subcommand_from set' -l file-subtype -x -a "UNKNOWN 'DRV PRINTER' 'DRV KEYBOARD' 'DRV LANGUAGE' 'DRV DISPLAY' 'DRV MOUSE' 'DRV NETWORK' 'DRV SYSTEM' 'DRV INSTALLABLE' 'DRV SOUND' 'DRV COMM'" -d 'File subtype'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from set apply' -l language -x -d 'Hexadecimal language id'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from set' -l dry-run -d 'Change nothing, print what would be written'
-complete -c quillmark-cli -n '__fish_seen_subcommand_from show set' -l recursive -d 'Take folders: every module under them'
-complete -c quillmark-cli -n '__fish_seen_subcommand_from show set' -l report -x -a 'text json' -d 'How each file is reported'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from show set check lint' -l recursive -d 'Take folders: every module under them'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from show set check lint' -l report -x -a 'text json' -d 'How each file is reported'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from get' -l fixed -x -d 'A fixed-part member, as show --json names it'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from check' -l file-version -x -d 'Version the file must hold'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from check' -l product-version -x -d 'Product version the file must hold'

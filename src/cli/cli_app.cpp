@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/diff_command.h"
 #include "cli/get_command.h"
+#include "cli/lint_command.h"
 #include "cli/set_command.h"
 #include "qm_version.h"
 #include "stamp/exit_codes.h"
@@ -48,6 +49,7 @@ void Register(CLI::App &app, CommandContext &context) {
   AddGetCommand(app, context);
   AddCheckCommand(app, context);
   AddDiffCommand(app, context);
+  AddLintCommand(app, context);
   // One line per failure, like every other message of the program; the
   // parser's words quote arguments as they were given.
   app.failure_message([](const CLI::App *, const CLI::Error &error) {
@@ -69,7 +71,8 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
   Register(app, context);
   if (!args.empty() && !args.front().starts_with("-") && !IsCommand(app, args.front())) {
     err << kProgram << ": unknown command " << Quoted(args.front())
-        << "; the commands are show, set, apply, get, check, diff, build, inject, extract and stamp (see --help)\n";
+        << "; the commands are show, set, apply, get, check, diff, lint, build, inject, extract and stamp (see "
+           "--help)\n";
     return stamp::ToInt(stamp::ExitCode::Usage);
   }
   try {

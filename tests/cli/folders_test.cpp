@@ -53,6 +53,15 @@ std::vector<Record> With(std::vector<Record> records, const Record &added) {
   return records;
 }
 
+// `records` with those of `paths` (every "ok" one when none are named) failed with `code`.
+std::vector<Record> Failing(std::vector<Record> records, int code, std::vector<std::string> paths = {}) {
+  for (Record &r : records) {
+    if (r.result == "ok" && (paths.empty() || std::find(paths.begin(), paths.end(), r.path) != paths.end()))
+      r = {r.path, "failed", code};
+  }
+  return records;
+}
+
 class Folders : public ::testing::TestWithParam<FolderCase> {
 protected:
   void SetUp() override {
@@ -161,6 +170,15 @@ INSTANTIATE_TEST_SUITE_P(Cli, Folders,
                                                       true,
                                                       6,
                                                       {{"notes.txt", "skipped", 0}, {".", "failed", 6}}},
+                                           // A difference is a file's result, the mildest of a run.
+                                           FolderCase{"CheckTellsWhichDiffer",
+                                                      "check --recursive --report json --string 'CompanyName=Fixture "
+                                                      "Works'",
+                                                      true, false, false, 6,
+                                                      Failing(With(kTree, {"damaged.exe", "failed", 6}), 13,
+                                                              {"sub/deeper/c"})},
+                                           FolderCase{"LintEveryModule", "lint --recursive --report json", false,
+                                                      false, false, 13, Failing(kTree, 13)},
                                            // Without --recursive a folder stays what it was: not a module to write.
                                            FolderCase{"SetAFolderWithoutRecursive",
                                                       "set --report json --file-version 1.2.3.4",
