@@ -16,7 +16,7 @@ need_root() {
 }
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config git
   g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   libgtest-dev googletest libbenchmark-dev
