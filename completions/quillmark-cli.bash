@@ -28,6 +28,7 @@ _quillmark_cli() {
   case $prev in
     --flag | --no-flag) _quillmark_cli_items "$bare" "${flags[@]}"; return ;;
     --signed) _quillmark_cli_items "$bare" remove refuse; return ;;
+    --format) _quillmark_cli_items "$bare" text json rc; return ;;
     --file-os) _quillmark_cli_items "$bare" "${file_os[@]}"; return ;;
     --file-type) _quillmark_cli_items "$bare" "${file_types[@]}"; return ;;
     --file-subtype) _quillmark_cli_items "$bare" "${subtypes[@]}"; return ;;
@@ -37,7 +38,7 @@ _quillmark_cli() {
   local command="" i
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      --signed | --flag | --no-flag | --file-os | --file-type | --file-subtype | --file-version | \
+      --signed | --format | --flag | --no-flag | --file-os | --file-type | --file-subtype | --file-version | \
         --product-version | --string | --remove-string | --table | --language) ((i++)) ;;
       -*) ;;
       *) command=${COMP_WORDS[i]}; break ;;
@@ -51,12 +52,13 @@ _quillmark_cli() {
 
   local options=(--help)
   case $command in
-    show) options+=(--json) ;;
+    show) options+=(--json --format) ;;
+    build) options+=(--only-version) ;;
     inject) options+=(--raw --force --signed) ;;
     stamp) options+=(--force --signed) ;;
     set) options+=(--file-version --product-version --string --remove-string --table --flag --no-flag --file-os
       --file-type --file-subtype --language --dry-run --force --signed) ;;
-    apply) options+=(--language --force --signed) ;;
+    apply) options+=(--language --only-version --force --signed) ;;
   esac
   if [[ $cur == -* ]]; then
     _quillmark_cli_items "$cur" "${options[@]}"

@@ -47,7 +47,9 @@ s|set show stamp
 set --fl|--flag
 set --flag pre|prerelease
 inject --signed r|refuse remove
-show --|--help --json
+show --|--format --help --json
+show --format j|json
+apply --o|--only-version
 apply --l|--language
 set --file-type ST|STATIC\ LIB
 ROWS
@@ -74,6 +76,7 @@ if command -v fish >/dev/null; then
   done <<'ROWS'
 quillmark-cli s|set|show|stamp
 quillmark-cli set --flag pre|prerelease
+quillmark-cli show --format r|rc
 quillmark-cli inject --signed r|refuse|remove
 quillmark-cli set --file-type ST|STATIC LIB
 ROWS
