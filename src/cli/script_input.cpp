@@ -17,9 +17,17 @@ bool LooksLikeJson(std::span<const std::uint8_t> text) {
 
 Result<InfoFromJson> VersionInfoFromScript(std::span<const std::uint8_t> text, std::string_view shown,
                                            bool onlyVersion) {
+  std::string_view chars(reinterpret_cast<const char *>(text.data()), text.size());
+  // Editors on Windows mark UTF-8 with a byte order mark, which is no part
+  // of the script; UTF-16 (what some save .rc files as) is not read at all.
+  if (chars.starts_with("\xEF\xBB\xBF")) chars.remove_prefix(3);
+  if (chars.starts_with("\xFF\xFE") || chars.starts_with("\xFE\xFF")) {
+    return Error{"the resource script " + Quoted(shown) + " is UTF-16; save it as UTF-8 or ASCII", ErrorKind::Invalid,
+                 FileRole::Input};
+  }
   ScriptOptions options;
   options.OnlyVersion = onlyVersion;
-  auto parsed = ReadResourceScript(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()), options);
+  auto parsed = ReadResourceScript(chars, options);
   if (!parsed) {
     Error error = Context("the resource script " + Quoted(shown) + " is refused: ", parsed.failure());
     if (!onlyVersion && error.message.find("only VERSIONINFO is read") != std::string::npos)

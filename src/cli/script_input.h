@@ -16,8 +16,9 @@ namespace qm::cli {
 bool LooksLikeJson(std::span<const std::uint8_t> text);
 
 // The script's VERSIONINFO and, when it has one, its LANGUAGE. Every refusal
-// is Invalid and says the line and column. `onlyVersion` skips the script's
-// other resource statements instead of refusing them.
+// is Invalid and says the line and column. A UTF-8 byte order mark is
+// skipped; UTF-16 is refused. `onlyVersion` skips the script's other
+// resource statements instead of refusing them.
 Result<InfoFromJson> VersionInfoFromScript(std::span<const std::uint8_t> text, std::string_view shown,
                                            bool onlyVersion);
 

@@ -325,6 +325,14 @@ INSTANTIATE_TEST_SUITE_P(
     Cli, BuildFromScript,
     ::testing::Values(
         ScriptBuild{"Plain", kVersionScript, {}, 0, "Skript"},
+        ScriptBuild{"ByteOrderMark", "\xEF\xBB\xBF" + kVersionScript, {}, 0, "Skript"},
+        ScriptBuild{"Utf16",
+                    std::string("\xFF\xFE"
+                                "1\0 \0",
+                                6),
+                    {},
+                    10,
+                    "is UTF-16"},
         ScriptBuild{"OtherStatementSkipped", "1 ICON \"app.ico\"\n" + kVersionScript, {"--only-version"}, 0, "Skript"},
         ScriptBuild{"OtherStatementRefused",
                     "1 ICON \"app.ico\"\n" + kVersionScript,
