@@ -300,7 +300,8 @@ report() {
   if [ -n "$windres" ]; then
     echo "== show --format rc through windres (modules with a version resource)"
     awk -F'\t' '$8 != "none" { n++; s += ($8 == "same"); u += ($8 ~ /^unsaid/) }
-      END { printf "%d scripts: %d the same information, %d not said (show refuses), %d failed\n", n, s, u, n - s - u }' \
+      END { printf "%d scripts: %d the same information, %d not said (show refuses), %d failed\n",
+            n, s, u, n - s - u }' \
       "$out/results.tsv"
     awk -F'\t' '$8 != "none" && $8 != "same" { printf "%s  [%s]\n", $8, $6 }' "$out/results.tsv" | sort
   fi
