@@ -29,6 +29,7 @@ _quillmark_cli() {
     --flag | --no-flag) _quillmark_cli_items "$bare" "${flags[@]}"; return ;;
     --signed) _quillmark_cli_items "$bare" remove refuse; return ;;
     --report) _quillmark_cli_items "$bare" text json; return ;;
+    --format) _quillmark_cli_items "$bare" text json rc; return ;;
     --file-os) _quillmark_cli_items "$bare" "${file_os[@]}"; return ;;
     --file-type) _quillmark_cli_items "$bare" "${file_types[@]}"; return ;;
     --file-subtype) _quillmark_cli_items "$bare" "${subtypes[@]}"; return ;;
@@ -39,7 +40,7 @@ _quillmark_cli() {
   local command="" i
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      --signed | --flag | --no-flag | --file-os | --file-type | --file-subtype | --file-version | \
+      --signed | --format | --flag | --no-flag | --file-os | --file-type | --file-subtype | --file-version | \
         --product-version | --file-version-string | --product-version-string | --string | --remove-string | \
         --table | --language | --report | --fixed) ((i++)) ;;
       -*) ;;
@@ -54,13 +55,15 @@ _quillmark_cli() {
 
   local options=(--help)
   case $command in
-    show | lint) options+=(--json --recursive --report) ;;
+    show) options+=(--json --format --recursive --report) ;;
+    lint) options+=(--json --recursive --report) ;;
+    build) options+=(--only-version) ;;
     inject) options+=(--raw --force --signed) ;;
     stamp) options+=(--force --signed) ;;
     set) options+=(--file-version --product-version --file-version-string --product-version-string --string
       --remove-string --table --flag --no-flag --file-os --file-type --file-subtype --language --dry-run --force
       --signed --recursive --report) ;;
-    apply) options+=(--language --force --signed) ;;
+    apply) options+=(--language --only-version --force --signed) ;;
     get) options+=(--fixed --table --language) ;;
     check) options+=(--file-version --product-version --string --flag --no-flag --table --language --recursive
       --report) ;;

@@ -20,6 +20,8 @@ complete -c quillmark-cli -s h -l help -d 'Print help'
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $commands" -F
 complete -c quillmark-cli -n '__fish_seen_subcommand_from show diff' -l json -d 'Print one JSON object'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from lint' -l json -d 'Print the findings as one JSON array'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from show' -l format -x -a 'text json rc' -d 'Form to print'
+complete -c quillmark-cli -n '__fish_seen_subcommand_from build apply' -l only-version -d 'Skip other resource statements in a script'
 complete -c quillmark-cli -n '__fish_seen_subcommand_from inject' -l raw -d 'Store the bytes as they are'
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $stamping" -l force -d 'Stamp even a module whose appended data checks the file'
 complete -c quillmark-cli -n "__fish_seen_subcommand_from $stamping" -l signed -x -a 'remove refuse' -d 'What to do with a signed module'

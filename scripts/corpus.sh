@@ -16,7 +16,10 @@
 # `set --string Comments=corpus --file-version 1.2.3.4`, then the copy must
 # read again, show the new values and keep every other resource, the data
 # after the image, and a right checksum (tests/cli/corpus_check.cpp judges);
-# a refused stamp must leave the copy byte for byte as it was.
+# a refused stamp must leave the copy byte for byte as it was. Where windres
+# is installed, `show --format rc` of each module with a version resource is
+# compiled back and must give the same information (corpus_check judges;
+# a script show refuses to write is counted, not failed).
 # Prints counts per kind and outcome and every failure; the exit code is 1
 # when anything failed. QM_CLI and QM_CORPUS_CHECK name the programs to use;
 # by default the linux preset builds them.
@@ -117,8 +120,29 @@ if [ "$sample" -gt 0 ] && [ "$total" -gt "$sample" ]; then
   mv "$out/sample.tsv" "$out/modules.tsv"
 fi
 
-# One module: prints KIND, READ, STAMP, VERDICT, DETAIL, the FILE and its
-# number, tab separated. READ and STAMP are "ok", "none" (no version
+# The round trip of a module's show --format rc through windres: "same",
+# "unsaid: WHY" (show refuses to write a script, exit 8), or what went wrong.
+script_round_trip() {
+  local file=$1 work=$2 r=0 why
+  timeout 120 "$QM_CLI" show --format rc "$file" >"$work/v.rc" 2>"$work/rc.err" || r=$?
+  if [ $r = 8 ]; then
+    why=$(head -c 300 "$work/rc.err" | head -n1)
+    echo "unsaid: ${why##*: }"
+  elif [ $r != 0 ]; then
+    echo "failed: show --format rc exits $r: $(head -c 300 "$work/rc.err" | head -n1)"
+  elif ! timeout 120 "$QM_WINDRES" -O res "$work/v.rc" -o "$work/v.res" 2>"$work/windres.err"; then
+    echo "failed: windres refuses the script: $(head -c 300 "$work/windres.err" | head -n1)"
+  elif ! why=$(timeout 120 "$QM_CORPUS_CHECK" --script-same "$file" "$work/v.res"); then
+    echo "failed: ${why##*: }"
+  else
+    echo same
+  fi
+}
+export -f script_round_trip
+
+# One module: prints KIND, READ, STAMP, VERDICT, DETAIL, the FILE, its
+# number and how show --format rc went through windres ("none" when the
+# module has no version resource or windres is missing), tab separated. READ and STAMP are "ok", "none" (no version
 # resource) or the exit code; VERDICT is ok, refused or failed. A command
 # that takes more than two minutes counts as failed (exit 124).
 check_one() {
@@ -166,14 +190,19 @@ check_one() {
     fi
   fi
   [ "$QM_KEEP" = 1 ] && [ $verdict = ok ] || rm -f "$copy"
+  local script=none
+  [ $rs = 0 ] && [ -n "$QM_WINDRES" ] && script=$(script_round_trip "$file" "$work")
   detail=${detail//$'\t'/ }
   detail=${detail//"$copy"/MODULE}
   detail=${detail//"$file"/MODULE}
-  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$read" "$stamp" "$verdict" "$detail" "$file" "$index"
+  script=${script//$'\t'/ }
+  script=${script//"$file"/MODULE}
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$read" "$stamp" "$verdict" "$detail" "$file" "$index" "$script"
   [ "$QM_KEEP" = 1 ] || rm -rf "$work"
 }
 export -f check_one
-export QM_CLI=$cli QM_CORPUS_CHECK=$checker QM_OUT=$out QM_KEEP=$wine
+windres=$(command -v i686-w64-mingw32-windres || true)
+export QM_CLI=$cli QM_CORPUS_CHECK=$checker QM_OUT=$out QM_KEEP=$wine QM_WINDRES=$windres
 
 echo "corpus: checking $(wc -l <"$out/modules.tsv") modules ($jobs at a time)" >&2
 start=$(date +%s)
@@ -268,9 +297,17 @@ report() {
   echo "== refusals, by exit code and message (count, an example)"
   awk -F'\t' '$4 == "refused" { m = $5; gsub(/[0-9a-fA-F]x[0-9a-fA-F]+|[0-9]+/, "N", m); c[m]++; if (!(m in ex)) ex[m] = $5 "  [" $6 "]" }
     END { for (m in c) printf "%5d  %s\n", c[m], ex[m] }' "$out/results.tsv" | sort -rn
+  if [ -n "$windres" ]; then
+    echo "== show --format rc through windres (modules with a version resource)"
+    awk -F'\t' '$8 != "none" { n++; s += ($8 == "same"); u += ($8 ~ /^unsaid/) }
+      END { printf "%d scripts: %d the same information, %d not said (show refuses), %d failed\n",
+            n, s, u, n - s - u }' \
+      "$out/results.tsv"
+    awk -F'\t' '$8 != "none" && $8 != "same" { printf "%s  [%s]\n", $8, $6 }' "$out/results.tsv" | sort
+  fi
   [ -f "$out/wine.txt" ] && { echo "== under Wine"; cat "$out/wine.txt"; }
   echo "== failures"
   awk -F'\t' '$4 == "failed" { printf "%s  [%s, %s]\n", $5, $1, $6 }' "$out/results.tsv" | sort
 }
 report | tee "$out/summary.txt"
-! grep -q $'\tfailed\t' "$out/results.tsv"
+! grep -q $'\tfailed\t' "$out/results.tsv" && ! cut -f8 "$out/results.tsv" | grep -q '^failed'

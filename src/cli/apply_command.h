@@ -1,7 +1,9 @@
 #pragma once
-// `apply MODULE INFO.json`: writes the whole version information described
-// in the form `show --json` prints, under one language, keeping every other
-// resource (other languages' version resources included).
+// `apply MODULE INFO`: writes the whole version information described in
+// the form `show --json` prints, or in a resource script holding one
+// VERSIONINFO statement (as `show --format rc` prints it), under one
+// language, keeping every other resource (other languages' version
+// resources included).
 #include <optional>
 #include <ostream>
 #include <string>
@@ -14,6 +16,7 @@ namespace qm::cli {
 struct ApplyArguments {
   std::string module, infoFile;
   std::optional<std::string> language;
+  bool onlyVersion = false; // a script's other resource statements are skipped, not refused
   StampFlags stamp;
 };
 

@@ -12,11 +12,13 @@
 #include "cli/fields_json.h"
 #include "cli/file_output.h"
 #include "cli/module_walk.h"
+#include "cli/script_input.h"
 #include "cli/show_report.h"
 #include "cli/stamp_flags.h"
 #include "codec/encoder.h"
 #include "codec/text_codec.h"
 #include "codec/version_info_reader.h"
+#include "codec/version_info_writer.h"
 #include "pe/appended_data.h"
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
@@ -28,11 +30,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Reads and encodes a fields file into a block, exactly as saving a block
-// file from the editor would: the same encoder, strings taken as UTF-8.
-Result<Bytes> BlockFromFieldsFile(const std::string &fieldsFile) {
-  QM_UNWRAP_OR_RETURN(text,
-                      stamp::ReadWholeInput(ArgumentPath(fieldsFile), fieldsFile, "fields file", FileRole::Input));
+// Encodes a fields file into a block, exactly as saving a block file from
+// the editor would: the same encoder, strings taken as UTF-8.
+Result<Bytes> BlockFromFields(std::span<const std::uint8_t> text, const std::string &fieldsFile) {
   auto fields = FieldsFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
   if (!fields) {
     Error error = Context("the fields file " + Quoted(fieldsFile) + " is refused: ", fields.failure());
@@ -46,6 +46,24 @@ Result<Bytes> BlockFromFieldsFile(const std::string &fieldsFile) {
   Status built = BuildVersionBlock(EncodeTarget::BlockFile, sink, *fields, Utf8Codec());
   if (!built) return InRole(FileRole::Input, WithKind(ErrorKind::Invalid, built.failure()));
   return block;
+}
+
+Result<Bytes> BlockFromFieldsFile(const std::string &fieldsFile) {
+  QM_UNWRAP_OR_RETURN(text,
+                      stamp::ReadWholeInput(ArgumentPath(fieldsFile), fieldsFile, "fields file", FileRole::Input));
+  return BlockFromFields(text, fieldsFile);
+}
+
+// A resource script's VERSIONINFO as a block, as a resource compiler would
+// write it; the script's language has no place in a bare block.
+Result<Bytes> BlockFromScript(std::span<const std::uint8_t> text, const std::string &scriptFile, bool onlyVersion) {
+  QM_UNWRAP_OR_RETURN(parsed, VersionInfoFromScript(text, scriptFile, onlyVersion));
+  auto block = EncodeVersionInfo(parsed.Info);
+  if (!block) {
+    Error error = Context("the resource script " + Quoted(scriptFile) + " is refused: ", block.failure());
+    return InRole(FileRole::Input, WithKind(ErrorKind::Invalid, std::move(error)));
+  }
+  return std::move(*block);
 }
 
 // The version resource of a module image, in the language of choice.
@@ -120,9 +138,30 @@ Result<VersionPayload> PayloadFromModule(const std::string &module) {
   return VersionFromModule(pe::MemorySource(image), module);
 }
 
+// The information in the form asked for; a script may fail to say it.
+Result<std::string> InFormat(const VersionInfo &info, const ShownOrigin &origin, ShowFormat format,
+                             std::string_view file) {
+  switch (format) {
+  case ShowFormat::Text:
+    return ShowAsText(info, origin);
+  case ShowFormat::Json:
+    return ShowAsJson(info, origin);
+  case ShowFormat::Script:
+    break;
+  }
+  auto script = ShowAsScript(info, origin);
+  if (!script) {
+    Error error = Context("the version information in " + Quoted(file) +
+                              " cannot be written as a resource script (show --json prints it whole): ",
+                          script.failure());
+    return InRole(FileRole::Input, WithKind(ErrorKind::Refused, std::move(error)));
+  }
+  return script;
+}
+
 } // namespace
 
-Status ShowCommand(const std::string &file, bool asJson, std::ostream &out) {
+Status ShowCommand(const std::string &file, ShowFormat format, std::ostream &out) {
   ShownOrigin origin;
   auto module = OpenAsModule(file);
   if (module) origin.kind = "module";
@@ -135,14 +174,17 @@ Status ShowCommand(const std::string &file, bool asJson, std::ostream &out) {
     Error error = Context("the version information in " + Quoted(file) + " is damaged: ", info.failure());
     return InRole(FileRole::Input, WithKind(ErrorKind::Refused, std::move(error)));
   }
-  out << (asJson ? ShowAsJson(*info, origin) : ShowAsText(*info, origin));
+  QM_UNWRAP_OR_RETURN(text, InFormat(*info, origin, format, file));
+  out << text;
   out.flush();
   return Ok();
 }
 
-Status BuildCommand(const std::string &fieldsFile, const std::string &blockFile) {
-  QM_RETURN_IF_ERROR(RefuseOutputOverInput(blockFile, "block file", fieldsFile, "fields file"));
-  QM_UNWRAP_OR_RETURN(block, BlockFromFieldsFile(fieldsFile));
+Status BuildCommand(const std::string &input, const std::string &blockFile, bool onlyVersion) {
+  QM_RETURN_IF_ERROR(RefuseOutputOverInput(blockFile, "block file", input, "fields file"));
+  QM_UNWRAP_OR_RETURN(text, stamp::ReadWholeInput(ArgumentPath(input), input, "fields file", FileRole::Input));
+  QM_UNWRAP_OR_RETURN(block,
+                      LooksLikeJson(text) ? BlockFromFields(text, input) : BlockFromScript(text, input, onlyVersion));
   return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", block);
 }
 
@@ -187,16 +229,20 @@ namespace {
 
 // show with --recursive: each module's text after a line naming it; as JSON,
 // the report's records, each holding the module's object.
-void ShowEach(const std::string &file, bool json, WalkFlags walk, CommandContext &context) {
-  if (json && walk.recursive) walk.report = "json";
-  const bool asJson = json || walk.report == "json";
-  const bool named = walk.recursive && !asJson;
+void ShowEach(const std::string &file, ShowFormat format, WalkFlags walk, CommandContext &context) {
+  if (format == ShowFormat::Json && walk.recursive) walk.report = "json";
+  if (format == ShowFormat::Text && walk.report == "json") format = ShowFormat::Json;
+  const bool asJson = format == ShowFormat::Json;
+  // Over a folder in text form each module's text or script is headed by
+  // its path; a script's heading is a comment a resource compiler skips.
+  const bool named = walk.recursive && !asJson && walk.report != "json";
   RunOverModules({file}, walk, asJson, context.out, context.err, context.failures,
                  [&](const std::string &module, std::ostream &out) -> Status {
-                   if (!named) return ShowCommand(module, asJson, out);
+                   if (!named) return ShowCommand(module, format, out);
                    std::ostringstream text;
-                   QM_RETURN_IF_ERROR(ShowCommand(module, false, text));
-                   out << "File:            " << Shown(module) << "\n" << text.str();
+                   QM_RETURN_IF_ERROR(ShowCommand(module, format, text));
+                   out << (format == ShowFormat::Script ? "// File: " : "File:            ") << Shown(module) << "\n"
+                       << text.str();
                    return Ok();
                  });
 }
@@ -208,24 +254,39 @@ void AddShowCommand(CLI::App &app, CommandContext &context) {
     std::string file;
     bool json = false;
     WalkFlags walk;
+    std::string format = "text";
   };
   auto a = std::make_shared<Arguments>();
   CLI::App *show = AddCommand(app, "show", "Print the version information of a module, block file or compiled .res");
   show->add_option("FILE", a->file, "module, block file or compiled resource file (told apart by content)")->required();
-  show->add_flag("--json", a->json, "print one JSON object instead of text");
+  CLI::Option *json = show->add_flag("--json", a->json, "print one JSON object instead of text (as --format json)");
+  show->add_option("--format", a->format, "text, json or rc (one VERSIONINFO statement for a resource compiler)")
+      ->check(CLI::IsMember({"text", "json", "rc"}))
+      ->excludes(json);
   AddWalkFlags(*show, a->walk);
-  show->callback([a, &context] { ShowEach(a->file, a->json, a->walk, context); });
+  show->callback([a, &context] {
+    const ShowFormat format = a->json || a->format == "json" ? ShowFormat::Json
+                              : a->format == "rc"            ? ShowFormat::Script
+                                                             : ShowFormat::Text;
+    ShowEach(a->file, format, a->walk, context);
+  });
 }
 
 void AddBuildCommand(CLI::App &app, CommandContext &context) {
   struct Arguments {
-    std::string fields, blockFile;
+    std::string input, blockFile;
+    bool onlyVersion = false;
   };
   auto a = std::make_shared<Arguments>();
-  CLI::App *build = AddCommand(app, "build", "Build a block file from a JSON fields file");
-  build->add_option("FIELDS", a->fields, "JSON fields file (- for the standard input)")->required();
+  CLI::App *build =
+      AddCommand(app, "build", "Build a block file from a JSON fields file or a resource script's VERSIONINFO");
+  build
+      ->add_option("FIELDS", a->input,
+                   "JSON fields file, or resource script (told apart by content; - for the standard input)")
+      ->required();
   build->add_option("BLOCKFILE", a->blockFile, "block file to write")->required();
-  build->callback([a, &context] { context.Report(BuildCommand(a->fields, a->blockFile)); });
+  build->add_flag("--only-version", a->onlyVersion, "skip a script's other resource statements instead of refusing");
+  build->callback([a, &context] { context.Report(BuildCommand(a->input, a->blockFile, a->onlyVersion)); });
 }
 
 void AddInjectCommand(CLI::App &app, CommandContext &context) {

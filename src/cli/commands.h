@@ -11,8 +11,16 @@
 
 namespace qm::cli {
 
-Status ShowCommand(const std::string &file, bool asJson, std::ostream &out);
-Status BuildCommand(const std::string &fieldsFile, const std::string &blockFile);
+enum class ShowFormat { Text, Json, Script };
+
+Status ShowCommand(const std::string &file, ShowFormat format, std::ostream &out);
+inline Status ShowCommand(const std::string &file, bool asJson, std::ostream &out) {
+  return ShowCommand(file, asJson ? ShowFormat::Json : ShowFormat::Text, out);
+}
+// `input` is a JSON fields file, or a resource script holding one
+// VERSIONINFO statement (told apart by content: JSON starts with '{').
+// `onlyVersion` lets a script hold other resource statements, skipped.
+Status BuildCommand(const std::string &input, const std::string &blockFile, bool onlyVersion = false);
 Status InjectCommand(const std::string &module, const std::string &blockFile, bool raw,
                      const stamp::StampOptions &options = {});
 Status ExtractCommand(const std::string &module, const std::string &blockFile);

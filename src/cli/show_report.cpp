@@ -7,6 +7,7 @@
 
 #include "base/shown_text.h"
 #include "codec/field_codes.h"
+#include "codec/rc_script_writer.h"
 #include "codec/text_codec.h"
 
 namespace qm::cli {
@@ -137,6 +138,18 @@ std::string ShowAsJson(const VersionInfo &info, const ShownOrigin &origin) {
   }
   root["translations"] = std::move(translations);
   return root.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+Result<std::string> ShowAsScript(const VersionInfo &info, const ShownOrigin &origin) {
+  // The translation names the language the strings are in, so a block file
+  // compiled from the script lands where its own strings say it belongs.
+  std::uint16_t language = 0;
+  if (origin.language) {
+    language = *origin.language;
+  } else if (!info.Translations.empty()) {
+    language = info.Translations.front().Language;
+  }
+  return ToResourceScript(info, language);
 }
 
 } // namespace qm::cli

@@ -1,11 +1,12 @@
 #pragma once
-// How `show` prints a version resource: as text for people, or as one JSON
-// object for scripts.
+// How `show` prints a version resource: as text for people, as one JSON
+// object for programs, or as a resource script for resource compilers.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "codec/version_info_reader.h"
 #include "pe/appended_data.h"
 
@@ -25,5 +26,12 @@ struct ShownOrigin {
 
 std::string ShowAsText(const VersionInfo &info, const ShownOrigin &origin);
 std::string ShowAsJson(const VersionInfo &info, const ShownOrigin &origin);
+
+// One VERSIONINFO statement under a LANGUAGE statement: the resource's
+// language, or for a bare block (which has none) the language of its first
+// translation, or neutral (0, 0) when it has no translation either. Fails
+// (Invalid) where a script cannot say the information: a NUL inside a key or
+// value, a table key outside plain ASCII.
+Result<std::string> ShowAsScript(const VersionInfo &info, const ShownOrigin &origin);
 
 } // namespace qm::cli

@@ -1,8 +1,13 @@
-// build writes what saving a block file writes; show reads back every field.
+// build writes what saving a block file writes; show reads back every field;
+// show --format rc, compiled by windres, gives the same information again.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
+
 #include "cli_test_support.h"
+#include "codec/rc_script_reader.h"
+#include "codec/version_info_writer.h"
 
 namespace qm::cli::test {
 namespace {
@@ -153,6 +158,7 @@ struct ShowFailure {
   std::vector<std::uint8_t> content; // empty: no file at all
   int code;
   const char *message;
+  std::vector<std::string> options = {};
   friend void PrintTo(const ShowFailure &c, std::ostream *os) { *os << c.name; }
 };
 
@@ -161,7 +167,10 @@ class ShowRefuses : public ::testing::TestWithParam<ShowFailure> {};
 TEST_P(ShowRefuses, WithItsExitCodeAndNothingOnStdout) {
   ScratchDir dir;
   if (!GetParam().content.empty()) WriteBytes(dir.path() / "input", GetParam().content);
-  CliRun run = RunCliCaptured({"show", dir / "input"});
+  std::vector<std::string> args = {"show"};
+  args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
+  args.push_back(dir / "input");
+  CliRun run = RunCliCaptured(args);
   EXPECT_EQ(run.code, GetParam().code);
   EXPECT_TRUE(run.out.empty());
   EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
@@ -176,14 +185,163 @@ std::vector<std::uint8_t> DamagedBlock() {
   return bytes;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, ShowRefuses,
-                         ::testing::Values(ShowFailure{"Missing", {}, 3, "does not exist"},
-                                           ShowFailure{"PlainText", {'h', 'e', 'l', 'l', 'o'}, 8, "neither a module"},
-                                           ShowFailure{"DosStubWithoutPe", {'M', 'Z', 0, 0}, 8, "neither a module"},
-                                           ShowFailure{"DamagedBlock", DamagedBlock(), 8, "is damaged"}),
-                         [](const ::testing::TestParamInfo<ShowFailure> &info) {
-                           return std::string(info.param.name);
-                         });
+// A block whose table key no resource script can say (BLOCK takes only a
+// plain literal).
+std::vector<std::uint8_t> BlockWithKey(std::u16string tableKey) {
+  VersionInfo info;
+  info.HasFixedPart = true;
+  info.Fixed.StrucVersion = 0x10000;
+  info.Tables = {{std::move(tableKey), {{u"Comments", u"x"}}}};
+  return *EncodeVersionInfo(info);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ShowRefuses,
+    ::testing::Values(
+        ShowFailure{"Missing", {}, 3, "does not exist"},
+        ShowFailure{"PlainText", {'h', 'e', 'l', 'l', 'o'}, 8, "neither a module"},
+        ShowFailure{"DosStubWithoutPe", {'M', 'Z', 0, 0}, 8, "neither a module"},
+        ShowFailure{"DamagedBlock", DamagedBlock(), 8, "is damaged"},
+        ShowFailure{"ScriptOfAWideKey",
+                    BlockWithKey(u"0409\u00e9B0"),
+                    8,
+                    "cannot be written as a resource script (show --json prints it whole): the table key "
+                    "'0409\xC3\xA9"
+                    "B0' is not plain ASCII",
+                    {"--format", "rc"}},
+        ShowFailure{"JsonAndFormat", DamagedBlock(), 2, "--json excludes --format", {"--json", "--format", "json"}},
+        ShowFailure{"UnknownFormat", DamagedBlock(), 2, "xml not in {text,json,rc}", {"--format", "xml"}}),
+    [](const ::testing::TestParamInfo<ShowFailure> &info) { return std::string(info.param.name); });
+
+// ---- show --format rc, compiled by windres, read again ----
+
+struct ScriptCase {
+  const char *name;
+  fs::path file;
+  bool asBlock = false; // the file's resource extracted first, as a bare block
+  friend void PrintTo(const ScriptCase &c, std::ostream *os) { *os << c.name; }
+};
+
+// What show --json says of where it read from, which a script does not carry.
+json WithoutOrigin(json shown) {
+  for (const char *member : {"kind", "otherLanguages", "signed", "appendedData"})
+    shown.erase(member);
+  return shown;
+}
+
+class ScriptThroughWindres : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(ScriptThroughWindres, GivesTheSameInformation) {
+  const ScriptCase &c = GetParam();
+  QM_REQUIRE_FIXTURES();
+  if (!fs::exists(c.file)) GTEST_SKIP() << c.file << " was not built";
+  ScratchDir dir;
+  std::string input = c.file.string();
+  if (c.asBlock) {
+    ASSERT_EQ(RunCliCaptured({"extract", input, dir / "block.bin"}).code, 0);
+    input = dir / "block.bin";
+  }
+  const CliRun asJson = RunCliCaptured({"show", "--json", input});
+  const CliRun script = RunCliCaptured({"show", "--format", "rc", input});
+  // A file without a version resource is refused alike in either form.
+  ASSERT_EQ(script.code, asJson.code) << script.err;
+  if (asJson.code != 0) {
+    EXPECT_TRUE(script.out.empty());
+    EXPECT_EQ(script.err, asJson.err);
+    return;
+  }
+  WriteText(dir / "v.rc", script.out);
+  const std::string compile =
+      "\"" + std::string(QM_CLI_WINDRES) + "\" -O res \"" + (dir / "v.rc") + "\" -o \"" + (dir / "v.res") + "\"";
+  ASSERT_EQ(std::system(compile.c_str()), 0) << script.out;
+  const CliRun again = RunCliCaptured({"show", "--json", dir / "v.res"});
+  ASSERT_EQ(again.code, 0) << again.err;
+  json want = WithoutOrigin(json::parse(asJson.out)), got = WithoutOrigin(json::parse(again.out));
+  if (c.asBlock) {
+    // A bare block has no language: the script takes its first translation's.
+    EXPECT_EQ(got["language"], want["translations"][0][0]);
+    got.erase("language");
+  }
+  EXPECT_EQ(got, want) << script.out;
+}
+
+const fs::path kPeModules = QM_CLI_PE_MODULES;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ScriptThroughWindres,
+    ::testing::Values(ScriptCase{"tiny32", Fixture("tiny32.exe")}, ScriptCase{"plain32", Fixture("plain32.exe")},
+                      ScriptCase{"neutral32", Fixture("neutral32.exe")}, ScriptCase{"tiny64", Fixture("tiny64.exe")},
+                      ScriptCase{"two64", Fixture("two64.exe")}, ScriptCase{"plain64", Fixture("plain64.exe")},
+                      ScriptCase{"tinyRes", Fixture("tiny.res")}, ScriptCase{"plainRes", Fixture("plain.res")},
+                      ScriptCase{"neutralBlock", Fixture("neutral32.exe"), true},
+                      ScriptCase{"app32Last", kPeModules / "app32_last.exe"},
+                      ScriptCase{"app64Middle", kPeModules / "app64_middle.exe"},
+                      ScriptCase{"lib32", kPeModules / "lib32.dll"},
+                      ScriptCase{"lib64Middle", kPeModules / "lib64_middle.dll"},
+                      ScriptCase{"stampRes", kPeModules / "stamp.res"}),
+    [](const ::testing::TestParamInfo<ScriptCase> &info) { return std::string(info.param.name); });
+
+// build takes a resource script as it takes a fields file: by content, the
+// output written only on success.
+struct ScriptBuild {
+  const char *name;
+  std::string script;
+  std::vector<std::string> options;
+  int code;
+  const char *message; // on stderr, or the FileDescription show gives back
+  friend void PrintTo(const ScriptBuild &c, std::ostream *os) { *os << c.name; }
+};
+
+const std::string kVersionScript = "LANGUAGE 7, 1\n1 VERSIONINFO FILEVERSION 1,2 FILEOS VOS_NT BEGIN\n"
+                                   "BLOCK \"StringFileInfo\" { BLOCK \"040704B0\" { VALUE \"FileDescription\", "
+                                   "\"Skript\" } }\nEND\n";
+
+class BuildFromScript : public ::testing::TestWithParam<ScriptBuild> {};
+
+TEST_P(BuildFromScript, WritesTheBlockOrNothing) {
+  const ScriptBuild &c = GetParam();
+  ScratchDir dir;
+  WriteText(dir / "fields.json", c.script);
+  WriteText(dir / "v.res", "old");
+  std::vector<std::string> args = {"build"};
+  args.insert(args.end(), c.options.begin(), c.options.end());
+  args.insert(args.end(), {dir / "fields.json", dir / "v.res"});
+  const CliRun run = RunCliCaptured(args);
+  ASSERT_EQ(run.code, c.code) << run.err;
+  if (c.code != 0) {
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(ReadBytes(dir.path() / "v.res"), std::vector<std::uint8_t>({'o', 'l', 'd'}));
+    return;
+  }
+  const CliRun shown = RunCliCaptured({"show", "--json", dir / "v.res"});
+  ASSERT_EQ(shown.code, 0) << shown.err;
+  const json got = json::parse(shown.out);
+  EXPECT_EQ(got["fileVersion"], "1.2.0.0");
+  EXPECT_EQ(got["fileOs"], 0x40000);
+  EXPECT_EQ(got["stringTables"][0]["strings"], json::array({json::array({"FileDescription", c.message})}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, BuildFromScript,
+    ::testing::Values(
+        ScriptBuild{"Plain", kVersionScript, {}, 0, "Skript"},
+        ScriptBuild{"ByteOrderMark", "\xEF\xBB\xBF" + kVersionScript, {}, 0, "Skript"},
+        ScriptBuild{"Utf16",
+                    std::string("\xFF\xFE"
+                                "1\0 \0",
+                                6),
+                    {},
+                    10,
+                    "is UTF-16"},
+        ScriptBuild{"OtherStatementSkipped", "1 ICON \"app.ico\"\n" + kVersionScript, {"--only-version"}, 0, "Skript"},
+        ScriptBuild{"OtherStatementRefused",
+                    "1 ICON \"app.ico\"\n" + kVersionScript,
+                    {},
+                    10,
+                    "is refused: line 1, column 3: only VERSIONINFO is read, not 'ICON' (--only-version"},
+        ScriptBuild{"Misspelled", "1 VERSIONINFO\nFILEVERSON 1\nBEGIN\nEND\n", {}, 10, "is refused: line 2, column 1"},
+        ScriptBuild{"TooLarge", std::string(kMaxScriptBytes + 1, '\n'), {"--only-version"}, 10, "too large"}),
+    [](const ::testing::TestParamInfo<ScriptBuild> &info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace qm::cli::test

@@ -60,7 +60,9 @@ TEST_P(Checks, EndAndPrintAsTheRowSays) {
   EXPECT_EQ(run.code, row.code) << run.err;
   EXPECT_EQ(run.out, Expand(row.out));
   EXPECT_NE(run.err.find(row.errPiece), std::string::npos) << run.err;
-  if (row.errLines >= 0) EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), row.errLines) << run.err;
+  if (row.errLines >= 0) {
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), row.errLines) << run.err;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

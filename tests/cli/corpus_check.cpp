@@ -1,6 +1,10 @@
 // The corpus runs' judge of modules nobody here built.
 //   corpus_check --kind FILE...        one line per file that is MZ + PE:
 //                                      FILE<TAB>PE32|PE32+ exe|dll|efi|.NET MACHINE
+//   corpus_check --script-same MODULE RES
+//                                      after `quillmark-cli show --format rc MODULE` compiled by
+//                                      windres into RES: prints what the script lost and exits 1,
+//                                      or exits 0 (the structure version is not compared).
 //   corpus_check ORIGINAL STAMPED A.B.C.D KEY=VALUE
 //                                      after `quillmark-cli set STAMPED --file-version
 //                                      A.B.C.D --string KEY=VALUE` on a copy of ORIGINAL:
@@ -13,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/byte_reader.h"
@@ -20,6 +25,8 @@
 #include "codec/version_info_reader.h"
 #include "pe/byte_source.h"
 #include "pe/pe_image.h"
+#include "pe/res_file.h"
+#include "pe/version_reader.h"
 #include "stamp_promises.h"
 
 namespace {
@@ -194,6 +201,57 @@ int Check(const char *originalPath, const char *stampedPath, const char *version
   return 1;
 }
 
+// What a compiled script lost of the module's information, in the first
+// place it differs; empty when nothing.
+std::string ScriptLost(const qm::VersionInfo &was, const qm::VersionInfo &now) {
+  const qm::FixedFileInfo &a = was.Fixed, &b = now.Fixed;
+  if (!was.HasFixedPart) return "the module's block has no fixed part";
+  if (a.FileDate != b.FileDate) return "the file date";
+  if (std::tie(a.FileMajor, a.FileMinor, a.FileRelease, a.FileBuild, a.ProdMajor, a.ProdMinor, a.ProdRelease,
+               a.ProdBuild, a.FlagsMask, a.Flags, a.FileOs, a.FileType, a.FileSubType) !=
+      std::tie(b.FileMajor, b.FileMinor, b.FileRelease, b.FileBuild, b.ProdMajor, b.ProdMinor, b.ProdRelease,
+               b.ProdBuild, b.FlagsMask, b.Flags, b.FileOs, b.FileType, b.FileSubType))
+    return "a fixed field";
+  if (was.Tables.size() != now.Tables.size()) return "the number of string tables";
+  for (std::size_t i = 0; i < was.Tables.size(); ++i) {
+    if (was.Tables[i].Key != now.Tables[i].Key) return "a table key";
+    if (was.Tables[i].Strings != now.Tables[i].Strings)
+      return "a string of table " + qm::Utf16ToUtf8(was.Tables[i].Key);
+  }
+  if (was.Translations.size() != now.Translations.size()) return "the number of translations";
+  for (std::size_t i = 0; i < was.Translations.size(); ++i)
+    if (was.Translations[i].Language != now.Translations[i].Language ||
+        was.Translations[i].CodePage != now.Translations[i].CodePage)
+      return "a translation";
+  return "";
+}
+
+int ScriptSame(const char *modulePath, const char *resPath) {
+  Bytes module, res;
+  if (!ReadFile(modulePath, module) || !ReadFile(resPath, res)) {
+    std::fprintf(stderr, "corpus_check: cannot read %s or %s\n", modulePath, resPath);
+    return 2;
+  }
+  // The resource show reads: neutral, then US English, then the first.
+  auto found = qm::pe::ReadVersionResource(qm::pe::MemorySource(module), 0x0409);
+  auto entries = qm::pe::ParseResFile(res);
+  if (!found || !*found || !entries) {
+    std::printf("%s: the module's version resource or the compiled script does not read\n", modulePath);
+    return 1;
+  }
+  const qm::pe::ResFileEntry *compiled = nullptr;
+  for (const auto &entry : *entries)
+    if (entry.type == qm::pe::ResourceId(16)) compiled = &entry;
+  auto was = qm::ReadVersionInfo((*found)->bytes);
+  auto now = compiled ? qm::ReadVersionInfo(compiled->data) : qm::Result<qm::VersionInfo>(qm::Fail("none"));
+  std::string lost = !was || !now                               ? "a block that does not read"
+                     : compiled->language != (*found)->language ? "the language"
+                                                                : ScriptLost(*was, *now);
+  if (lost.empty()) return 0;
+  std::printf("%s: the script loses %s\n", modulePath, lost.c_str());
+  return 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -206,7 +264,9 @@ int main(int argc, char **argv) {
     }
     return 0;
   }
+  if (argc == 4 && std::strcmp(argv[1], "--script-same") == 0) return ScriptSame(argv[2], argv[3]);
   if (argc == 5) return Check(argv[1], argv[2], argv[3], argv[4]);
-  std::fprintf(stderr, "usage: corpus_check --kind FILE... | corpus_check ORIGINAL STAMPED A.B.C.D KEY=VALUE\n");
+  std::fprintf(stderr, "usage: corpus_check --kind FILE... | corpus_check --script-same MODULE RES | "
+                       "corpus_check ORIGINAL STAMPED A.B.C.D KEY=VALUE\n");
   return 2;
 }

@@ -3,7 +3,9 @@
 # built, Wine's own (both bitnesses) and the mingw-w64 runtime libraries,
 # with the native quillmark-cli, and judges each stamp as scripts/corpus.sh
 # does. Every one of them must read and be stamped soundly: a refusal is a
-# regression too. Skipped (77) only when Wine's modules are not installed.
+# regression too. Where windres is installed, each one's show --format rc
+# must compile back to the same version information. Skipped (77) only when
+# Wine's modules are not installed.
 # Usage: corpus_test.sh SOURCE-DIR QUILLMARK-CLI CORPUS-CHECK WORK-DIR [SAMPLE]
 set -euo pipefail
 source_dir=$1 cli=$2 checker=$3 work=$4 sample=${5:-600}
@@ -24,6 +26,19 @@ if [ -n "$module" ] && "$checker" "$module" "$module" 1.2.3.4 Comments=corpus >/
   exit 1
 fi
 
+# Nor is its judge of scripts: one whose file version was changed fails.
+if [ -n "$module" ] && command -v i686-w64-mingw32-windres >/dev/null; then
+  scratch=$(mktemp -d)
+  "$cli" show --format rc "$module" | sed 's/^FILEVERSION .*/FILEVERSION 0,0,0,1/' >"$scratch/v.rc"
+  i686-w64-mingw32-windres -O res "$scratch/v.rc" -o "$scratch/v.res"
+  if "$checker" --script-same "$module" "$scratch/v.res" >/dev/null; then
+    echo "corpus_check passed a script that lost the file version"
+    rm -rf "$scratch"
+    exit 1
+  fi
+  rm -rf "$scratch"
+fi
+
 QM_CLI=$cli QM_CORPUS_CHECK=$checker QM_CORPUS_OUT=$work \
   "$source_dir/scripts/corpus.sh" --no-fetch --sample "$sample" "${folders[@]}" || true
 results=$work/results.tsv
@@ -34,4 +49,12 @@ if [ -n "$bad" ]; then
   echo "$bad"
   exit 1
 fi
-echo "$(wc -l <"$results") modules read, stamped and checked"
+scripts_bad=$(awk -F'\t' '$8 ~ /^failed/ { print $8 "  [" $6 "]" }' "$results")
+if [ -n "$scripts_bad" ]; then
+  echo "show --format rc does not compile back to the same information:"
+  echo "$scripts_bad"
+  exit 1
+fi
+echo "$(wc -l <"$results") modules read, stamped and checked;" \
+  "$(awk -F'\t' '$8 == "same"' "$results" | wc -l) of $(awk -F'\t' '$8 != "none"' "$results" | wc -l)" \
+  "scripts from show --format rc compiled back to the same information"

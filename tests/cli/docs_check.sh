@@ -47,9 +47,11 @@ s|set show stamp
 set --fl|--flag
 set --flag pre|prerelease
 inject --signed r|refuse remove
-show --|--help --json --recursive --report
+show --|--format --help --json --recursive --report
 set --rec|--recursive
 show --report j|json
+show --format j|json
+apply --o|--only-version
 apply --l|--language
 set --file-type ST|STATIC\ LIB
 ROWS
@@ -76,6 +78,7 @@ if command -v fish >/dev/null; then
   done <<'ROWS'
 quillmark-cli s|set|show|stamp
 quillmark-cli set --flag pre|prerelease
+quillmark-cli show --format r|rc
 quillmark-cli inject --signed r|refuse|remove
 quillmark-cli set --file-type ST|STATIC LIB
 quillmark-cli show --report j|json

@@ -453,16 +453,49 @@ class ApplyOnModules : public SetOnModules {};
 TEST_F(ApplyOnModules, ShowsOwnOutputChangesNothing) {
   for (const ModuleCase &c : kModules) {
     if (before[c.fixture].empty() || Versions(before[c.fixture]).empty()) continue;
-    SCOPED_TRACE(c.fixture);
-    CliRun shown = RunCliCaptured({"show", "--json", dir / c.fixture});
-    ASSERT_EQ(shown.code, 0) << shown.err;
-    WriteText(dir / "v.json", shown.out);
-    CliRun run = RunCliCaptured({"apply", dir / c.fixture, dir / "v.json"});
-    ASSERT_EQ(run.code, 0) << run.err;
-    // windres's blocks come back byte for byte, so every resource is equal.
-    EXPECT_EQ(ReadResources(dir.path() / c.fixture), before[c.fixture]);
-    EXPECT_TRUE(EndsWithOverlay(ReadBytes(dir.path() / c.fixture)));
+    // show --json's form, and a resource script: apply tells them apart by content.
+    for (const std::vector<std::string> &format : {std::vector<std::string>{"--json"}, {"--format", "rc"}}) {
+      SCOPED_TRACE(std::string(c.fixture) + " " + format.back());
+      std::vector<std::string> show = {"show"};
+      show.insert(show.end(), format.begin(), format.end());
+      show.push_back(dir / c.fixture);
+      CliRun shown = RunCliCaptured(show);
+      ASSERT_EQ(shown.code, 0) << shown.err;
+      WriteText(dir / "v.info", shown.out);
+      CliRun run = RunCliCaptured({"apply", dir / c.fixture, dir / "v.info"});
+      ASSERT_EQ(run.code, 0) << run.err;
+      // windres's blocks come back byte for byte, so every resource is equal.
+      EXPECT_EQ(ReadResources(dir.path() / c.fixture), before[c.fixture]);
+      EXPECT_TRUE(EndsWithOverlay(ReadBytes(dir.path() / c.fixture)));
+    }
   }
+}
+
+// A script written elsewhere lands under its LANGUAGE, or under --language,
+// and show --format rc gives it back as it was.
+TEST_F(ApplyOnModules, WritesAScriptUnderItsLanguage) {
+  CliRun shown = RunCliCaptured({"show", "--format", "rc", dir / "tiny32.exe"});
+  ASSERT_EQ(shown.code, 0) << shown.err;
+  std::string script = shown.out;
+  for (const auto &[from, to] : {std::pair<std::string, std::string>{"LANGUAGE 0x9, 0x1", "LANGUAGE 0x7, 0x1"},
+                                 {"FILEVERSION 9,8,7,6", "FILEVERSION 4,0,0,2"},
+                                 {"\"Fixture Works\"", "L\"Fixture \\x00C4rger\""}}) {
+    ASSERT_NE(script.find(from), std::string::npos) << script;
+    script.replace(script.find(from), from.size(), to);
+  }
+  WriteText(dir / "v.rc", script);
+  ASSERT_EQ(RunCliCaptured({"apply", dir / "plain64.exe", dir / "v.rc"}).code, 0);
+  EXPECT_EQ(Versions(ReadResources(dir.path() / "plain64.exe")).count(0x0407), 1u);
+  EXPECT_EQ(RunCliCaptured({"show", "--format", "rc", dir / "plain64.exe"}).out, script);
+
+  // --language wins over LANGUAGE; other statements are skipped when asked.
+  WriteText(dir / "v.rc", "1 ICON \"app.ico\"\n" + script);
+  CliRun run = RunCliCaptured({"apply", "--only-version", "--language", "0409", dir / "tiny64.exe", dir / "v.rc"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  auto versions = Versions(ReadResources(dir.path() / "tiny64.exe"));
+  ASSERT_EQ(versions.size(), 1u);
+  EXPECT_EQ(versions[0x0409].Fixed.FileMajor, 4);
+  EXPECT_EQ(Find(versions[0x0409].Tables.at(0), u"CompanyName"), u"Fixture \u00c4rger");
 }
 
 TEST_F(ApplyOnModules, WritesAnEditedDescription) {
@@ -492,7 +525,7 @@ TEST_F(ApplyOnModules, RefusalsLeaveTheModuleAsItWas) {
     std::string json;
     const char *module;
     int code;
-    const char *message;
+    std::string message;
   } cases[] = {
       {R"({"fileVersion": "1.2.3.4", "colour": 1})", "tiny32.exe", 10, "unknown member \"colour\""},
       {R"({"fileOs": 4, "fileOsName": "DOS"})", "tiny32.exe", 10, "fileOsName: \"DOS\" does not name"},
@@ -513,6 +546,15 @@ TEST_F(ApplyOnModules, RefusalsLeaveTheModuleAsItWas) {
        "nested deeper than 64 levels"},
       {R"({"\u001b[2J\nFile version: 9": 1})", "tiny32.exe", 10, R"(unknown member "\x1B[2J\nFile version: 9")"},
       {R"({"kind": [")" + std::string(5000, 'x') + R"("]})", "tiny32.exe", 10, "kind: expected a text, not [\"xxx"},
+      // Not JSON by its first character, so a resource script.
+      {"1 VERSIONINFO\nFILEVERSON 1\nBEGIN\nEND\n", "tiny32.exe", 10,
+       "the resource script '" + dir / "v.json" + "' is refused: line 2, column 1: "},
+      {"1 ICON \"app.ico\"\n1 VERSIONINFO\nBEGIN\nEND\n", "tiny32.exe", 10,
+       "line 1, column 3: only VERSIONINFO is read, not 'ICON' (--only-version skips"},
+      {"", "tiny32.exe", 10, "no VERSIONINFO"},
+      {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", "
+       "\"caf\xc3\xa9\"\n",
+       "tiny32.exe", 10, "line 7, column 12"},
       {R"({})", "missing.exe", 5, "it does not exist"},
       {R"({})", "text.exe", 6, "is not a PE module"},
   };
