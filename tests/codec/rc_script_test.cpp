@@ -158,6 +158,7 @@ TEST_P(ScriptOut, ReadsBackThroughWindresAndTheReader) {
   ASSERT_TRUE(parsed) << parsed.error() << "\n" << *script;
   EXPECT_TRUE(parsed->HasLanguage);
   EXPECT_EQ(parsed->Language, c.language);
+  EXPECT_EQ(parsed->Name, "1") << "a version resource is resource 1 unless told otherwise";
   ExpectSame(parsed->Info, *info);
 
   if (!HaveWindres()) GTEST_SKIP() << "no resource compiler";
