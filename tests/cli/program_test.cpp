@@ -48,7 +48,9 @@ TEST_P(ProgramHelp, EveryCommandAnswersHelpWithSuccess) {
   EXPECT_TRUE(run.err.empty()) << run.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, ProgramHelp, ::testing::Values("", "show", "build", "inject", "extract", "stamp"));
+INSTANTIATE_TEST_SUITE_P(Cli, ProgramHelp,
+                         ::testing::Values("", "show", "build", "inject", "extract", "stamp", "set", "apply", "get",
+                                           "check", "diff", "lint"));
 
 struct UsageCase {
   const char *args;
