@@ -167,15 +167,20 @@ void PrintDryRun(const std::string &module, const std::vector<StoredVersion> &st
 Status SetOne(const std::string &module, const Plan &plan, bool dryRun, stamp::StampOptions options,
               std::ostream &out) {
   options.dryRun = dryRun;
-  return EditModule(
+  std::vector<StoredVersion> stored;
+  std::vector<std::uint16_t> held;
+  QM_RETURN_IF_ERROR(EditModule(
       module,
       [&](ModuleVersions &versions) -> Status {
-        const std::vector<std::uint16_t> held = versions.Languages();
-        QM_UNWRAP_OR_RETURN(stored, EditVersions(module, plan, versions, held));
-        if (dryRun) PrintDryRun(module, stored, held, out);
+        held = versions.Languages();
+        QM_UNWRAP_OR_RETURN(edited, EditVersions(module, plan, versions, held));
+        stored = std::move(edited);
         return Ok();
       },
-      options);
+      options));
+  // Only what a real run would write is shown.
+  if (dryRun) PrintDryRun(module, stored, held, out);
+  return Ok();
 }
 
 } // namespace

@@ -103,9 +103,6 @@ Status UpdateModule(const std::filesystem::path &path, std::string_view shown,
   // stamped (ModuleUnwritable), whoever found it.
   if (Status changed = change(*update); !changed)
     return FileError(FileRole::Target, "module", shown, changed.failure());
-  // A dry run stops here, with the module read under the same hold and
-  // checks as a real one, and nothing written.
-  if (options.dryRun) return Ok();
   auto composed = update->Compose();
   if (!composed) return FileError(FileRole::Target, "module", shown, composed.failure());
   const auto risk = pe::PayloadBrokenBy(*source, headers, *composed);
@@ -115,6 +112,9 @@ Status UpdateModule(const std::filesystem::path &path, std::string_view shown,
                      "; it was not changed (--force stamps it all the same)",
                  ErrorKind::WouldBreak, FileRole::Target};
   }
+  // A dry run stops here, with the new module composed and checked as a
+  // real stamp's, so it fails where that would, and nothing written.
+  if (options.dryRun) return Ok();
   Status written = held->Replace([&](fileio::ContentSink &out) { return composed->WriteTo(out); });
   if (!written) return FileError(FileRole::Target, "module", shown, written.failure());
   if (options.notice) {

@@ -45,8 +45,9 @@ struct StampOptions {
   // stamp cannot keep right (the data will likely no longer work).
   bool force = false;
   SignedPolicy signedModules = SignedPolicy::Remove;
-  // Read, check and change the module under the same hold as a real stamp,
-  // then leave it as it was.
+  // Read, change and compose the module under the same hold and checks as a
+  // real stamp (appended data and signatures included), then leave it as it
+  // was: a dry run fails where the stamp would.
   bool dryRun = false;
   // One line for each thing a successful stamp did that its caller should
   // know (a signature removed), without the program's name.

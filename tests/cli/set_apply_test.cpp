@@ -262,6 +262,11 @@ TEST_F(SetOnModules, EachModuleFailsOnItsOwnWithTheWorstCode) {
   run = RunCliCaptured({"set", dir / "installer.exe", dir / "missing.exe", "--string", "Comments=y"});
   EXPECT_EQ(run.code, 5) << "a missing module (5) is worse than one the stamp would break (12): " << run.err;
   EXPECT_NE(run.err.find("installer.exe' carries an appended Inno Setup installer"), std::string::npos) << run.err;
+  // A dry run fails where the real run would, and shows nothing it would not write.
+  run = RunCliCaptured({"set", "--dry-run", dir / "installer.exe", "--string", "Comments=y"});
+  EXPECT_EQ(run.code, 12) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(ReadBytes(dir.path() / "installer.exe"), installer);
 }
 
 // A version leaf whose address no section maps: show, extract and set read
