@@ -5,6 +5,7 @@
 
 #include "base/byte_reader.h"
 #include "crafted_modules.h"
+#include "pe/new_file.h"
 #include "pe/resource_id.h"
 #include "pe/resource_update.h"
 #include "stamp_promises.h"
@@ -89,6 +90,62 @@ TEST(WriterEdges, EmptyRelocationDirectoryKeepsTheLastSectionInPlace) {
   }
   EXPECT_TRUE(found);
 }
+
+// The new file as pieces: each row's steps give the same bytes as the same
+// steps done on a plain vector, whichever pieces sit next to each other, and
+// each kept range is found where it was put.
+struct PieceStep {
+  char kind; // c: copy [a, a + b) of the old file; n: b new bytes of value a; z: b zeros; p: patch 2 bytes at a
+  std::uint64_t a, b;
+};
+struct PieceCase {
+  const char *name;
+  std::vector<PieceStep> steps;
+  friend void PrintTo(const PieceCase &c, std::ostream *os) { *os << c.name; }
+};
+class NewFilePieces : public ::testing::TestWithParam<PieceCase> {};
+
+TEST_P(NewFilePieces, GiveTheBytesOfTheStepsInOrder) {
+  Bytes old(64);
+  for (std::size_t i = 0; i < old.size(); ++i)
+    old[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  NewFile file;
+  Bytes expected;
+  std::vector<std::pair<const PieceStep *, std::uint64_t>> copies;
+  for (const PieceStep &step : GetParam().steps) {
+    if (step.kind == 'c') {
+      copies.emplace_back(&step, expected.size());
+      file.Copy(step.a, step.b);
+      expected.insert(expected.end(), old.begin() + step.a, old.begin() + step.a + step.b);
+    } else if (step.kind == 'n') {
+      file.Append(Bytes(step.b, static_cast<std::uint8_t>(step.a)));
+      expected.insert(expected.end(), step.b, static_cast<std::uint8_t>(step.a));
+    } else if (step.kind == 'z') {
+      file.Zeros(step.b);
+      expected.insert(expected.end(), step.b, 0);
+    } else {
+      const std::uint8_t patch[] = {0xEE, 0xEF};
+      file.Patch(step.a, patch);
+      std::copy(std::begin(patch), std::end(patch), expected.begin() + step.a);
+    }
+  }
+  EXPECT_EQ(file.Size(), expected.size());
+  const auto built = file.Materialize(MemorySource(old));
+  ASSERT_TRUE(built) << built.error();
+  EXPECT_EQ(*built, expected);
+  for (const auto &[step, at] : copies)
+    EXPECT_EQ(file.Map(step->a, step->b), at) << "the copy of " << step->a << "+" << step->b;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, NewFilePieces,
+    ::testing::Values(PieceCase{"ZerosAfterKeptBytes", {{'c', 0, 8}, {'z', 0, 4}, {'c', 8, 2}}},
+                      PieceCase{"ZerosAfterNewBytes", {{'n', 7, 3}, {'z', 0, 5}, {'n', 9, 1}}},
+                      PieceCase{"KeptAfterZeros", {{'z', 0, 3}, {'c', 16, 4}, {'z', 0, 2}}},
+                      PieceCase{"KeptRangesNextToEachOther", {{'c', 0, 4}, {'c', 4, 4}, {'c', 20, 4}, {'c', 12, 4}}},
+                      PieceCase{"KeptAfterNewBytes", {{'n', 9, 2}, {'c', 2, 3}, {'n', 5, 2}}},
+                      PieceCase{"PatchAcrossPieces", {{'c', 0, 4}, {'z', 0, 4}, {'n', 3, 4}, {'p', 3, 0}, {'p', 7, 0}}}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace qm::pe::test
