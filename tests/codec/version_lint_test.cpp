@@ -3,9 +3,13 @@
 #include "codec/version_lint.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <functional>
 #include <set>
+#include <sstream>
+
+#include "codec/code_page_coverage.h"
 
 namespace qm {
 namespace {
@@ -176,6 +180,37 @@ TEST(LintIds, AreDistinctKebabCase) {
     const std::string_view name = LintIdName(id);
     EXPECT_TRUE(names.insert(name).second) << name;
     EXPECT_EQ(name.find_first_not_of("abcdefghijklmnopqrstuvwxyz-"), std::string_view::npos) << name;
+  }
+}
+
+// The code page tables against the C library's own converters: every
+// character a byte of the page stands for is held, and no other one below
+// U+3000 (where every character of these pages lies).
+TEST(CodePageCoverage, AgreesWithTheSystemConverters) {
+  for (int page : {437, 850, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258}) {
+    iconv_t convert = iconv_open("UTF-32LE", ("CP" + std::to_string(page)).c_str());
+    ASSERT_NE(convert, reinterpret_cast<iconv_t>(-1)) << "no converter for code page " << page;
+    std::set<char32_t> held;
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+      char in = static_cast<char>(byte);
+      unsigned char out[8] = {};
+      char *inAt = &in, *outAt = reinterpret_cast<char *>(out);
+      std::size_t inLeft = 1, outLeft = sizeof out;
+      iconv(convert, nullptr, nullptr, nullptr, nullptr);
+      // 1255 and 1258 hold a character back for a combining mark that may
+      // follow; the flush gives it.
+      if (iconv(convert, &inAt, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) &&
+          iconv(convert, nullptr, nullptr, &outAt, &outLeft) != static_cast<std::size_t>(-1) && outLeft == 4)
+        held.insert(out[0] | out[1] << 8 | out[2] << 16 | static_cast<char32_t>(out[3]) << 24);
+    }
+    iconv_close(convert);
+    std::ostringstream wrong;
+    int count = 0;
+    for (char32_t c = 0x80; c < 0x3000; ++c) {
+      const bool holds = !FirstCharacterOutside(static_cast<std::uint16_t>(page), std::u16string(1, char16_t(c)));
+      if (holds != (held.count(c) == 1) && ++count <= 5) wrong << std::hex << " U+" << static_cast<std::uint32_t>(c);
+    }
+    EXPECT_EQ(count, 0) << "code page " << page << " disagrees on" << wrong.str();
   }
 }
 

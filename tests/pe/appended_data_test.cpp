@@ -165,6 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
         TailRow{"certificate_listed_before_debug_data",
                 [] { return WithCertificate(WithDebugData(Base(), {}), 0); },
                 {AppendedKind::DebugSymbols, AppendedKind::Certificate}},
+        // The smallest installer data an unchecked installer's header allows.
+        TailRow{"nsis_unchecked_header_only", [] { return WithNsis(Base(), 4, 0); }, {AppendedKind::Nsis}},
+        TailRow{"nsis_checked_header_only", [] { return WithNsis(Base(), 0, 0); }, {AppendedKind::Nsis}},
         TailRow{"nsis_then_more",
                 [] { return WithNsis(Base(), 0, 300) + Text("tacked on"); },
                 {AppendedKind::Nsis, AppendedKind::Unknown}},
