@@ -50,6 +50,7 @@ struct LintCase {
   std::function<void(CleanFixture &)> change;
   std::vector<LintId> ids;       // every finding, in order
   const char16_t *key = nullptr; // the first finding's key, where it names one
+  const char *says = "";         // a piece of the first finding's message
   friend void PrintTo(const LintCase &c, std::ostream *os) { *os << c.name; }
 };
 
@@ -67,6 +68,9 @@ TEST_P(LintFinds, WhatTheReadersWouldShowOtherwise) {
   ASSERT_EQ(ids, GetParam().ids) << (findings.empty() ? "" : findings.front().Message);
   if (GetParam().key) {
     EXPECT_EQ(findings.front().Key, std::u16string(GetParam().key)) << findings.front().Message;
+  }
+  if (!findings.empty()) {
+    EXPECT_NE(findings.front().Message.find(GetParam().says), std::string::npos) << findings.front().Message;
   }
 }
 
@@ -111,7 +115,9 @@ INSTANTIATE_TEST_SUITE_P(
                  [](CleanFixture &f) {
                    f.facts.Languages = {0x0407, 0x0409};
                  },
-                 {SeveralLanguages}},
+                 {SeveralLanguages},
+                 nullptr,
+                 "2 languages (0x0407, 0x0409)"},
         LintCase{"MissingKey",
                  [](CleanFixture &f) { f.Table().Strings.erase(f.Table().Strings.begin()); },
                  {MissingKey},
