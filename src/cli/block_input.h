@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "pe/byte_source.h"
 
 namespace qm::cli {
 
@@ -28,5 +29,9 @@ struct VersionPayload {
 
 // The version resource (type 16, name 1) of a compiled resource file.
 Result<VersionPayload> VersionFromResFile(std::span<const std::uint8_t> bytes, std::string_view shown);
+
+// The version resource of a module image in the language of choice (as
+// above), with the other languages holding one; messages name `shown`.
+Result<VersionPayload> VersionFromModule(const pe::ByteSource &image, std::string_view shown);
 
 } // namespace qm::cli

@@ -66,23 +66,6 @@ Result<Bytes> BlockFromScript(std::span<const std::uint8_t> text, const std::str
   return std::move(*block);
 }
 
-// The version resource of a module image, in the language of choice.
-Result<VersionPayload> VersionFromModule(const pe::ByteSource &image, std::string_view shown) {
-  auto found = pe::ReadVersionResource(image, kPreferredLanguage);
-  if (!found) {
-    Error error = Context("the module " + Quoted(shown) + " cannot be read: ", found.failure());
-    return InRole(FileRole::Module, WithKind(ErrorKind::Damaged, std::move(error)));
-  }
-  if (!*found) {
-    return Error{"the module " + Quoted(shown) + " has no version resource", ErrorKind::NoVersion, FileRole::Module};
-  }
-  VersionPayload out;
-  out.bytes = std::move((*found)->bytes);
-  out.language = (*found)->language;
-  out.otherLanguages = (*found)->otherLanguages;
-  return out;
-}
-
 // What the module's file holds beyond its image, for show.
 void DescribeModuleFile(const pe::ByteSource &image, ShownOrigin &origin) {
   const auto headers = pe::ParseHeaders(image);

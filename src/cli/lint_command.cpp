@@ -38,17 +38,10 @@ std::vector<std::uint16_t> AllLanguages(std::optional<std::uint16_t> read, std::
 // The version resource show reads from a module, with what lint needs to
 // know of the module: its languages and whether it is a library.
 Result<LintInput> FromModule(const pe::ByteSource &image, const std::string &shown) {
-  auto found = pe::ReadVersionResource(image, kPreferredLanguage);
-  if (!found) {
-    Error error = Context("the module " + Quoted(shown) + " cannot be read: ", found.failure());
-    return InRole(FileRole::Module, WithKind(ErrorKind::Damaged, std::move(error)));
-  }
-  if (!*found) {
-    return Error{"the module " + Quoted(shown) + " has no version resource", ErrorKind::NoVersion, FileRole::Module};
-  }
+  QM_UNWRAP_OR_RETURN(payload, VersionFromModule(image, shown));
   LintInput input;
-  input.block = std::move((*found)->bytes);
-  input.facts.Languages = AllLanguages((*found)->language, std::move((*found)->otherLanguages));
+  input.block = std::move(payload.bytes);
+  input.facts.Languages = AllLanguages(payload.language, std::move(payload.otherLanguages));
   // The headers were read to find the resource: the fields are there.
   const auto peOffset = image.U32(0x3C);
   const auto characteristics = peOffset ? image.U16(std::uint64_t{*peOffset} + 22) : std::nullopt;
