@@ -6,8 +6,10 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <stdexcept>
 
 #include "win/late_library.h"
+#include "win/path_names.h"
 
 namespace qm::win {
 
@@ -27,10 +29,13 @@ std::string FilterList(const FileDialogRequest &request) {
 }
 
 // Settings shared by both file dialogs: a zeroed record in its full size, a
-// 261-byte name buffer starting empty, no flags, no default extension.
+// name buffer starting empty, no flags, no default extension. The buffer
+// takes the longest path the platform can give: a smaller one lets a long
+// typed name end the program inside the dialog.
 template <typename Show>
 std::optional<std::string> RunFileDialog(HWND owner, const FileDialogRequest &request, Show show) {
-  std::array<char, MAX_PATH + 1> name{};
+  static const auto lastError = LateFunction<decltype(&CommDlgExtendedError)>("comdlg32.dll", "CommDlgExtendedError");
+  std::vector<char> name(kLongestPathBytes + 1, '\0');
   const std::string filter = FilterList(request);
   OPENFILENAMEA record{};
   record.lStructSize = sizeof(record);
@@ -40,8 +45,12 @@ std::optional<std::string> RunFileDialog(HWND owner, const FileDialogRequest &re
   record.lpstrFile = name.data();
   record.nMaxFile = static_cast<DWORD>(name.size());
   record.lpstrTitle = request.title.c_str();
-  if (!show(&record)) return std::nullopt;
-  return std::string(name.data(), strnlen(name.data(), name.size()));
+  if (show(&record)) return std::string(name.data(), strnlen(name.data(), name.size()));
+  if (lastError && lastError() == FNERR_BUFFERTOOSMALL) {
+    throw std::runtime_error("The name chosen is longer than the longest path Windows takes (" +
+                             std::to_string(kLongestPathUnits) + " characters); the editor was left as it was");
+  }
+  return std::nullopt;
 }
 
 // The input box is an in-memory dialog template, so it needs no resource.
@@ -107,7 +116,8 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
   case WM_COMMAND:
     if (LOWORD(wParam) == IDOK) {
       auto *state = reinterpret_cast<InputBoxState *>(GetWindowLongPtrA(dialog, DWLP_USER));
-      std::array<char, kInputLimit + 1> text{};
+      // The limit counts characters; in UTF-8 one can take three bytes.
+      std::array<char, 3 * kInputLimit + 1> text{};
       GetDlgItemTextA(dialog, kEditId, text.data(), static_cast<int>(text.size()));
       state->answer = text.data();
       EndDialog(dialog, IDOK);

@@ -144,7 +144,7 @@ void StringGrid::PaintCell(HDC dc, GridCell cell, const RECT &rc, bool focused) 
   if (!hideText) {
     SetTextColor(dc, GetSysColor(header ? COLOR_BTNTEXT : selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     RECT text{rc.left + kTextInset, rc.top, rc.right - kTextInset, rc.bottom};
-    const std::string &value = rows_[static_cast<size_t>(cell.row)][static_cast<size_t>(cell.col)];
+    const std::string &value = rows_[static_cast<size_t>(cell.row)][static_cast<size_t>(cell.col)].shown;
     DrawTextA(dc, value.c_str(), static_cast<int>(value.size()), &text,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   }
@@ -206,7 +206,7 @@ void StringGrid::CreateHint() {
 }
 
 bool StringGrid::TextIsCut(GridCell cell) const {
-  const std::string &value = rows_[static_cast<size_t>(cell.row)][static_cast<size_t>(cell.col)];
+  const std::string &value = rows_[static_cast<size_t>(cell.row)][static_cast<size_t>(cell.col)].shown;
   if (value.empty()) return false;
   HDC dc = GetDC(wnd_);
   HGDIOBJ old = font_ ? SelectObject(dc, font_) : nullptr;
@@ -233,7 +233,7 @@ void StringGrid::FollowHover(POINT point) {
   std::string text;
   if (cell && TextIsCut(*cell)) {
     tool.rect = CellRect(*cell);
-    text = rows_[static_cast<size_t>(cell->row)][static_cast<size_t>(cell->col)];
+    text = rows_[static_cast<size_t>(cell->row)][static_cast<size_t>(cell->col)].shown;
   }
   SendMessageA(hint_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&tool));
   tool.lpszText = text.data();

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "codec/lists.h"
+#include "win/ansi_text_codec.h"
 #include "win/app.h"
 #include "win/layout.h"
 #include "win/string_grid.h"
@@ -285,8 +286,7 @@ TEST(MainWindow, StringTableAtStart) {
                                                         {"CompanyName", ""},
                                                         {"FileDescription", ""},
                                                         {"FileVersion", "0.0.0.0"},
-                                                        {"LegalCopyright", "\xA9"
-                                                                           "2008"},
+                                                        {"LegalCopyright", AnsiTextCodec{}.FromUtf16(u"\u00A92008")},
                                                         {"ProductVersion", "0.0.0.0"}};
   ASSERT_EQ(SendMessageA(grid, SGM_GETROWCOUNT, 0, 0), static_cast<LRESULT>(rows.size()));
   for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
