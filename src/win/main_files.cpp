@@ -254,7 +254,15 @@ void TfrmMain::BtnSavePEClick() {
   if (!name) return;
   RefuseStandIns(*name, "cannot be written", "Nothing was written.");
   const std::vector<std::uint8_t> block = EncodeCurrentValues();
-  StoreBlockInModule(*name, block);
+  const std::vector<std::string> notices = StoreBlockInModule(*name, block);
+  // What the save did beyond the values (a signature removed) is said once,
+  // after it, as the companion says it.
+  if (!notices.empty()) {
+    std::string text;
+    for (const std::string &notice : notices)
+      text += (text.empty() ? "" : "\n") + ReportedText(notice);
+    CurrentDialogs().ShowMessageBox(wnd_, text, ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
+  }
 }
 
 void TfrmMain::BtnSaveResClick() {
@@ -276,9 +284,21 @@ void TfrmMain::BtnSaveResClick() {
   }
 }
 
-void StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block) {
-  if (Status stored = stamp::StoreVersionResource(stamp::PathFromArgument(path), path, block); !stored)
-    throw std::runtime_error(AsSentence(stored.error()));
+std::vector<std::string> StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block) {
+  std::vector<std::string> notices;
+  stamp::StampOptions options;
+  options.notice = [&notices](const std::string &line) { notices.push_back(AsSentence(line)); };
+  Status stored = stamp::StoreVersionResource(stamp::PathFromArgument(path), path, block, options);
+  if (stored) return notices;
+  if (stored.failure().kind != ErrorKind::WouldBreak) throw std::runtime_error(AsSentence(stored.error()));
+  // The editor has no --force of its own: the refusal says why, and how
+  // the companion stamps the module all the same.
+  std::string reason = stored.error();
+  if (const size_t hint = reason.rfind(" (--"); hint != std::string::npos && reason.back() == ')') reason.resize(hint);
+  if (reason.find("not changed") == std::string::npos) reason += "; nothing was written";
+  throw std::runtime_error(AsSentence(reason) +
+                           ". To stamp it all the same, save the values with \"Save to Resource\" and run: "
+                           "quillmark-cli inject --force MODULE BLOCKFILE");
 }
 
 } // namespace qm::win

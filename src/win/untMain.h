@@ -153,8 +153,11 @@ extern TfrmMain *frmMain;
 // Throws "Grid index out of range" (nothing changed) for a row the grid lacks.
 void RemoveGridRow(int row, HWND grid);
 
-// Stores a version block in a module as its version resource; throws with a
-// message naming the file and the reason, the module left as it was.
-void StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block);
+// Stores a version block in a module as its version resource and gives what
+// the stamp did beyond it (a signature removed), as sentences; throws with a
+// message naming the file and the reason, the module left as it was. A
+// refusal because the stamp would break the module also says how the
+// companion stamps it all the same.
+std::vector<std::string> StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block);
 
 } // namespace qm::win

@@ -15,7 +15,7 @@ namespace {
 std::vector<GridRow> Rows(int count) {
   std::vector<GridRow> rows;
   for (int i = 0; i < count; ++i)
-    rows.push_back({GridText{"k" + std::to_string(i)}, GridText{"v" + std::to_string(i)}});
+    rows.push_back({GridText{"k" + std::to_string(i), {}}, GridText{"v" + std::to_string(i), {}}});
   return rows;
 }
 

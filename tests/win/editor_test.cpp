@@ -845,6 +845,58 @@ TEST(Editor, FailedSavesReportAndLeaveFilesAsTheyWere) {
   EXPECT_FALSE(fs::exists(folder / "none.exe"));
 }
 
+// What a save to a module did beyond the values is said once, after it; a
+// module the stamp would break is refused with the reason and the way the
+// companion stamps it all the same, nothing written.
+TEST(Editor, SaveToPESaysASignatureWentAndWhyAnInstallerIsRefused) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  const fs::path folder = TempFolder();
+  std::vector<std::uint8_t> signedBytes = Bytes("editor_sample.exe");
+  std::vector<std::uint8_t> installer = signedBytes;
+  // A certificate table after the image, as far as the headers tell.
+  const size_t peAt = signedBytes[0x3C] | signedBytes[0x3D] << 8;
+  const size_t security = peAt + 24 + 128; // PE32: the fifth data directory
+  const auto at = static_cast<std::uint32_t>(signedBytes.size());
+  for (int k = 0; k < 4; ++k) {
+    signedBytes[security + k] = static_cast<std::uint8_t>(at >> (8 * k));
+    signedBytes[security + 4 + k] = static_cast<std::uint8_t>(64u >> (8 * k));
+  }
+  signedBytes.resize(signedBytes.size() + 64, 0x30);
+  Write(folder / "signed.exe", signedBytes);
+  const std::string inno = "Inno Setup Setup Data (6.2.2)";
+  installer.insert(installer.end(), inno.begin(), inno.end());
+  installer.resize(installer.size() + 200, 0x11);
+  Write(folder / "setup.exe", installer);
+
+  Fresh();
+  ChooseLanguageAndCodePage();
+  answers.files = {(folder / "signed.exe").string(), (folder / "setup.exe").string()};
+  SendMessageA(Editor().Control(Id::BtnSavePE), BM_CLICK, 0, 0);
+  ASSERT_EQ(answers.messages.size(), 1u);
+  EXPECT_EQ(answers.messages[0].substr(answers.messages[0].find('|')),
+            "|The module '" + (folder / "signed.exe").string() +
+                "' was signed: the signature was removed; sign the module again.");
+  EXPECT_EQ(answers.messageType, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  EXPECT_NE(Bytes(folder / "signed.exe"), signedBytes);
+
+  SendMessageA(Editor().Control(Id::BtnSavePE), BM_CLICK, 0, 0);
+  ASSERT_EQ(answers.messages.size(), 2u);
+  const std::string refusal = answers.messages[1].substr(answers.messages[1].find('|') + 1);
+  EXPECT_EQ(refusal.rfind("The module '" + (folder / "setup.exe").string() +
+                              "' carries an appended Inno Setup installer that checks the file",
+                          0),
+            0u)
+      << refusal;
+  EXPECT_EQ(refusal.find("(--force"), std::string::npos) << "no switch the editor lacks: " << refusal;
+  EXPECT_NE(refusal.find("To stamp it all the same, save the values with \"Save to Resource\" and run: "
+                         "quillmark-cli inject --force MODULE BLOCKFILE."),
+            std::string::npos)
+      << refusal;
+  EXPECT_EQ(answers.messageType, static_cast<UINT>(MB_OK | MB_ICONERROR));
+  EXPECT_EQ(Bytes(folder / "setup.exe"), installer);
+}
+
 // ---- text and names beyond the code page -----------------------------------------
 // The same rows run in two programs: this one, whose manifest puts the 8-bit
 // functions in UTF-8 as the editor's does, and its twin on an 8-bit code
