@@ -259,8 +259,10 @@ void TfrmMain::BtnSavePEClick() {
   // after it, as the companion says it.
   if (!notices.empty()) {
     std::string text;
-    for (const std::string &notice : notices)
-      text += (text.empty() ? "" : "\n") + ReportedText(notice);
+    for (const std::string &notice : notices) {
+      if (!text.empty()) text += '\n';
+      text += ReportedText(notice);
+    }
     CurrentDialogs().ShowMessageBox(wnd_, text, ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
   }
 }

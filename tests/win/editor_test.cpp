@@ -1087,7 +1087,7 @@ TEST(Editor, AScriptNamedPathPast260CharactersSavesAndOpens) {
     EXPECT_EQ(answers.messages.size(), 2u);
     EXPECT_EQ(GridRows(), (Rows{{"CompanyName", "Acme Tools"}}));
   }
-  DeleteFileW((L"\\?\" + block.wstring()).c_str());
+  DeleteFileW((L"\\\\?\\" + block.wstring()).c_str());
 }
 
 // ---- a box hidden by its neighbour --------------------------------------------------
