@@ -281,8 +281,10 @@ void TfrmMain::BtnSaveResClick() {
   auto held = fileio::HeldFile::Open(path, false);
   const Status written = held ? held->Replace(block) : Status(held.failure());
   if (!written) {
-    throw std::runtime_error("The block file '" + *target + "' cannot be written: " + path.string() + ": " +
-                             written.error() + "; it was left as it was");
+    // The runtime's own narrow form of a path fails on characters outside
+    // its locale; the full path is named in the code page instead.
+    throw std::runtime_error("The block file '" + *target + "' cannot be written: " + NameInCodePage(path.u16string()) +
+                             ": " + written.error() + "; it was left as it was");
   }
 }
 
