@@ -11,10 +11,10 @@ std::string_view FileExtension(std::string_view path) {
 
 bool IsBlockFileName(std::string_view path) { return FileExtension(path) == kBlockFileExtension; }
 
-std::optional<std::string> BlockFileName(std::string_view chosen) {
+std::optional<std::string> BlockFileName(std::string_view chosen, std::size_t limit) {
   std::string name(chosen);
   if (!IsBlockFileName(chosen)) name.append(kBlockFileExtension);
-  if (name.size() > kMaxFileNameLength) return std::nullopt;
+  if (name.size() > limit) return std::nullopt;
   return name;
 }
 

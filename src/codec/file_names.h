@@ -21,8 +21,8 @@ std::string_view FileExtension(std::string_view path);
 bool IsBlockFileName(std::string_view path);
 
 // The name a block file is written under: as chosen when it ends in exactly
-// ".res", else with ".res" appended. Nothing when the result would not fit
-// the name buffer.
-std::optional<std::string> BlockFileName(std::string_view chosen);
+// ".res", else with ".res" appended. Nothing when the result would be longer
+// than `limit` (by default, what a 261-character name buffer holds).
+std::optional<std::string> BlockFileName(std::string_view chosen, std::size_t limit = kMaxFileNameLength);
 
 } // namespace qm

@@ -40,4 +40,18 @@ std::string AnsiTextCodec::FromUtf16(std::u16string_view text) const {
   return narrow;
 }
 
+std::string NameInCodePage(std::u16string_view name) {
+  if (name.empty()) return {};
+  const int length = CheckedLength(name.size());
+  const auto *wide = reinterpret_cast<const wchar_t *>(name.data());
+  // UTF-8 takes no flags, and has no look-alikes to refuse.
+  const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int needed = WideCharToMultiByte(CP_ACP, flags, wide, length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return std::string(name.size(), '?');
+  std::string narrow(static_cast<size_t>(needed), '\0');
+  const int written = WideCharToMultiByte(CP_ACP, flags, wide, length, narrow.data(), needed, nullptr, nullptr);
+  narrow.resize(static_cast<size_t>(written > 0 ? written : 0));
+  return narrow;
+}
+
 } // namespace qm::win

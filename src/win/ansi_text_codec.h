@@ -12,4 +12,9 @@ public:
   std::string FromUtf16(std::u16string_view text) const override;
 };
 
+// A name in the system's code page, every character it lacks given as "?"
+// rather than as a look-alike letter, so that a name the code page cannot
+// carry never turns into the name of another file.
+std::string NameInCodePage(std::u16string_view name);
+
 } // namespace qm::win

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "codec/text_codec.h"
+#include "win/ansi_text_codec.h"
 #include "win/command_line.h"
 #include "win/error_report.h"
 #include "win/untAbout.h"
@@ -14,7 +16,11 @@ namespace qm::win {
 TfrmAbout *frmAbout = nullptr;
 
 std::vector<std::string> CommandLineArguments() {
-  std::vector<std::string> args = SplitCommandLine(GetCommandLineA());
+  // The UTF-16 command line holds every character of a name; the 8-bit one
+  // has already lost what the code page lacks, or turned it into a
+  // look-alike letter that may name another file.
+  const auto *wide = reinterpret_cast<const char16_t *>(GetCommandLineW());
+  std::vector<std::string> args = SplitCommandLine(Utf16ToUtf8(wide ? wide : u""));
   if (!args.empty()) args.erase(args.begin()); // the program's own name
   return args;
 }
@@ -23,7 +29,9 @@ int RunApplication(const std::vector<std::string> &args) {
   // Exactly "/v", byte for byte: "/V", "-v" or "/vx" all mean the editor.
   if (!args.empty() && args[0] == "/v") return RunInjectionMode(args);
   // One argument names a file to open, as from a shortcut or "Open with".
-  if (args.size() == 1) return RunEditorMode(args[0]);
+  // The editor names files in the code page; a name it cannot carry keeps
+  // its stand-ins, and opening it says so.
+  if (args.size() == 1) return RunEditorMode(NameInCodePage(Utf8ToUtf16(args[0])));
   return RunEditorMode();
 }
 

@@ -14,14 +14,14 @@ class TfrmAbout;
 // The single about window, created hidden at start; null until then.
 extern TfrmAbout *frmAbout;
 
-// The arguments after the program name, split by the runtime's rule and in
-// the system's ANSI code page.
+// The arguments after the program name, split by the runtime's rule, in
+// UTF-8 from the UTF-16 command line, whatever the system's code page.
 std::vector<std::string> CommandLineArguments();
 
 // Runs the program for the given arguments and gives the process exit code.
 int RunApplication(const std::vector<std::string> &args);
 
-// The injection mode: stamps args[1] with the block file args[2].
+// The injection mode: stamps args[1] with the block file args[2] (UTF-8).
 int RunInjectionMode(const std::vector<std::string> &args);
 
 // The editor mode: the main window, the hidden about window, the loop; a

@@ -1,13 +1,19 @@
 #include "win/dialogs.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
+#include <dlgs.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <stdexcept>
 
+#include "win/ansi_text_codec.h"
 #include "win/late_library.h"
+#include "win/path_names.h"
 
 namespace qm::win {
 
@@ -26,12 +32,86 @@ std::string FilterList(const FileDialogRequest &request) {
   return list;
 }
 
+// The name as the user chose it, in UTF-16. The 8-bit name the dialog gives
+// back turns a character the code page lacks into "?" or, worse, into a
+// look-alike letter (a Greek "β" becomes "ß") that names another file; and
+// Wine's dialog copies the chosen path into a buffer of 260 characters, so a
+// longer one typed there ends the program. The dialog is therefore watched:
+// the folder shown and the name typed or picked are read in UTF-16 when the
+// user confirms, and a path too long for the dialog is taken from there
+// without letting the dialog see it.
+struct ChosenName {
+  std::u16string path;    // as confirmed, when it could be read
+  bool takenOver = false; // confirmed past the dialog, which was closed
+};
+
+std::u16string ControlTextUtf16(HWND control) {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  return std::u16string(text.begin(), text.end());
+}
+
+// The path the dialog would take: the name field, put in the folder shown
+// unless it names its own folder. Nothing when it cannot be read.
+std::optional<std::u16string> ConfirmedPath(HWND dialog) {
+  static const auto pathFromList = LateFunction<decltype(&SHGetPathFromIDListW)>("shell32.dll", "SHGetPathFromIDListW");
+  HWND field = GetDlgItem(dialog, cmb13);
+  if (!field) field = GetDlgItem(dialog, edt1);
+  if (!field || !pathFromList) return std::nullopt;
+  const std::u16string typed = ControlTextUtf16(field);
+  if (typed.size() >= 2 && (typed[1] == u':' || (typed[0] == u'\\' && typed[1] == u'\\'))) return typed;
+  const LRESULT size = SendMessageA(dialog, CDM_GETFOLDERIDLIST, 0, 0);
+  if (size <= 0) return std::nullopt;
+  std::vector<char> list(static_cast<size_t>(size));
+  SendMessageA(dialog, CDM_GETFOLDERIDLIST, list.size(), reinterpret_cast<LPARAM>(list.data()));
+  std::wstring folder(kLongestPathUnits + 1, L'\0');
+  if (!pathFromList(reinterpret_cast<PCIDLIST_ABSOLUTE>(list.data()), folder.data())) return std::nullopt;
+  folder.resize(wcslen(folder.c_str()));
+  std::u16string path(folder.begin(), folder.end());
+  if (!typed.empty() && typed[0] == u'\\') return path.substr(0, 2) + typed;
+  if (!path.empty() && path.back() != u'\\') path += u'\\';
+  return path + typed;
+}
+
+// On the dialog itself: OK with a path the dialog cannot hold closes it with
+// that path taken over.
+LRESULT CALLBACK WatchConfirm(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+    auto *chosen = reinterpret_cast<ChosenName *>(data);
+    const std::optional<std::u16string> path = ConfirmedPath(dialog);
+    if (path && path->size() >= MAX_PATH && path->find_first_of(u"*?") == std::u16string::npos) {
+      chosen->path = *path;
+      chosen->takenOver = true;
+      EndDialog(dialog, 0);
+      return 0;
+    }
+  }
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(dialog, WatchConfirm, 1);
+  return DefSubclassProc(dialog, message, wParam, lParam);
+}
+
+UINT_PTR CALLBACK WatchName(HWND hook, UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    const LPARAM chosen = reinterpret_cast<const OPENFILENAMEA *>(lParam)->lCustData;
+    SetWindowLongPtrA(hook, DWLP_USER, chosen);
+    SetWindowSubclass(GetParent(hook), WatchConfirm, 1, static_cast<DWORD_PTR>(chosen));
+    return 0;
+  }
+  if (message != WM_NOTIFY || reinterpret_cast<const NMHDR *>(lParam)->code != CDN_FILEOK) return 0;
+  auto *chosen = reinterpret_cast<ChosenName *>(GetWindowLongPtrA(hook, DWLP_USER));
+  if (chosen) chosen->path = ConfirmedPath(GetParent(hook)).value_or(u"");
+  return 0;
+}
+
 // Settings shared by both file dialogs: a zeroed record in its full size, a
-// 261-byte name buffer starting empty, no flags, no default extension.
+// name buffer starting empty, no default extension, no flags but those of the
+// watch. The buffer takes the longest path the platform can give.
 template <typename Show>
 std::optional<std::string> RunFileDialog(HWND owner, const FileDialogRequest &request, Show show) {
-  std::array<char, MAX_PATH + 1> name{};
+  static const auto lastError = LateFunction<decltype(&CommDlgExtendedError)>("comdlg32.dll", "CommDlgExtendedError");
+  std::vector<char> name(kLongestPathBytes + 1, '\0');
   const std::string filter = FilterList(request);
+  ChosenName chosen;
   OPENFILENAMEA record{};
   record.lStructSize = sizeof(record);
   record.hwndOwner = owner;
@@ -40,8 +120,30 @@ std::optional<std::string> RunFileDialog(HWND owner, const FileDialogRequest &re
   record.lpstrFile = name.data();
   record.nMaxFile = static_cast<DWORD>(name.size());
   record.lpstrTitle = request.title.c_str();
-  if (!show(&record)) return std::nullopt;
-  return std::string(name.data(), strnlen(name.data(), name.size()));
+  record.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLESIZING;
+  record.lpfnHook = WatchName;
+  record.lCustData = reinterpret_cast<LPARAM>(&chosen);
+  const bool confirmed = show(&record);
+  const auto tooLong = [] {
+    return std::runtime_error("The name chosen is longer than the longest path Windows takes (" +
+                              std::to_string(kLongestPathUnits) + " characters); the editor was left as it was");
+  };
+  if (chosen.takenOver) {
+    if (chosen.path.size() > kLongestPathUnits) throw tooLong();
+    return NameInCodePage(chosen.path);
+  }
+  if (confirmed) {
+    std::string given(name.data(), strnlen(name.data(), name.size()));
+    // Only a name the code page cannot carry is replaced, by the same name
+    // with stand-ins, which the editor refuses with a message.
+    if (!chosen.path.empty() && !HoldsStandIns(given)) {
+      std::string carried = NameInCodePage(chosen.path);
+      if (HoldsStandIns(carried)) return carried;
+    }
+    return given;
+  }
+  if (lastError && lastError() == FNERR_BUFFERTOOSMALL) throw tooLong();
+  return std::nullopt;
 }
 
 // The input box is an in-memory dialog template, so it needs no resource.
@@ -107,7 +209,8 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
   case WM_COMMAND:
     if (LOWORD(wParam) == IDOK) {
       auto *state = reinterpret_cast<InputBoxState *>(GetWindowLongPtrA(dialog, DWLP_USER));
-      std::array<char, kInputLimit + 1> text{};
+      // The limit counts characters; in UTF-8 one can take three bytes.
+      std::array<char, 3 * kInputLimit + 1> text{};
       GetDlgItemTextA(dialog, kEditId, text.data(), static_cast<int>(text.size()));
       state->answer = text.data();
       EndDialog(dialog, IDOK);

@@ -1,9 +1,11 @@
 #include "win/error_report.h"
 
-#include <array>
+#include <algorithm>
 #include <exception>
+#include <vector>
 
 #include "win/dialogs.h"
+#include "win/path_names.h"
 
 namespace qm::win {
 
@@ -19,10 +21,12 @@ std::string ApplicationTitleFromPath(std::string_view modulePath) {
   return title;
 }
 
+// The program may lie on a path past 260 characters, and in UTF-8 a
+// character takes up to three bytes.
 std::string ApplicationTitle() {
-  std::array<char, MAX_PATH + 1> path{};
-  const DWORD length = GetModuleFileNameA(nullptr, path.data(), MAX_PATH);
-  return ApplicationTitleFromPath(std::string_view(path.data(), length));
+  std::vector<char> path(kLongestPathBytes + 1, '\0');
+  const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  return ApplicationTitleFromPath(std::string_view(path.data(), std::min<size_t>(length, path.size())));
 }
 
 std::string ReportedText(std::string_view message) {

@@ -5,6 +5,26 @@
 
 namespace qm::win {
 
+bool SetFromUtf16(GridText &cell, std::u16string_view text, const TextCodec &codec) {
+  cell.shown = codec.FromUtf16(text);
+  if (codec.ToUtf16(cell.shown) == text) {
+    cell.kept.reset();
+    return false;
+  }
+  cell.kept.emplace(text);
+  return true;
+}
+
+void SetShown(GridText &cell, std::string text) {
+  if (text == cell.shown) return;
+  cell.shown = std::move(text);
+  cell.kept.reset();
+}
+
+std::u16string TextToSave(const GridText &cell, const TextCodec &codec) {
+  return cell.kept ? *cell.kept : codec.ToUtf16(cell.shown);
+}
+
 int GridGeometry::FixedHeight() const { return fixedRows * RowExtent(); }
 
 std::optional<GridCell> CellFromPoint(const GridGeometry &g, int x, int y) {

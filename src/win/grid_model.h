@@ -5,14 +5,36 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "codec/text_codec.h"
 
 namespace qm::win {
 
 inline constexpr int kGridColumns = 2;
 
+// One cell's text. `shown` is the 8-bit text the grid shows and edits. A
+// text that came in as UTF-16 and that the 8-bit code page cannot carry is
+// also kept whole in `kept`, as long as the shown text stays as it was made
+// from it: a string nobody edited is saved as it was read, whatever the
+// grid could show of it.
+struct GridText {
+  std::string shown;
+  std::optional<std::u16string> kept;
+};
+
 // One row of the grid: column 0 the key, column 1 the value.
-using GridRow = std::array<std::string, kGridColumns>;
+using GridRow = std::array<GridText, kGridColumns>;
+
+// Fills the cell from UTF-16 through the codec; true when the shown text
+// cannot give the text back, so that the text is kept beside it.
+bool SetFromUtf16(GridText &cell, std::u16string_view text, const TextCodec &codec);
+// The shown text as typed or set by the program; a text that differs from
+// the one shown lets go of the kept text.
+void SetShown(GridText &cell, std::string text);
+// What a save writes for the cell: the kept text, or the shown text converted.
+std::u16string TextToSave(const GridText &cell, const TextCodec &codec);
 
 struct GridCell {
   int col = 0;

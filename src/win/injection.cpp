@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/shown_text.h"
+#include "fileio/file_io.h"
 #include "stamp/module_injection.h"
-#include "stamp/native_path.h"
 #include "win/app.h"
 #include "win/console_error.h"
 
@@ -32,12 +32,12 @@ std::string ArgumentAt(const std::vector<std::string> &args, std::size_t index) 
 }
 
 Status Inject(const std::string &module, const std::string &blockFile) {
-  QM_UNWRAP_OR_RETURN(block, stamp::ReadBlockFile(stamp::PathFromArgument(blockFile), blockFile));
+  QM_UNWRAP_OR_RETURN(block, stamp::ReadBlockFile(fileio::PathFromUtf8(blockFile), blockFile));
   // A notice (a signature removed) is a line on the error stream, not a
   // failure: the exit code stays 0.
   stamp::StampOptions options;
   options.notice = [](const std::string &line) { WriteErrorLine("quillmark: " + line); };
-  return stamp::StoreVersionResource(stamp::PathFromArgument(module), module, block, options);
+  return stamp::StoreVersionResource(fileio::PathFromUtf8(module), module, block, options);
 }
 
 } // namespace

@@ -23,7 +23,9 @@
 #include "win/ansi_text_codec.h"
 #include "win/control_text.h"
 #include "win/dialogs.h"
+#include "win/error_report.h"
 #include "win/main_ids.h"
+#include "win/path_names.h"
 #include "win/string_grid.h"
 
 namespace qm::win {
@@ -80,6 +82,27 @@ std::string AsSentence(std::string message) {
   return message;
 }
 
+// A name the code page cannot carry comes back from the platform's 8-bit
+// functions with stand-ins; using it would open nothing or, worse, another
+// file, so it is refused before anything changes.
+void RefuseStandIns(const std::string &path, const char *refusal, const char *outcome) {
+  if (!HoldsStandIns(path)) return;
+  throw std::runtime_error("'" + path + "' " + refusal + ": its name holds characters that the system's code page (" +
+                           std::to_string(GetACP()) + ") cannot carry. " + outcome);
+}
+
+std::string KeptStringsNotice(int count) {
+  const std::string code = std::to_string(GetACP());
+  if (count == 1) {
+    return "1 string in this file holds characters that the system's code page (" + code +
+           ") cannot show; the grid shows stand-ins for them. The string is kept as it is and saved unchanged "
+           "unless you edit it.";
+  }
+  return std::to_string(count) + " strings in this file hold characters that the system's code page (" + code +
+         ") cannot show; the grid shows stand-ins for them. The strings are kept as they are and saved unchanged "
+         "unless you edit them.";
+}
+
 const FileDialogRequest kOpenRequest{
     "Open File",
     {{"Application Files (*.exe, *.dll, *.ocx, *.scr)", "*.exe; *.dll; *.ocx; *.scr"}, {"Res Files (*.res)", "*.res"}}};
@@ -114,24 +137,25 @@ void TfrmMain::ShowStartState() {
   ResetEditor();
   for (Id list : kLists)
     SelectItem(Control(list), -1);
-  static constexpr std::array<std::array<const char *, 2>, layout::kGridInitialRows> kStartRows = {{
-      {"Key", "Value"},
-      {"CompanyName", ""},
-      {"FileDescription", ""},
-      {"FileVersion", "0.0.0.0"},
-      {"LegalCopyright", "\xA9"
-                         "2008"},
-      {"ProductVersion", "0.0.0.0"},
+  // The copyright sign is whatever the code page writes for it: the byte
+  // 0xA9 in Windows-1252, two bytes in UTF-8.
+  static constexpr std::array<std::array<std::u16string_view, 2>, layout::kGridInitialRows> kStartRows = {{
+      {u"Key", u"Value"},
+      {u"CompanyName", u""},
+      {u"FileDescription", u""},
+      {u"FileVersion", u"0.0.0.0"},
+      {u"LegalCopyright", u"\u00A92008"},
+      {u"ProductVersion", u"0.0.0.0"},
   }};
   SendMessageA(Control(Id::Strings), SGM_SETROWCOUNT, layout::kGridInitialRows, 0);
   for (int row = 0; row < layout::kGridInitialRows; ++row)
     for (int col = 0; col < 2; ++col)
-      SetGridCell(col, row, kStartRows[static_cast<size_t>(row)][static_cast<size_t>(col)]);
+      SetGridCellUtf16(col, row, kStartRows[static_cast<size_t>(row)][static_cast<size_t>(col)]);
 }
 
-bool TfrmMain::LoadVersionBlock(std::span<const std::uint8_t> data) {
+std::optional<int> TfrmMain::LoadVersionBlock(std::span<const std::uint8_t> data) {
   const DecodedVersionBlock block = DecodeVersionBlock(data);
-  if (!block.SignatureMatched) return false;
+  if (!block.SignatureMatched) return std::nullopt;
   for (const VersionWord &word : block.Words)
     SetUpDownPosition(TagOf(word.Part), word.Position);
 
@@ -154,17 +178,20 @@ bool TfrmMain::LoadVersionBlock(std::span<const std::uint8_t> data) {
     if (codePage >= 0) SelectItem(Control(Id::CmbCodePage), codePage);
   }
 
+  // The grid shows the strings in the code page and keeps, beside a string
+  // the code page cannot carry, the string as it was read.
+  int kept = 0;
   if (block.StringFileInfoFound) {
-    const AnsiTextCodec codec;
     SendMessageA(Control(Id::Strings), SGM_SETROWCOUNT, block.Strings.size() + 1, 0);
     int row = 1;
     for (const DecodedString &entry : block.Strings) {
-      SetGridCell(0, row, codec.FromUtf16(entry.Key));
-      SetGridCell(1, row, codec.FromUtf16(entry.Value));
+      const bool keyKept = SetGridCellUtf16(0, row, entry.Key);
+      const bool valueKept = SetGridCellUtf16(1, row, entry.Value);
+      if (keyKept || valueKept) ++kept;
       ++row;
     }
   }
-  return true;
+  return kept;
 }
 
 // ---- opening ----------------------------------------------------------------
@@ -177,10 +204,16 @@ void TfrmMain::SpdOpenClick() {
 // Every failure here is silent: what holds no version block (a missing file,
 // no module, a module without version information) leaves the editor as it
 // starts, with the path shown.
+// A name with stand-ins is refused before the reset: what was loaded stays.
 void TfrmMain::OpenFile(const std::string &path) {
+  RefuseStandIns(path, "cannot be opened", "What the editor holds was left as it was.");
   ResetEditor();
   SetWindowTextA(Control(Id::EdtFile), path.c_str());
-  if (!LoadVersionBlock(VersionBlockOf(path))) ShowStartState();
+  const std::optional<int> kept = LoadVersionBlock(VersionBlockOf(path));
+  if (!kept) return ShowStartState();
+  // Said once a file, after it shows: how many, and that nothing is lost.
+  if (*kept > 0)
+    CurrentDialogs().ShowMessageBox(wnd_, KeptStringsNotice(*kept), ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
 }
 
 // ---- saving -----------------------------------------------------------------
@@ -204,10 +237,12 @@ EditorTexts TfrmMain::CurrentTexts() const {
   return texts;
 }
 
+// The strings go to the encoder as the grid keeps them in UTF-16: a string
+// nobody edited is written as it was read, whatever the grid could show.
 std::vector<std::uint8_t> TfrmMain::EncodeCurrentValues() const {
   Result<VersionFields> fields = CollectVersionFields(CurrentTexts());
   if (!fields) throw std::runtime_error(fields.error());
-  Result<std::vector<std::uint8_t>> block = EncodeVersionBlock(*fields, AnsiTextCodec{});
+  Result<std::vector<std::uint8_t>> block = EncodeVersionBlock(*fields, GridRowsUtf16());
   if (!block) throw std::runtime_error(block.error());
   return std::move(*block);
 }
@@ -217,14 +252,26 @@ std::vector<std::uint8_t> TfrmMain::EncodeCurrentValues() const {
 void TfrmMain::BtnSavePEClick() {
   const std::optional<std::string> name = CurrentDialogs().SaveFile(wnd_, kSaveToModuleRequest);
   if (!name) return;
+  RefuseStandIns(*name, "cannot be written", "Nothing was written.");
   const std::vector<std::uint8_t> block = EncodeCurrentValues();
-  StoreBlockInModule(*name, block);
+  const std::vector<std::string> notices = StoreBlockInModule(*name, block);
+  // What the save did beyond the values (a signature removed) is said once,
+  // after it, as the companion says it.
+  if (!notices.empty()) {
+    std::string text;
+    for (const std::string &notice : notices) {
+      if (!text.empty()) text += '\n';
+      text += ReportedText(notice);
+    }
+    CurrentDialogs().ShowMessageBox(wnd_, text, ApplicationTitle(), MB_OK | MB_ICONINFORMATION);
+  }
 }
 
 void TfrmMain::BtnSaveResClick() {
   const std::optional<std::string> name = CurrentDialogs().SaveFile(wnd_, kSaveToBlockFileRequest);
   if (!name) return;
-  const std::optional<std::string> target = BlockFileName(*name);
+  RefuseStandIns(*name, "cannot be written", "Nothing was written.");
+  const std::optional<std::string> target = BlockFileName(*name, kLongestPathBytes);
   if (!target) {
     throw std::runtime_error("The name '" + *name + "' is too long to take the extension \"" +
                              std::string(kBlockFileExtension) + "\"; nothing was written");
@@ -234,14 +281,28 @@ void TfrmMain::BtnSaveResClick() {
   auto held = fileio::HeldFile::Open(path, false);
   const Status written = held ? held->Replace(block) : Status(held.failure());
   if (!written) {
-    throw std::runtime_error("The block file '" + *target + "' cannot be written: " + path.string() + ": " +
-                             written.error() + "; it was left as it was");
+    // The runtime's own narrow form of a path fails on characters outside
+    // its locale; the full path is named in the code page instead.
+    throw std::runtime_error("The block file '" + *target + "' cannot be written: " + NameInCodePage(path.u16string()) +
+                             ": " + written.error() + "; it was left as it was");
   }
 }
 
-void StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block) {
-  if (Status stored = stamp::StoreVersionResource(stamp::PathFromArgument(path), path, block); !stored)
-    throw std::runtime_error(AsSentence(stored.error()));
+std::vector<std::string> StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block) {
+  std::vector<std::string> notices;
+  stamp::StampOptions options;
+  options.notice = [&notices](const std::string &line) { notices.push_back(AsSentence(line)); };
+  Status stored = stamp::StoreVersionResource(stamp::PathFromArgument(path), path, block, options);
+  if (stored) return notices;
+  if (stored.failure().kind != ErrorKind::WouldBreak) throw std::runtime_error(AsSentence(stored.error()));
+  // The editor has no --force of its own: the refusal says why, and how
+  // the companion stamps the module all the same.
+  std::string reason = stored.error();
+  if (const size_t hint = reason.rfind(" (--"); hint != std::string::npos && reason.back() == ')') reason.resize(hint);
+  if (reason.find("not changed") == std::string::npos) reason += "; nothing was written";
+  throw std::runtime_error(AsSentence(reason) +
+                           ". To stamp it all the same, save the values with \"Save to Resource\" and run: "
+                           "quillmark-cli inject --force MODULE BLOCKFILE");
 }
 
 } // namespace qm::win

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "codec/lists.h"
+#include "win/ansi_text_codec.h"
 #include "win/control_text.h"
 #include "win/main_ids.h"
 
@@ -121,10 +122,16 @@ void TfrmMain::SelectItem(HWND combo, int index) {
 void TfrmMain::FillLanguageList() {
   HWND languages = Control(Id::CmbLan);
   if (!RemoveWindowSubclass(languages, LanguageListProc, kLanguageListSubclass)) return; // filled already
+  // The 8-bit function gives a name in the language's own code page
+  // ("Bokm\xE5l" in Windows-1252), whatever the process's is; in UTF-8 that
+  // is no text at all. The name is asked for in UTF-16 and written in the
+  // process's code page.
+  const AnsiTextCodec codec;
   for (std::uint16_t id : kLanguageIds) {
-    std::array<char, 256> name{};
-    if (VerLanguageNameA(id, name.data(), static_cast<DWORD>(name.size())) == 0) continue;
-    const std::string_view text(name.data(), strnlen(name.data(), name.size()));
+    std::array<wchar_t, 256> name{};
+    if (VerLanguageNameW(id, name.data(), static_cast<DWORD>(name.size())) == 0) continue;
+    const std::string text =
+        codec.FromUtf16(std::u16string(name.data(), name.data() + wcsnlen(name.data(), name.size())));
     if (text == kLanguageNeutralName) continue;
     SendMessageA(languages, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LanguageItemText(text, id).c_str()));
   }

@@ -67,6 +67,29 @@ void TfrmMain::SetGridCell(int col, int row, const std::string &text) {
   SendMessageA(Control(Id::Strings), SGM_SETCELLTEXT, MAKEWPARAM(col, row), reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+bool TfrmMain::SetGridCellUtf16(int col, int row, std::u16string_view text) {
+  const std::u16string terminated(text);
+  return SendMessageA(Control(Id::Strings), SGM_SETCELLTEXTW, MAKEWPARAM(col, row),
+                      reinterpret_cast<LPARAM>(terminated.c_str())) == SGC_KEPT;
+}
+
+std::vector<StringRowUtf16> TfrmMain::GridRowsUtf16() const {
+  HWND grid = Control(Id::Strings);
+  const auto cell = [grid](int col, int row) {
+    const LRESULT length = SendMessageA(grid, SGM_GETCELLTEXTW, MAKEWPARAM(col, row), 0);
+    if (length <= 0) return std::u16string();
+    std::u16string text(static_cast<size_t>(length) + 1, u'\0');
+    SendMessageA(grid, SGM_GETCELLTEXTW, MAKEWPARAM(col, row), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(length));
+    return text;
+  };
+  std::vector<StringRowUtf16> rows;
+  const int count = RowCount(grid);
+  for (int row = 1; row < count; ++row)
+    rows.push_back({cell(0, row), cell(1, row)});
+  return rows;
+}
+
 std::vector<StringRow> TfrmMain::GridRows() const {
   HWND grid = Control(Id::Strings);
   std::vector<StringRow> rows;

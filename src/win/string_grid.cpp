@@ -6,6 +6,8 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include "win/ansi_text_codec.h"
+
 namespace qm::win::grid {
 
 void StringGrid::SetRowCount(int count) {
@@ -38,7 +40,7 @@ LRESULT StringGrid::DeleteRow(WPARAM row) {
 LRESULT StringGrid::GetCellText(WPARAM wp, char *buffer) const {
   GridCell cell{LOWORD(wp), HIWORD(wp)};
   if (!CellExists(cell)) return -1;
-  const std::string &text = rows_[cell.row][cell.col];
+  const std::string &text = rows_[cell.row][cell.col].shown;
   if (buffer) std::copy(text.c_str(), text.c_str() + text.size() + 1, buffer);
   return static_cast<LRESULT>(text.size());
 }
@@ -46,10 +48,31 @@ LRESULT StringGrid::GetCellText(WPARAM wp, char *buffer) const {
 LRESULT StringGrid::SetCellText(WPARAM wp, const char *text) {
   GridCell cell{LOWORD(wp), HIWORD(wp)};
   if (!CellExists(cell)) return FALSE;
-  rows_[cell.row][cell.col] = text ? text : "";
+  SetShown(rows_[cell.row][cell.col], text ? text : "");
   hintCell_.reset();
   InvalidateRect(wnd_, nullptr, FALSE);
   return TRUE;
+}
+
+LRESULT StringGrid::GetCellTextUtf16(WPARAM wp, wchar_t *buffer) const {
+  GridCell cell{LOWORD(wp), HIWORD(wp)};
+  if (!CellExists(cell)) return -1;
+  const std::u16string text = TextToSave(rows_[cell.row][cell.col], AnsiTextCodec{});
+  if (buffer) {
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[text.size()] = L'\0';
+  }
+  return static_cast<LRESULT>(text.size());
+}
+
+LRESULT StringGrid::SetCellTextUtf16(WPARAM wp, const wchar_t *text) {
+  GridCell cell{LOWORD(wp), HIWORD(wp)};
+  if (!CellExists(cell)) return SGC_NOCELL;
+  const std::u16string_view wide = text ? std::u16string_view(reinterpret_cast<const char16_t *>(text)) : u"";
+  const bool kept = SetFromUtf16(rows_[cell.row][cell.col], wide, AnsiTextCodec{});
+  hintCell_.reset();
+  InvalidateRect(wnd_, nullptr, FALSE);
+  return kept ? SGC_KEPT : SGC_SHOWN;
 }
 
 LRESULT StringGrid::SetSelection(const RECT *range) {
@@ -80,6 +103,10 @@ std::optional<LRESULT> StringGrid::OnGridMessage(UINT msg, WPARAM wp, LPARAM lp)
     return GetCellText(wp, reinterpret_cast<char *>(lp));
   case SGM_SETCELLTEXT:
     return SetCellText(wp, reinterpret_cast<const char *>(lp));
+  case SGM_GETCELLTEXTW:
+    return GetCellTextUtf16(wp, reinterpret_cast<wchar_t *>(lp));
+  case SGM_SETCELLTEXTW:
+    return SetCellTextUtf16(wp, reinterpret_cast<const wchar_t *>(lp));
   case SGM_CELLFROMPOINT: {
     std::optional<GridCell> cell = CellFromPoint(geo_, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
     return cell ? static_cast<LRESULT>(MAKELRESULT(cell->col, cell->row)) : -1;

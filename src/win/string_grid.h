@@ -23,6 +23,19 @@
 //                                                      buffer must hold length + 1 bytes
 //   SGM_SETCELLTEXT   wParam MAKEWPARAM(col, row), lParam const char* text
 //                                                   -> TRUE, or FALSE when the cell does not exist
+//   SGM_GETCELLTEXTW  wParam MAKEWPARAM(col, row), lParam wchar_t* buffer (may be null)
+//                                                   -> the cell's text as a save takes it, in
+//                                                      UTF-16: the text it was set to with
+//                                                      SGM_SETCELLTEXTW while the shown text is
+//                                                      unchanged, else the shown text converted;
+//                                                      length in UTF-16 units without the NUL, or
+//                                                      -1 when the cell does not exist
+//   SGM_SETCELLTEXTW  wParam MAKEWPARAM(col, row), lParam const wchar_t* text
+//                                                   -> SGC_SHOWN when the 8-bit text shown holds it
+//                                                      exactly; SGC_KEPT when the code page cannot
+//                                                      (it shows stand-ins, and the text is kept
+//                                                      whole until the cell's text is changed);
+//                                                      SGC_NOCELL when the cell does not exist
 //   SGM_CELLFROMPOINT wParam 0, lParam MAKELPARAM(x, y) in client pixels
 //                                                   -> MAKELRESULT(col, row) of the cell there,
 //                                                      or -1 when no cell is there
@@ -55,7 +68,8 @@
 // release; the context-menu key and Shift+F10 send SGN_CONTEXTMENU alone, with
 // the current cell and its top-left point.
 //
-// Texts are 8-bit text in the system's ANSI code page.
+// Texts are 8-bit text in the system's ANSI code page, but for the two W
+// messages, whose texts are UTF-16.
 #include <windows.h>
 
 namespace qm::win {
@@ -75,6 +89,15 @@ enum : UINT {
   SGM_GETEDITOR,
   SGM_GETHINT,
   SGM_DELETEROW,
+  SGM_GETCELLTEXTW,
+  SGM_SETCELLTEXTW,
+};
+
+// What SGM_SETCELLTEXTW did.
+enum : LRESULT {
+  SGC_NOCELL = 0,
+  SGC_SHOWN = 1,
+  SGC_KEPT = 2,
 };
 
 enum : UINT {

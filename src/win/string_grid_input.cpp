@@ -67,7 +67,7 @@ void StringGrid::OnKeyDown(WPARAM key) {
     if (ctrl) to.row = geo_.rowCount - 1;
     break;
   case VK_F2:
-    if (CanEdit(current_)) BeginEdit(rows_[current_.row][current_.col], true);
+    if (CanEdit(current_)) BeginEdit(rows_[current_.row][current_.col].shown, true);
     return;
   default:
     return;
@@ -96,7 +96,7 @@ void StringGrid::OnButtonDown(UINT msg, LPARAM lp) {
   }
   const bool single = anchor_ == current_;
   if (hadFocus && single && *cell == current_ && CanEdit(*cell)) {
-    BeginEdit(rows_[cell->row][cell->col], true);
+    BeginEdit(rows_[cell->row][cell->col].shown, true);
     return;
   }
   MoveTo(*cell, false);
@@ -163,9 +163,9 @@ void StringGrid::EndEdit(bool commit, bool keepFocus) {
     const int length = GetWindowTextLengthA(editor_);
     std::string text(static_cast<size_t>(length) + 1, '\0');
     text.resize(static_cast<size_t>(GetWindowTextA(editor_, text.data(), length + 1)));
-    std::string &cell = rows_[editCell_.row][editCell_.col];
-    changed = cell != text;
-    cell = std::move(text);
+    GridText &cell = rows_[editCell_.row][editCell_.col];
+    changed = cell.shown != text;
+    SetShown(cell, std::move(text));
   }
   if (keepFocus && editorHadFocus) SetFocus(wnd_);
   ShowWindow(editor_, SW_HIDE);

@@ -4,7 +4,22 @@
 
 #include <commctrl.h>
 
+#include "win/ansi_text_codec.h"
+
 namespace qm::win::grid {
+
+namespace {
+
+// A cell's 8-bit text as the screen shows it. The text is in the process's
+// code page, but the 8-bit drawing functions convert by the font's character
+// set, which knows nothing of a process in UTF-8: the text is converted here
+// and drawn in UTF-16.
+std::wstring Drawn(const std::string &text) {
+  const std::u16string wide = AnsiTextCodec{}.ToUtf16(text);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+} // namespace
 
 SIZE StringGrid::ClientSize() const {
   RECT rc{};
@@ -144,8 +159,8 @@ void StringGrid::PaintCell(HDC dc, GridCell cell, const RECT &rc, bool focused) 
   if (!hideText) {
     SetTextColor(dc, GetSysColor(header ? COLOR_BTNTEXT : selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     RECT text{rc.left + kTextInset, rc.top, rc.right - kTextInset, rc.bottom};
-    const std::string &value = rows_[static_cast<size_t>(cell.row)][static_cast<size_t>(cell.col)];
-    DrawTextA(dc, value.c_str(), static_cast<int>(value.size()), &text,
+    const std::wstring value = Drawn(rows_[static_cast<size_t>(cell.row)][static_cast<size_t>(cell.col)].shown);
+    DrawTextW(dc, value.c_str(), static_cast<int>(value.size()), &text,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   }
   if (isCurrent && focused && !editing_) {
@@ -206,12 +221,12 @@ void StringGrid::CreateHint() {
 }
 
 bool StringGrid::TextIsCut(GridCell cell) const {
-  const std::string &value = rows_[static_cast<size_t>(cell.row)][static_cast<size_t>(cell.col)];
+  const std::wstring value = Drawn(rows_[static_cast<size_t>(cell.row)][static_cast<size_t>(cell.col)].shown);
   if (value.empty()) return false;
   HDC dc = GetDC(wnd_);
   HGDIOBJ old = font_ ? SelectObject(dc, font_) : nullptr;
   SIZE extent{};
-  GetTextExtentPoint32A(dc, value.c_str(), static_cast<int>(value.size()), &extent);
+  GetTextExtentPoint32W(dc, value.c_str(), static_cast<int>(value.size()), &extent);
   if (old) SelectObject(dc, old);
   ReleaseDC(wnd_, dc);
   return extent.cx > geo_.colWidth - 2 * kTextInset;
@@ -233,7 +248,7 @@ void StringGrid::FollowHover(POINT point) {
   std::string text;
   if (cell && TextIsCut(*cell)) {
     tool.rect = CellRect(*cell);
-    text = rows_[static_cast<size_t>(cell->row)][static_cast<size_t>(cell->col)];
+    text = rows_[static_cast<size_t>(cell->row)][static_cast<size_t>(cell->col)].shown;
   }
   SendMessageA(hint_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&tool));
   tool.lpszText = text.data();

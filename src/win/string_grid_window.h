@@ -76,6 +76,8 @@ private:
   LRESULT DeleteRow(WPARAM row);
   LRESULT GetCellText(WPARAM wp, char *buffer) const;
   LRESULT SetCellText(WPARAM wp, const char *text);
+  LRESULT GetCellTextUtf16(WPARAM wp, wchar_t *buffer) const;
+  LRESULT SetCellTextUtf16(WPARAM wp, const wchar_t *text);
   LRESULT SetSelection(const RECT *range);
 
   // In-place editing.

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "codec/lists.h"
+#include "win/ansi_text_codec.h"
 #include "win/app.h"
 #include "win/control_text.h"
 #include "win/late_library.h"
@@ -154,17 +155,20 @@ LRESULT TfrmMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 // A file dropped on the window opens as the open command opens it; of
-// several, the first.
+// several, the first. Its name is asked for in UTF-16 and put into the code
+// page without look-alikes, so a name the code page cannot carry is refused
+// rather than taken for another file's.
 void TfrmMain::OnDropFiles(HDROP drop) {
-  static const auto query = LateFunction<decltype(&DragQueryFileA)>("shell32.dll", "DragQueryFileA");
+  static const auto query = LateFunction<decltype(&DragQueryFileW)>("shell32.dll", "DragQueryFileW");
   static const auto finish = LateFunction<decltype(&DragFinish)>("shell32.dll", "DragFinish");
-  std::string path;
+  std::wstring path;
   if (query && query(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
     path.resize(query(drop, 0, nullptr, 0) + 1);
     path.resize(query(drop, 0, path.data(), static_cast<UINT>(path.size())));
   }
   if (finish) finish(drop);
-  if (!path.empty()) OpenFile(path);
+  if (!path.empty())
+    OpenFile(NameInCodePage(std::u16string_view(reinterpret_cast<const char16_t *>(path.data()), path.size())));
 }
 
 void TfrmMain::Run(Handler handler) {

@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "codec/editor_fields.h"
+#include "codec/encoder.h"
 #include "win/layout.h"
 #include "win/window_base.h"
 
@@ -67,11 +69,14 @@ public:
   // The editor as it starts (no list item chosen, the start rows); EdtFile
   // is left alone.
   void ShowStartState();
-  // Puts one version block into the reset editor; false (nothing changed)
-  // when the bytes are no version block. Reads nothing past data.
-  bool LoadVersionBlock(std::span<const std::uint8_t> data);
+  // Puts one version block into the reset editor and gives how many of its
+  // strings the code page cannot show (the grid keeps them whole); nothing,
+  // and nothing changed, when the bytes are no version block. Reads nothing
+  // past data.
+  std::optional<int> LoadVersionBlock(std::span<const std::uint8_t> data);
   // Opens a module or block file as the open command does once its dialog
-  // has given the path.
+  // has given the path. A path with stand-ins for characters the code page
+  // lacks is refused with a message, the editor left as it was.
   void OpenFile(const std::string &path);
   // The controls' values as a save takes them, and the block they give;
   // throws with the conversion's message when a text is no number.
@@ -109,7 +114,11 @@ private:
   void CreateMenuString();
   void DrawGlyphButton(const DRAWITEMSTRUCT &item);
   void SetGridCell(int col, int row, const std::string &text);
+  // True when the code page cannot show the text and the grid keeps it.
+  bool SetGridCellUtf16(int col, int row, std::u16string_view text);
   std::vector<StringRow> GridRows() const;
+  // The rows below the header as a save writes them.
+  std::vector<StringRowUtf16> GridRowsUtf16() const;
   void AppendGridRow(const std::string &key);
   void BuildRowFollowingBox(HWND box, std::string_view key);
   LRESULT OnUpDownStep(int tag, const NMUPDOWN &change);
@@ -144,8 +153,11 @@ extern TfrmMain *frmMain;
 // Throws "Grid index out of range" (nothing changed) for a row the grid lacks.
 void RemoveGridRow(int row, HWND grid);
 
-// Stores a version block in a module as its version resource; throws with a
-// message naming the file and the reason, the module left as it was.
-void StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block);
+// Stores a version block in a module as its version resource and gives what
+// the stamp did beyond it (a signature removed), as sentences; throws with a
+// message naming the file and the reason, the module left as it was. A
+// refusal because the stamp would break the module also says how the
+// companion stamps it all the same.
+std::vector<std::string> StoreBlockInModule(const std::string &path, std::span<const std::uint8_t> block);
 
 } // namespace qm::win

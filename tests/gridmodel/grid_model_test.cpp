@@ -6,20 +6,23 @@
 #include <string>
 #include <vector>
 
+#include "codec/decoder.h"
+#include "codec/encoder.h"
+
 namespace qm::win {
 namespace {
 
 std::vector<GridRow> Rows(int count) {
   std::vector<GridRow> rows;
   for (int i = 0; i < count; ++i)
-    rows.push_back({"k" + std::to_string(i), "v" + std::to_string(i)});
+    rows.push_back({GridText{"k" + std::to_string(i), {}}, GridText{"v" + std::to_string(i), {}}});
   return rows;
 }
 
 std::vector<std::string> Keys(const std::vector<GridRow> &rows) {
   std::vector<std::string> keys;
   for (const GridRow &row : rows)
-    keys.push_back(row[0]);
+    keys.push_back(row[0].shown);
   return keys;
 }
 
@@ -137,13 +140,13 @@ TEST(ResizeRows, KeepsRemainingTexts) {
   std::vector<GridRow> rows = Rows(6);
   ResizeRows(rows, 2);
   EXPECT_EQ(Keys(rows), (std::vector<std::string>{"k0", "k1"}));
-  EXPECT_EQ(rows[1][1], "v1");
+  EXPECT_EQ(rows[1][1].shown, "v1");
   ResizeRows(rows, 4);
   EXPECT_EQ(Keys(rows), (std::vector<std::string>{"k0", "k1", "", ""}));
-  EXPECT_EQ(rows[3][1], "");
+  EXPECT_EQ(rows[3][1].shown, "");
   ResizeRows(rows, 0);
   EXPECT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0][0], "k0");
+  EXPECT_EQ(rows[0][0].shown, "k0");
 }
 
 struct RemoveCase {
@@ -163,8 +166,8 @@ TEST_P(RemoveRowTest, MovesLaterRowsUp) {
   EXPECT_EQ(Keys(rows), c.keys);
   // Values travel with their keys.
   for (const GridRow &row : rows) {
-    if (!row[0].empty()) {
-      EXPECT_EQ(row[1], "v" + row[0].substr(1));
+    if (!row[0].shown.empty()) {
+      EXPECT_EQ(row[1].shown, "v" + row[0].shown.substr(1));
     }
   }
 }
@@ -179,6 +182,58 @@ INSTANTIATE_TEST_SUITE_P(Rows, RemoveRowTest,
                                          RemoveCase{"Negative", 6, -1, false, {"k0", "k1", "k2", "k3", "k4", "k5"}},
                                          RemoveCase{"PastEnd", 6, 6, false, {"k0", "k1", "k2", "k3", "k4", "k5"}}),
                          [](const testing::TestParamInfo<RemoveCase> &info) { return std::string(info.param.name); });
+
+// On an 8-bit code page (Windows-1252 here) a block's strings go through
+// the grid and a save: untouched, every one comes back as it was read,
+// whatever the grid could show; an edited one is what was typed.
+TEST(GridText, ASaveWritesWhatWasReadUnlessTheCellWasEdited) {
+  const Windows1252Codec codec;
+  const std::u16string half = std::u16string(u"half ") + char16_t(0xDC00);
+  const std::vector<StringRowUtf16> read = {{u"CompanyName", u"版本测试"}, {u"ProductName", u"αβγδ"},
+                                            {u"Comments", u"Quill 🪶"},  {u"说明", u"plain"},
+                                            {u"LegalCopyright", u"©2024"}, {u"Broken", half}};
+  const bool keptExpected[][2] = {{false, true}, {false, true},  {false, true},
+                                  {true, false}, {false, false}, {false, true}};
+  VersionFields fields;
+  fields.LanguageText = "0409";
+  fields.CodePageText = "1200";
+  const auto block = EncodeVersionBlock(fields, read);
+  ASSERT_TRUE(block.ok()) << block.error();
+
+  std::vector<GridRow> rows(1);
+  for (const DecodedString &entry : DecodeVersionBlock(*block).Strings) {
+    GridRow row;
+    const size_t at = rows.size() - 1;
+    EXPECT_EQ(SetFromUtf16(row[0], entry.Key, codec), keptExpected[at][0]) << at;
+    EXPECT_EQ(SetFromUtf16(row[1], entry.Value, codec), keptExpected[at][1]) << at;
+    rows.push_back(std::move(row));
+  }
+  EXPECT_EQ(rows[2][1].shown, "????") << "what the grid shows";
+  const auto save = [&] {
+    std::vector<StringRowUtf16> saved;
+    for (size_t i = 1; i < rows.size(); ++i)
+      saved.push_back({TextToSave(rows[i][0], codec), TextToSave(rows[i][1], codec)});
+    return saved;
+  };
+  const auto again = EncodeVersionBlock(fields, save());
+  ASSERT_TRUE(again.ok());
+  EXPECT_EQ(*again, *block);
+
+  // Rows that move keep their texts; the program setting the same text, or
+  // an edit that changes nothing, keeps them too.
+  ASSERT_TRUE(RemoveRow(rows, 4));
+  SetShown(rows[1][1], rows[1][1].shown);
+  // Typed texts win: "??" typed over a kept Greek value, a value typed anew.
+  SetShown(rows[2][1], "??");
+  SetShown(rows[3][1], "\xE9t\xE9");
+  const std::vector<StringRowUtf16> saved = save();
+  ASSERT_EQ(saved.size(), 5u);
+  EXPECT_EQ(saved[0].Value, u"版本测试");
+  EXPECT_EQ(saved[1].Value, u"??");
+  EXPECT_EQ(saved[2].Value, u"été");
+  EXPECT_EQ(saved[3].Key, u"LegalCopyright");
+  EXPECT_EQ(saved[4].Value, half);
+}
 
 } // namespace
 } // namespace qm::win

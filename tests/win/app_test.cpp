@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 
+#include "codec/text_codec.h"
 #include "win/layout.h"
 
 namespace {
@@ -16,12 +18,17 @@ struct Child {
   PROCESS_INFORMATION info{};
   bool started = false;
 
+  // The arguments in UTF-8, given to the program in UTF-16 as a shell would.
   explicit Child(const std::string &arguments) {
-    std::string commandLine = "quillmark.exe" + (arguments.empty() ? std::string() : " " + arguments);
-    STARTUPINFOA startup{};
+    std::wstring commandLine = L"quillmark.exe";
+    if (!arguments.empty()) {
+      const std::u16string wide = qm::Utf8ToUtf16(" " + arguments);
+      commandLine.append(wide.begin(), wide.end());
+    }
+    STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     started =
-        CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info) != 0;
+        CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info) != 0;
   }
   ~Child() {
     if (!started) return;
@@ -82,6 +89,7 @@ struct StartCase {
   const char *arguments;
   const char *fileShown; // in EdtFile once the window shows
   const char *fileMajor; // in EdtFileMajor
+  const char16_t *sampleCopy = nullptr; // a copy of the sample module made first, under this name
 };
 
 class EditorModeStart : public testing::TestWithParam<StartCase> {};
@@ -89,6 +97,12 @@ class EditorModeStart : public testing::TestWithParam<StartCase> {};
 TEST_P(EditorModeStart, OpensTheMainWindowAndEndsWithZeroWhenItCloses) {
   using qm::win::layout::Id;
   const StartCase &c = GetParam();
+  // Removed first: the runtime takes any two files of one drive for the same
+  // file, so it would not overwrite the copy an earlier run left.
+  if (c.sampleCopy) {
+    std::filesystem::remove(c.sampleCopy);
+    std::filesystem::copy_file("editor_sample.exe", c.sampleCopy);
+  }
   Child child(c.arguments);
   ASSERT_TRUE(child.started);
   HWND wnd = MainWindowOf(child.info.dwProcessId, 20000);
@@ -108,12 +122,14 @@ TEST_P(EditorModeStart, OpensTheMainWindowAndEndsWithZeroWhenItCloses) {
 
 // No argument; a switch in the wrong case and a missing file, each one
 // argument, open as a path that holds nothing; a module opens with its
-// version; two arguments open nothing.
+// version, also under a name in other scripts (shown whole, as the program
+// runs in UTF-8); two arguments open nothing.
 INSTANTIATE_TEST_SUITE_P(App, EditorModeStart,
                          testing::Values(StartCase{"", "", "0"}, StartCase{"/V", "/V", "0"},
                                          StartCase{"C:\\some\\module.exe", "C:\\some\\module.exe", "0"},
                                          StartCase{"editor_sample.exe", "editor_sample.exe", "1"},
                                          StartCase{"\"editor_sample.exe\"", "editor_sample.exe", "1"},
+                                         StartCase{"\"版本 Ελληνικά.exe\"", "版本 Ελληνικά.exe", "1", u"版本 Ελληνικά.exe"},
                                          StartCase{"editor_sample.exe x", "", "0"}));
 
 // What the injection itself does with its arguments is tested with it; here

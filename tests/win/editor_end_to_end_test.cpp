@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "codec/text_codec.h"
 #include "win/dialogs.h"
 #include "win/string_grid.h"
 #include "win/untMain.h"
@@ -62,8 +63,9 @@ private:
   PlatformDialogs platform_;
 };
 
-// Waits for a dialog with this caption, types text into its name field and
-// presses OK; run while the main thread sits in the dialog's modal loop.
+// Waits for a dialog with this caption, types text (UTF-8, typed as UTF-16
+// as a keyboard would) into its name field and presses OK; run while the
+// main thread sits in the dialog's modal loop.
 class DialogAnswer {
 public:
   DialogAnswer(std::string caption, std::string text)
@@ -87,7 +89,8 @@ private:
           if (!field) field = GetDlgItem(dialog, id);
         if (!field) return;
         Sleep(200); // let the dialog finish setting itself up
-        SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        const std::u16string typed = qm::Utf8ToUtf16(text);
+        SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
         answered_ = true;
@@ -323,6 +326,60 @@ TEST(EditorEndToEnd, OpenEditSaveToTheModuleAndABlockFileThroughTheRealDialogs) 
   fs::current_path(startFolder);
   std::error_code ignoredError;
   if (!(out && *out)) fs::remove_all(folder, ignoredError);
+}
+
+// Paths past 260 characters typed into the real save and open dialogs, one
+// in Latin letters and one ending in two other scripts: saved and opened
+// back, and no typed name ends the program. On an 8-bit code page the name
+// the code page cannot carry is refused with a message, nothing written.
+TEST(EditorEndToEnd, LongAndScriptNamedPathsThroughTheRealDialogs) {
+  RealDialogs dialogs;
+  ScopedDialogs use(dialogs);
+  TfrmMain &form = Editor();
+  const fs::path startFolder = fs::current_path();
+  const fs::path top = fs::temp_directory_path() / ("qm_e2e_long_" + std::to_string(GetCurrentProcessId()));
+  fs::path deep = top;
+  for (int i = 0; i < 6; ++i)
+    deep /= std::string(40, static_cast<char>('a' + i));
+  fs::create_directories(deep);
+  SendMessageA(form.Control(Id::CmbLan), CB_SETCURSEL, 0, 0);
+  SendMessageA(form.Control(Id::CmbCodePage), CB_SETCURSEL, 0, 0);
+  const bool utf8 = GetACP() == CP_UTF8;
+  for (const fs::path &block : {deep / "latin letters only.res", deep / u"Ελληνικά 版本.res"}) {
+    const std::string typed = qm::Utf16ToUtf8(block.u16string());
+    ASSERT_GT(block.wstring().size(), 260u);
+    const bool carried = utf8 || block.filename() == "latin letters only.res";
+    SetWindowTextA(form.Control(Id::EdtFile), "");
+    dialogs.messages.clear();
+    {
+      DialogAnswer answer("Save Version as Resource", typed);
+      Click(form.Control(Id::BtnSaveRes));
+      ASSERT_TRUE(answer.Answered()) << "no save dialog";
+    }
+    {
+      DialogAnswer answer("Open File", typed);
+      Click(form.Control(Id::SpdOpen));
+      ASSERT_TRUE(answer.Answered()) << "no open dialog";
+    }
+    const DWORD attributes = GetFileAttributesW((L"\\\\?\\" + block.wstring()).c_str());
+    if (carried) {
+      EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front();
+      EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES) << typed;
+      EXPECT_EQ(TextOf(form.Control(Id::EdtFile)), typed);
+    } else {
+      ASSERT_EQ(dialogs.messages.size(), 2u);
+      for (const std::string &message : dialogs.messages)
+        EXPECT_NE(message.find("its name holds characters that the system's code page"), std::string::npos) << message;
+      EXPECT_EQ(attributes, INVALID_FILE_ATTRIBUTES) << "written under another name?";
+      EXPECT_EQ(TextOf(form.Control(Id::EdtFile)), "");
+    }
+    DeleteFileW((L"\\\\?\\" + block.wstring()).c_str());
+  }
+  // Nothing else was written beside them.
+  EXPECT_TRUE(RemoveDirectoryW((L"\\\\?\\" + deep.wstring()).c_str()));
+  for (fs::path at = deep.parent_path(); at != top.parent_path(); at = at.parent_path())
+    RemoveDirectoryW((L"\\\\?\\" + at.wstring()).c_str());
+  fs::current_path(startFolder);
 }
 
 } // namespace

@@ -22,10 +22,13 @@
 
 #include "codec/decoder.h"
 #include "codec/encoder.h"
+#include "codec/text_codec.h"
+#include "stamp/module_file.h"
 #include "win/ansi_text_codec.h"
 #include "win/app.h"
 #include "win/dialogs.h"
 #include "win/error_report.h"
+#include "win/path_names.h"
 #include "win/string_grid.h"
 #include "win/untAbout.h"
 #include "win/untMain.h"
@@ -112,8 +115,7 @@ void SetGridRows(const Rows &rows) {
 const Rows kStartRows = {{"CompanyName", ""},
                          {"FileDescription", ""},
                          {"FileVersion", "0.0.0.0"},
-                         {"LegalCopyright", "\xA9"
-                                            "2008"},
+                         {"LegalCopyright", AnsiTextCodec{}.FromUtf16(u"\u00A92008")},
                          {"ProductVersion", "0.0.0.0"}};
 
 std::array<HWND, 8> VersionEdits() {
@@ -158,7 +160,8 @@ constexpr int kAddKey = 1, kRemoveKey = 2;
 fs::path TempFolder() {
   static const fs::path folder = [] {
     fs::path path = fs::temp_directory_path() / ("qm_editor_" + std::to_string(GetCurrentProcessId()));
-    fs::remove_all(path);
+    std::error_code ignored; // what the runtime cannot reach past 260 characters stays
+    fs::remove_all(path, ignored);
     fs::create_directories(path);
     return path;
   }();
@@ -700,11 +703,14 @@ TEST(Editor, ShortcutKeysClickTheirButtonsOnlyWhileTheEditorHasTheKeyboard) {
   EnableWindow(Editor().Handle(), TRUE);
 }
 
-void DropFile(const std::string &path) {
-  HGLOBAL drop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + path.size() + 2);
+// A drop as the shell makes one: the names in UTF-16.
+void DropFile(const fs::path &path) {
+  const std::wstring name = path.wstring();
+  HGLOBAL drop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + (name.size() + 2) * sizeof(wchar_t));
   auto *files = static_cast<DROPFILES *>(GlobalLock(drop));
   files->pFiles = sizeof(DROPFILES);
-  std::copy(path.begin(), path.end(), reinterpret_cast<char *>(files) + sizeof(DROPFILES));
+  files->fWide = TRUE;
+  std::copy(name.begin(), name.end(), reinterpret_cast<wchar_t *>(reinterpret_cast<char *>(files) + sizeof(DROPFILES)));
   GlobalUnlock(drop);
   SendMessageA(Editor().Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
 }
@@ -714,14 +720,14 @@ TEST(Editor, ADroppedFileOpensAsTheOpenCommandOpensIt) {
   const fs::path file = TempFolder() / "dropped.res";
   Write(file, Block(SampleFields()));
   Fresh({{"CompanyName", "Acme Tools"}});
-  DropFile(file.string());
+  DropFile(file);
   EXPECT_EQ(TextOf(Editor().Control(Id::EdtFile)), file.string());
   EXPECT_EQ(WhatIsShown().edits, (std::array<std::string, 8>{"1", "2", "3", "4", "5", "6", "7", "8"}));
   EXPECT_EQ(GridRows(),
             (Rows{{"CompanyName", "Brindlewick"}, {"", "empty key"}, {"Comments", ""}, {"FileVersion", "9.9"}}));
 
   const std::string missing = (TempFolder() / "missing.dll").string();
-  DropFile(missing);
+  DropFile(TempFolder() / "missing.dll");
   EXPECT_EQ(TextOf(Editor().Control(Id::EdtFile)), missing);
   EXPECT_EQ(WhatIsShown().edits[0], "0");
   EXPECT_EQ(GridRows(), kStartRows);
@@ -799,7 +805,8 @@ TEST(Editor, FailedSavesReportAndLeaveFilesAsTheyWere) {
   const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
   Write(folder / "old.res", old);
   Write(folder / "old.exe", old);
-  const std::string longName = (folder / std::string(260 - folder.string().size() - 1, 'n')).string();
+  // Longer, ".res" added, than the longest path the platform takes.
+  const std::string longName = (folder / std::string(kLongestPathBytes, 'n')).string();
   const struct {
     const char *name;
     bool toModule;
@@ -837,6 +844,255 @@ TEST(Editor, FailedSavesReportAndLeaveFilesAsTheyWere) {
   }
   EXPECT_FALSE(fs::exists(longName + ".res"));
   EXPECT_FALSE(fs::exists(folder / "none.exe"));
+}
+
+// What a save to a module did beyond the values is said once, after it; a
+// module the stamp would break is refused with the reason and the way the
+// companion stamps it all the same, nothing written.
+TEST(Editor, SaveToPESaysASignatureWentAndWhyAnInstallerIsRefused) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  const fs::path folder = TempFolder();
+  std::vector<std::uint8_t> signedBytes = Bytes("editor_sample.exe");
+  std::vector<std::uint8_t> installer = signedBytes;
+  // A certificate table after the image, as far as the headers tell.
+  const size_t peAt = signedBytes[0x3C] | signedBytes[0x3D] << 8;
+  const size_t security = peAt + 24 + 128; // PE32: the fifth data directory
+  const auto at = static_cast<std::uint32_t>(signedBytes.size());
+  for (int k = 0; k < 4; ++k) {
+    signedBytes[security + k] = static_cast<std::uint8_t>(at >> (8 * k));
+    signedBytes[security + 4 + k] = static_cast<std::uint8_t>(64u >> (8 * k));
+  }
+  signedBytes.resize(signedBytes.size() + 64, 0x30);
+  Write(folder / "signed.exe", signedBytes);
+  const std::string inno = "Inno Setup Setup Data (6.2.2)";
+  installer.insert(installer.end(), inno.begin(), inno.end());
+  installer.resize(installer.size() + 200, 0x11);
+  Write(folder / "setup.exe", installer);
+
+  Fresh();
+  ChooseLanguageAndCodePage();
+  answers.files = {(folder / "signed.exe").string(), (folder / "setup.exe").string()};
+  SendMessageA(Editor().Control(Id::BtnSavePE), BM_CLICK, 0, 0);
+  ASSERT_EQ(answers.messages.size(), 1u);
+  EXPECT_EQ(answers.messages[0].substr(answers.messages[0].find('|')),
+            "|The module '" + (folder / "signed.exe").string() +
+                "' was signed: the signature was removed; sign the module again.");
+  EXPECT_EQ(answers.messageType, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  EXPECT_NE(Bytes(folder / "signed.exe"), signedBytes);
+
+  SendMessageA(Editor().Control(Id::BtnSavePE), BM_CLICK, 0, 0);
+  ASSERT_EQ(answers.messages.size(), 2u);
+  const std::string refusal = answers.messages[1].substr(answers.messages[1].find('|') + 1);
+  EXPECT_EQ(refusal.rfind("The module '" + (folder / "setup.exe").string() +
+                              "' carries an appended Inno Setup installer that checks the file",
+                          0),
+            0u)
+      << refusal;
+  EXPECT_EQ(refusal.find("(--force"), std::string::npos) << "no switch the editor lacks: " << refusal;
+  EXPECT_NE(refusal.find("To stamp it all the same, save the values with \"Save to Resource\" and run: "
+                         "quillmark-cli inject --force MODULE BLOCKFILE."),
+            std::string::npos)
+      << refusal;
+  EXPECT_EQ(answers.messageType, static_cast<UINT>(MB_OK | MB_ICONERROR));
+  EXPECT_EQ(Bytes(folder / "setup.exe"), installer);
+}
+
+// ---- text and names beyond the code page -----------------------------------------
+// The same rows run in two programs: this one, whose manifest puts the 8-bit
+// functions in UTF-8 as the editor's does, and its twin on an 8-bit code
+// page (win_tests_8bit), as a system that ignores the setting runs it.
+
+bool Utf8CodePage() { return GetACP() == CP_UTF8; }
+
+// A path as the platform's 8-bit functions give it to this process.
+std::string Named(const fs::path &path) { return NameInCodePage(path.u16string()); }
+
+std::u16string WithLoneSurrogate() { return std::u16string(u"half ") + char16_t(0xD83E) + u" here"; }
+
+struct ScriptCase {
+  const char *name;
+  std::vector<qm::StringRowUtf16> rows;
+  int unshownOnEightBit; // strings the message counts, per code page
+  int unshownOnUtf8;
+  friend void PrintTo(const ScriptCase &c, std::ostream *os) { *os << c.name; }
+};
+
+class ScriptStrings : public testing::TestWithParam<ScriptCase> {};
+
+// Opened and saved with no edit, a block comes back byte for byte, to a
+// block file and into a module; an edited cell takes what was typed.
+TEST_P(ScriptStrings, ComeBackByteForByteUnlessEdited) {
+  const ScriptCase &c = GetParam();
+  Answers answers;
+  ScopedDialogs use(answers);
+  qm::VersionFields fields = SampleFields();
+  fields.CodePageText = "1200";
+  const auto encoded = qm::EncodeVersionBlock(fields, c.rows);
+  ASSERT_TRUE(encoded.ok()) << encoded.error();
+  const std::vector<std::uint8_t> &block = *encoded;
+  const fs::path folder = TempFolder();
+  Write(folder / "script.res", block);
+  fs::copy_file("editor_sample.exe", folder / "script.exe", fs::copy_options::overwrite_existing);
+  Fresh();
+  answers.files = {(folder / "script.res").string(), (folder / "again.res").string(),
+                   (folder / "script.exe").string(), (folder / "edited.res").string()};
+  SendMessageA(Editor().Control(Id::SpdOpen), BM_CLICK, 0, 0);
+
+  const int unshown = Utf8CodePage() ? c.unshownOnUtf8 : c.unshownOnEightBit;
+  if (unshown == 0) {
+    EXPECT_TRUE(answers.messages.empty()) << answers.messages.front();
+  } else {
+    ASSERT_EQ(answers.messages.size(), 1u) << "said once";
+    const std::string text = answers.messages[0].substr(answers.messages[0].find('|') + 1);
+    EXPECT_EQ(text.rfind(std::to_string(unshown) + (unshown == 1 ? " string in" : " strings in"), 0), 0u) << text;
+    EXPECT_NE(text.find("code page (" + std::to_string(GetACP()) + ")"), std::string::npos) << text;
+    EXPECT_NE(text.find("saved unchanged unless you edit"), std::string::npos) << text;
+    EXPECT_EQ(answers.messageType, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+  }
+  if (Utf8CodePage()) {
+    for (size_t i = 0; i < c.rows.size(); ++i) {
+      EXPECT_EQ(Cell(0, static_cast<int>(i) + 1), qm::Utf16ToUtf8(c.rows[i].Key));
+      EXPECT_EQ(Cell(1, static_cast<int>(i) + 1), qm::Utf16ToUtf8(c.rows[i].Value));
+    }
+  }
+
+  SendMessageA(Editor().Control(Id::BtnSaveRes), BM_CLICK, 0, 0);
+  EXPECT_EQ(Bytes(folder / "again.res"), block);
+  SendMessageA(Editor().Control(Id::BtnSavePE), BM_CLICK, 0, 0);
+  const auto stored = qm::stamp::ReadVersionResource(folder / "script.exe", 0);
+  ASSERT_TRUE(stored.ok() && stored->has_value());
+  EXPECT_EQ((*stored)->bytes, block);
+  EXPECT_EQ(answers.messages.size(), unshown == 0 ? 0u : 1u) << "saves say nothing";
+
+  SendMessageA(Editor().Control(Id::Strings), SGM_SETCELLTEXT, MAKEWPARAM(1, 1), reinterpret_cast<LPARAM>("typed"));
+  SendMessageA(Editor().Control(Id::BtnSaveRes), BM_CLICK, 0, 0);
+  const qm::DecodedVersionBlock edited = qm::DecodeVersionBlock(Bytes(folder / "edited.res"));
+  ASSERT_EQ(edited.Strings.size(), c.rows.size());
+  for (size_t i = 0; i < c.rows.size(); ++i) {
+    EXPECT_EQ(edited.Strings[i].Key, c.rows[i].Key) << i;
+    EXPECT_EQ(edited.Strings[i].Value, i == 0 ? u"typed" : c.rows[i].Value) << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Editor, ScriptStrings,
+    testing::Values(
+        ScriptCase{"Chinese",
+                   {{u"CompanyName", u"版本测试有限公司"}, {u"FileDescription", u"版本 测试"}, {u"LegalCopyright", u"©2024"}},
+                   2,
+                   0},
+        ScriptCase{"Greek", {{u"CompanyName", u"Αλφάβητο"}, {u"ProductName", u"αβγδ"}}, 2, 0},
+        ScriptCase{"EmojiAndAChineseKey", {{u"Comments", u"Quill 🪶 ✓"}, {u"说明", u"plain"}}, 2, 0},
+        // No code page can show half a pair; it is kept in both.
+        ScriptCase{"LoneSurrogate", {{u"Comments", WithLoneSurrogate()}}, 1, 1},
+        ScriptCase{"LatinOnly", {{u"CompanyName", u"Ünïcödé ©"}}, 0, 0}),
+    [](const testing::TestParamInfo<ScriptCase> &info) { return std::string(info.param.name); });
+
+enum class Route { Dialog, Drop };
+
+class ScriptNamedFile : public testing::TestWithParam<Route> {};
+
+// Under a name in other scripts a module and a block file open and save in
+// place; where the code page cannot carry the name, a message says so and
+// what the editor holds stays, nothing written.
+TEST_P(ScriptNamedFile, OpensAndSavesInPlaceOrIsRefusedWithTheEditorKept) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  const fs::path folder = TempFolder() / u"测试 Ελληνικά";
+  fs::create_directories(folder);
+  const fs::path module = folder / u"版本 测试.exe";
+  const fs::path blockFile = folder / u"版本 测试.res";
+  fs::copy_file("editor_sample.exe", module, fs::copy_options::overwrite_existing);
+  Write(blockFile, Block(SampleFields()));
+  const std::vector<std::uint8_t> moduleBefore = Bytes(module), blockBefore = Bytes(blockFile);
+  for (const fs::path &path : {blockFile, module}) {
+    Fresh({{"CompanyName", "Acme Tools"}});
+    answers.messages.clear();
+    if (GetParam() == Route::Drop) {
+      DropFile(path);
+    } else {
+      answers.files = {Named(path)};
+      SendMessageA(Editor().Control(Id::SpdOpen), BM_CLICK, 0, 0);
+    }
+    if (!Utf8CodePage()) {
+      ASSERT_EQ(answers.messages.size(), 1u);
+      EXPECT_EQ(answers.messages[0].substr(answers.messages[0].find('|')),
+                "|'" + Named(path) + "' cannot be opened: its name holds characters that the system's code page (" +
+                    std::to_string(GetACP()) + ") cannot carry. What the editor holds was left as it was.");
+      EXPECT_EQ(GridRows(), (Rows{{"CompanyName", "Acme Tools"}}));
+      EXPECT_EQ(TextOf(Editor().Control(Id::EdtFile)), "");
+      continue;
+    }
+    EXPECT_TRUE(answers.messages.empty()) << answers.messages.front();
+    EXPECT_EQ(TextOf(Editor().Control(Id::EdtFile)), qm::Utf16ToUtf8(path.u16string()));
+    EXPECT_EQ(GridRows()[0], (std::pair<std::string, std::string>{"CompanyName", "Brindlewick"}));
+  }
+  if (GetParam() == Route::Drop) return;
+  // Saved in place: the module and the block file under their own names.
+  SetGridRows({{"CompanyName", "Saved in place"}});
+  ChooseLanguageAndCodePage();
+  answers.messages.clear();
+  answers.files = {Named(module), Named(blockFile)};
+  SendMessageA(Editor().Control(Id::BtnSavePE), BM_CLICK, 0, 0);
+  SendMessageA(Editor().Control(Id::BtnSaveRes), BM_CLICK, 0, 0);
+  const auto stored = qm::stamp::ReadVersionResource(module, 0);
+  ASSERT_TRUE(stored.ok() && stored->has_value());
+  const qm::DecodedVersionBlock inModule = qm::DecodeVersionBlock((*stored)->bytes);
+  const qm::DecodedVersionBlock inFile = qm::DecodeVersionBlock(Bytes(blockFile));
+  std::vector<std::wstring> names;
+  for (const auto &entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().wstring());
+  EXPECT_EQ(names.size(), 2u) << "no file under another name";
+  if (Utf8CodePage()) {
+    EXPECT_TRUE(answers.messages.empty()) << answers.messages.front();
+    ASSERT_FALSE(inModule.Strings.empty());
+    EXPECT_EQ(inModule.Strings[0].Value, u"Saved in place");
+    ASSERT_FALSE(inFile.Strings.empty());
+    EXPECT_EQ(inFile.Strings[0].Value, u"Saved in place");
+  } else {
+    ASSERT_EQ(answers.messages.size(), 2u);
+    for (const std::string &message : answers.messages)
+      EXPECT_NE(message.find("cannot be written: its name holds characters"), std::string::npos) << message;
+    EXPECT_EQ(Bytes(module), moduleBefore);
+    EXPECT_EQ(Bytes(blockFile), blockBefore);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Editor, ScriptNamedFile, testing::Values(Route::Dialog, Route::Drop),
+                         [](const testing::TestParamInfo<Route> &info) {
+                           return std::string(info.param == Route::Dialog ? "Dialog" : "Drop");
+                         });
+
+// A path past 260 characters, in two scripts, saves and opens; on an 8-bit
+// code page its name is refused and nothing is written.
+TEST(Editor, AScriptNamedPathPast260CharactersSavesAndOpens) {
+  Answers answers;
+  ScopedDialogs use(answers);
+  fs::path deep = TempFolder() / u"长路径";
+  for (int i = 0; i < 6; ++i)
+    deep /= std::u16string(40, static_cast<char16_t>(u'a' + i));
+  fs::create_directories(deep);
+  const fs::path block = deep / u"Ελληνικά 版本.res";
+  ASSERT_GT(block.wstring().size(), 260u);
+  Fresh();
+  ChooseLanguageAndCodePage();
+  answers.files = {Named(block), Named(block)};
+  SendMessageA(Editor().Control(Id::BtnSaveRes), BM_CLICK, 0, 0);
+  Fresh({{"CompanyName", "Acme Tools"}});
+  SendMessageA(Editor().Control(Id::SpdOpen), BM_CLICK, 0, 0);
+  if (Utf8CodePage()) {
+    EXPECT_TRUE(answers.messages.empty()) << answers.messages.front();
+    EXPECT_EQ(TextOf(Editor().Control(Id::EdtFile)), qm::Utf16ToUtf8(block.u16string()));
+    EXPECT_EQ(GridRows(), kStartRows) << "the start rows, saved and opened back";
+  } else {
+    EXPECT_EQ(answers.messages.size(), 2u);
+    EXPECT_EQ(GridRows(), (Rows{{"CompanyName", "Acme Tools"}}));
+  }
+  DeleteFileW((L"\\\\?\\" + block.wstring()).c_str());
+  // The runtime cannot remove folders this deep.
+  for (fs::path at = deep; at != TempFolder(); at = at.parent_path())
+    RemoveDirectoryW((L"\\\\?\\" + at.wstring()).c_str());
 }
 
 // ---- a box hidden by its neighbour --------------------------------------------------

@@ -19,6 +19,7 @@
 #include "codec/text_codec.h"
 #include "pe/resource_id.h"
 #include "pe/resource_update.h"
+#include "stamp/module_file.h"
 #include "stamp/module_injection.h"
 
 namespace {
@@ -45,25 +46,26 @@ struct ProgramRun {
   std::string err;
 };
 
-// Starts quillmark.exe (beside this test) with `arguments` and its standard
-// error going to a file, as a script's redirection would.
+// Starts quillmark.exe (beside this test) with `arguments` (UTF-8, given as
+// UTF-16 as a shell gives them) and its standard error going to a file, as a
+// script's redirection would.
 ProgramRun RunQuillmark(const fs::path &folder, const std::string &arguments) {
   const std::string errPath = (folder / "stderr.txt").string();
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE errFile = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(errFile, INVALID_HANDLE_VALUE);
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = errFile;
   PROCESS_INFORMATION process{};
-  std::string commandLine = "quillmark.exe " + arguments;
+  std::u16string commandLine = qm::Utf8ToUtf16("quillmark.exe " + arguments);
   ProgramRun run;
-  if (CreateProcessA("quillmark.exe", commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                     &process)) {
+  if (CreateProcessW(L"quillmark.exe", reinterpret_cast<wchar_t *>(commandLine.data()), nullptr, nullptr, TRUE, 0,
+                     nullptr, nullptr, &startup, &process)) {
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
     GetExitCodeProcess(process.hProcess, &run.code);
     CloseHandle(process.hThread);
@@ -77,7 +79,7 @@ ProgramRun RunQuillmark(const fs::path &folder, const std::string &arguments) {
   return run;
 }
 
-std::string Quote(const fs::path &path) { return "\"" + path.string() + "\""; }
+std::string Quote(const fs::path &path) { return "\"" + qm::Utf16ToUtf8(path.u16string()) + "\""; }
 
 class InjectionMode : public ::testing::Test {
 protected:
@@ -339,6 +341,21 @@ TEST_F(InjectionMode, KeepsAttributesAndCleansUpAfterAKilledRun) {
 
 // A path longer than the old 260-character limit, where the module's own
 // name is short: the temporary name beside it must not break it.
+// Names in other scripts reach the module and the block file whole,
+// whatever the system's code page.
+TEST_F(InjectionMode, StampsAModuleAndBlockFileNamedInOtherScripts) {
+  const fs::path named = folder / u"版本 Ελληνικά 🪶.exe";
+  const fs::path namedBlock = folder / u"版本 测试.res";
+  fs::copy_file(module, named);
+  fs::copy_file(blockFile, namedBlock);
+  ProgramRun run = RunQuillmark(folder, "/v " + Quote(named) + " " + Quote(namedBlock));
+  EXPECT_EQ(run.code, 0u) << run.err;
+  EXPECT_EQ(run.err, "");
+  const auto stored = qm::stamp::ReadVersionResource(named, 0);
+  ASSERT_TRUE(stored.ok() && stored->has_value());
+  EXPECT_EQ((*stored)->bytes, ReadBytesOf(blockFile));
+}
+
 TEST_F(InjectionMode, StampsAModuleOnALongPath) {
   fs::path deep = folder;
   for (int i = 0; i < 6; ++i)

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "codec/lists.h"
+#include "win/ansi_text_codec.h"
 #include "win/app.h"
 #include "win/layout.h"
 #include "win/string_grid.h"
@@ -245,15 +246,17 @@ TEST(MainWindow, UpDownsAreBuddylessVerticalZeroToHundred) {
 TEST(MainWindow, LanguageListFollowsThePlatformsNames) {
   std::vector<std::string> expected = {"Undefined - $0000"};
   for (std::uint16_t id : qm::kLanguageIds) {
-    char name[256] = {};
-    if (VerLanguageNameA(id, name, sizeof name) == 0) continue;
-    if (std::strcmp(name, "Language Neutral") == 0) continue;
+    wchar_t name[256] = {};
+    if (VerLanguageNameW(id, name, 256) == 0) continue;
+    if (std::wstring(name) == L"Language Neutral") continue;
     char item[300];
-    std::snprintf(item, sizeof item, "%s - $%04X", name, id);
-    expected.push_back(item);
+    std::snprintf(item, sizeof item, " - $%04X", id);
+    expected.push_back(AnsiTextCodec{}.FromUtf16(std::u16string(name, name + wcslen(name))) + item);
   }
   const std::vector<std::string> items = ComboItems(Form().Control(Id::CmbLan));
   EXPECT_EQ(items, expected);
+  for (size_t i = 0; i < std::min(items.size(), expected.size()); ++i)
+    if (items[i] != expected[i]) ADD_FAILURE() << "first difference at " << i << ": " << items[i] << " | " << expected[i];
   EXPECT_LE(items.size(), 224u);
   for (size_t i = 1; i < items.size(); ++i)
     EXPECT_EQ(items[i].find("Language Neutral - $"), std::string::npos);
@@ -285,8 +288,7 @@ TEST(MainWindow, StringTableAtStart) {
                                                         {"CompanyName", ""},
                                                         {"FileDescription", ""},
                                                         {"FileVersion", "0.0.0.0"},
-                                                        {"LegalCopyright", "\xA9"
-                                                                           "2008"},
+                                                        {"LegalCopyright", AnsiTextCodec{}.FromUtf16(u"\u00A92008")},
                                                         {"ProductVersion", "0.0.0.0"}};
   ASSERT_EQ(SendMessageA(grid, SGM_GETROWCOUNT, 0, 0), static_cast<LRESULT>(rows.size()));
   for (int row = 0; row < static_cast<int>(rows.size()); ++row) {

@@ -37,6 +37,19 @@ TEST(ProgramResources, ManifestAsksForCommonControls6AndNoElevation) {
   EXPECT_NE(manifest.find("dpiAware"), std::string::npos);
 }
 
+// The program's manifest, linked here too, puts the 8-bit functions in
+// UTF-8, and the platform (Wine here) honours it: this process runs in it.
+TEST(ProgramResources, ManifestAsksForUtf8AndLongPathsAndIsHonoured) {
+  HINSTANCE self = GetModuleHandleA(nullptr);
+  HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)); // RT_MANIFEST
+  ASSERT_NE(found, nullptr);
+  const char *data = static_cast<const char *>(LockResource(LoadResource(self, found)));
+  const std::string manifest(data, SizeofResource(self, found));
+  EXPECT_NE(manifest.find(">UTF-8</activeCodePage>"), std::string::npos);
+  EXPECT_NE(manifest.find(">true</longPathAware>"), std::string::npos);
+  EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+}
+
 TEST(ProgramResources, OpenFolderGlyphIsSixteenColoursOnSilver) {
   HRSRC found = FindResourceA(GetModuleHandleA(nullptr), "OPENFOLDER", MAKEINTRESOURCEA(2)); // RT_BITMAP
   ASSERT_NE(found, nullptr);
