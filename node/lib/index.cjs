@@ -1,0 +1,280 @@
+'use strict';
+// Quillmark for Node: the companion's commands over bytes, and files
+// replaced as the companion replaces them.
+const fs = require('node:fs');
+const path = require('node:path');
+const crypto = require('node:crypto');
+const { call } = require('./core.cjs');
+
+// The companion's exit codes, by the name an error's `code` carries.
+const EXIT_CODES = Object.freeze({
+  INTERNAL: 1,
+  USAGE: 2,
+  INPUT_UNREADABLE: 3,
+  INPUT_EMPTY: 4,
+  MODULE_UNREADABLE: 5,
+  NOT_A_MODULE: 6,
+  MODULE_UNWRITABLE: 7,
+  INPUT_REFUSED: 8,
+  NO_VERSION_RESOURCE: 9,
+  FIELDS_INVALID: 10,
+  OUTPUT_UNWRITABLE: 11,
+  WOULD_BREAK: 12,
+  DIFFERENT: 13,
+});
+const CODE_NAMES = Object.fromEntries(Object.entries(EXIT_CODES).map(([name, code]) => [code, name]));
+
+class QuillmarkError extends Error {
+  constructor(message, exitCode, kind) {
+    super(message);
+    this.name = 'QuillmarkError';
+    this.code = CODE_NAMES[exitCode] || 'INTERNAL';
+    this.exitCode = exitCode;
+    this.kind = kind || 'unspecified';
+  }
+}
+
+function run(operation, first, second, options) {
+  const result = call(operation, first, second, options);
+  if (result.code !== 0) throw new QuillmarkError(result.text.message, result.code, result.text.kind);
+  return result;
+}
+
+function usage(message) {
+  return new QuillmarkError(message, EXIT_CODES.USAGE, 'usage');
+}
+
+function asBytes(value, what) {
+  if (value instanceof Uint8Array) return value;
+  if (value instanceof ArrayBuffer) return new Uint8Array(value);
+  if (typeof value === 'string') return Buffer.from(value, 'utf8');
+  throw usage(`${what} must be a Uint8Array, a Buffer or a string`);
+}
+
+function text(value) {
+  return value === undefined || value === null ? undefined : String(value);
+}
+
+function list(value) {
+  if (value === undefined || value === null) return [];
+  return (Array.isArray(value) ? value : [value]).map(String);
+}
+
+// An edit as set's options say it; strings as { key: value } (null removes
+// the key) or as [key, value] pairs, kept in order.
+function setOptions(edit, options) {
+  if (!edit || typeof edit !== 'object') throw usage('the edit must be an object');
+  const strings = [];
+  const removed = list(edit.removeStrings);
+  const entries = Array.isArray(edit.strings) ? edit.strings : Object.entries(edit.strings || {});
+  for (const [key, value] of entries) {
+    if (value === null || value === undefined) removed.push(String(key));
+    else strings.push(`${key}=${value}`);
+  }
+  return {
+    file: options.file,
+    fileVersion: text(edit.fileVersion),
+    productVersion: text(edit.productVersion),
+    fileVersionString: text(edit.fileVersionString),
+    productVersionString: text(edit.productVersionString),
+    table: text(edit.table),
+    fileOs: text(edit.fileOs),
+    fileType: text(edit.fileType),
+    fileSubType: text(edit.fileSubType),
+    language: text(edit.language),
+    strings,
+    removeStrings: removed,
+    flags: list(edit.flags),
+    noFlags: list(edit.noFlags),
+    force: Boolean(options.force),
+    signed: options.signed === 'refuse' ? 'refuse' : 'remove',
+  };
+}
+
+function checkSigned(options) {
+  if (options.signed !== undefined && options.signed !== 'remove' && options.signed !== 'refuse') {
+    throw usage(`--signed: ${JSON.stringify(options.signed)} is neither remove nor refuse`);
+  }
+}
+
+/** The version information of a module, block file or compiled .res, as show --json gives it. */
+function read(bytes, options = {}) {
+  const out = run('show', asBytes(bytes, 'the file'), null, { file: options.file || 'file', format: 'json' });
+  return JSON.parse(Buffer.from(out.data).toString('utf8'));
+}
+
+/** show's text, json or rc form, exactly as the companion prints it. */
+function show(bytes, options = {}) {
+  const format = options.format || 'text';
+  if (!['text', 'json', 'rc'].includes(format)) throw usage(`--format: ${format} is not one of text, json, rc`);
+  const out = run('show', asBytes(bytes, 'the file'), null, { file: options.file || 'file', format });
+  return Buffer.from(out.data).toString('utf8');
+}
+
+/** The module with set's changes: { bytes, notices }. */
+function set(bytes, edit, options = {}) {
+  checkSigned(options);
+  const out = run('set', asBytes(bytes, 'the module'), null, setOptions(edit, { file: 'module', ...options }));
+  return { bytes: out.data, notices: out.text.notices || [] };
+}
+
+/** The module with its whole version information replaced from show --json's form or a script. */
+function apply(bytes, info, options = {}) {
+  checkSigned(options);
+  const infoBytes = typeof info === 'object' && !(info instanceof Uint8Array) ? JSON.stringify(info) : info;
+  const out = run('apply', asBytes(bytes, 'the module'), asBytes(infoBytes, 'the information'), {
+    file: options.file || 'module',
+    infoFile: options.infoFile || 'information',
+    language: text(options.language),
+    onlyVersion: Boolean(options.onlyVersion),
+    force: Boolean(options.force),
+    signed: options.signed === 'refuse' ? 'refuse' : 'remove',
+  });
+  return { bytes: out.data, notices: out.text.notices || [] };
+}
+
+/** A version block from a fields object or file text, or a resource script. */
+function build(fields, options = {}) {
+  const input = typeof fields === 'object' && !(fields instanceof Uint8Array) ? JSON.stringify(fields) : fields;
+  return run('build', asBytes(input, 'the fields'), null, {
+    file: options.file || 'fields',
+    onlyVersion: Boolean(options.onlyVersion),
+  }).data;
+}
+
+/** The module's version resource as a block (the bytes extract writes). */
+function extract(bytes, options = {}) {
+  return run('extract', asBytes(bytes, 'the module'), null, { file: options.file || 'module' }).data;
+}
+
+// FNV-1a of the name, as the companion names its temporary files, so a
+// leftover from either program is known by the same pattern.
+function temporaryName(target) {
+  let hash = 2166136261;
+  for (const byte of Buffer.from(path.basename(target), 'utf8')) {
+    hash ^= byte;
+    hash = Math.imul(hash, 16777619) >>> 0;
+  }
+  const random = crypto.randomBytes(2).readUInt16LE(0);
+  return `.qm${hash.toString(16).padStart(8, '0')}-${random.toString(16).padStart(4, '0')}.tmp`;
+}
+
+function fileError(error, role, target) {
+  if (error instanceof QuillmarkError) return error;
+  const exitCode = role === 'read' ? EXIT_CODES.MODULE_UNREADABLE : EXIT_CODES.MODULE_UNWRITABLE;
+  const what = role === 'read' ? `cannot read the module ${JSON.stringify(target)}` : `the module ${JSON.stringify(target)} cannot be stamped`;
+  const tail = role === 'read' ? '' : '; it was left as it was';
+  return new QuillmarkError(`${what}: ${error.message}${tail}`, exitCode, error.code === 'ENOENT' ? 'missing' : 'unspecified');
+}
+
+// Writes `bytes` beside `target` and renames it over: flushed first, with
+// the target's mode, so the module is either the new one whole or the old
+// one as it was.
+function replaceFile(target, bytes, mode) {
+  const folder = path.dirname(path.resolve(target));
+  let temp;
+  let fd;
+  for (let tries = 0; ; ++tries) {
+    temp = path.join(folder, temporaryName(target));
+    try {
+      fd = fs.openSync(temp, 'wx', mode & 0o7777);
+      break;
+    } catch (error) {
+      if (error.code !== 'EEXIST' || tries > 16) throw error;
+    }
+  }
+  try {
+    for (let done = 0; done < bytes.length; ) done += fs.writeSync(fd, bytes, done, bytes.length - done);
+    fs.fchmodSync(fd, mode & 0o7777);
+    fs.fsyncSync(fd);
+    fs.closeSync(fd);
+    fd = undefined;
+    fs.renameSync(temp, target);
+  } catch (error) {
+    if (fd !== undefined) fs.closeSync(fd);
+    fs.rmSync(temp, { force: true });
+    throw error;
+  }
+  try {
+    const dir = fs.openSync(folder, 'r');
+    try {
+      fs.fsyncSync(dir);
+    } finally {
+      fs.closeSync(dir);
+    }
+  } catch {
+    // A folder that cannot be opened for a flush (some file systems) keeps
+    // the new file all the same.
+  }
+}
+
+function readModule(target) {
+  let stat;
+  try {
+    stat = fs.statSync(target);
+  } catch (error) {
+    throw fileError(error, 'read', target);
+  }
+  if (!stat.isFile()) {
+    throw new QuillmarkError(`the module ${JSON.stringify(target)} cannot be stamped: it is not a regular file; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, 'notRegular');
+  }
+  try {
+    return { bytes: fs.readFileSync(target), mode: stat.mode };
+  } catch (error) {
+    throw fileError(error, 'read', target);
+  }
+}
+
+/** Changes a module file in place (set's edit): { notices }. The file is replaced whole or left as it was. */
+function stampFile(target, edit, options = {}) {
+  const { bytes, mode } = readModule(target);
+  const out = set(bytes, edit, { ...options, file: options.file || target });
+  if (!options.dryRun) {
+    try {
+      replaceFile(target, out.bytes, mode);
+    } catch (error) {
+      throw fileError(error, 'write', target);
+    }
+  }
+  return { notices: out.notices };
+}
+
+/** apply on a module file in place: { notices }. */
+function applyFile(target, info, options = {}) {
+  const { bytes, mode } = readModule(target);
+  const out = apply(bytes, info, { ...options, file: options.file || target });
+  if (!options.dryRun) {
+    try {
+      replaceFile(target, out.bytes, mode);
+    } catch (error) {
+      throw fileError(error, 'write', target);
+    }
+  }
+  return { notices: out.notices };
+}
+
+/** read() of a file. */
+function readFile(target, options = {}) {
+  let bytes;
+  try {
+    bytes = fs.readFileSync(target);
+  } catch (error) {
+    throw new QuillmarkError(`cannot read the file ${JSON.stringify(target)}: ${error.message}`, EXIT_CODES.INPUT_UNREADABLE, error.code === 'ENOENT' ? 'missing' : 'unreadable');
+  }
+  return read(bytes, { ...options, file: options.file || target });
+}
+
+module.exports = {
+  QuillmarkError,
+  EXIT_CODES,
+  read,
+  show,
+  set,
+  apply,
+  build,
+  extract,
+  stampFile,
+  applyFile,
+  readFile,
+  replaceFile,
+};
