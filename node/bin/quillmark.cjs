@@ -82,11 +82,11 @@ function need(positional, names) {
   if (positional.length > names.length) throw new Usage(`The following argument was not expected: ${positional[names.length]}`);
 }
 
-function readInput(file, what) {
+function readInput(file, what, exitCode = q.EXIT_CODES.INPUT_UNREADABLE) {
   try {
     return file === '-' ? fs.readFileSync(0) : fs.readFileSync(file);
   } catch (error) {
-    throw new q.QuillmarkError(`cannot read the ${what} ${JSON.stringify(file === '-' ? 'standard input' : file)}: ${error.message}`, q.EXIT_CODES.INPUT_UNREADABLE, 'unreadable');
+    throw q.readError(error, what, file === '-' ? 'standard input' : file, exitCode);
   }
 }
 
@@ -176,7 +176,7 @@ function run(command, args, out, err) {
     case 'extract': {
       need(positional, ['MODULE', 'BLOCKFILE']);
       const [module, blockFile] = positional;
-      writeOutput(blockFile, q.extract(readInput(module, 'module'), { file: module }));
+      writeOutput(blockFile, q.extract(readInput(module, 'module', q.EXIT_CODES.MODULE_UNREADABLE), { file: module }));
       return;
     }
   }

@@ -159,12 +159,36 @@ function temporaryName(target) {
   return `.qm${hash.toString(16).padStart(8, '0')}-${random.toString(16).padStart(4, '0')}.tmp`;
 }
 
+// A system error in the companion's words and kind.
+function reasonOf(error) {
+  switch (error.code) {
+    case 'ENOENT':
+      return ['it does not exist', 'missing'];
+    case 'ENOTDIR':
+      return ['it does not exist (a part of its path is not a folder)', 'missing'];
+    case 'EACCES':
+    case 'EPERM':
+      return ['permission denied', 'denied'];
+    case 'EISDIR':
+      return ['it is a folder', 'notRegular'];
+    default:
+      return [String(error.message).replace(/^[A-Z]+: /, '').replace(/, \w+ '.*'$/, ''), 'unreadable'];
+  }
+}
+
+// A failure to read a file in `role` (module, file, fields file, ...) with
+// the exit code the companion gives it.
+function readError(error, what, target, exitCode) {
+  if (error instanceof QuillmarkError) return error;
+  const [reason, kind] = reasonOf(error);
+  return new QuillmarkError(`cannot read the ${what} ${JSON.stringify(target)}: ${reason}`, exitCode, kind);
+}
+
 function fileError(error, role, target) {
   if (error instanceof QuillmarkError) return error;
-  const exitCode = role === 'read' ? EXIT_CODES.MODULE_UNREADABLE : EXIT_CODES.MODULE_UNWRITABLE;
-  const what = role === 'read' ? `cannot read the module ${JSON.stringify(target)}` : `the module ${JSON.stringify(target)} cannot be stamped`;
-  const tail = role === 'read' ? '' : '; it was left as it was';
-  return new QuillmarkError(`${what}: ${error.message}${tail}`, exitCode, error.code === 'ENOENT' ? 'missing' : 'unspecified');
+  if (role === 'read') return readError(error, 'module', target, EXIT_CODES.MODULE_UNREADABLE);
+  const [reason, kind] = reasonOf(error);
+  return new QuillmarkError(`the module ${JSON.stringify(target)} cannot be stamped: ${reason}; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, kind === 'unreadable' ? 'cannotWrite' : kind);
 }
 
 // Writes `bytes` beside `target` and renames it over: flushed first, with
@@ -216,7 +240,8 @@ function readModule(target) {
     throw fileError(error, 'read', target);
   }
   if (!stat.isFile()) {
-    throw new QuillmarkError(`the module ${JSON.stringify(target)} cannot be stamped: it is not a regular file; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, 'notRegular');
+    const what = stat.isDirectory() ? 'it is a folder' : 'it is not a regular file';
+    throw new QuillmarkError(`the module ${JSON.stringify(target)} cannot be stamped: ${what}; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, 'notRegular');
   }
   try {
     return { bytes: fs.readFileSync(target), mode: stat.mode };
@@ -259,7 +284,7 @@ function readFile(target, options = {}) {
   try {
     bytes = fs.readFileSync(target);
   } catch (error) {
-    throw new QuillmarkError(`cannot read the file ${JSON.stringify(target)}: ${error.message}`, EXIT_CODES.INPUT_UNREADABLE, error.code === 'ENOENT' ? 'missing' : 'unreadable');
+    throw readError(error, 'file', target, EXIT_CODES.INPUT_UNREADABLE);
   }
   return read(bytes, { ...options, file: options.file || target });
 }
@@ -277,4 +302,5 @@ module.exports = {
   applyFile,
   readFile,
   replaceFile,
+  readError,
 };
