@@ -95,7 +95,7 @@ function writeOutput(file, bytes) {
     const mode = fs.existsSync(file) ? fs.statSync(file).mode : 0o666 & ~process.umask();
     q.replaceFile(file, bytes, mode);
   } catch (error) {
-    throw new q.QuillmarkError(`cannot write the block file ${JSON.stringify(file)}: ${error.message}`, q.EXIT_CODES.OUTPUT_UNWRITABLE, 'cannotWrite');
+    throw new q.QuillmarkError(`cannot write the block file ${q.quoted(file)}: ${error.message}`, q.EXIT_CODES.OUTPUT_UNWRITABLE, 'cannotWrite');
   }
 }
 
@@ -132,30 +132,26 @@ function run(command, args, out, err) {
         fileType: options['--file-type'],
         fileSubType: options['--file-subtype'],
         language: options['--language'],
-        strings: (options['--string'] || []).map((s) => {
-          const at = s.indexOf('=');
-          return at < 0 ? [s, undefined] : [s.slice(0, at), s.slice(at + 1)];
-        }),
+        strings: options['--string'] || [],
         removeStrings: options['--remove-string'],
         flags: options['--flag'],
         noFlags: options['--no-flag'],
       };
-      // A --string without "=" is refused by the core in set's own words.
-      const bad = edit.strings.find(([, v]) => v === undefined);
-      if (bad) edit.strings = edit.strings.map(([k, v]) => (v === undefined ? [k, ''] : [k, v]));
       const stampOptions = { force: Boolean(options['--force']), signed: signedOf(options) };
-      // Each module on its own: a failure with one does not stop the next.
+      // Each module on its own: a failure with one does not stop the next;
+      // the run ends with the most serious failure's code, in the
+      // companion's order (writing, then the module, its contents, inputs).
+      const SERIOUS = [1, 7, 6, 5, 8, 9, 12, 10, 3, 4, 11, 2, 13];
       let worst = 0;
       for (const module of positional) {
         try {
-          if (bad) throw new Usage(`--string ${JSON.stringify(bad[0])}: expected KEY=VALUE`);
           notify(q.stampFile(module, edit, stampOptions).notices);
         } catch (error) {
           if (error instanceof Usage) throw error;
           if (!(error instanceof q.QuillmarkError)) throw error;
           err.write(`${PROGRAM}: ${error.message}\n`);
           if (error.code === 'USAGE') return error.exitCode;
-          worst = worst || error.exitCode;
+          if (!worst || SERIOUS.indexOf(error.exitCode) < SERIOUS.indexOf(worst)) worst = error.exitCode;
         }
       }
       return worst;
@@ -195,7 +191,7 @@ function main(argv, out = process.stdout, err = process.stderr) {
   try {
     if (NATIVE_ONLY.includes(command)) throw new Usage(`${command} is not in the Node package; quillmark-cli has it`);
     if (!COMMANDS.includes(command)) {
-      throw new Usage(`unknown command ${JSON.stringify(command)}; the commands are ${COMMANDS.join(', ')}`);
+      throw new Usage(`unknown command ${q.quoted(command)}; the commands are ${COMMANDS.join(', ')}`);
     }
     return run(command, args, out, err) || 0;
   } catch (error) {

@@ -34,6 +34,14 @@ class QuillmarkError extends Error {
   }
 }
 
+// A file name or text in a message as the companion quotes it: between
+// single quotes, control characters escaped, cut at 300 bytes.
+function quoted(text) {
+  let shown = String(text).replace(/[\u0000-\u001f\u007f]/g, (c) => '\\x' + c.charCodeAt(0).toString(16).padStart(2, '0'));
+  if (Buffer.byteLength(shown) > 300) shown = Buffer.from(shown).subarray(0, 300).toString('utf8').replace(/\uFFFD$/, '') + '...';
+  return `'${shown}'`;
+}
+
 function run(operation, first, second, options) {
   const result = call(operation, first, second, options);
   if (result.code !== 0) throw new QuillmarkError(result.text.message, result.code, result.text.kind);
@@ -67,7 +75,13 @@ function setOptions(edit, options) {
   const strings = [];
   const removed = list(edit.removeStrings);
   const entries = Array.isArray(edit.strings) ? edit.strings : Object.entries(edit.strings || {});
-  for (const [key, value] of entries) {
+  for (const entry of entries) {
+    // "KEY=VALUE" as --string takes it, or a pair.
+    if (typeof entry === 'string') {
+      strings.push(entry);
+      continue;
+    }
+    const [key, value] = entry;
     if (value === null || value === undefined) removed.push(String(key));
     else strings.push(`${key}=${value}`);
   }
@@ -181,14 +195,14 @@ function reasonOf(error) {
 function readError(error, what, target, exitCode) {
   if (error instanceof QuillmarkError) return error;
   const [reason, kind] = reasonOf(error);
-  return new QuillmarkError(`cannot read the ${what} ${JSON.stringify(target)}: ${reason}`, exitCode, kind);
+  return new QuillmarkError(`cannot read the ${what} ${quoted(target)}: ${reason}`, exitCode, kind);
 }
 
 function fileError(error, role, target) {
   if (error instanceof QuillmarkError) return error;
   if (role === 'read') return readError(error, 'module', target, EXIT_CODES.MODULE_UNREADABLE);
   const [reason, kind] = reasonOf(error);
-  return new QuillmarkError(`the module ${JSON.stringify(target)} cannot be stamped: ${reason}; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, kind === 'unreadable' ? 'cannotWrite' : kind);
+  return new QuillmarkError(`the module ${quoted(target)} cannot be stamped: ${reason}; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, kind === 'unreadable' ? 'cannotWrite' : kind);
 }
 
 // Writes `bytes` beside `target` and renames it over: flushed first, with
@@ -241,7 +255,7 @@ function readModule(target) {
   }
   if (!stat.isFile()) {
     const what = stat.isDirectory() ? 'it is a folder' : 'it is not a regular file';
-    throw new QuillmarkError(`the module ${JSON.stringify(target)} cannot be stamped: ${what}; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, 'notRegular');
+    throw new QuillmarkError(`the module ${quoted(target)} cannot be stamped: ${what}; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, 'notRegular');
   }
   try {
     return { bytes: fs.readFileSync(target), mode: stat.mode };
@@ -303,4 +317,5 @@ module.exports = {
   readFile,
   replaceFile,
   readError,
+  quoted,
 };
