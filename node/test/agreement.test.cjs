@@ -76,3 +76,40 @@ test('show, build, extract and apply agree with the companion', { skip: !haveNat
     assert.ok(Buffer.from(q.build(script)).equals(fs.readFileSync(block)), `build ${module}`);
   }
 });
+
+// What a module carries besides its image: appended data, and a signature
+// the stamp removes (with a notice) or refuses to break.
+test('appended data and signatures as the companion handles them', { skip: !haveNative || !modules.length }, (t) => {
+  const { spawnSync } = require('node:child_process');
+  const dir = scratch(t);
+  const base = path.join(dir, 'base.exe');
+  fs.copyFileSync(modules.find((m) => m.endsWith('32.exe')) || modules[0], base);
+  const variants = [];
+  const appended = path.join(dir, 'appended.exe');
+  fs.writeFileSync(appended, Buffer.concat([fs.readFileSync(base), Buffer.alloc(4096, 0xa5)]));
+  variants.push(appended);
+  const key = path.join(dir, 'key.pem');
+  const cert = path.join(dir, 'cert.pem');
+  const signedModule = path.join(dir, 'signed.exe');
+  const made = spawnSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-subj', '/CN=Test', '-days', '2', '-keyout', key, '-out', cert]);
+  if (made.status === 0 && spawnSync('osslsigncode', ['sign', '-certs', cert, '-key', key, '-in', base, '-out', signedModule]).status === 0) {
+    variants.push(signedModule);
+  }
+  for (const module of variants) {
+    for (const policy of ['remove', 'refuse']) {
+      const expected = native(dir, module, ['set', '--signed', policy, '--string', 'Comments=carried']);
+      let actual;
+      try {
+        const out = q.set(fs.readFileSync(module), { strings: { Comments: 'carried' } }, { signed: policy, file: expected.path });
+        actual = { status: 0, bytes: Buffer.from(out.bytes), err: out.notices.map((n) => `quillmark-cli: ${n}\n`).join('') };
+      } catch (error) {
+        actual = { status: error.exitCode, bytes: fs.readFileSync(module), err: `quillmark-cli: ${error.message}\n` };
+      }
+      assert.equal(actual.status, expected.status, `${module} ${policy}`);
+      assert.equal(actual.err, expected.stderr, `${module} ${policy}`);
+      assert.ok(actual.bytes.equals(expected.bytes), `${module} ${policy}: the bytes differ`);
+    }
+  }
+  const haveSigner = spawnSync('osslsigncode', ['--version']).status !== null;
+  assert.ok(variants.length === 2 || !haveSigner, 'the signed module was not made');
+});
