@@ -111,9 +111,17 @@ function checkSigned(options) {
   }
 }
 
-/** The version information of a module, block file or compiled .res, as show --json gives it. */
+/**
+ * The version information of a module, block file or compiled .res, as show
+ * --json gives it; with `language` (hexadecimal, such as '0407'), a module's
+ * version resource under that language instead of the one show reads.
+ */
 function read(bytes, options = {}) {
-  const out = run('show', asBytes(bytes, 'the file'), null, { file: options.file || 'file', format: 'json' });
+  const out = run('show', asBytes(bytes, 'the file'), null, {
+    file: options.file || 'file',
+    format: 'json',
+    language: text(options.language),
+  });
   return JSON.parse(Buffer.from(out.data).toString('utf8'));
 }
 
@@ -121,7 +129,7 @@ function read(bytes, options = {}) {
 function show(bytes, options = {}) {
   const format = options.format || 'text';
   if (!['text', 'json', 'rc'].includes(format)) throw usage(`--format: ${format} is not one of text, json, rc`);
-  const out = run('show', asBytes(bytes, 'the file'), null, { file: options.file || 'file', format });
+  const out = run('show', asBytes(bytes, 'the file'), null, { file: options.file || 'file', format, language: text(options.language) });
   return Buffer.from(out.data).toString('utf8');
 }
 

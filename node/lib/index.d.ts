@@ -54,8 +54,8 @@ export interface VersionInformation {
   [member: string]: unknown;
 }
 
-export function read(bytes: Bytes, options?: { file?: string }): VersionInformation;
-export function show(bytes: Bytes, options?: { file?: string; format?: 'text' | 'json' | 'rc' }): string;
+export function read(bytes: Bytes, options?: { file?: string; language?: string }): VersionInformation;
+export function show(bytes: Bytes, options?: { file?: string; format?: 'text' | 'json' | 'rc'; language?: string }): string;
 export function set(bytes: Bytes, edit: Edit, options?: StampOptions): Stamped;
 export function apply(
   bytes: Bytes,
@@ -70,4 +70,4 @@ export function applyFile(
   info: VersionInformation | string | Uint8Array,
   options?: StampOptions & { language?: string; onlyVersion?: boolean; dryRun?: boolean },
 ): { notices: string[] };
-export function readFile(path: string, options?: { file?: string }): VersionInformation;
+export function readFile(path: string, options?: { file?: string; language?: string }): VersionInformation;

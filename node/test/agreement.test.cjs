@@ -63,6 +63,14 @@ test('show, build, extract and apply agree with the companion', { skip: !haveNat
     const run = spawnSync(cli, ['extract', module, block]);
     if (run.status !== 0) continue;
     assert.ok(Buffer.from(q.extract(bytes)).equals(fs.readFileSync(block)), module);
+    // Each language's resource read by language is what set's --language edits.
+    for (const language of [q.read(bytes).language, ...(q.read(bytes).otherLanguages || [])].filter((l) => l !== undefined)) {
+      const hex = language.toString(16).padStart(4, '0');
+      const one = q.read(bytes, { language: hex });
+      assert.equal(one.language, language, `${module} ${hex}`);
+      const edited = q.read(q.set(bytes, { language: hex, strings: { Comments: hex } }).bytes, { language: hex });
+      assert.deepEqual(edited.stringTables.map((t) => t.strings.find(([k]) => k === 'Comments')), one.stringTables.map(() => ['Comments', hex]), `${module} ${hex}`);
+    }
     // apply of show --json's own output, and build of a script, as the companion does them.
     const info = JSON.stringify(q.read(bytes));
     fs.writeFileSync(path.join(dir, 'info.json'), info);

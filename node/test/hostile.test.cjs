@@ -61,6 +61,7 @@ test('inputs of the wrong kind', () => {
     ['a language that is not hexadecimal', () => q.apply(sample || Buffer.from('MZ'), '{}', { language: 'zz' }), 'USAGE'],
     ['a wrong signed policy', () => q.set(Buffer.from('MZ'), { fileVersion: '1' }, { signed: 'keep' }), 'USAGE'],
     ['a number for bytes', () => q.read(42), 'USAGE'],
+    ['a language with no version resource', () => q.read(sample || Buffer.from('MZ'), { language: '0C0A' }), sample ? 'NO_VERSION_RESOURCE' : 'NOT_A_MODULE'],
   ];
   for (const [what, run, code] of cases) {
     assert.throws(run, (error) => error instanceof q.QuillmarkError && error.code === code, what);

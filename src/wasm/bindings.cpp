@@ -7,6 +7,7 @@
 // No file is ever opened here: the host reads and replaces files.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -28,6 +29,7 @@
 #include "cli/show_input.h"
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
+#include "pe/resource_update.h"
 #include "stamp/exit_codes.h"
 #include "stamp/image_stamp.h"
 
@@ -142,15 +144,63 @@ Status EditImage(const Call &call, const std::function<Status(cli::ModuleVersion
   return Ok();
 }
 
-Status Show(const Call &call, Outcome &outcome) {
-  const std::string file = call.File();
+cli::ShowFormat FormatOf(const Call &call) {
   const std::string format = call.options.value("format", std::string("json"));
+  return format == "text" ? cli::ShowFormat::Text : format == "rc" ? cli::ShowFormat::Script : cli::ShowFormat::Json;
+}
+
+// show of the version resource under one language of a module (show itself
+// reads the one of choice): read as set reads it for an edit.
+Status ShowLanguage(const Call &call, const std::string &languageText, Outcome &outcome) {
+  const std::string file = call.File();
+  auto language = cli::LanguageFromArgument(languageText);
+  if (!language) return cli::WithKind(ErrorKind::Usage, language.failure());
+  const auto source = std::make_shared<const pe::MemorySource>(call.first);
+  if (pe::SniffFileKind(*source) != pe::FileKind::PeModule) {
+    return Error{Quoted(file) + " is not a PE module; only a module's version resources are read by language",
+                 ErrorKind::NotAModule, FileRole::Module};
+  }
+  auto update = pe::ResourceUpdate::BeginFrom(source);
+  if (!update) return stamp::FileError(FileRole::Module, "module", file, update.failure());
+  cli::ModuleVersions versions(*update, file);
+  const std::vector<std::uint16_t> held = versions.Languages();
+  if (std::find(held.begin(), held.end(), *language) == held.end()) {
+    return Error{"the module " + Quoted(file) + " has no version resource under language " +
+                     cli::LanguageText(*language),
+                 ErrorKind::NoVersion, FileRole::Module};
+  }
+  auto info = versions.Read(*language);
+  if (!info) return InRole(FileRole::Module, info.failure());
+  cli::ShownOrigin origin;
+  origin.kind = "module";
+  cli::DescribeModuleFile(*source, origin);
+  origin.language = *language;
+  for (std::uint16_t other : held)
+    if (other != *language) origin.otherLanguages.push_back(other);
+  std::string text;
+  switch (FormatOf(call)) {
+  case cli::ShowFormat::Text:
+    text = cli::ShowAsText(*info, origin);
+    break;
+  case cli::ShowFormat::Json:
+    text = cli::ShowAsJson(*info, origin);
+    break;
+  case cli::ShowFormat::Script: {
+    QM_UNWRAP_OR_RETURN(script, cli::ShowAsScript(*info, origin));
+    text = std::move(script);
+    break;
+  }
+  }
+  outcome.data.assign(text.begin(), text.end());
+  return Ok();
+}
+
+Status Show(const Call &call, Outcome &outcome) {
+  if (auto language = Text(call.options, "language")) return ShowLanguage(call, *language, outcome);
+  const std::string file = call.File();
   cli::ShownOrigin origin;
   QM_UNWRAP_OR_RETURN(payload, cli::PayloadFromBytes(Bytes(call.first.begin(), call.first.end()), file, origin));
-  const cli::ShowFormat shown = format == "text" ? cli::ShowFormat::Text
-                                : format == "rc" ? cli::ShowFormat::Script
-                                                 : cli::ShowFormat::Json;
-  QM_UNWRAP_OR_RETURN(text, cli::ShowPayload(payload, origin, shown, file));
+  QM_UNWRAP_OR_RETURN(text, cli::ShowPayload(payload, origin, FormatOf(call), file));
   outcome.data.assign(text.begin(), text.end());
   return Ok();
 }
@@ -205,7 +255,7 @@ Status Apply(const Call &call, Outcome &outcome) {
 
 Status Extract(const Call &call, Outcome &outcome) {
   const std::string file = call.File();
-  if (pe::SniffFileKind(Bytes(call.first.begin(), call.first.end())) != pe::FileKind::PeModule) {
+  if (pe::SniffFileKind(call.first) != pe::FileKind::PeModule) {
     return Error{Quoted(file) + " is not a PE module", ErrorKind::NotAModule, FileRole::Module};
   }
   QM_UNWRAP_OR_RETURN(payload, cli::VersionFromModule(pe::MemorySource(call.first), file));
