@@ -22,17 +22,36 @@ function load() {
   return core;
 }
 
-function copyIn(m, bytes) {
-  if (!bytes || bytes.length === 0) return 0;
-  const at = m._malloc(bytes.length);
-  if (!at) throw Object.assign(new Error('out of memory'), { exitCode: 1 });
-  m.HEAPU8.set(bytes, at >>> 0);
+// An input is bytes, or { size, readInto(view) } that fills the core's memory
+// itself (a file read straight into it, with no copy in between).
+function sizeOf(input) {
+  return input ? (typeof input.readInto === 'function' ? input.size : input.length) : 0;
+}
+
+function copyIn(m, input) {
+  const size = sizeOf(input);
+  if (size === 0) return 0;
+  const at = m._malloc(size);
+  if (!at) throw new Error('out of memory');
+  if (typeof input.readInto === 'function') {
+    try {
+      input.readInto(m.HEAPU8.subarray(at >>> 0, (at >>> 0) + size));
+    } catch (error) {
+      m._free(at);
+      throw Object.assign(error, { fromHost: true });
+    }
+  } else {
+    m.HEAPU8.set(input, at >>> 0);
+  }
   return at;
 }
 
 // Runs one operation; gives { code, data, text } where code is 0 or the
-// companion's exit code and text the parsed JSON result.
-function call(operation, first, second, options) {
+// companion's exit code and text the parsed JSON result. With `consume`,
+// a successful result's bytes are handed to it as a view of the core's
+// memory (valid only during the call) instead of copied out, and data is
+// what it returns.
+function call(operation, first, second, options, consume) {
   const m = load();
   const optionText = Buffer.from(JSON.stringify(options || {}), 'utf8');
   const pointers = [];
@@ -46,9 +65,9 @@ function call(operation, first, second, options) {
     const code = m._qm_call(
       Operation[operation],
       a,
-      first ? first.length : 0,
+      sizeOf(first),
       b,
-      second ? second.length : 0,
+      sizeOf(second),
       o,
       optionText.length
     );
@@ -57,11 +76,18 @@ function call(operation, first, second, options) {
     const text = JSON.parse(Buffer.from(m.HEAPU8.subarray(textAt, textAt + textSize)).toString('utf8'));
     const dataAt = m._qm_result_data() >>> 0;
     const dataSize = m._qm_result_size() >>> 0;
+    const view = m.HEAPU8.subarray(dataAt, dataAt + dataSize);
+    if (consume && code === 0) {
+      try {
+        return { code, data: consume(view), text };
+      } catch (error) {
+        throw Object.assign(error, { fromHost: true });
+      }
+    }
     // A copy: the core's memory is reused by the next call.
-    const data = new Uint8Array(dataSize);
-    data.set(m.HEAPU8.subarray(dataAt, dataAt + dataSize));
-    return { code, data, text };
+    return { code, data: new Uint8Array(view), text };
   } catch (error) {
+    if (error && error.fromHost) throw error;
     // A trap leaves the instance in no state to go on with: the next call
     // starts a fresh one, and this one fails as an internal error.
     core = null;

@@ -42,8 +42,8 @@ function quoted(text) {
   return `'${shown}'`;
 }
 
-function run(operation, first, second, options) {
-  const result = call(operation, first, second, options);
+function run(operation, first, second, options, consume) {
+  const result = call(operation, first, second, options, consume);
   if (result.code !== 0) throw new QuillmarkError(result.text.message, result.code, result.text.kind);
   return result;
 }
@@ -140,18 +140,25 @@ function set(bytes, edit, options = {}) {
   return { bytes: out.data, notices: out.text.notices || [] };
 }
 
-/** The module with its whole version information replaced from show --json's form or a script. */
-function apply(bytes, info, options = {}) {
-  checkSigned(options);
-  const infoBytes = typeof info === 'object' && !(info instanceof Uint8Array) ? JSON.stringify(info) : info;
-  const out = run('apply', asBytes(bytes, 'the module'), asBytes(infoBytes, 'the information'), {
+function infoBytes(info) {
+  return asBytes(typeof info === 'object' && !(info instanceof Uint8Array) ? JSON.stringify(info) : info, 'the information');
+}
+
+function applyOptions(options) {
+  return {
     file: options.file || 'module',
     infoFile: options.infoFile || 'information',
     language: text(options.language),
     onlyVersion: Boolean(options.onlyVersion),
     force: Boolean(options.force),
     signed: options.signed === 'refuse' ? 'refuse' : 'remove',
-  });
+  };
+}
+
+/** The module with its whole version information replaced from show --json's form or a script. */
+function apply(bytes, info, options = {}) {
+  checkSigned(options);
+  const out = run('apply', asBytes(bytes, 'the module'), infoBytes(info), applyOptions(options));
   return { bytes: out.data, notices: out.text.notices || [] };
 }
 
@@ -254,7 +261,9 @@ function replaceFile(target, bytes, mode) {
   }
 }
 
-function readModule(target) {
+// The module file for a stamp in place: an input that reads it straight
+// into the core's memory, and its mode for the new file.
+function openModule(target) {
   let stat;
   try {
     stat = fs.statSync(target);
@@ -265,39 +274,52 @@ function readModule(target) {
     const what = stat.isDirectory() ? 'it is a folder' : 'it is not a regular file';
     throw new QuillmarkError(`the module ${quoted(target)} cannot be stamped: ${what}; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, 'notRegular');
   }
-  try {
-    return { bytes: fs.readFileSync(target), mode: stat.mode };
-  } catch (error) {
-    throw fileError(error, 'read', target);
-  }
+  const input = {
+    size: stat.size,
+    readInto(view) {
+      let fd;
+      try {
+        fd = fs.openSync(target, 'r');
+        for (let done = 0; done < view.length; ) {
+          const n = fs.readSync(fd, view, done, view.length - done, done);
+          if (n === 0) throw Object.assign(new Error('it was read short'), { code: 'ESHORT' });
+          done += n;
+        }
+      } catch (error) {
+        throw fileError(error, 'read', target);
+      } finally {
+        if (fd !== undefined) fs.closeSync(fd);
+      }
+    },
+  };
+  return { input, mode: stat.mode };
+}
+
+// Runs a stamp on the file and replaces it with the result, written from
+// the core's memory: the module is never held twice over in JavaScript.
+function stampInPlace(target, operation, second, coreOptions, dryRun) {
+  const { input, mode } = openModule(target);
+  const out = run(operation, input, second, coreOptions, (view) => {
+    if (dryRun) return;
+    try {
+      replaceFile(target, view, mode);
+    } catch (error) {
+      throw fileError(error, 'write', target);
+    }
+  });
+  return { notices: out.text.notices || [] };
 }
 
 /** Changes a module file in place (set's edit): { notices }. The file is replaced whole or left as it was. */
 function stampFile(target, edit, options = {}) {
-  const { bytes, mode } = readModule(target);
-  const out = set(bytes, edit, { ...options, file: options.file || target });
-  if (!options.dryRun) {
-    try {
-      replaceFile(target, out.bytes, mode);
-    } catch (error) {
-      throw fileError(error, 'write', target);
-    }
-  }
-  return { notices: out.notices };
+  checkSigned(options);
+  return stampInPlace(target, 'set', null, setOptions(edit, { ...options, file: options.file || target }), options.dryRun);
 }
 
 /** apply on a module file in place: { notices }. */
 function applyFile(target, info, options = {}) {
-  const { bytes, mode } = readModule(target);
-  const out = apply(bytes, info, { ...options, file: options.file || target });
-  if (!options.dryRun) {
-    try {
-      replaceFile(target, out.bytes, mode);
-    } catch (error) {
-      throw fileError(error, 'write', target);
-    }
-  }
-  return { notices: out.notices };
+  checkSigned(options);
+  return stampInPlace(target, 'apply', infoBytes(info), applyOptions({ ...options, file: options.file || target }), options.dryRun);
 }
 
 /** read() of a file. */
