@@ -298,6 +298,13 @@ function openModule(target) {
 // Runs a stamp on the file and replaces it with the result, written from
 // the core's memory: the module is never held twice over in JavaScript.
 function stampInPlace(target, operation, second, coreOptions, dryRun) {
+  // The companion refuses a wrong edit or information before it looks at
+  // any module: the core is asked first with no module at all, where only
+  // those fail other than as "not a module".
+  const precheck = call(operation, null, second, coreOptions);
+  if (precheck.code !== 0 && precheck.code !== EXIT_CODES.NOT_A_MODULE) {
+    throw new QuillmarkError(precheck.text.message, precheck.code, precheck.text.kind);
+  }
   const { input, mode } = openModule(target);
   const out = run(operation, input, second, coreOptions, (view) => {
     if (dryRun) return;

@@ -57,6 +57,8 @@ test('the command: output and exit codes', { skip: !sample }, (t) => {
     [['show', path.join(dir, 'nothing')], 3],
     [['set', file], 2],
     [['set', file, '--bogus'], 2],
+    [['set', path.join(dir, 'nothing.exe'), '--flag', 'nosuch'], 2],
+    [['set', path.join(dir, 'nothing.exe'), file, '--file-version', '1'], 5],
     [['frobnicate'], 2],
     [['lint', file], 2],
     [['extract', path.join(dir, 'nothing'), path.join(dir, 'b')], 5],
