@@ -40,7 +40,13 @@ packages=(
   nsis osslsigncode openssl
   lintian groff-base zsh fish
   hyperfine time
+  emscripten
 )
+# The npm package's tests need Node 18 or later with npm: Debian's, unless a
+# node is installed already (one from elsewhere brings its own npm).
+if ! command -v node >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -5,7 +5,8 @@
 # launcher) and the Windows zip
 #   build/packages/quillmark-<version>-windows.zip
 # (quillmark.exe, and quillmark-cli.exe for 32- and 64-bit Windows, all
-# static). Installs what is missing first. Checks the package with lintian.
+# static), and the npm package build/packages/quillmark-<version>.tgz (the
+# WebAssembly core). Installs what is missing first. Checks the package with lintian.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -42,6 +43,21 @@ zip=$out/quillmark-$version-windows.zip
 rm -f "$zip"
 (cd "$stage" && cmake -E tar cf "$zip" --format=zip "quillmark-$version-windows")
 echo "$zip"
+
+echo "== the npm package"
+cmake --preset wasm >/dev/null
+cmake --build --preset wasm -j "$jobs"
+npmstage=$stage/npm
+mkdir -p "$npmstage"
+cp -R node/package.json node/lib node/bin node/wasm "$npmstage/"
+cp LICENSE "$npmstage/"
+cp node/README.md "$npmstage/" 2>/dev/null || cp README.md "$npmstage/"
+# The package's version is the project's.
+node -e 'const fs = require("fs"); const f = process.argv[1]; const p = JSON.parse(fs.readFileSync(f, "utf8"));
+  p.version = process.argv[2]; fs.writeFileSync(f, JSON.stringify(p, null, 2) + "\n");' "$npmstage/package.json" "$version"
+tgz=$(cd "$npmstage" && npm pack --silent --pack-destination "$out" .)
+[ "$tgz" = "quillmark-$version.tgz" ] || { echo "package.sh: npm pack gave $tgz" >&2; exit 1; }
+echo "$out/$tgz"
 
 if command -v lintian >/dev/null; then
   echo "== lintian"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs every test:
-# the native core and companion (plain, then under ASan/UBSan), a short run
+# the native core and companion (plain, then under ASan/UBSan), the
+# WebAssembly core and the npm package, a short run
 # of each fuzzer, and the Windows program's tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,14 @@ for preset in linux asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "== node: the core as WebAssembly, and the npm package over it"
+# Against the native companion and the modules the linux build made above.
+cmake --preset wasm >/dev/null
+cmake --build --preset wasm -j "$jobs"
+QM_CLI=$PWD/build/linux/src/cli/quillmark-cli \
+  QM_TEST_MODULES=$PWD/build/linux/tests/cli/fixtures:$PWD/build/linux/tests/pe/modules \
+  node --test node/test/*.test.cjs
 
 echo "== fuzz: build and a short run of each target"
 cmake --preset fuzz >/dev/null

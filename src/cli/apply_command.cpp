@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/shown_text.h"
+#include "cli/apply_edit.h"
 #include "cli/argument_path.h"
 #include "cli/edit_arguments.h"
 #include "cli/info_json.h"
@@ -19,18 +20,10 @@ namespace qm::cli {
 
 namespace {
 
-// JSON or a resource script, told apart by content; both give the same
-// information and the language the file names, if any.
 Result<InfoFromJson> ReadInformation(const ApplyArguments &a) {
   QM_UNWRAP_OR_RETURN(text,
                       stamp::ReadWholeInput(ArgumentPath(a.infoFile), a.infoFile, "information file", FileRole::Input));
-  if (!LooksLikeJson(text)) return VersionInfoFromScript(text, a.infoFile, a.onlyVersion);
-  auto parsed = VersionInfoFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
-  if (!parsed) {
-    Error error = Context("the information file " + Quoted(a.infoFile) + " is refused: ", parsed.failure());
-    return InRole(FileRole::Input, WithKind(ErrorKind::Invalid, std::move(error)));
-  }
-  return parsed;
+  return InformationFromText(text, a.infoFile, a.onlyVersion);
 }
 
 } // namespace
@@ -44,30 +37,7 @@ Status ApplyCommand(const ApplyArguments &a, std::ostream &err) {
   }
   QM_UNWRAP_OR_RETURN(parsed, ReadInformation(a));
   return EditModule(
-      a.module,
-      [&](ModuleVersions &versions) -> Status {
-        const std::vector<std::uint16_t> held = versions.Languages();
-        // The command line wins over the file (its "language" member or its
-        // LANGUAGE statement); without either, the resource
-        // show would read is the one replaced.
-        std::uint16_t target = pe::kLanguageUsEnglish;
-        if (language) {
-          target = *language;
-        } else if (parsed.Language) {
-          target = *parsed.Language;
-        } else if (!held.empty()) {
-          target = pe::ChooseLanguage(held, pe::kLanguageUsEnglish);
-        }
-        VersionInfo info = parsed.Info;
-        // Neither show --json nor a script says the structure version: keep
-        // the stored one.
-        if (info.HasFixedPart && std::find(held.begin(), held.end(), target) != held.end()) {
-          if (auto stored = versions.Read(target); stored && stored->HasFixedPart) {
-            info.Fixed.StrucVersion = stored->Fixed.StrucVersion;
-          }
-        }
-        return versions.Put({{target, std::move(info)}});
-      },
+      a.module, [&](ModuleVersions &versions) { return ApplyInformation(parsed, language, versions); },
       ToStampOptions(a.stamp, err));
 }
 

@@ -13,6 +13,7 @@
 #include "cli/file_output.h"
 #include "cli/module_walk.h"
 #include "cli/script_input.h"
+#include "cli/show_input.h"
 #include "cli/show_report.h"
 #include "cli/stamp_flags.h"
 #include "codec/encoder.h"
@@ -30,47 +31,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Encodes a fields file into a block, exactly as saving a block file from
-// the editor would: the same encoder, strings taken as UTF-8.
-Result<Bytes> BlockFromFields(std::span<const std::uint8_t> text, const std::string &fieldsFile) {
-  auto fields = FieldsFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
-  if (!fields) {
-    Error error = Context("the fields file " + Quoted(fieldsFile) + " is refused: ", fields.failure());
-    return InRole(FileRole::Input, WithKind(ErrorKind::Invalid, std::move(error)));
-  }
-  Bytes block;
-  BlockSink sink([&](std::span<const std::uint8_t> bytes) {
-    block.assign(bytes.begin(), bytes.end());
-    return Ok();
-  });
-  Status built = BuildVersionBlock(EncodeTarget::BlockFile, sink, *fields, Utf8Codec());
-  if (!built) return InRole(FileRole::Input, WithKind(ErrorKind::Invalid, built.failure()));
-  return block;
-}
-
 Result<Bytes> BlockFromFieldsFile(const std::string &fieldsFile) {
   QM_UNWRAP_OR_RETURN(text,
                       stamp::ReadWholeInput(ArgumentPath(fieldsFile), fieldsFile, "fields file", FileRole::Input));
   return BlockFromFields(text, fieldsFile);
-}
-
-// A resource script's VERSIONINFO as a block, as a resource compiler would
-// write it; the script's language has no place in a bare block.
-Result<Bytes> BlockFromScript(std::span<const std::uint8_t> text, const std::string &scriptFile, bool onlyVersion) {
-  QM_UNWRAP_OR_RETURN(parsed, VersionInfoFromScript(text, scriptFile, onlyVersion));
-  auto block = EncodeVersionInfo(parsed.Info);
-  if (!block) {
-    Error error = Context("the resource script " + Quoted(scriptFile) + " is refused: ", block.failure());
-    return InRole(FileRole::Input, WithKind(ErrorKind::Invalid, std::move(error)));
-  }
-  return std::move(*block);
-}
-
-// What the module's file holds beyond its image, for show.
-void DescribeModuleFile(const pe::ByteSource &image, ShownOrigin &origin) {
-  const auto headers = pe::ParseHeaders(image);
-  if (!headers) return;
-  origin.file = ShownOrigin::ModuleFile{pe::FindSignature(image, *headers), pe::ClassifyAppendedData(image, *headers)};
 }
 
 // A regular file that holds a module, opened for reads at offsets: reading
@@ -89,25 +53,7 @@ std::unique_ptr<stamp::ModuleFile> OpenAsModule(const std::string &file) {
 // apart by its content.
 Result<VersionPayload> PayloadFromWholeInput(const std::string &file, ShownOrigin &origin) {
   QM_UNWRAP_OR_RETURN(bytes, stamp::ReadWholeInput(ArgumentPath(file), file, "file", FileRole::Input));
-  switch (pe::SniffFileKind(bytes)) {
-  case pe::FileKind::PeModule:
-    origin.kind = "module";
-    DescribeModuleFile(pe::MemorySource(bytes), origin);
-    return VersionFromModule(pe::MemorySource(bytes), file);
-  case pe::FileKind::CompiledResources:
-    origin.kind = "compiled resource file";
-    return VersionFromResFile(bytes, file);
-  case pe::FileKind::Other:
-    break;
-  }
-  if (!LooksLikeVersionBlock(bytes)) {
-    return Error{Quoted(file) + " is neither a module, a compiled resource file nor a version block",
-                 ErrorKind::Refused, FileRole::Input};
-  }
-  origin.kind = "version block";
-  VersionPayload payload;
-  payload.bytes = std::move(bytes);
-  return payload;
+  return PayloadFromBytes(std::move(bytes), file, origin);
 }
 
 // The version resource of a module file, read at offsets where it can be
@@ -121,27 +67,6 @@ Result<VersionPayload> PayloadFromModule(const std::string &module) {
   return VersionFromModule(pe::MemorySource(image), module);
 }
 
-// The information in the form asked for; a script may fail to say it.
-Result<std::string> InFormat(const VersionInfo &info, const ShownOrigin &origin, ShowFormat format,
-                             std::string_view file) {
-  switch (format) {
-  case ShowFormat::Text:
-    return ShowAsText(info, origin);
-  case ShowFormat::Json:
-    return ShowAsJson(info, origin);
-  case ShowFormat::Script:
-    break;
-  }
-  auto script = ShowAsScript(info, origin);
-  if (!script) {
-    Error error = Context("the version information in " + Quoted(file) +
-                              " cannot be written as a resource script (show --json prints it whole): ",
-                          script.failure());
-    return InRole(FileRole::Input, WithKind(ErrorKind::Refused, std::move(error)));
-  }
-  return script;
-}
-
 } // namespace
 
 Status ShowCommand(const std::string &file, ShowFormat format, std::ostream &out) {
@@ -150,14 +75,7 @@ Status ShowCommand(const std::string &file, ShowFormat format, std::ostream &out
   if (module) origin.kind = "module";
   QM_UNWRAP_OR_RETURN(payload, module ? VersionFromModule(*module, file) : PayloadFromWholeInput(file, origin));
   if (module) DescribeModuleFile(*module, origin);
-  origin.language = payload.language;
-  origin.otherLanguages = payload.otherLanguages;
-  auto info = ReadVersionInfo(payload.bytes);
-  if (!info) {
-    Error error = Context("the version information in " + Quoted(file) + " is damaged: ", info.failure());
-    return InRole(FileRole::Input, WithKind(ErrorKind::Refused, std::move(error)));
-  }
-  QM_UNWRAP_OR_RETURN(text, InFormat(*info, origin, format, file));
+  QM_UNWRAP_OR_RETURN(text, ShowPayload(payload, origin, format, file));
   out << text;
   out.flush();
   return Ok();
@@ -166,8 +84,7 @@ Status ShowCommand(const std::string &file, ShowFormat format, std::ostream &out
 Status BuildCommand(const std::string &input, const std::string &blockFile, bool onlyVersion) {
   QM_RETURN_IF_ERROR(RefuseOutputOverInput(blockFile, "block file", input, "fields file"));
   QM_UNWRAP_OR_RETURN(text, stamp::ReadWholeInput(ArgumentPath(input), input, "fields file", FileRole::Input));
-  QM_UNWRAP_OR_RETURN(block,
-                      LooksLikeJson(text) ? BlockFromFields(text, input) : BlockFromScript(text, input, onlyVersion));
+  QM_UNWRAP_OR_RETURN(block, BlockFromText(text, input, onlyVersion));
   return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", block);
 }
 

@@ -7,11 +7,10 @@
 #include <string>
 
 #include "cli/command_context.h"
+#include "cli/show_input.h"
 #include "stamp/module_injection.h"
 
 namespace qm::cli {
-
-enum class ShowFormat { Text, Json, Script };
 
 Status ShowCommand(const std::string &file, ShowFormat format, std::ostream &out);
 inline Status ShowCommand(const std::string &file, bool asJson, std::ostream &out) {

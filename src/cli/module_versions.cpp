@@ -7,7 +7,6 @@
 #include <tuple>
 
 #include "base/shown_text.h"
-#include "cli/argument_path.h"
 #include "cli/command_context.h"
 #include "codec/version_info_writer.h"
 #include "pe/resource_id.h"
@@ -146,7 +145,8 @@ Result<std::vector<StoredVersion>> ModuleVersions::Edit(const std::vector<std::u
         group.first = block;
       } else if (!group.decided) {
         group.decided = true;
-        if (std::ranges::equal(block.Span(), group.first.Span())) block = group.shared = group.first;
+        const auto now = block.Span(), first = group.first.Span();
+        if (std::equal(now.begin(), now.end(), first.begin(), first.end())) block = group.shared = group.first;
       }
     }
     QM_RETURN_IF_ERROR(Store(languages[i], block));
@@ -157,21 +157,18 @@ Result<std::vector<StoredVersion>> ModuleVersions::Edit(const std::vector<std::u
   return stored;
 }
 
-Status EditModule(const std::string &module, const std::function<Status(ModuleVersions &)> &edit,
-                  const stamp::StampOptions &options) {
+Status EditVersionsWith(const std::string &module, const std::function<Status(ModuleVersions &)> &edit,
+                        const std::function<Status(const stamp::ResourceChange &)> &stamp) {
   // The edit's own failure says what is wrong with the version information
   // in words and a kind of its own: it is reported as it is, not as a
   // module that cannot be stamped.
   std::optional<Error> refused;
-  Status updated = stamp::UpdateModule(
-      ArgumentPath(module), module,
-      [&](pe::ResourceUpdate &update) -> Status {
-        ModuleVersions versions(update, module);
-        Status edited = edit(versions);
-        if (!edited) refused = edited.failure();
-        return edited;
-      },
-      options);
+  Status updated = stamp([&](pe::ResourceUpdate &update) -> Status {
+    ModuleVersions versions(update, module);
+    Status edited = edit(versions);
+    if (!edited) refused = edited.failure();
+    return edited;
+  });
   if (refused) return *std::move(refused);
   return updated;
 }

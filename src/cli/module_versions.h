@@ -63,6 +63,11 @@ private:
 Status EditModule(const std::string &module, const std::function<Status(ModuleVersions &)> &edit,
                   const stamp::StampOptions &options = {});
 
+// EditModule with the stamp given: `stamp` runs the change it is handed
+// over a module's resources (in a file, or in bytes).
+Status EditVersionsWith(const std::string &module, const std::function<Status(ModuleVersions &)> &edit,
+                        const std::function<Status(const stamp::ResourceChange &)> &stamp);
+
 std::string LanguageText(std::uint16_t language); // 0x0409
 
 } // namespace qm::cli

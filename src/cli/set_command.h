@@ -10,16 +10,14 @@
 
 #include "cli/command_context.h"
 #include "cli/module_walk.h"
+#include "cli/set_plan.h"
 #include "cli/stamp_flags.h"
 #include "stamp/exit_codes.h"
 
 namespace qm::cli {
 
-struct SetArguments {
+struct SetArguments : SetEditArguments {
   std::vector<std::string> modules;
-  std::optional<std::string> fileVersion, productVersion, table, fileOs, fileType, fileSubType, language;
-  std::optional<std::string> fileVersionString, productVersionString;
-  std::vector<std::string> strings, removed, flags, noFlags;
   bool dryRun = false;
   StampFlags stamp;
   WalkFlags walk;

@@ -31,7 +31,9 @@ public:
     if (!IsNamed()) return id_ <=> other.id_;
     // Copies share their name: a long name is compared once, not per leaf.
     if (name_ == other.name_) return std::strong_ordering::equal;
-    return *name_ <=> *other.name_;
+    // compare() rather than the strings' own <=>, which the C++ library of
+    // the WebAssembly build (libc++ 14) lacks; both order by code unit.
+    return name_->compare(*other.name_) <=> 0;
   }
   bool operator==(const ResourceId &other) const { return (*this <=> other) == 0; }
 

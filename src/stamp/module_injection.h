@@ -15,13 +15,9 @@
 #include "base/result.h"
 #include "pe/resource_update.h"
 #include "stamp/exit_codes.h"
+#include "stamp/image_stamp.h"
 
 namespace qm::stamp {
-
-// `error` about the file `shown` in `role`, in the words a message about
-// that file takes: the path once, then what happened. Kind and role travel
-// on, so the exit code follows from the error alone.
-Error FileError(FileRole role, std::string_view what, std::string_view shown, Error error);
 
 // Reads the whole input named `shown` (a file, a pipe, a FIFO, or "-" for
 // the standard input). `what` names the file in messages ("block file");
@@ -33,26 +29,6 @@ Result<std::vector<std::uint8_t>> ReadWholeInput(const std::filesystem::path &pa
 // is refused rather than stored, since an empty resource is of no use and
 // the platform's own service would have deleted the entry instead.
 Result<std::vector<std::uint8_t>> ReadBlockFile(const std::filesystem::path &path, std::string_view shown);
-
-// What a stamp does with what the module carries besides its resources.
-enum class SignedPolicy {
-  Remove, // a signature no longer matches the changed module: it goes, and a notice says so
-  Refuse, // a signed module is left as it is (exit code 12)
-};
-
-struct StampOptions {
-  // Stamp even a module whose appended data checks the file in a way the
-  // stamp cannot keep right (the data will likely no longer work).
-  bool force = false;
-  SignedPolicy signedModules = SignedPolicy::Remove;
-  // Read, change and compose the module under the same hold and checks as a
-  // real stamp (appended data and signatures included), then leave it as it
-  // was: a dry run fails where the stamp would.
-  bool dryRun = false;
-  // One line for each thing a successful stamp did that its caller should
-  // know (a signature removed), without the program's name.
-  std::function<void(const std::string &)> notice;
-};
 
 // Holds the module, reads and checks it, lets `change` put or delete
 // resources, and replaces the file in one step; the module stays held from

@@ -1,0 +1,358 @@
+'use strict';
+// Quillmark for Node: the companion's commands over bytes, and files
+// replaced as the companion replaces them.
+const fs = require('node:fs');
+const path = require('node:path');
+const crypto = require('node:crypto');
+const { call } = require('./core.cjs');
+
+// The companion's exit codes, by the name an error's `code` carries.
+const EXIT_CODES = Object.freeze({
+  INTERNAL: 1,
+  USAGE: 2,
+  INPUT_UNREADABLE: 3,
+  INPUT_EMPTY: 4,
+  MODULE_UNREADABLE: 5,
+  NOT_A_MODULE: 6,
+  MODULE_UNWRITABLE: 7,
+  INPUT_REFUSED: 8,
+  NO_VERSION_RESOURCE: 9,
+  FIELDS_INVALID: 10,
+  OUTPUT_UNWRITABLE: 11,
+  WOULD_BREAK: 12,
+  DIFFERENT: 13,
+});
+const CODE_NAMES = Object.fromEntries(Object.entries(EXIT_CODES).map(([name, code]) => [code, name]));
+
+class QuillmarkError extends Error {
+  constructor(message, exitCode, kind) {
+    super(message);
+    this.name = 'QuillmarkError';
+    this.code = CODE_NAMES[exitCode] || 'INTERNAL';
+    this.exitCode = exitCode;
+    this.kind = kind || 'unspecified';
+  }
+}
+
+// A file name or text in a message as the companion quotes it: between
+// single quotes, control characters escaped, cut at 300 bytes.
+function quoted(text) {
+  let shown = String(text).replace(/[\u0000-\u001f\u007f]/g, (c) => '\\x' + c.charCodeAt(0).toString(16).padStart(2, '0'));
+  if (Buffer.byteLength(shown) > 300) shown = Buffer.from(shown).subarray(0, 300).toString('utf8').replace(/\uFFFD$/, '') + '...';
+  return `'${shown}'`;
+}
+
+function run(operation, first, second, options, consume) {
+  const result = call(operation, first, second, options, consume);
+  if (result.code !== 0) throw new QuillmarkError(result.text.message, result.code, result.text.kind);
+  return result;
+}
+
+function usage(message) {
+  return new QuillmarkError(message, EXIT_CODES.USAGE, 'usage');
+}
+
+function asBytes(value, what) {
+  if (value instanceof Uint8Array) return value;
+  if (value instanceof ArrayBuffer) return new Uint8Array(value);
+  if (typeof value === 'string') return Buffer.from(value, 'utf8');
+  throw usage(`${what} must be a Uint8Array, a Buffer or a string`);
+}
+
+function text(value) {
+  return value === undefined || value === null ? undefined : String(value);
+}
+
+function list(value) {
+  if (value === undefined || value === null) return [];
+  return (Array.isArray(value) ? value : [value]).map(String);
+}
+
+// An edit as set's options say it; strings as { key: value } (null removes
+// the key) or as [key, value] pairs, kept in order.
+function setOptions(edit, options) {
+  if (!edit || typeof edit !== 'object') throw usage('the edit must be an object');
+  const strings = [];
+  const removed = list(edit.removeStrings);
+  const entries = Array.isArray(edit.strings) ? edit.strings : Object.entries(edit.strings || {});
+  for (const entry of entries) {
+    // "KEY=VALUE" as --string takes it, or a pair.
+    if (typeof entry === 'string') {
+      strings.push(entry);
+      continue;
+    }
+    const [key, value] = entry;
+    if (value === null || value === undefined) removed.push(String(key));
+    else strings.push(`${key}=${value}`);
+  }
+  return {
+    file: options.file,
+    fileVersion: text(edit.fileVersion),
+    productVersion: text(edit.productVersion),
+    fileVersionString: text(edit.fileVersionString),
+    productVersionString: text(edit.productVersionString),
+    table: text(edit.table),
+    fileOs: text(edit.fileOs),
+    fileType: text(edit.fileType),
+    fileSubType: text(edit.fileSubType),
+    language: text(edit.language),
+    strings,
+    removeStrings: removed,
+    flags: list(edit.flags),
+    noFlags: list(edit.noFlags),
+    force: Boolean(options.force),
+    signed: options.signed === 'refuse' ? 'refuse' : 'remove',
+  };
+}
+
+function checkSigned(options) {
+  if (options.signed !== undefined && options.signed !== 'remove' && options.signed !== 'refuse') {
+    throw usage(`--signed: ${JSON.stringify(options.signed)} is neither remove nor refuse`);
+  }
+}
+
+/**
+ * The version information of a module, block file or compiled .res, as show
+ * --json gives it; with `language` (hexadecimal, such as '0407'), a module's
+ * version resource under that language instead of the one show reads.
+ */
+function read(bytes, options = {}) {
+  const out = run('show', asBytes(bytes, 'the file'), null, {
+    file: options.file || 'file',
+    format: 'json',
+    language: text(options.language),
+  });
+  return JSON.parse(Buffer.from(out.data).toString('utf8'));
+}
+
+/** show's text, json or rc form, exactly as the companion prints it. */
+function show(bytes, options = {}) {
+  const format = options.format || 'text';
+  if (!['text', 'json', 'rc'].includes(format)) throw usage(`--format: ${format} is not one of text, json, rc`);
+  const out = run('show', asBytes(bytes, 'the file'), null, { file: options.file || 'file', format, language: text(options.language) });
+  return Buffer.from(out.data).toString('utf8');
+}
+
+/** The module with set's changes: { bytes, notices }. */
+function set(bytes, edit, options = {}) {
+  checkSigned(options);
+  const out = run('set', asBytes(bytes, 'the module'), null, setOptions(edit, { file: 'module', ...options }));
+  return { bytes: out.data, notices: out.text.notices || [] };
+}
+
+function infoBytes(info) {
+  return asBytes(typeof info === 'object' && !(info instanceof Uint8Array) ? JSON.stringify(info) : info, 'the information');
+}
+
+function applyOptions(options) {
+  return {
+    file: options.file || 'module',
+    infoFile: options.infoFile || 'information',
+    language: text(options.language),
+    onlyVersion: Boolean(options.onlyVersion),
+    force: Boolean(options.force),
+    signed: options.signed === 'refuse' ? 'refuse' : 'remove',
+  };
+}
+
+/** The module with its whole version information replaced from show --json's form or a script. */
+function apply(bytes, info, options = {}) {
+  checkSigned(options);
+  const out = run('apply', asBytes(bytes, 'the module'), infoBytes(info), applyOptions(options));
+  return { bytes: out.data, notices: out.text.notices || [] };
+}
+
+/** A version block from a fields object or file text, or a resource script. */
+function build(fields, options = {}) {
+  const input = typeof fields === 'object' && !(fields instanceof Uint8Array) ? JSON.stringify(fields) : fields;
+  return run('build', asBytes(input, 'the fields'), null, {
+    file: options.file || 'fields',
+    onlyVersion: Boolean(options.onlyVersion),
+  }).data;
+}
+
+/** The module's version resource as a block (the bytes extract writes). */
+function extract(bytes, options = {}) {
+  return run('extract', asBytes(bytes, 'the module'), null, { file: options.file || 'module' }).data;
+}
+
+// FNV-1a of the name, as the companion names its temporary files, so a
+// leftover from either program is known by the same pattern.
+function temporaryName(target) {
+  let hash = 2166136261;
+  for (const byte of Buffer.from(path.basename(target), 'utf8')) {
+    hash ^= byte;
+    hash = Math.imul(hash, 16777619) >>> 0;
+  }
+  const random = crypto.randomBytes(2).readUInt16LE(0);
+  return `.qm${hash.toString(16).padStart(8, '0')}-${random.toString(16).padStart(4, '0')}.tmp`;
+}
+
+// A system error in the companion's words and kind.
+function reasonOf(error) {
+  switch (error.code) {
+    case 'ENOENT':
+      return ['it does not exist', 'missing'];
+    case 'ENOTDIR':
+      return ['it does not exist (a part of its path is not a folder)', 'missing'];
+    case 'EACCES':
+    case 'EPERM':
+      return ['permission denied', 'denied'];
+    case 'EISDIR':
+      return ['it is a folder', 'notRegular'];
+    default:
+      return [String(error.message).replace(/^[A-Z]+: /, '').replace(/, \w+ '.*'$/, ''), 'unreadable'];
+  }
+}
+
+// A failure to read a file in `role` (module, file, fields file, ...) with
+// the exit code the companion gives it.
+function readError(error, what, target, exitCode) {
+  if (error instanceof QuillmarkError) return error;
+  const [reason, kind] = reasonOf(error);
+  return new QuillmarkError(`cannot read the ${what} ${quoted(target)}: ${reason}`, exitCode, kind);
+}
+
+function fileError(error, role, target) {
+  if (error instanceof QuillmarkError) return error;
+  if (role === 'read') return readError(error, 'module', target, EXIT_CODES.MODULE_UNREADABLE);
+  const [reason, kind] = reasonOf(error);
+  return new QuillmarkError(`the module ${quoted(target)} cannot be stamped: ${reason}; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, kind === 'unreadable' ? 'cannotWrite' : kind);
+}
+
+// Writes `bytes` beside `target` and renames it over: flushed first, with
+// the target's mode, so the module is either the new one whole or the old
+// one as it was.
+function replaceFile(target, bytes, mode) {
+  const folder = path.dirname(path.resolve(target));
+  let temp;
+  let fd;
+  for (let tries = 0; ; ++tries) {
+    temp = path.join(folder, temporaryName(target));
+    try {
+      fd = fs.openSync(temp, 'wx', mode & 0o7777);
+      break;
+    } catch (error) {
+      if (error.code !== 'EEXIST' || tries > 16) throw error;
+    }
+  }
+  try {
+    for (let done = 0; done < bytes.length; ) done += fs.writeSync(fd, bytes, done, bytes.length - done);
+    fs.fchmodSync(fd, mode & 0o7777);
+    fs.fsyncSync(fd);
+    fs.closeSync(fd);
+    fd = undefined;
+    fs.renameSync(temp, target);
+  } catch (error) {
+    if (fd !== undefined) fs.closeSync(fd);
+    fs.rmSync(temp, { force: true });
+    throw error;
+  }
+  try {
+    const dir = fs.openSync(folder, 'r');
+    try {
+      fs.fsyncSync(dir);
+    } finally {
+      fs.closeSync(dir);
+    }
+  } catch {
+    // A folder that cannot be opened for a flush (some file systems) keeps
+    // the new file all the same.
+  }
+}
+
+// The module file for a stamp in place: an input that reads it straight
+// into the core's memory, and its mode for the new file.
+function openModule(target) {
+  let stat;
+  try {
+    stat = fs.statSync(target);
+  } catch (error) {
+    throw fileError(error, 'read', target);
+  }
+  if (!stat.isFile()) {
+    const what = stat.isDirectory() ? 'it is a folder' : 'it is not a regular file';
+    throw new QuillmarkError(`the module ${quoted(target)} cannot be stamped: ${what}; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, 'notRegular');
+  }
+  const input = {
+    size: stat.size,
+    readInto(view) {
+      let fd;
+      try {
+        fd = fs.openSync(target, 'r');
+        for (let done = 0; done < view.length; ) {
+          const n = fs.readSync(fd, view, done, view.length - done, done);
+          if (n === 0) throw Object.assign(new Error('it was read short'), { code: 'ESHORT' });
+          done += n;
+        }
+      } catch (error) {
+        throw fileError(error, 'read', target);
+      } finally {
+        if (fd !== undefined) fs.closeSync(fd);
+      }
+    },
+  };
+  return { input, mode: stat.mode };
+}
+
+// Runs a stamp on the file and replaces it with the result, written from
+// the core's memory: the module is never held twice over in JavaScript.
+function stampInPlace(target, operation, second, coreOptions, dryRun) {
+  // The companion refuses a wrong edit or information before it looks at
+  // any module: the core is asked first with no module at all, where only
+  // those fail other than as "not a module".
+  const precheck = call(operation, null, second, coreOptions);
+  if (precheck.code !== 0 && precheck.code !== EXIT_CODES.NOT_A_MODULE) {
+    throw new QuillmarkError(precheck.text.message, precheck.code, precheck.text.kind);
+  }
+  const { input, mode } = openModule(target);
+  const out = run(operation, input, second, coreOptions, (view) => {
+    if (dryRun) return;
+    try {
+      replaceFile(target, view, mode);
+    } catch (error) {
+      throw fileError(error, 'write', target);
+    }
+  });
+  return { notices: out.text.notices || [] };
+}
+
+/** Changes a module file in place (set's edit): { notices }. The file is replaced whole or left as it was. */
+function stampFile(target, edit, options = {}) {
+  checkSigned(options);
+  return stampInPlace(target, 'set', null, setOptions(edit, { ...options, file: options.file || target }), options.dryRun);
+}
+
+/** apply on a module file in place: { notices }. */
+function applyFile(target, info, options = {}) {
+  checkSigned(options);
+  return stampInPlace(target, 'apply', infoBytes(info), applyOptions({ ...options, file: options.file || target }), options.dryRun);
+}
+
+/** read() of a file. */
+function readFile(target, options = {}) {
+  let bytes;
+  try {
+    bytes = fs.readFileSync(target);
+  } catch (error) {
+    throw readError(error, 'file', target, EXIT_CODES.INPUT_UNREADABLE);
+  }
+  return read(bytes, { ...options, file: options.file || target });
+}
+
+module.exports = {
+  QuillmarkError,
+  EXIT_CODES,
+  read,
+  show,
+  set,
+  apply,
+  build,
+  extract,
+  stampFile,
+  applyFile,
+  readFile,
+  replaceFile,
+  readError,
+  quoted,
+};
