@@ -40,6 +40,8 @@ packages=(
   nsis osslsigncode openssl
   lintian groff-base zsh fish
   hyperfine time
+  clamav-testfiles                # packed programs nobody here built, for the reader's tests
+  qemu-system-x86 ovmf mtools     # firmware programs booted by corpus.sh --boot
 )
 
 missing=()

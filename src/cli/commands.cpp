@@ -22,6 +22,7 @@
 #include "pe/appended_data.h"
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
+#include "pe/self_checking_packer.h"
 #include "pe/version_reader.h"
 #include "stamp/module_file.h"
 
@@ -70,7 +71,8 @@ Result<Bytes> BlockFromScript(std::span<const std::uint8_t> text, const std::str
 void DescribeModuleFile(const pe::ByteSource &image, ShownOrigin &origin) {
   const auto headers = pe::ParseHeaders(image);
   if (!headers) return;
-  origin.file = ShownOrigin::ModuleFile{pe::FindSignature(image, *headers), pe::ClassifyAppendedData(image, *headers)};
+  origin.file = ShownOrigin::ModuleFile{pe::FindSignature(image, *headers), pe::ClassifyAppendedData(image, *headers),
+                                        pe::FindSelfCheckingPacker(image, *headers)};
 }
 
 // A regular file that holds a module, opened for reads at offsets: reading

@@ -7,6 +7,7 @@
 #include "pe/file_kind.h"
 #include "pe/pe_image.h"
 #include "pe/resource_id.h"
+#include "pe/self_checking_packer.h"
 
 namespace qm::stamp {
 namespace {
@@ -99,6 +100,15 @@ Status UpdateModule(const std::filesystem::path &path, std::string_view shown,
                      "changed (--signed=remove stamps it and removes the signature)",
                  ErrorKind::WouldBreak, FileRole::Target};
   }
+  // No layout keeps such a program running: its stub checks the image the
+  // stamp changes, so it is refused before any work.
+  const auto packer = pe::FindSelfCheckingPacker(*source, headers);
+  if (packer && !options.force) {
+    return Error{"the module " + Quoted(shown) + " is packed with " + std::string(*packer) +
+                     ", which checks its own image: a stamped program would no longer start; it was not changed "
+                     "(--force stamps it all the same)",
+                 ErrorKind::WouldBreak, FileRole::Target};
+  }
   // An error without a kind is about the module being changed: it cannot be
   // stamped (ModuleUnwritable), whoever found it.
   if (Status changed = change(*update); !changed)
@@ -120,6 +130,10 @@ Status UpdateModule(const std::filesystem::path &path, std::string_view shown,
   if (options.notice) {
     if (signedModule)
       options.notice("the module " + Quoted(shown) + " was signed: the signature was removed; sign the module again");
+    if (packer) {
+      options.notice("the module " + Quoted(shown) + " was stamped with --force: it is packed with " +
+                     std::string(*packer) + ", which checks its own image; the program may no longer start");
+    }
     if (risk) {
       options.notice("the module " + Quoted(shown) + " was stamped with --force: its appended " +
                      std::string(pe::AppendedKindName(risk->kind)) + " may no longer work (" + risk->why + ")");
