@@ -13,6 +13,7 @@ namespace {
 constexpr std::uint32_t kMaxSections = 96 * 4; // far above any linker's output, still bounded
 constexpr std::uint32_t kMinFileAlignment = 0x200;
 constexpr std::uint32_t kMaxFileAlignment = 0x10000;
+constexpr std::uint64_t kSectorSize = 512;
 
 bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
@@ -47,13 +48,13 @@ Status CheckAlignments(const PeHeaders &h) {
 
 // What the loader checks of where things lie: the headers hold the section
 // table; every section is mapped after them, and address ranges neither
-// wrap nor overlap. File ranges are not checked here: the loader maps what
-// the file holds and fills the rest with zeros, so packers leave
-// SizeOfHeaders or raw sizes past the file's end, raw data among the
-// headers (mapped as headers and again as the section) and raw ranges that
-// share bytes, and such modules run. Readers go through RvaToOffset, which
-// stays within the file.
-Status CheckGeometry(const PeHeaders &h) {
+// wrap nor overlap; raw data ends within the file's last 512-byte sector,
+// which the loader reads whole, zeros past the file's end. Packers leave
+// SizeOfHeaders past the file's end (the loader maps what the file holds),
+// raw data among the headers (mapped as headers and again as the section)
+// and raw ranges that share bytes, and such modules run. Readers go through
+// RvaToOffset, which stays within the file.
+Status CheckGeometry(const PeHeaders &h, std::uint64_t fileSize) {
   const std::uint64_t tableEnd = h.SectionTableEnd();
   if (h.sizeOfHeaders < tableEnd)
     return Damaged(Cat("optional header: SizeOfHeaders ", Hex(h.sizeOfHeaders), " ends before the section table does (",
@@ -67,6 +68,9 @@ Status CheckGeometry(const PeHeaders &h) {
     if (std::uint64_t{s.virtualAddress} + s.VirtualExtent() > 0xFFFFFFFFu)
       return Damaged(Cat(SectionWhere(h, i), ": address range wraps"));
     byAddress.push_back(i);
+    if (s.sizeOfRawData != 0 && s.RawEnd() > AlignUp(fileSize, kSectorSize))
+      return Damaged(Cat(SectionWhere(h, i), ": raw data ", Hex(s.pointerToRawData), "+", Hex(s.sizeOfRawData),
+                         " runs past the end of the file (", Hex(fileSize), " bytes)"));
   }
   std::sort(byAddress.begin(), byAddress.end(),
             [&](std::size_t a, std::size_t b) { return h.sections[a].virtualAddress < h.sections[b].virtualAddress; });
@@ -234,7 +238,7 @@ Result<PeHeaders> ParseHeaders(const ByteSource &source) {
   QM_RETURN_IF_ERROR(ReadCoff(source, h, sectionCount));
   QM_RETURN_IF_ERROR(ReadOptional(source, h));
   QM_RETURN_IF_ERROR(ReadSectionTable(source, h, sectionCount));
-  QM_RETURN_IF_ERROR(CheckGeometry(h));
+  QM_RETURN_IF_ERROR(CheckGeometry(h, source.Size()));
   h.fileSize = source.Size();
   return h;
 }
@@ -252,8 +256,8 @@ Status CheckRewritable(const PeHeaders &h) {
       return Fail(ErrorKind::NoRoom,
                   Cat("its sections lie inside its headers (", SectionWhere(h, i), " has its data at ",
                       Hex(s.pointerToRawData), ", before the section table ends at ", Hex(tableEnd), ")"));
-    // The loader fills the missing bytes with zeros; data after the image
-    // would come to lie in them.
+    // The loader fills the rest of the last sector with zeros; data after
+    // the image would come to lie there.
     if (s.RawEnd() > h.fileSize)
       return Fail(ErrorKind::NoRoom, Cat("its sections reach past the end of the file (", SectionWhere(h, i),
                                          " has its data at ", Hex(s.pointerToRawData), "+", Hex(s.sizeOfRawData),

@@ -125,9 +125,10 @@ struct PeHeaders {
 // Checks and reads the DOS header, the PE signature, the COFF header, the
 // optional header (PE32 or PE32+, any machine), its data directories and the
 // section table, and checks what the loader checks: alignments, the
-// headers' extent, every section's address range. File ranges are taken as
-// the loader maps them: headers and raw data past the file's end are zeros,
-// raw data may lie among the headers or share bytes. What is no PE module
+// headers' extent, every section's address and file range. File ranges are
+// taken as the loader maps them: SizeOfHeaders past the file's end, raw data
+// into the rest of the file's last 512-byte sector (zeros), raw data among
+// the headers or sharing bytes. What is no PE module
 // at all fails as NotAModule, headers that do not hold together as Damaged.
 Result<PeHeaders> ParseHeaders(const ByteSource &source);
 

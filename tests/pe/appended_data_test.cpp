@@ -285,9 +285,12 @@ Bytes EnteringAt(std::string_view hex, std::size_t cut = 0) {
   Put32(module, 0x40 + 24 + 16, kEntry);
   for (std::size_t i = 0; i * 3 + 1 < hex.size(); ++i)
     module[kEntry + i] = static_cast<std::uint8_t>(std::stoul(std::string(hex.substr(i * 3, 2)), nullptr, 16));
-  // SizeOfHeaders and the section's data past the shortened file, as a
-  // packer leaves them.
-  if (cut) module.resize(kEntry + cut);
+  // SizeOfHeaders past the shortened file, as a packer leaves it; the
+  // section keeps no file data.
+  if (cut) {
+    module.resize(kEntry + cut);
+    Put32(module, 0x40 + 24 + 0xE0 + 16, 0);
+  }
   return module;
 }
 

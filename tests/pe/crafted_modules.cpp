@@ -466,10 +466,15 @@ const std::vector<Row> &Rows() {
        {{"SizeOfHeaders", 0x10000}},
        {},
        "lies inside the headers"},
-      {"raw data past the end",
-       TwoLeaves,
+      {"raw data past the end", TwoLeaves, nullptr, {{"section 0 SizeOfRawData", 0x10000}}, {}, "past the end"},
+      {"packed: the file ends inside its last sector",
+       [] {
+         Bytes image = PackedShortFile();
+         image.resize(image.size() - 0x10);
+         return image;
+       },
        nullptr,
-       {{"section 0 SizeOfRawData", 0x10000}},
+       {},
        {},
        "reach past the end of the file"},
       {"section mapped inside the headers",

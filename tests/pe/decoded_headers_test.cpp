@@ -263,9 +263,9 @@ INSTANTIATE_TEST_SUITE_P(
                       HeaderFault{"SectionAlignmentEqualToFileAlignment", kOptional + 32, 0x200, 4, ""},
                       // A packer's headers: the section's data begins inside them.
                       HeaderFault{"SizeOfHeadersReachingIntoTheFirstData", kOptional + 60, 0x400, 4, ""},
-                      // Packers' layouts the loader maps: what the file lacks is zeros,
-                      // raw data among the headers is mapped twice.
-                      HeaderFault{"RawDataPastTheEnd", kTable + 16, 0x201, 4, ""},
+                      HeaderFault{"RawDataPastTheEnd", kTable + 16, 0x201, 4, "runs past the end of the file"},
+                      // Packers' layouts the loader maps: headers past the file's end,
+                      // raw data among the headers, mapped twice.
                       HeaderFault{"SizeOfHeadersPastTheEnd", kOptional + 60, 0x1000, 4, ""},
                       HeaderFault{"RawDataAmongTheHeaders", kTable + 20, 0x10, 4, ""},
                       HeaderFault{"SizeOfHeadersOverTheFirstSection", kOptional + 60, 0x1001, 4, "inside the headers"},
