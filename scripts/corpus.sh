@@ -378,7 +378,8 @@ boot_checks() {
     wait
     if [ ! -s "$dir/original.out" ]; then
       echo "boot $name: the original prints nothing here"
-    elif cmp -s "$dir/original.out" "$dir/stamped.out"; then
+    # Numbers are measured (memtest86+ prints cache speeds): the text around them must match.
+    elif cmp -s <(sed 's/[0-9][0-9.]*/N/g' "$dir/original.out") <(sed 's/[0-9][0-9.]*/N/g' "$dir/stamped.out"); then
       booted=$((booted + 1)) same=$((same + 1))
       echo "boot $name: starts after the stamp as before ($(head -n1 "$dir/original.out" | head -c 60))"
     else
