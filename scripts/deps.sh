@@ -41,6 +41,8 @@ packages=(
   lintian groff-base zsh fish
   hyperfine time
   emscripten
+  clamav-testfiles                # packed programs nobody here built, for the reader's tests
+  qemu-system-x86 ovmf mtools     # firmware programs booted by corpus.sh --boot
 )
 # The npm package's tests need Node 18 or later with npm: Debian's, unless a
 # node is installed already (one from elsewhere brings its own npm).

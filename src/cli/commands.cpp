@@ -23,6 +23,7 @@
 #include "pe/appended_data.h"
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
+#include "pe/self_checking_packer.h"
 #include "pe/version_reader.h"
 #include "stamp/module_file.h"
 

@@ -11,6 +11,7 @@
 #include "pe/appended_data.h"
 #include "pe/file_kind.h"
 #include "pe/pe_image.h"
+#include "pe/self_checking_packer.h"
 
 namespace qm::cli {
 namespace {
@@ -55,7 +56,8 @@ Result<std::string> InFormat(const VersionInfo &info, const ShownOrigin &origin,
 void DescribeModuleFile(const pe::ByteSource &image, ShownOrigin &origin) {
   const auto headers = pe::ParseHeaders(image);
   if (!headers) return;
-  origin.file = ShownOrigin::ModuleFile{pe::FindSignature(image, *headers), pe::ClassifyAppendedData(image, *headers)};
+  origin.file = ShownOrigin::ModuleFile{pe::FindSignature(image, *headers), pe::ClassifyAppendedData(image, *headers),
+                                        pe::FindSelfCheckingPacker(image, *headers)};
 }
 
 Result<VersionPayload> PayloadFromBytes(std::vector<std::uint8_t> bytes, const std::string &file, ShownOrigin &origin) {

@@ -64,6 +64,8 @@ std::string ShowAsText(const VersionInfo &info, const ShownOrigin &origin) {
       const pe::AppendedPart &part = origin.file->appended[i];
       out << (i ? "                 " : "") << pe::AppendedKindName(part.kind) << " at " << where(part) << "\n";
     }
+    if (origin.file->selfCheckingPacker)
+      out << "Packed with:     " << *origin.file->selfCheckingPacker << ", which checks its own image\n";
   }
   if (info.HasFixedPart) {
     const FixedFileInfo &f = info.Fixed;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/result.h"
@@ -20,6 +21,8 @@ struct ShownOrigin {
   struct ModuleFile {
     std::optional<pe::AppendedPart> signature;
     std::vector<pe::AppendedPart> appended;
+    // A packer whose stub checks the program's image: no stamp keeps it running.
+    std::optional<std::string_view> selfCheckingPacker;
   };
   std::optional<ModuleFile> file;
 };

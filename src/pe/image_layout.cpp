@@ -176,6 +176,7 @@ Result<LayoutPlan> PlaceAnywhere(const ByteSource &image, const PeHeaders &heade
 } // namespace
 
 Result<LayoutPlan> PlanLayout(const ByteSource &image, const PeHeaders &headers) {
+  QM_RETURN_IF_ERROR(CheckRewritable(headers));
   QM_UNWRAP_OR_RETURN(plan, PlaceAnywhere(image, headers));
   // Even no resources at all must fit where they go.
   QM_RETURN_IF_ERROR(CheckImageSpan(headers, plan, 0));

@@ -13,6 +13,7 @@ namespace {
 constexpr std::uint32_t kMaxSections = 96 * 4; // far above any linker's output, still bounded
 constexpr std::uint32_t kMinFileAlignment = 0x200;
 constexpr std::uint32_t kMaxFileAlignment = 0x10000;
+constexpr std::uint64_t kSectorSize = 512;
 
 bool IsPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
@@ -45,24 +46,19 @@ Status CheckAlignments(const PeHeaders &h) {
   return Ok();
 }
 
-// Everything the writer relies on about where things lie, checked once:
-// the headers hold the section table and end within the file and before
-// the first section in memory; every raw range lies within the file, after
-// the section table; address ranges neither wrap nor overlap. Raw ranges
-// may share bytes: the loader reads each section from its own pointer, and
-// installers whose resources' raw size reaches over the relocations load
-// and run. The writer copies the sections' raw data as one run, so shared
-// bytes stay shared. Raw data may begin before SizeOfHeaders ends, as packers
-// lay it out: in the file the headers end there, and the loader maps the
-// bytes up to SizeOfHeaders as headers and again as the section.
+// What the loader checks of where things lie: the headers hold the section
+// table; every section is mapped after them, and address ranges neither
+// wrap nor overlap; raw data ends within the file's last 512-byte sector,
+// which the loader reads whole, zeros past the file's end. Packers leave
+// SizeOfHeaders past the file's end (the loader maps what the file holds),
+// raw data among the headers (mapped as headers and again as the section)
+// and raw ranges that share bytes, and such modules run. Readers go through
+// RvaToOffset, which stays within the file.
 Status CheckGeometry(const PeHeaders &h, std::uint64_t fileSize) {
   const std::uint64_t tableEnd = h.SectionTableEnd();
   if (h.sizeOfHeaders < tableEnd)
     return Damaged(Cat("optional header: SizeOfHeaders ", Hex(h.sizeOfHeaders), " ends before the section table does (",
                        Hex(tableEnd), ")"));
-  if (h.sizeOfHeaders > fileSize)
-    return Damaged(Cat("optional header: SizeOfHeaders ", Hex(h.sizeOfHeaders), " runs past the end of the file (",
-                       Hex(fileSize), " bytes)"));
   std::vector<std::size_t> byAddress;
   for (std::size_t i = 0; i < h.sections.size(); ++i) {
     const Section &s = h.sections[i];
@@ -72,15 +68,9 @@ Status CheckGeometry(const PeHeaders &h, std::uint64_t fileSize) {
     if (std::uint64_t{s.virtualAddress} + s.VirtualExtent() > 0xFFFFFFFFu)
       return Damaged(Cat(SectionWhere(h, i), ": address range wraps"));
     byAddress.push_back(i);
-    // Without raw data the pointer is not used: the loader ignores it, and
-    // so does the writer.
-    if (s.sizeOfRawData == 0) continue;
-    if (s.RawEnd() > fileSize)
+    if (s.sizeOfRawData != 0 && s.RawEnd() > AlignUp(fileSize, kSectorSize))
       return Damaged(Cat(SectionWhere(h, i), ": raw data ", Hex(s.pointerToRawData), "+", Hex(s.sizeOfRawData),
                          " runs past the end of the file (", Hex(fileSize), " bytes)"));
-    if (s.pointerToRawData < tableEnd)
-      return Damaged(Cat(SectionWhere(h, i), ": raw data at ", Hex(s.pointerToRawData),
-                         " lies inside the headers (the section table ends at ", Hex(tableEnd), ")"));
   }
   std::sort(byAddress.begin(), byAddress.end(),
             [&](std::size_t a, std::size_t b) { return h.sections[a].virtualAddress < h.sections[b].virtualAddress; });
@@ -113,13 +103,18 @@ std::optional<std::size_t> PeHeaders::SectionOfRva(std::uint32_t rva) const {
   return std::nullopt;
 }
 
+std::uint32_t PeHeaders::FileBacked(const Section &s) const {
+  if (s.pointerToRawData >= fileSize) return 0;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(s.BackedSize(), fileSize - s.pointerToRawData));
+}
+
 std::optional<std::uint64_t> PeHeaders::RvaToOffset(std::uint32_t rva, std::uint32_t size) const {
-  if (rva < sizeOfHeaders && size <= sizeOfHeaders - rva) return rva;
+  if (rva < HeaderBytes() && size <= HeaderBytes() - rva) return rva;
   const auto index = SectionOfRva(rva);
   if (!index) return std::nullopt;
   const Section &s = sections[*index];
   const std::uint32_t within = rva - s.virtualAddress;
-  const std::uint32_t backed = s.BackedSize();
+  const std::uint32_t backed = FileBacked(s);
   if (within > backed || size > backed - within) return std::nullopt;
   return std::uint64_t{s.pointerToRawData} + within;
 }
@@ -135,7 +130,7 @@ std::uint64_t PeHeaders::ImageFileEnd() const {
   for (const auto &s : sections) {
     if (s.sizeOfRawData != 0) end = std::max(end, s.RawEnd());
   }
-  return end;
+  return std::min(end, fileSize);
 }
 
 std::uint64_t PeHeaders::FirstRawData() const {
@@ -192,6 +187,7 @@ Status ReadOptional(const ByteSource &source, PeHeaders &h) {
     return Damaged(Cat("optional header: ", h.sizeOfOptionalHeader, " bytes is too short for a ",
                        h.pe32Plus ? "PE32+" : "PE32", " header"));
   h.sizeOfInitializedData = *o.u32(Optional::kSizeOfInitializedData);
+  h.entryPoint = *o.u32(Optional::kAddressOfEntryPoint);
   h.sectionAlignment = *o.u32(Optional::kSectionAlignment);
   h.fileAlignment = *o.u32(Optional::kFileAlignment);
   h.sizeOfImage = *o.u32(Optional::kSizeOfImage);
@@ -243,7 +239,31 @@ Result<PeHeaders> ParseHeaders(const ByteSource &source) {
   QM_RETURN_IF_ERROR(ReadOptional(source, h));
   QM_RETURN_IF_ERROR(ReadSectionTable(source, h, sectionCount));
   QM_RETURN_IF_ERROR(CheckGeometry(h, source.Size()));
+  h.fileSize = source.Size();
   return h;
+}
+
+Status CheckRewritable(const PeHeaders &h) {
+  const std::uint64_t tableEnd = h.SectionTableEnd();
+  for (std::size_t i = 0; i < h.sections.size(); ++i) {
+    const Section &s = h.sections[i];
+    // Without raw data the pointer is not used: the loader ignores it, and
+    // so does the writer.
+    if (s.sizeOfRawData == 0) continue;
+    // The section's bytes are the headers' too: a changed header field
+    // would change the program.
+    if (s.pointerToRawData < tableEnd)
+      return Fail(ErrorKind::NoRoom,
+                  Cat("its sections lie inside its headers (", SectionWhere(h, i), " has its data at ",
+                      Hex(s.pointerToRawData), ", before the section table ends at ", Hex(tableEnd), ")"));
+    // The loader fills the rest of the last sector with zeros; data after
+    // the image would come to lie there.
+    if (s.RawEnd() > h.fileSize)
+      return Fail(ErrorKind::NoRoom, Cat("its sections reach past the end of the file (", SectionWhere(h, i),
+                                         " has its data at ", Hex(s.pointerToRawData), "+", Hex(s.sizeOfRawData),
+                                         ", the file holds ", Hex(h.fileSize), " bytes)"));
+  }
+  return Ok();
 }
 
 } // namespace qm::pe

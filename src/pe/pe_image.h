@@ -1,5 +1,6 @@
 #pragma once
 // The headers and section table of a PE32 or PE32+ module, checked.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -63,11 +64,15 @@ struct PeHeaders {
   std::uint16_t sizeOfOptionalHeader = 0;
   bool pe32Plus = false;
   std::uint32_t sizeOfInitializedData = 0;
+  std::uint32_t entryPoint = 0; // AddressOfEntryPoint
   std::uint32_t sectionAlignment = 0;
   std::uint32_t fileAlignment = 0;
   std::uint32_t sizeOfImage = 0;
   std::uint32_t sizeOfHeaders = 0;
   std::uint32_t checkSum = 0;
+  // The bytes the file really holds: the loader maps what lies in it and
+  // fills with zeros what the headers claim past its end.
+  std::uint64_t fileSize = UINT64_MAX;
   std::vector<DataDirectory> directories; // NumberOfRvaAndSizes entries
   std::vector<Section> sections;
 
@@ -93,6 +98,12 @@ struct PeHeaders {
   // the rule only for a module that already keeps it.
   bool FileMapped() const;
 
+  // The headers' bytes that come from the file: SizeOfHeaders may reach
+  // past its end, as a packer leaves it.
+  std::uint64_t HeaderBytes() const { return std::min<std::uint64_t>(sizeOfHeaders, fileSize); }
+  // How many of a section's mapped bytes the file really holds.
+  std::uint32_t FileBacked(const Section &s) const;
+
   DataDirectory Directory(std::size_t index) const {
     return index < directories.size() ? directories[index] : DataDirectory{};
   }
@@ -101,8 +112,9 @@ struct PeHeaders {
   // The file offset of [rva, rva + size) when all of it is backed by file
   // bytes (the headers or one section's raw data).
   std::optional<std::uint64_t> RvaToOffset(std::uint32_t rva, std::uint32_t size) const;
-  // End of the last section's raw data (or of what the headers map):
-  // everything after it is the tail (overlay, symbol table, certificate).
+  // End of the last section's raw data (or of what the headers map), within
+  // the file: everything after it is the tail (overlay, symbol table,
+  // certificate).
   std::uint64_t ImageFileEnd() const;
   // Where the first section's raw data begins: the headers end there.
   std::uint64_t FirstRawData() const;
@@ -112,10 +124,18 @@ struct PeHeaders {
 
 // Checks and reads the DOS header, the PE signature, the COFF header, the
 // optional header (PE32 or PE32+, any machine), its data directories and the
-// section table, and checks the geometry the writer relies on: alignments,
-// the headers' extent, every section's file and address range. What is no
-// PE module at all fails as NotAModule, headers that do not hold together
-// as Damaged.
+// section table, and checks what the loader checks: alignments, the
+// headers' extent, every section's address and file range. File ranges are
+// taken as the loader maps them: SizeOfHeaders past the file's end, raw data
+// into the rest of the file's last 512-byte sector (zeros), raw data among
+// the headers or sharing bytes. What is no PE module
+// at all fails as NotAModule, headers that do not hold together as Damaged.
 Result<PeHeaders> ParseHeaders(const ByteSource &source);
+
+// What the writer needs beyond what the loader maps: the sections' raw data
+// after the section table and within the file. A module laid out otherwise
+// loads, but a stamp cannot keep it running; it fails as NoRoom, with a
+// reason that names the layout.
+Status CheckRewritable(const PeHeaders &headers);
 
 } // namespace qm::pe

@@ -36,6 +36,7 @@ struct Coff {
 struct Optional {
   static constexpr std::size_t kMagic = 0;
   static constexpr std::size_t kSizeOfInitializedData = 8;
+  static constexpr std::size_t kAddressOfEntryPoint = 16;
   static constexpr std::size_t kSectionAlignment = 32;
   static constexpr std::size_t kFileAlignment = 36;
   static constexpr std::size_t kSizeOfImage = 56;

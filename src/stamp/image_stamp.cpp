@@ -5,6 +5,7 @@
 #include "pe/file_kind.h"
 #include "pe/pe_image.h"
 #include "pe/resource_id.h"
+#include "pe/self_checking_packer.h"
 
 namespace qm::stamp {
 namespace {
@@ -59,6 +60,15 @@ Result<StampedImage> StampImage(const std::shared_ptr<const pe::ByteSource> &sou
                      "changed (--signed=remove stamps it and removes the signature)",
                  ErrorKind::WouldBreak, FileRole::Target};
   }
+  // No layout keeps such a program running: its stub checks the image the
+  // stamp changes, so it is refused before any work.
+  const auto packer = pe::FindSelfCheckingPacker(*source, headers);
+  if (packer && !options.force) {
+    return Error{"the module " + Quoted(shown) + " is packed with " + std::string(*packer) +
+                     ", which checks its own image: a stamped program would no longer start; it was not changed "
+                     "(--force stamps it all the same)",
+                 ErrorKind::WouldBreak, FileRole::Target};
+  }
   // An error without a kind is about the module being changed: it cannot be
   // stamped (ModuleUnwritable), whoever found it.
   if (Status changed = change(*update); !changed)
@@ -72,13 +82,17 @@ Result<StampedImage> StampImage(const std::shared_ptr<const pe::ByteSource> &sou
                      "; it was not changed (--force stamps it all the same)",
                  ErrorKind::WouldBreak, FileRole::Target};
   }
-  return StampedImage{std::move(*composed), signedModule, risk};
+  return StampedImage{std::move(*composed), signedModule, risk, packer};
 }
 
 void TellStamped(const StampedImage &stamped, std::string_view shown, const StampOptions &options) {
   if (!options.notice) return;
   if (stamped.signatureRemoved)
     options.notice("the module " + Quoted(shown) + " was signed: the signature was removed; sign the module again");
+  if (stamped.selfChecking) {
+    options.notice("the module " + Quoted(shown) + " was stamped with --force: it is packed with " +
+                   std::string(*stamped.selfChecking) + ", which checks its own image; the program may no longer start");
+  }
   if (stamped.brokenPayload) {
     const pe::PayloadRisk &risk = *stamped.brokenPayload;
     options.notice("the module " + Quoted(shown) + " was stamped with --force: its appended " +

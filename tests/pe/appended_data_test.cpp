@@ -1,5 +1,6 @@
-// What lies after the image, told apart; and an NSIS installer's CRC made
-// again by a stamp where it was right, left alone where it was not.
+// What lies after the image, told apart; an NSIS installer's CRC made again
+// by a stamp where it was right, left alone where it was not; and the
+// packers whose stubs check the image they lie in, told by their marks.
 #include <gtest/gtest.h>
 
 #include <string_view>
@@ -9,6 +10,7 @@
 #include "pe/checksum.h"
 #include "pe/nsis_installer.h"
 #include "pe/resource_update.h"
+#include "pe/self_checking_packer.h"
 
 namespace qm::pe {
 namespace {
@@ -259,6 +261,141 @@ INSTANTIATE_TEST_SUITE_P(Installers, NsisStamp,
                                            NsisRow{"crc_over_pe_checksum", 0, true, 0x1E0, NsisRow::Refused},
                                            NsisRow{"no_crc_beside_pe_checksum", 4, true, 0x1E0, NsisRow::Untouched}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// A module whose sections bear `names`, the resources last.
+Bytes WithSections(std::vector<const char *> names) {
+  craft::ImageShape shape;
+  std::uint32_t rva = 0x1000, raw = 0x200;
+  for (const char *name : names) {
+    shape.sections.push_back({name, rva, 0x200, raw, Bytes(0x200, 0x90)});
+    rva += 0x1000, raw += 0x200;
+  }
+  const std::vector<ResourceItem> items = {{16, 1, 0, 0, Bytes(40, 7)}};
+  shape.sections.push_back(craft::ResourceSection(items, rva, raw));
+  shape.directories[kDirResource] = {rva, shape.sections.back().virtualSize};
+  return craft::BuildImage(shape);
+}
+
+// A module whose entry point, among the headers after the section table,
+// begins with `hex` (the first bytes of a real packed program's stub) and
+// the file ends `cut` bytes into them.
+Bytes EnteringAt(std::string_view hex, std::size_t cut = 0) {
+  constexpr std::uint32_t kEntry = 0x1B0;
+  Bytes module = Base();
+  Put32(module, 0x40 + 24 + 16, kEntry);
+  for (std::size_t i = 0; i * 3 + 1 < hex.size(); ++i)
+    module[kEntry + i] = static_cast<std::uint8_t>(std::stoul(std::string(hex.substr(i * 3, 2)), nullptr, 16));
+  // SizeOfHeaders past the shortened file, as a packer leaves it; the
+  // section keeps no file data.
+  if (cut) {
+    module.resize(kEntry + cut);
+    Put32(module, 0x40 + 24 + 0xE0 + 16, 0);
+  }
+  return module;
+}
+
+struct PackerRow {
+  const char *name;
+  std::function<Bytes()> make;
+  const char *packer; // "" for none
+  friend void PrintTo(const PackerRow &row, std::ostream *os) { *os << row.name; }
+};
+
+class SelfCheckingPackers : public ::testing::TestWithParam<PackerRow> {};
+
+TEST_P(SelfCheckingPackers, AreNamedByTheirMarks) {
+  const Bytes module = GetParam().make();
+  const MemorySource source(module);
+  const auto headers = ParseHeaders(source);
+  ASSERT_TRUE(headers) << headers.error();
+  EXPECT_EQ(FindSelfCheckingPacker(source, *headers).value_or(""), GetParam().packer);
+}
+
+// Entry bytes are those of Debian's packed twins of ClamAV's test program.
+constexpr std::string_view kPetiteEntry =
+    "b8 00 50 40 00 68 23 21 40 00 64 ff 35 00 00 00 00 64 89 25 00 00 00 00 66 9c 60 50 68 00 00 40";
+constexpr std::string_view kPespinEntry =
+    "eb 01 68 60 e8 00 00 00 00 8b 1c 24 83 c3 12 81 2b e8 b1 06 00 fe 4b fd 82 2c 24 7d de 46 00 0b";
+constexpr std::string_view kYcEntry =
+    "55 8b ec 53 56 57 60 e8 00 00 00 00 5d 81 ed 8c 21 40 00 b9 51 2d 40 00 81 e9 e6 21 40 00 8b d5";
+
+INSTANTIATE_TEST_SUITE_P(
+    Marks, SelfCheckingPackers,
+    ::testing::Values(
+        PackerRow{"petite_section",
+                  [] {
+                    return WithSections({".text", ".petite"});
+                  },
+                  "Petite"},
+        PackerRow{"petite_entry", [] { return EnteringAt(kPetiteEntry); }, "Petite"},
+        PackerRow{"pespin_entry", [] { return EnteringAt(kPespinEntry); }, "PESpin"},
+        PackerRow{"pespin_section", [] { return WithSections({".taz"}); }, "PESpin"},
+        PackerRow{"yc_section",
+                  [] {
+                    return WithSections({"UPX0", "UPX1", "yC"});
+                  },
+                  "yC"},
+        PackerRow{"yc_entry", [] { return EnteringAt(kYcEntry); }, "yC"},
+        PackerRow{"themida_section",
+                  [] {
+                    return WithSections({".text", ".themida"});
+                  },
+                  "Themida"},
+        PackerRow{"winlicense_section", [] { return WithSections({".winlice"}); }, "WinLicense"},
+        PackerRow{"vmprotect_sections",
+                  [] {
+                    return WithSections({".text", ".vmp0", ".vmp1"});
+                  },
+                  "VMProtect"},
+        PackerRow{"enigma_section",
+                  [] {
+                    return WithSections({".enigma1", ".enigma2"});
+                  },
+                  "Enigma"},
+        PackerRow{"obsidium_entry", [] { return EnteringAt("eb 02 11 22 e8 26 00 00 00"); }, "Obsidium"},
+        PackerRow{"asprotect_section",
+                  [] {
+                    return WithSections({".text", ".aspr"});
+                  },
+                  "ASProtect"},
+        PackerRow{"asprotect_entry", [] { return EnteringAt("68 01 40 42 00 e8 01 00 00 00 c3 c3"); }, "ASProtect"},
+        PackerRow{"armadillo_sections",
+                  [] {
+                    return WithSections({".text1", ".data1"});
+                  },
+                  "Armadillo"},
+        PackerRow{"execryptor_entry",
+                  [] {
+                    return EnteringAt("e8 24 00 00 00 8b 4c 24 0c c7 01 17 00 01 00 c7 81 b8 00 00 00 00 00 00 00 31 "
+                                      "c0 89 41 14 89 41 18 80");
+                  },
+                  "ExeCryptor"},
+        // Packers that leave the image unchecked, and marks cut short.
+        PackerRow{"upx",
+                  [] {
+                    return WithSections({"UPX0", "UPX1"});
+                  },
+                  ""},
+        PackerRow{"aspack",
+                  [] {
+                    return WithSections({".text", ".aspack", ".adata"});
+                  },
+                  ""},
+        PackerRow{"wwpack",
+                  [] {
+                    return WithSections({".text", ".WWP32"});
+                  },
+                  ""},
+        PackerRow{"aspack_entry", [] { return EnteringAt("60 e8 03 00 00 00 e9 eb 04 5d 45 55 c3 e8 01"); }, ""},
+        PackerRow{"one_of_two_sections",
+                  [] {
+                    return WithSections({".text1", ".data"});
+                  },
+                  ""},
+        PackerRow{"name_prefix_only", [] { return WithSections({".petit"}); }, ""},
+        PackerRow{"entry_mark_cut_by_the_file_end", [] { return EnteringAt(kYcEntry, 14); }, ""},
+        PackerRow{"entry_mark_whole_at_the_file_end", [] { return EnteringAt(kYcEntry, 15); }, "yC"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace qm::pe

@@ -182,6 +182,15 @@ Bytes PackedSmall() {
   return BuildImage(shape);
 }
 
+// The same, the file ending with its data as UPX leaves it: the loader maps
+// the file's bytes as headers and fills the rest of SizeOfHeaders with zeros.
+Bytes PackedShortFile() {
+  Bytes image = PackedSmall();
+  const std::size_t resources = TableOffset(image) + 40;
+  image.resize(std::size_t{U32(image, resources + 20)} + U32(image, resources + 16));
+  return image;
+}
+
 // A firmware (EFI) application as systemd-boot's is linked: PE32+, section
 // alignment 0x200, code mapped at 0x5000 but stored at 0x400; no resources.
 Bytes FirmwareImage() {
@@ -430,12 +439,20 @@ const std::vector<Row> &Rows() {
        {{"section 0 SizeOfRawData", 0}, {"section 0 PointerToRawData", 0x7FFFF000}},
        {},
        "not in the file's sections"},
+      // Layouts the loader maps and runs, but where the section's bytes are
+      // the headers' too, or missing: read, never stamped.
       {"raw data inside the headers",
        TwoLeaves,
        nullptr,
        {{"section 0 PointerToRawData", 0}},
        {},
-       "inside the headers"},
+       "its sections lie inside its headers"},
+      {"raw data at an odd offset inside the headers",
+       PackedSmall,
+       nullptr,
+       {{"section 1 PointerToRawData", 1}},
+       {},
+       "its sections lie inside its headers"},
       {"SizeOfHeaders 0", TwoLeaves, nullptr, {{"SizeOfHeaders", 0}}, {}, "SizeOfHeaders"},
       {"SizeOfHeaders 0x40, no raw data",
        TwoLeaves,
@@ -443,8 +460,23 @@ const std::vector<Row> &Rows() {
        {{"SizeOfHeaders", 0x40}, {"section 0 SizeOfRawData", 0}},
        {},
        "SizeOfHeaders"},
-      {"SizeOfHeaders past the end", TwoLeaves, nullptr, {{"SizeOfHeaders", 0x10000}}, {}, "past the end"},
+      {"SizeOfHeaders over the first section",
+       TwoLeaves,
+       nullptr,
+       {{"SizeOfHeaders", 0x10000}},
+       {},
+       "lies inside the headers"},
       {"raw data past the end", TwoLeaves, nullptr, {{"section 0 SizeOfRawData", 0x10000}}, {}, "past the end"},
+      {"packed: the file ends inside its last sector",
+       [] {
+         Bytes image = PackedShortFile();
+         image.resize(image.size() - 0x10);
+         return image;
+       },
+       nullptr,
+       {},
+       {},
+       "reach past the end of the file"},
       {"section mapped inside the headers",
        TwoLeaves,
        nullptr,
@@ -467,7 +499,7 @@ const std::vector<Row> &Rows() {
        nullptr,
        {{"section 1 PointerToRawData", 0x267}},
        {},
-       "inside the headers"},
+       "its sections lie inside its headers"},
       // Shapes that must stamp.
       {"leaf in the zero-filled part of the section",
        TwoLeaves,
@@ -517,6 +549,7 @@ const std::vector<Row> &Rows() {
        {},
        ""},
       {"packed: the headers cover the whole file, resources last", PackedSmall, nullptr, {}, {}, ""},
+      {"packed: SizeOfHeaders past the end of the file", PackedShortFile, nullptr, {}, {}, ""},
       {"packed: raw data right after the section table",
        PackedShape,
        nullptr,

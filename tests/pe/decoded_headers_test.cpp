@@ -113,10 +113,13 @@ struct AddressCase {
   std::uint32_t rva, size;
   std::optional<std::uint64_t> offset;
   std::uint32_t sizeOfHeaders = 0x400;
+  std::uint64_t fileSize = 0xC00;
 };
 class AddressMapping : public ::testing::TestWithParam<AddressCase> {};
 TEST_P(AddressMapping, OnlyFileBackedRangesHaveAnOffset) {
-  EXPECT_EQ(ThreeSections(GetParam().sizeOfHeaders).RvaToOffset(GetParam().rva, GetParam().size), GetParam().offset);
+  PeHeaders h = ThreeSections(GetParam().sizeOfHeaders);
+  h.fileSize = GetParam().fileSize;
+  EXPECT_EQ(h.RvaToOffset(GetParam().rva, GetParam().size), GetParam().offset);
 }
 INSTANTIATE_TEST_SUITE_P(Table, AddressMapping,
                          ::testing::Values(AddressCase{"InTheHeaders", 0x10, 0x20, 0x10},
@@ -137,7 +140,17 @@ INSTANTIATE_TEST_SUITE_P(Table, AddressMapping,
                                            // section's data among them.
                                            AddressCase{"PackedHeadersOverTheFirstData", 0x600, 0x10, 0x600, 0x1000},
                                            AddressCase{"AcrossTheEndOfPackedHeaders", 0xFF0, 0x20, std::nullopt,
-                                                       0x1000}),
+                                                       0x1000},
+                                           // A file shorter than its headers or its raw data: only
+                                           // what it holds has an offset, the rest is zeros.
+                                           AddressCase{"PackedHeadersToTheFileEnd", 0x8F0, 0x10, 0x8F0, 0x1000, 0x900},
+                                           AddressCase{"PackedHeadersPastTheFileEnd", 0x8F8, 0x10, std::nullopt,
+                                                       0x1000, 0x900},
+                                           AddressCase{"RawDataToTheFileEnd", 0x2000, 0x80, 0x800, 0x400, 0x880},
+                                           AddressCase{"RawDataPastTheFileEnd", 0x2000, 0x81, std::nullopt, 0x400,
+                                                       0x880},
+                                           AddressCase{"RawDataWhollyPastTheFileEnd", 0x3000, 1, std::nullopt, 0x400,
+                                                       0x900}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // A resource whose data starts in the last bytes of the section's file data
@@ -251,6 +264,11 @@ INSTANTIATE_TEST_SUITE_P(
                       // A packer's headers: the section's data begins inside them.
                       HeaderFault{"SizeOfHeadersReachingIntoTheFirstData", kOptional + 60, 0x400, 4, ""},
                       HeaderFault{"RawDataPastTheEnd", kTable + 16, 0x201, 4, "runs past the end of the file"},
+                      // Packers' layouts the loader maps: headers past the file's end,
+                      // raw data among the headers, mapped twice.
+                      HeaderFault{"SizeOfHeadersPastTheEnd", kOptional + 60, 0x1000, 4, ""},
+                      HeaderFault{"RawDataAmongTheHeaders", kTable + 20, 0x10, 4, ""},
+                      HeaderFault{"SizeOfHeadersOverTheFirstSection", kOptional + 60, 0x1001, 4, "inside the headers"},
                       HeaderFault{"AddressRangeWraps", kTable + 12, 0xFFFFFFF8u, 4, "address range wraps"}),
     [](const auto &info) { return std::string(info.param.name); });
 

@@ -1,9 +1,11 @@
-// Stamping modules built by mingw-w64, in every placement the writer knows.
+// Stamping modules built by mingw-w64, in every placement the writer knows,
+// and packed programs nobody here built.
 #include <gtest/gtest.h>
 
 #include "pe/byte_source.h"
 #include "pe/resource_update.h"
 #include "pe/version_reader.h"
+#include "stamp/exit_codes.h"
 #include "stamp/module_file.h"
 #include "stamp/module_injection.h"
 #include "stamp_check.h"
@@ -75,6 +77,64 @@ TEST_P(ModuleUpdate, DiscardLeavesTheFileAlone) {
 
 INSTANTIATE_TEST_SUITE_P(Modules, ModuleUpdate, ::testing::ValuesIn(kVariants),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// Debian's packed twins of ClamAV's small test program, as packers lay them
+// out: the loader runs them all, so they are read; a stamp keeps them
+// running, or is refused with the layout or the packer that forbids it,
+// the file left as it was.
+struct PackedProgram {
+  const char *file;
+  stamp::ExitCode code;
+  const char *refusal; // "" for a stamp
+  friend void PrintTo(const PackedProgram &p, std::ostream *os) { *os << p.file; }
+};
+
+class PackedPrograms : public ::testing::TestWithParam<PackedProgram> {};
+
+TEST_P(PackedPrograms, AreReadAndStampedOrRefusedForTheirLayout) {
+  const PackedProgram &p = GetParam();
+  const fs::path sample = fs::path("/usr/share/clamav-testfiles") / p.file;
+  if (!fs::exists(sample)) GTEST_SKIP() << "clamav-testfiles is not installed";
+  const Bytes original = ReadBytes(sample);
+  auto found = ReadVersionResource(MemorySource(original), 0x0409);
+  ASSERT_TRUE(found.ok()) << found.error();
+
+  const fs::path path = ScratchDir(std::string("packed_") + p.file) / p.file;
+  WriteBytes(path, original);
+  const auto failure = stamp::StoreVersionResource(path, p.file, StampBlock());
+  EXPECT_EQ(failure.ok() ? stamp::ExitCode::Success : stamp::ExitCodeFor(failure.failure()), p.code)
+      << (failure.ok() ? "stamped" : failure.error());
+  if (*p.refusal == '\0') {
+    if (failure.ok()) ExpectStamped(original, ReadBytes(path), false);
+    return;
+  }
+  ASSERT_FALSE(failure.ok());
+  EXPECT_NE(failure.error().find(p.refusal), std::string::npos) << failure.error();
+  EXPECT_TRUE(ReadBytes(path) == original) << "a refused stamp changed the file";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clamav, PackedPrograms,
+    ::testing::Values(
+        // SizeOfHeaders past the file's end; raw data inside the headers.
+        PackedProgram{"clam.exe", stamp::ExitCode::ModuleUnwritable, "its sections lie inside its headers"},
+        PackedProgram{"clam-upx.exe", stamp::ExitCode::Success, ""},
+        PackedProgram{"clam-upack.exe", stamp::ExitCode::ModuleUnwritable, "its sections lie inside its headers"},
+        PackedProgram{"clam-aspack.exe", stamp::ExitCode::Success, ""},
+        PackedProgram{"clam-fsg.exe", stamp::ExitCode::Success, ""},
+        // MEW keeps code right after the section table: no room for another
+        // section header.
+        PackedProgram{"clam-mew.exe", stamp::ExitCode::ModuleUnwritable, "the bytes after the section table"},
+        PackedProgram{"clam-wwpack.exe", stamp::ExitCode::Success, ""},
+        PackedProgram{"clam-petite.exe", stamp::ExitCode::WouldBreak, "packed with Petite"},
+        PackedProgram{"clam-pespin.exe", stamp::ExitCode::WouldBreak, "packed with PESpin"},
+        PackedProgram{"clam-yc.exe", stamp::ExitCode::WouldBreak, "packed with yC"}),
+    [](const auto &info) {
+      std::string name = info.param.file;
+      for (char &c : name)
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
 
 class ModuleRead : public ::testing::Test {
 protected:
