@@ -259,7 +259,7 @@ Status Preprocessor::Push(std::string name, std::string folder, std::string text
   return Ok();
 }
 
-Status Preprocessor::Carried(const ScriptToken &at, std::string_view) {
+Status Preprocessor::Carried(const ScriptToken &at) {
   if (carried_) return Ok();
   carried_ = true;
   const std::string text = CarriedDefinitions();
@@ -300,7 +300,7 @@ Status Preprocessor::Include(const ScriptToken &at, ScriptLexer &lexer) {
       return Push(std::move(file.Name), std::move(file.Folder), std::move(file.Text), &at);
     }
   }
-  if (IsCarriedHeader(name)) return Carried(at, name);
+  if (IsCarriedHeader(name)) return Carried(at);
   if (quoted)
     return ScriptError(at, "#include \"" + Shown(name, 100) +
                                "\" finds no file (-I names a folder to search; the script's own folder is "
@@ -378,7 +378,7 @@ Status Preprocessor::Directive() {
   return ScriptError(at, "the directive #" + Shown(w, 40) + " is not known");
 }
 
-Result<ScriptToken> Preprocessor::Pull(bool) {
+Result<ScriptToken> Preprocessor::Pull() {
   for (;;) {
     Source &source = *sources_.back();
     ScriptLexer &lexer = source.Lexer;
@@ -513,7 +513,7 @@ Result<ScriptToken> Preprocessor::Expanded(std::deque<ScriptToken> *list) {
       return t;
     }
     if (list != nullptr) return ScriptToken{};
-    return Pull(false);
+    return Pull();
   };
   auto unget = [&](ScriptToken t) { (list != nullptr ? *list : pending_).push_front(std::move(t)); };
   for (;;) {

@@ -66,7 +66,7 @@ public:
 
 private:
   Status Start();
-  Result<ScriptToken> Pull(bool inDirective);
+  Result<ScriptToken> Pull();
   Result<ScriptToken> Expanded(std::deque<ScriptToken> *list);
   Result<std::vector<ScriptToken>> ExpandList(std::vector<ScriptToken> tokens);
   Status Directive();
@@ -77,7 +77,7 @@ private:
   Result<std::vector<ScriptToken>> DirectiveTokens(ScriptLexer &lexer);
   Result<bool> Condition(const ScriptToken &at, ScriptLexer &lexer);
   Status Push(std::string name, std::string folder, std::string text, const ScriptToken *at);
-  Status Carried(const ScriptToken &at, std::string_view header);
+  Status Carried(const ScriptToken &at);
   Status DefineText(const ScriptToken &at, std::string_view text);
   Result<std::vector<ScriptToken>> Substitute(const Macro &macro, const std::vector<std::vector<ScriptToken>> &args,
                                               const ScriptToken &use, const std::vector<std::uint32_t> &hidden);
