@@ -327,10 +327,12 @@ class ScriptIn : public testing::TestWithParam<InCase> {};
 TEST_P(ScriptIn, ReadsWhatTheScriptSays) {
   const InCase &c = GetParam();
   TableResolver files;
-  Result<ParsedScript> parsed = ReadResourceScript(c.script, {.OnlyVersion = c.onlyVersion,
-                                                              .Defines = {"FROM_COMMAND_LINE=7", "DROPPED"},
-                                                              .Undefines = {"DROPPED"},
-                                                              .Resolver = &files});
+  ScriptOptions options;
+  options.OnlyVersion = c.onlyVersion;
+  options.Defines = {"FROM_COMMAND_LINE=7", "DROPPED"};
+  options.Undefines = {"DROPPED"};
+  options.Resolver = &files;
+  Result<ParsedScript> parsed = ReadResourceScript(c.script, options);
   ASSERT_TRUE(parsed) << parsed.error();
   EXPECT_EQ(parsed->Language, c.language);
   ExpectSame(parsed->Info, c.want);
@@ -455,7 +457,10 @@ TEST_P(ScriptRefused, SaysWhereAndWhy) {
   const RefusedCase &c = GetParam();
   TableResolver files;
   const auto started = std::chrono::steady_clock::now();
-  Result<ParsedScript> parsed = ReadResourceScript(c.script, {.CodePage = c.codePage, .Resolver = &files});
+  ScriptOptions options;
+  options.CodePage = c.codePage;
+  options.Resolver = &files;
+  Result<ParsedScript> parsed = ReadResourceScript(c.script, options);
   // Hostile scripts are refused at once, not after a long expansion.
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
   ASSERT_FALSE(parsed);
