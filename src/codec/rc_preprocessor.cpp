@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 #include "base/shown_text.h"
 #include "codec/rc_condition.h"
@@ -19,8 +20,8 @@ constexpr std::size_t kMaxConditionalDepth = 256;
 constexpr std::size_t kMaxMacros = 1u << 16;
 constexpr std::size_t kMaxMacroTokens = 4096;
 constexpr std::size_t kMaxStoredTokens = 1u << 19; // all macro bodies together
-constexpr std::size_t kMaxExpandedTokens = 1u << 17;
-constexpr std::size_t kMaxListTokens = 1u << 15; // one expansion, or one macro's arguments
+constexpr std::size_t kMaxExpandedTokens = 1u << 14;
+constexpr std::size_t kMaxListTokens = 1u << 13; // one expansion, or one macro's arguments
 constexpr int kMaxExpansionDepth = 64;
 constexpr std::size_t kMaxStringized = 1u << 16;
 
@@ -29,10 +30,14 @@ bool IsPunct(const ScriptToken &t, std::string_view text) { return t.Kind == Tok
 bool Hides(const ScriptToken &t, std::uint32_t id) { return std::binary_search(t.Hidden.begin(), t.Hidden.end(), id); }
 
 void Hide(ScriptToken &t, const std::vector<std::uint32_t> &ids) {
-  for (std::uint32_t id : ids) {
-    auto at = std::lower_bound(t.Hidden.begin(), t.Hidden.end(), id);
-    if (at == t.Hidden.end() || *at != id) t.Hidden.insert(at, id);
+  if (t.Hidden.empty()) {
+    t.Hidden = ids;
+    return;
   }
+  std::vector<std::uint32_t> both;
+  both.reserve(t.Hidden.size() + ids.size());
+  std::set_union(t.Hidden.begin(), t.Hidden.end(), ids.begin(), ids.end(), std::back_inserter(both));
+  t.Hidden = std::move(both);
 }
 
 std::string Shown40(std::string_view text) { return Quoted(text, 40); }
@@ -475,6 +480,11 @@ Result<std::vector<ScriptToken>> Preprocessor::Substitute(const Macro &macro,
       continue;
     }
     const int p = param(t);
+    if (p < 0 && !paste) {
+      out.push_back(t);
+      lastEmpty = false;
+      continue;
+    }
     if (p < 0) {
       QM_RETURN_IF_ERROR(append({t}));
       continue;
@@ -590,7 +600,9 @@ Result<std::vector<ScriptToken>> Preprocessor::ExpandList(std::vector<ScriptToke
 
 Result<ScriptToken> Preprocessor::Next() {
   if (!started_) QM_RETURN_IF_ERROR(Start());
-  return Expanded(nullptr);
+  QM_UNWRAP_OR_RETURN(t, Expanded(nullptr));
+  t.Hidden = {}; // of no use to the reader, and costly to copy
+  return t;
 }
 
 } // namespace qm
