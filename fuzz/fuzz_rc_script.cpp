@@ -32,7 +32,9 @@ bool SameInformation(const qm::VersionInfo &a, const qm::VersionInfo &b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   std::string_view text(reinterpret_cast<const char *>(data), size);
-  (void)qm::ReadResourceScript(text, {true});
+  qm::ScriptOptions onlyVersion;
+  onlyVersion.OnlyVersion = true;
+  (void)qm::ReadResourceScript(text, onlyVersion);
   qm::Result<qm::ParsedScript> parsed = qm::ReadResourceScript(text);
   if (!parsed) return 0;
   qm::Result<std::string> script = qm::ToResourceScript(parsed->Info, parsed->Language);

@@ -12,6 +12,7 @@
 #include "cli/edit_arguments.h"
 #include "cli/info_json.h"
 #include "cli/module_versions.h"
+#include "cli/script_files.h"
 #include "cli/script_input.h"
 #include "codec/block_layout.h"
 #include "pe/version_reader.h"
@@ -23,7 +24,8 @@ namespace {
 Result<InfoFromJson> ReadInformation(const ApplyArguments &a) {
   QM_UNWRAP_OR_RETURN(text,
                       stamp::ReadWholeInput(ArgumentPath(a.infoFile), a.infoFile, "information file", FileRole::Input));
-  return InformationFromText(text, a.infoFile, a.onlyVersion);
+  ScriptFiles files(a.infoFile, a.script);
+  return InformationFromText(text, a.infoFile, a.script, files.Place());
 }
 
 } // namespace
@@ -53,7 +55,7 @@ void AddApplyCommand(CLI::App &app, CommandContext &context) {
   apply->add_option_function<std::string>(
       "--language", [a](const std::string &value) { a->language = value; },
       "hexadecimal language id to store under (instead of the file's \"language\" or LANGUAGE)");
-  apply->add_flag("--only-version", a->onlyVersion, "skip a script's other resource statements instead of refusing");
+  AddScriptFlags(*apply, a->script);
   AddStampFlags(*apply, a->stamp);
   apply->callback([a, &context] { context.Report(ApplyCommand(*a, context.err)); });
 }

@@ -12,8 +12,8 @@ namespace qm::cli {
 // JSON or a resource script, told apart by content; both give the same
 // information and the language the file names, if any.
 Result<InfoFromJson> InformationFromText(std::span<const std::uint8_t> text, const std::string &shown,
-                                         bool onlyVersion) {
-  if (!LooksLikeJson(text)) return VersionInfoFromScript(text, shown, onlyVersion);
+                                         const ScriptFlags &flags, const ScriptPlace &place) {
+  if (!LooksLikeJson(text)) return VersionInfoFromScript(text, shown, flags, place);
   auto parsed = VersionInfoFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
   if (!parsed) {
     Error error = Context("the information file " + Quoted(shown) + " is refused: ", parsed.failure());

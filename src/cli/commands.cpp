@@ -12,6 +12,7 @@
 #include "cli/fields_json.h"
 #include "cli/file_output.h"
 #include "cli/module_walk.h"
+#include "cli/script_files.h"
 #include "cli/script_input.h"
 #include "cli/show_input.h"
 #include "cli/show_report.h"
@@ -82,10 +83,11 @@ Status ShowCommand(const std::string &file, ShowFormat format, std::ostream &out
   return Ok();
 }
 
-Status BuildCommand(const std::string &input, const std::string &blockFile, bool onlyVersion) {
+Status BuildCommand(const std::string &input, const std::string &blockFile, const ScriptFlags &flags) {
   QM_RETURN_IF_ERROR(RefuseOutputOverInput(blockFile, "block file", input, "fields file"));
   QM_UNWRAP_OR_RETURN(text, stamp::ReadWholeInput(ArgumentPath(input), input, "fields file", FileRole::Input));
-  QM_UNWRAP_OR_RETURN(block, BlockFromText(text, input, onlyVersion));
+  ScriptFiles files(input, flags);
+  QM_UNWRAP_OR_RETURN(block, BlockFromText(text, input, flags, files.Place()));
   return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", block);
 }
 
@@ -176,7 +178,7 @@ void AddShowCommand(CLI::App &app, CommandContext &context) {
 void AddBuildCommand(CLI::App &app, CommandContext &context) {
   struct Arguments {
     std::string input, blockFile;
-    bool onlyVersion = false;
+    ScriptFlags script;
   };
   auto a = std::make_shared<Arguments>();
   CLI::App *build =
@@ -186,8 +188,8 @@ void AddBuildCommand(CLI::App &app, CommandContext &context) {
                    "JSON fields file, or resource script (told apart by content; - for the standard input)")
       ->required();
   build->add_option("BLOCKFILE", a->blockFile, "block file to write")->required();
-  build->add_flag("--only-version", a->onlyVersion, "skip a script's other resource statements instead of refusing");
-  build->callback([a, &context] { context.Report(BuildCommand(a->input, a->blockFile, a->onlyVersion)); });
+  AddScriptFlags(*build, a->script);
+  build->callback([a, &context] { context.Report(BuildCommand(a->input, a->blockFile, a->script)); });
 }
 
 void AddInjectCommand(CLI::App &app, CommandContext &context) {

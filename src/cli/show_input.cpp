@@ -20,8 +20,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A resource script's VERSIONINFO as a block, as a resource compiler would
 // write it; the script's language has no place in a bare block.
-Result<Bytes> BlockFromScript(std::span<const std::uint8_t> text, const std::string &scriptFile, bool onlyVersion) {
-  QM_UNWRAP_OR_RETURN(parsed, VersionInfoFromScript(text, scriptFile, onlyVersion));
+Result<Bytes> BlockFromScript(std::span<const std::uint8_t> text, const std::string &scriptFile,
+                              const ScriptFlags &flags, const ScriptPlace &place) {
+  QM_UNWRAP_OR_RETURN(parsed, VersionInfoFromScript(text, scriptFile, flags, place));
   auto block = EncodeVersionInfo(parsed.Info);
   if (!block) {
     Error error = Context("the resource script " + Quoted(scriptFile) + " is refused: ", block.failure());
@@ -110,8 +111,9 @@ Result<Bytes> BlockFromFields(std::span<const std::uint8_t> text, const std::str
   return block;
 }
 
-Result<Bytes> BlockFromText(std::span<const std::uint8_t> text, const std::string &input, bool onlyVersion) {
-  return LooksLikeJson(text) ? BlockFromFields(text, input) : BlockFromScript(text, input, onlyVersion);
+Result<Bytes> BlockFromText(std::span<const std::uint8_t> text, const std::string &input, const ScriptFlags &flags,
+                            const ScriptPlace &place) {
+  return LooksLikeJson(text) ? BlockFromFields(text, input) : BlockFromScript(text, input, flags, place);
 }
 
 } // namespace qm::cli

@@ -10,6 +10,7 @@
 
 #include "base/result.h"
 #include "cli/block_input.h"
+#include "cli/script_input.h"
 #include "cli/show_report.h"
 #include "pe/byte_source.h"
 
@@ -34,9 +35,9 @@ Result<std::string> ShowPayload(const VersionPayload &payload, ShownOrigin origi
 Result<std::vector<std::uint8_t>> BlockFromFields(std::span<const std::uint8_t> text, const std::string &fieldsFile);
 
 // A JSON fields file or a resource script's VERSIONINFO (told apart by
-// content) as a block. `onlyVersion` lets a script hold other resource
-// statements, skipped.
+// content) as a block. A script is read with `flags`, its includes found
+// through `place`.
 Result<std::vector<std::uint8_t>> BlockFromText(std::span<const std::uint8_t> text, const std::string &input,
-                                                bool onlyVersion);
+                                                const ScriptFlags &flags, const ScriptPlace &place = {});
 
 } // namespace qm::cli

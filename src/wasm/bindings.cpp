@@ -234,8 +234,20 @@ Status Set(const Call &call, Outcome &outcome) {
       outcome);
 }
 
+// A script's options as the companion takes them on its command line. No
+// include folder: the core has no files, so a script finds only the headers
+// carried with it.
+cli::ScriptFlags ScriptFlagsFrom(const Json &options) {
+  cli::ScriptFlags flags;
+  flags.onlyVersion = options.value("onlyVersion", false);
+  flags.defines = options.value("defines", std::vector<std::string>{});
+  flags.undefines = options.value("undefines", std::vector<std::string>{});
+  flags.codePage = options.value("codePage", 1252u);
+  return flags;
+}
+
 Status Build(const Call &call, Outcome &outcome) {
-  QM_UNWRAP_OR_RETURN(block, cli::BlockFromText(call.first, call.File(), call.options.value("onlyVersion", false)));
+  QM_UNWRAP_OR_RETURN(block, cli::BlockFromText(call.first, call.File(), ScriptFlagsFrom(call.options)));
   outcome.data = std::move(block);
   return Ok();
 }
@@ -248,7 +260,7 @@ Status Apply(const Call &call, Outcome &outcome) {
     language = *parsed;
   }
   QM_UNWRAP_OR_RETURN(parsed, cli::InformationFromText(call.second, call.options.value("infoFile", std::string("-")),
-                                                       call.options.value("onlyVersion", false)));
+                                                       ScriptFlagsFrom(call.options)));
   return EditImage(
       call, [&](cli::ModuleVersions &versions) { return cli::ApplyInformation(parsed, language, versions); }, outcome);
 }
