@@ -1,0 +1,352 @@
+"""The work of scripts/rc-corpus.sh: finds the VERSIONINFO scripts in the
+unpacked source packages, compiles each with windres and with quillmark-cli
+and compares what they make. Run through rc-corpus.sh, which fetches the
+packages and builds the program."""
+
+import argparse
+import collections
+import concurrent.futures
+import json
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+
+# What a project's build passes to its resource compiler, beyond the
+# script's own folder: include folders (relative to the package's root) and
+# defines, read from each project's build files. "gen" names headers that
+# the project's configure step writes; they are written with plausible
+# values into a folder put first on the include path.
+PROJECTS = {
+    "curl": {"I": ["include"]},
+    "libpng1.6": {"I": ["."], "copy": {"pnglibconf.h": "scripts/pnglibconf.h.prebuilt"}},
+    "xz-utils": {"I": [".", "src/liblzma/api", "src/common"], "D": ["HAVE_CONFIG_H"],
+                 "gen": {"config.h": '#define PACKAGE_NAME "XZ Utils"\n#define PACKAGE_URL "https://tukaani.org/xz/"\n'}},
+    "vim": {"I": ["src", "src/proto"], "D": ["FEAT_GUI_MSWIN", "FEAT_HUGE"]},
+    "python3.11": {"I": ["Include", "PC"], "D": ["FIELD3=2150", 'MS_DLL_ID="3.11"', 'PYTHON_DLL_NAME="python311.dll"',
+                                               'ORIGINAL_FILENAME="python311.dll"']},
+    "tcl8.6": {"I": ["generic", "win", "win/rc"], "copy": {"tclsh.exe.manifest": "win/tclsh.exe.manifest.in"}},
+    "tk8.6": {"I": ["generic", "win", "win/rc", "xlib"]},
+    "wine": {"I": ["include"], "D": ["__WINESRC__"]},
+    "ffmpeg": {"I": ["."],
+               "gen": {"config.h": '#define FFMPEG_CONFIGURATION ""\n#define CONFIG_THIS_YEAR 2023\n'
+                                   '#define CC_IDENT "gcc"\n#define BUILDSUF ""\n#define SLIBSUF ".dll"\n',
+                       "libavutil/ffversion.h": '#define FFMPEG_VERSION "6.0"\n'}},
+    "libsdl2": {"I": ["include"]},
+    "libgit2": {"I": ["include"], "D": ['LIBGIT2_FILENAME="git2"']},
+    "openvpn": {"I": [".", "include", "src/compat"], "D": ["HAVE_CONFIG_H"],
+                "gen": {"config.h": '#define PACKAGE_NAME "OpenVPN"\n#define PACKAGE_VERSION "2.6.3"\n'
+                                    '#define OPENVPN_VERSION_RESOURCE 2,6,3,0\n'}},
+    "sqlite3": {"I": ["."], "D": ["RC_VERONLY"],
+                "gen": {"sqlite3.h": '#define SQLITE_VERSION "3.40.1"\n'
+                                     '#define SQLITE_SOURCE_ID "2022-12-28 14:03:47 df5c253c0b3dd24916e4ec7cf77d3db5294cc9fd45ae7b9c5e82ad8197f3alt1"\n',
+                        "sqlite3rc.h": "#define SQLITE_RESOURCE_VERSION 3,40,1,0\n"}},
+    "putty": {"I": [".", "windows"]},
+    "git": {"I": ["."], "D": ['GIT_VERSION="2.39.2"', "GIT_MAJOR_VERSION=2", "GIT_MINOR_VERSION=39",
+                               "GIT_MICRO_VERSION=2", "GIT_PATCH_LEVEL=0"]},
+    "nodejs": {"I": ["src"]},
+    "postgresql-15": {"I": ["src/include"]},
+}
+
+# Defines that one script's build passes, by the script's path (a copy of a
+# project inside another package gets its project's).
+RULES = [
+    (r"/zlib[^/]*/win32/zlib1\.rc$|^zlib/", {"D": ["GCC_WINDRES"]}),
+    (r"^python3\.11/PC/sqlite3\.rc$", {"D": ["SQLITE_MAJOR_VERSION=3", "SQLITE_MINOR_VERSION=40",
+                                              "SQLITE_MICRO_VERSION=1", "SQLITE_PATCH_VERSION=0",
+                                              'SQLITE_VERSION="3.40.1"']}),
+]
+
+TEMPLATE = re.compile(r"\.(in|cmake|cmakein|tpl|template|meson)$", re.I)
+SCRIPT_NAME = re.compile(r"\.(rc|rc2|rci|ver|dlg|rc3)(\.in|\.cmake|\.cmakein|\.in\.in|\.tpl|\.template)?$", re.I)
+INCLUDE = re.compile(rb'^[ \t]*#[ \t]*include[ \t]*["<]([^">]+)[">]', re.M)
+PLACE = re.compile(r"line \d+, column \d+|[^\s:]+:\d+:\d+")
+NUMERIC = re.compile(r"MAJOR|MINOR|MICRO|PATCH|BUILD|REV|NUMBER|LEVEL|YEAR|_N$|^N$|SERIAL", re.I)
+
+
+def find_scripts(tree, packages):
+    """Every script file that holds a VERSIONINFO, or includes (by file name,
+    through any chain of scripts) one that does."""
+    files = []
+    for pkg in packages:
+        for folder, dirs, names in os.walk(os.path.join(tree, pkg)):
+            dirs[:] = [d for d in dirs if d not in (".git", ".pc")]
+            for name in names:
+                path = os.path.join(folder, name)
+                if SCRIPT_NAME.search(name) and os.path.isfile(path) and not os.path.islink(path):
+                    files.append((pkg, path))
+    data = {}
+    for pkg, path in files:
+        with open(path, "rb") as f:
+            data[path] = f.read()
+    holds = {p for p in data if re.search(rb"\bVERSIONINFO\b", data[p], re.I)}
+    names = {os.path.basename(p).lower() for p in holds}
+    while True:
+        more = {p for p in data if p not in holds and
+                any(os.path.basename(i.decode("latin-1")).lower() in names for i in INCLUDE.findall(data[p]))}
+        if not more:
+            break
+        holds |= more
+        names |= {os.path.basename(p).lower() for p in more}
+    return sorted((pkg, p) for pkg, p in files if p in holds)
+
+
+def placeholder(name, in_string, whole):
+    if in_string:
+        return "1.2.3.0" if "VERSION" in name.upper() else "Example " + name.lower().replace("_", " ")
+    if NUMERIC.search(name):
+        return "1"
+    if "VERSION" in name.upper() or "COMMA" in name.upper():
+        return "1,2,3,0"
+    return "1" if not whole else "0"
+
+
+def fill_template(text):
+    """Replaces @VAR@ and ${VAR} by values that fit where they stand: a
+    version text inside a literal, a comma list for a whole version,
+    small numbers for its parts."""
+    out = []
+    for line in text.split("\n"):
+        pieces = []
+        pos = 0
+        in_string = False
+        for m in re.finditer(r'"|@([A-Za-z_][A-Za-z0-9_]*)@|\$\{([A-Za-z_][A-Za-z0-9_]*)\}', line):
+            pieces.append(line[pos:m.start()])
+            if m.group(0) == '"':
+                # A doubled quote inside a literal stays inside it.
+                in_string = not in_string
+                pieces.append('"')
+            else:
+                name = m.group(1) or m.group(2)
+                whole = re.match(r"\s*\w+\s*$", line[:m.start()]) is not None and line[m.end():].strip() == ""
+                pieces.append(placeholder(name, in_string, whole))
+            pos = m.end()
+        pieces.append(line[pos:])
+        out.append("".join(pieces))
+    return "\n".join(out)
+
+
+def res_versions(data):
+    """The version resources of a compiled .res: (name, language, bytes)."""
+    found = []
+    pos = 0
+    while pos + 8 <= len(data):
+        size, header = struct.unpack_from("<II", data, pos)
+        if header < 32 or pos + header + size > len(data):
+            break
+        h = pos + 8
+
+        def ident(at):
+            (first,) = struct.unpack_from("<H", data, at)
+            if first == 0xFFFF:
+                return struct.unpack_from("<H", data, at + 2)[0], at + 4
+            end = at
+            while struct.unpack_from("<H", data, end)[0] != 0:
+                end += 2
+            return data[at:end].decode("utf-16-le"), end + 2
+
+        rtype, h = ident(h)
+        name, h = ident(h)
+        h = (h + 3) & ~3
+        _, _, lang = struct.unpack_from("<IHH", data, h)
+        body = data[pos + header:pos + header + size]
+        if rtype == 16:
+            found.append((name, lang, body))
+        pos = (pos + header + size + 3) & ~3
+    return found
+
+
+def run(cmd, timeout=120):
+    try:
+        p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+        return p.returncode, p.stdout, p.stderr.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        return 124, b"", "timed out after %d s" % timeout
+
+
+def first_line(text):
+    for line in text.splitlines():
+        if line.strip():
+            return line.strip()[:400]
+    return ""
+
+
+def show_json(cli, module):
+    code, out, err = run([cli, "show", "--json", module])
+    if code != 0:
+        return None, "show --json exits %d: %s" % (code, first_line(err))
+    return json.loads(out), None
+
+
+def write_generated(pkg, root, gen):
+    """The headers a project's configure step would have written."""
+    spec = PROJECTS.get(pkg, {})
+    for name, text in spec.get("gen", {}).items():
+        os.makedirs(os.path.dirname(os.path.join(gen, name)), exist_ok=True)
+        with open(os.path.join(gen, name), "w") as f:
+            f.write(text)
+    for name, source in spec.get("copy", {}).items():
+        os.makedirs(os.path.dirname(os.path.join(gen, name)), exist_ok=True)
+        shutil.copyfile(os.path.join(root, source), os.path.join(gen, name))
+
+
+def check(job):
+    index, pkg, path, args = job
+    root = os.path.join(args.tree, pkg)
+    work = os.path.join(args.out, "work", str(index))
+    os.makedirs(work, exist_ok=True)
+    spec = PROJECTS.get(pkg, {})
+    incs = [os.path.dirname(path)]
+    gen = os.path.join(args.out, "gen", pkg)
+    if os.path.isdir(gen):
+        incs.insert(0, gen)
+    for rel in spec.get("I", []) + ["include"]:
+        d = os.path.normpath(os.path.join(root, rel))
+        if os.path.isdir(d) and d not in incs:
+            incs.append(d)
+    rel = os.path.relpath(path, args.tree)
+    defines = list(spec.get("D", []))
+    for pattern, more in RULES:
+        if re.search(pattern, rel):
+            defines += more.get("D", [])
+            incs += [os.path.normpath(os.path.join(root, d)) for d in more.get("I", [])]
+    options = []
+    for d in incs:
+        options += ["-I", d]
+    # windres hands its defines to the preprocessor through a shell, which
+    # would take the quotes of a string value away.
+    wr_options = list(options)
+    for d in defines:
+        options += ["-D", d]
+        wr_options += ["-D", d.replace('"', '\\"')]
+    rel = os.path.relpath(path, args.tree)
+    result = {"index": index, "package": pkg, "script": rel, "templated": False}
+    script = path
+    if TEMPLATE.search(path):
+        with open(path, "r", encoding="latin-1") as f:
+            text = fill_template(f.read())
+        script = os.path.join(work, TEMPLATE.sub("", os.path.basename(path)))
+        with open(script, "w", encoding="latin-1") as f:
+            f.write(text)
+        result["templated"] = True
+    res = os.path.join(work, "windres.res")
+    code, _, err = run([args.windres, "-J", "rc", "-O", "res"] + wr_options + [script, res])
+    if code != 0:
+        result["outcome"] = "windres-refused"
+        msg = [l for l in err.splitlines() if "error" in l.lower()] or err.splitlines() or [""]
+        result["detail"] = msg[0].replace(args.tree + "/", "").replace(work + "/", "")[:400]
+        return result
+    with open(res, "rb") as f:
+        versions = res_versions(f.read())
+    if not versions:
+        result["outcome"] = "windres-no-version"
+        return result
+    result["windres_versions"] = len(versions)
+    block = os.path.join(work, "quillmark.res")
+    qm_options = options + ["--only-version"]
+    code, _, err = run([args.cli, "build"] + qm_options + [script, block])
+    if code != 0:
+        msg = first_line(err).replace(work + "/", "").replace(args.tree + "/", "")
+        result["outcome"] = "refused-with-place" if PLACE.search(msg) else "refused-without-place"
+        if code not in (2, 10) or code >= 124:
+            result["outcome"] = "failed"
+            msg = "exit %d: %s" % (code, msg)
+        result["detail"] = msg
+        return result
+    with open(block, "rb") as f:
+        mine = f.read()
+    theirs = versions[0][2]
+    if mine != theirs:
+        at = next((i for i in range(min(len(mine), len(theirs))) if mine[i] != theirs[i]), min(len(mine), len(theirs)))
+        result["outcome"] = "differing"
+        result["detail"] = "build: %d bytes, windres %d; first difference at byte %d" % (len(mine), len(theirs), at)
+        return result
+    # apply of the script beside inject of windres's .res, on the same module.
+    applied = os.path.join(work, "applied.exe")
+    injected = os.path.join(work, "injected.exe")
+    shutil.copyfile(args.module, applied)
+    shutil.copyfile(args.module, injected)
+    code, _, err = run([args.cli, "apply"] + qm_options + [applied, script])
+    if code != 0:
+        result["outcome"] = "differing"
+        result["detail"] = "build is the same but apply exits %d: %s" % (code, first_line(err).replace(work + "/", ""))
+        return result
+    code, _, err = run([args.cli, "inject", injected, res])
+    if code != 0:
+        result["outcome"] = "failed"
+        result["detail"] = "inject of windres's .res exits %d: %s" % (code, first_line(err))
+        return result
+    a, why = show_json(args.cli, applied)
+    b, why2 = show_json(args.cli, injected)
+    if why or why2:
+        result["outcome"] = "failed"
+        result["detail"] = why or why2
+        return result
+    if a != b:
+        keys = sorted(k for k in set(a) | set(b) if a.get(k) != b.get(k))
+        result["outcome"] = "differing"
+        result["detail"] = "apply: show --json differs from windres's in " + ", ".join(keys)
+        result["apply_diff"] = {k: [a.get(k), b.get(k)] for k in keys}
+        return result
+    result["outcome"] = "same"
+    shutil.rmtree(work, ignore_errors=True)
+    return result
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--tree", required=True)
+    ap.add_argument("--out", required=True)
+    ap.add_argument("--cli", required=True)
+    ap.add_argument("--windres", required=True)
+    ap.add_argument("--module", required=True)
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("packages", nargs="*")
+    args = ap.parse_args()
+    packages = args.packages or sorted(p for p in os.listdir(args.tree) if os.path.isfile(os.path.join(args.tree, p, ".done")))
+    scripts = find_scripts(args.tree, packages)
+    for pkg in packages:
+        write_generated(pkg, os.path.join(args.tree, pkg), os.path.join(args.out, "gen", pkg))
+    jobs = [(i, pkg, path, args) for i, (pkg, path) in enumerate(scripts)]
+    results = []
+    with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
+        for r in pool.map(check, jobs):
+            results.append(r)
+    with open(os.path.join(args.out, "results.json"), "w") as f:
+        json.dump(results, f, indent=1)
+    report(results, packages)
+    return 0 if all(r["outcome"] in ("same", "windres-refused", "windres-no-version") for r in results) else 1
+
+
+def report(results, packages):
+    count = collections.Counter(r["outcome"] for r in results)
+    compiled = len(results) - count["windres-refused"] - count["windres-no-version"]
+    per = collections.defaultdict(collections.Counter)
+    for r in results:
+        per[r["package"]][r["outcome"]] += 1
+    print("== %d scripts found in %d packages (%d from templates)" %
+          (len(results), len(per), sum(r["templated"] for r in results)))
+    print("windres compiled %d with a version resource (refused %d, %d without one)" %
+          (compiled, count["windres-refused"], count["windres-no-version"]))
+    print("of those, quillmark-cli: %d built identically (and applied the same), %d differing, "
+          "%d refused with a place, %d refused without a place, %d failed" %
+          (count["same"], count["differing"], count["refused-with-place"], count["refused-without-place"], count["failed"]))
+    row = "%-16s %5s %8s %5s %6s %8s %9s %6s"
+    print(row % ("package", "found", "windres", "same", "differ", "refused", "no place", "failed"))
+    for pkg in sorted(per):
+        c = per[pkg]
+        n = sum(c.values())
+        print(row % (pkg, n, n - c["windres-refused"] - c["windres-no-version"], c["same"], c["differing"],
+                     c["refused-with-place"], c["refused-without-place"], c["failed"]))
+    for outcome in ("differing", "refused-with-place", "refused-without-place", "failed", "windres-refused"):
+        rows = [r for r in results if r["outcome"] == outcome]
+        if rows:
+            print("== %s (%d)" % (outcome, len(rows)))
+            for r in rows:
+                print("  %s%s: %s" % (r["script"], " (template)" if r["templated"] else "", r.get("detail", "")))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
