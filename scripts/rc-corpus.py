@@ -28,7 +28,8 @@ PROJECTS = {
     "python3.11": {"I": ["Include", "PC"], "D": ["FIELD3=2150", 'MS_DLL_ID="3.11"', 'PYTHON_DLL_NAME="python311.dll"',
                                                'ORIGINAL_FILENAME="python311.dll"']},
     "tcl8.6": {"I": ["generic", "win", "win/rc"], "copy": {"tclsh.exe.manifest": "win/tclsh.exe.manifest.in"}},
-    "tk8.6": {"I": ["generic", "win", "win/rc", "xlib"]},
+    "tk8.6": {"I": ["generic", "win", "win/rc", "xlib", "../tcl8.6/generic"],
+              "copy": {"wish.exe.manifest": "win/wish.exe.manifest.in"}},
     "wine": {"I": ["include"], "D": ["__WINESRC__"]},
     "ffmpeg": {"I": ["."],
                "gen": {"config.h": '#define FFMPEG_CONFIGURATION ""\n#define CONFIG_THIS_YEAR 2023\n'
@@ -43,7 +44,9 @@ PROJECTS = {
                 "gen": {"sqlite3.h": '#define SQLITE_VERSION "3.40.1"\n'
                                      '#define SQLITE_SOURCE_ID "2022-12-28 14:03:47 df5c253c0b3dd24916e4ec7cf77d3db5294cc9fd45ae7b9c5e82ad8197f3alt1"\n',
                         "sqlite3rc.h": "#define SQLITE_RESOURCE_VERSION 3,40,1,0\n"}},
-    "putty": {"I": [".", "windows"]},
+    "putty": {"I": [".", "windows"], "D": ["HAVE_WINRESRC_H=1"],
+              "gen": {"licence.h": '#define SHORT_COPYRIGHT_DETAILS "1997-2022 Simon Tatham"\n'
+                                   '#define LICENCE_TEXT(parsep) "Copyright 1997-2022 Simon Tatham." parsep\n'}},
     "git": {"I": ["."], "D": ['GIT_VERSION="2.39.2"', "GIT_MAJOR_VERSION=2", "GIT_MINOR_VERSION=39",
                                "GIT_MICRO_VERSION=2", "GIT_PATCH_LEVEL=0"]},
     "nodejs": {"I": ["src"]},
@@ -126,6 +129,23 @@ def fill_template(text):
         pieces.append(line[pos:])
         out.append("".join(pieces))
     return "\n".join(out)
+
+
+def stub(name):
+    """Stands in for a file a script names that its build makes (an icon
+    drawn by a tool, a manifest from a template): the version block does
+    not depend on it, but windres will not compile the script without it."""
+    ext = os.path.splitext(name)[1].lower()
+    bmp_info = struct.pack("<IiiHHIIiiII", 40, 1, 2, 1, 32, 0, 8, 0, 0, 0, 0) + b"\0" * 8
+    if ext in (".ico", ".cur"):
+        kind = 1 if ext == ".ico" else 2
+        return struct.pack("<HHH", 0, kind, 1) + struct.pack("<BBBBHHII", 1, 1, 0, 0, 1, 32, len(bmp_info), 22) + bmp_info
+    if ext in (".bmp", ".dib"):
+        body = struct.pack("<IiiHHIIiiII", 40, 1, 1, 1, 32, 0, 4, 0, 0, 0, 0) + b"\0" * 4
+        return b"BM" + struct.pack("<IHHI", 14 + len(body), 0, 0, 54) + body
+    if ext == ".manifest" or ext == ".mft" or ext == ".xml":
+        return b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"/>\n'
+    return b"\0"
 
 
 def res_versions(data):
@@ -232,7 +252,21 @@ def check(job):
             f.write(text)
         result["templated"] = True
     res = os.path.join(work, "windres.res")
-    code, _, err = run([args.windres, "-J", "rc", "-O", "res"] + wr_options + [script, res])
+    stubs = os.path.join(work, "stubs")
+    made = []
+    for _ in range(20):
+        code, _, err = run([args.windres, "-J", "rc", "-O", "res"] + wr_options + ["-I", stubs, script, res])
+        missing = re.search(r"can't open (?:\w+ )*file `([^']+)'", err)
+        if code == 0 or not missing or missing.group(1) in made or missing.group(1).startswith("/"):
+            break
+        made.append(missing.group(1))
+        target = os.path.join(stubs, missing.group(1).replace("\\", "/"))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as f:
+            f.write(stub(target))
+    if made:
+        options += ["-I", stubs]
+        result["stubs"] = made
     if code != 0:
         result["outcome"] = "windres-refused"
         msg = [l for l in err.splitlines() if "error" in l.lower()] or err.splitlines() or [""]
