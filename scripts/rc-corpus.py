@@ -30,11 +30,12 @@ PROJECTS = {
     "tcl8.6": {"I": ["generic", "win", "win/rc"], "copy": {"tclsh.exe.manifest": "win/tclsh.exe.manifest.in"}},
     "tk8.6": {"I": ["generic", "win", "win/rc", "xlib", "../tcl8.6/generic"],
               "copy": {"wish.exe.manifest": "win/wish.exe.manifest.in"}},
-    "wine": {"I": ["include"], "D": ["__WINESRC__"]},
+    "wine": {"I": ["include"], "D": ["__WINESRC__"], "gen": {"config.h": "#define PACKAGE_VERSION \"8.0\"\n"}},
     "ffmpeg": {"I": ["."],
                "gen": {"config.h": '#define FFMPEG_CONFIGURATION ""\n#define CONFIG_THIS_YEAR 2023\n'
                                    '#define CC_IDENT "gcc"\n#define BUILDSUF ""\n#define SLIBSUF ".dll"\n',
-                       "libavutil/ffversion.h": '#define FFMPEG_VERSION "6.0"\n'}},
+                       "libavutil/ffversion.h": '#define FFMPEG_VERSION "6.0"\n',
+                       "libavutil/avconfig.h": "#define AV_HAVE_BIGENDIAN 0\n#define AV_HAVE_FAST_UNALIGNED 1\n"}},
     "libsdl2": {"I": ["include"]},
     "libgit2": {"I": ["include"], "D": ['LIBGIT2_FILENAME="git2"']},
     "openvpn": {"I": [".", "include", "src/compat"], "D": ["HAVE_CONFIG_H"],
@@ -47,9 +48,10 @@ PROJECTS = {
     "putty": {"I": [".", "windows"], "D": ["HAVE_WINRESRC_H=1"],
               "gen": {"licence.h": '#define SHORT_COPYRIGHT_DETAILS "1997-2022 Simon Tatham"\n'
                                    '#define LICENCE_TEXT(parsep) "Copyright 1997-2022 Simon Tatham." parsep\n'}},
-    "git": {"I": ["."], "D": ['GIT_VERSION="2.39.2"', "GIT_MAJOR_VERSION=2", "GIT_MINOR_VERSION=39",
-                               "GIT_MICRO_VERSION=2", "GIT_PATCH_LEVEL=0"]},
+    "git": {"I": ["."], "D": ["MAJOR=2", "MINOR=39", "MICRO=2", "PATCHLEVEL=0", 'GIT_VERSION="2.39.2"']},
     "nodejs": {"I": ["src"]},
+    "lz4": {"I": ["lib"]},
+    "libzstd": {"I": ["lib"]},
     "postgresql-15": {"I": ["src/include"]},
 }
 
@@ -97,13 +99,15 @@ def find_scripts(tree, packages):
 
 
 def placeholder(name, in_string, whole):
-    if in_string:
-        return "1.2.3.0" if "VERSION" in name.upper() else "Example " + name.lower().replace("_", " ")
     if NUMERIC.search(name):
+        return "1"
+    if in_string:
+        return "1.2.3" if "VERSION" in name.upper() else "example-" + name.lower()
+    if whole and "VERSION" not in name.upper():
         return "1"
     if "VERSION" in name.upper() or "COMMA" in name.upper():
         return "1,2,3,0"
-    return "1" if not whole else "0"
+    return "1"
 
 
 def fill_template(text):
