@@ -86,7 +86,9 @@ def find_scripts(tree, packages):
     for pkg, path in files:
         with open(path, "rb") as f:
             data[path] = f.read()
-    holds = {p for p in data if re.search(rb"\bVERSIONINFO\b", data[p], re.I)}
+    # Scripts saved by Visual Studio are often UTF-16.
+    holds = {p for p in data if re.search(rb"\bVERSIONINFO\b", data[p], re.I) or
+             "VERSIONINFO".encode("utf-16-le") in data[p]}
     names = {os.path.basename(p).lower() for p in holds}
     while True:
         more = {p for p in data if p not in holds and
