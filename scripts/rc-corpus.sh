@@ -96,6 +96,6 @@ rm -rf "$out" && mkdir -p "$out"
 printf 'int main(void) { return 0; }\n' >"$out/module.c"
 i686-w64-mingw32-gcc -s -o "$out/module.exe" "$out/module.c"
 
-python3 "$root/scripts/rc-corpus.py" --tree "$cache/tree" --out "$out" --cli "$cli" --windres "$windres" \
+python3 "$root/scripts/rc-corpus.py" ${QM_RC_PLAIN:+--plain} --tree "$cache/tree" --out "$out" --cli "$cli" --windres "$windres" \
   --module "$out/module.exe" --jobs "$jobs" "${only[@]}" | tee "$out/summary.txt"
 exit "${PIPESTATUS[0]}"
