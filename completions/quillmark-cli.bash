@@ -34,7 +34,8 @@ _quillmark_cli() {
     --file-type) _quillmark_cli_items "$bare" "${file_types[@]}"; return ;;
     --file-subtype) _quillmark_cli_items "$bare" "${subtypes[@]}"; return ;;
     --file-version | --product-version | --file-version-string | --product-version-string | --string | \
-      --remove-string | --table | --language | --fixed) return ;;
+      --remove-string | --table | --language | --fixed | -D | --define | -U | --undefine | --codepage) return ;;
+    -I | --include-dir) compopt -o dirnames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")); return ;;
   esac
 
   local command="" i
@@ -42,7 +43,8 @@ _quillmark_cli() {
     case ${COMP_WORDS[i]} in
       --signed | --format | --flag | --no-flag | --file-os | --file-type | --file-subtype | --file-version | \
         --product-version | --file-version-string | --product-version-string | --string | --remove-string | \
-        --table | --language | --report | --fixed) ((i++)) ;;
+        --table | --language | --report | --fixed | -I | --include-dir | -D | --define | -U | --undefine | \
+        --codepage) ((i++)) ;;
       -*) ;;
       *) command=${COMP_WORDS[i]}; break ;;
     esac
@@ -57,13 +59,14 @@ _quillmark_cli() {
   case $command in
     show) options+=(--json --format --recursive --report) ;;
     lint) options+=(--json --recursive --report) ;;
-    build) options+=(--only-version) ;;
+    build) options+=(-I --include-dir -D --define -U --undefine --codepage --only-version) ;;
     inject) options+=(--raw --force --signed) ;;
     stamp) options+=(--force --signed) ;;
     set) options+=(--file-version --product-version --file-version-string --product-version-string --string
       --remove-string --table --flag --no-flag --file-os --file-type --file-subtype --language --dry-run --force
       --signed --recursive --report) ;;
-    apply) options+=(--language --only-version --force --signed) ;;
+    apply) options+=(--language -I --include-dir -D --define -U --undefine --codepage --only-version --force
+      --signed) ;;
     get) options+=(--fixed --table --language) ;;
     check) options+=(--file-version --product-version --string --flag --no-flag --table --language --recursive
       --report) ;;

@@ -24,7 +24,7 @@ namespace {
 Result<InfoFromJson> ReadInformation(const ApplyArguments &a) {
   QM_UNWRAP_OR_RETURN(text,
                       stamp::ReadWholeInput(ArgumentPath(a.infoFile), a.infoFile, "information file", FileRole::Input));
-  if (!LooksLikeJson(text)) return VersionInfoFromScript(text, a.infoFile, a.onlyVersion);
+  if (!LooksLikeJson(text)) return VersionInfoFromScript(text, a.infoFile, a.script);
   auto parsed = VersionInfoFromJson(std::string_view(reinterpret_cast<const char *>(text.data()), text.size()));
   if (!parsed) {
     Error error = Context("the information file " + Quoted(a.infoFile) + " is refused: ", parsed.failure());
@@ -83,7 +83,7 @@ void AddApplyCommand(CLI::App &app, CommandContext &context) {
   apply->add_option_function<std::string>(
       "--language", [a](const std::string &value) { a->language = value; },
       "hexadecimal language id to store under (instead of the file's \"language\" or LANGUAGE)");
-  apply->add_flag("--only-version", a->onlyVersion, "skip a script's other resource statements instead of refusing");
+  AddScriptFlags(*apply, a->script);
   AddStampFlags(*apply, a->stamp);
   apply->callback([a, &context] { context.Report(ApplyCommand(*a, context.err)); });
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/command_context.h"
+#include "cli/script_input.h"
 #include "cli/stamp_flags.h"
 
 namespace qm::cli {
@@ -16,7 +17,7 @@ namespace qm::cli {
 struct ApplyArguments {
   std::string module, infoFile;
   std::optional<std::string> language;
-  bool onlyVersion = false; // a script's other resource statements are skipped, not refused
+  ScriptFlags script; // how a script is preprocessed and read
   StampFlags stamp;
 };
 

@@ -56,8 +56,9 @@ Result<Bytes> BlockFromFieldsFile(const std::string &fieldsFile) {
 
 // A resource script's VERSIONINFO as a block, as a resource compiler would
 // write it; the script's language has no place in a bare block.
-Result<Bytes> BlockFromScript(std::span<const std::uint8_t> text, const std::string &scriptFile, bool onlyVersion) {
-  QM_UNWRAP_OR_RETURN(parsed, VersionInfoFromScript(text, scriptFile, onlyVersion));
+Result<Bytes> BlockFromScript(std::span<const std::uint8_t> text, const std::string &scriptFile,
+                              const ScriptFlags &flags) {
+  QM_UNWRAP_OR_RETURN(parsed, VersionInfoFromScript(text, scriptFile, flags));
   auto block = EncodeVersionInfo(parsed.Info);
   if (!block) {
     Error error = Context("the resource script " + Quoted(scriptFile) + " is refused: ", block.failure());
@@ -163,11 +164,10 @@ Status ShowCommand(const std::string &file, ShowFormat format, std::ostream &out
   return Ok();
 }
 
-Status BuildCommand(const std::string &input, const std::string &blockFile, bool onlyVersion) {
+Status BuildCommand(const std::string &input, const std::string &blockFile, const ScriptFlags &flags) {
   QM_RETURN_IF_ERROR(RefuseOutputOverInput(blockFile, "block file", input, "fields file"));
   QM_UNWRAP_OR_RETURN(text, stamp::ReadWholeInput(ArgumentPath(input), input, "fields file", FileRole::Input));
-  QM_UNWRAP_OR_RETURN(block,
-                      LooksLikeJson(text) ? BlockFromFields(text, input) : BlockFromScript(text, input, onlyVersion));
+  QM_UNWRAP_OR_RETURN(block, LooksLikeJson(text) ? BlockFromFields(text, input) : BlockFromScript(text, input, flags));
   return WriteOutputFile(ArgumentPath(blockFile), blockFile, "block file", block);
 }
 
@@ -258,7 +258,7 @@ void AddShowCommand(CLI::App &app, CommandContext &context) {
 void AddBuildCommand(CLI::App &app, CommandContext &context) {
   struct Arguments {
     std::string input, blockFile;
-    bool onlyVersion = false;
+    ScriptFlags script;
   };
   auto a = std::make_shared<Arguments>();
   CLI::App *build =
@@ -268,8 +268,8 @@ void AddBuildCommand(CLI::App &app, CommandContext &context) {
                    "JSON fields file, or resource script (told apart by content; - for the standard input)")
       ->required();
   build->add_option("BLOCKFILE", a->blockFile, "block file to write")->required();
-  build->add_flag("--only-version", a->onlyVersion, "skip a script's other resource statements instead of refusing");
-  build->callback([a, &context] { context.Report(BuildCommand(a->input, a->blockFile, a->onlyVersion)); });
+  AddScriptFlags(*build, a->script);
+  build->callback([a, &context] { context.Report(BuildCommand(a->input, a->blockFile, a->script)); });
 }
 
 void AddInjectCommand(CLI::App &app, CommandContext &context) {

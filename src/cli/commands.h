@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/command_context.h"
+#include "cli/script_input.h"
 #include "stamp/module_injection.h"
 
 namespace qm::cli {
@@ -19,8 +20,8 @@ inline Status ShowCommand(const std::string &file, bool asJson, std::ostream &ou
 }
 // `input` is a JSON fields file, or a resource script holding one
 // VERSIONINFO statement (told apart by content: JSON starts with '{').
-// `onlyVersion` lets a script hold other resource statements, skipped.
-Status BuildCommand(const std::string &input, const std::string &blockFile, bool onlyVersion = false);
+// `script` says how a script is preprocessed and read.
+Status BuildCommand(const std::string &input, const std::string &blockFile, const ScriptFlags &script = {});
 Status InjectCommand(const std::string &module, const std::string &blockFile, bool raw,
                      const stamp::StampOptions &options = {});
 Status ExtractCommand(const std::string &module, const std::string &blockFile);

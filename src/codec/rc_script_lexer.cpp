@@ -2,36 +2,34 @@
 
 #include <cctype>
 
+#include "base/shown_text.h"
 #include "codec/integer_text.h"
+#include "codec/text_codec.h"
 
 namespace qm {
 namespace {
-
-// Bounds on what a hostile script can make the reader do.
-constexpr std::size_t kMaxMacros = 4096;
-constexpr std::size_t kMaxMacroTokens = 1024;
-constexpr std::size_t kMaxStoredTokens = 1u << 16; // all macro bodies together
-constexpr std::size_t kMaxExpandedTokens = 1u << 18;
 
 bool NameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool NameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
 // One escape after the backslash at body[i]; i moves past it.
-char16_t Escape(std::string_view body, std::size_t &i, bool wide) {
+unsigned Escape(std::string_view body, std::size_t &i, bool wide) {
   char c = body[++i];
   ++i;
   switch (c) {
   case 'n':
-    return u'\n';
+    return '\n';
   case 't':
-    return u'\t';
+    return '\t';
   case 'r':
-    return u'\r';
+    return '\r';
+  case 'a':
+    return '\a';
   case 'x': {
     unsigned value = 0;
     for (int n = 0; n < (wide ? 4 : 2) && i < body.size() && DigitValue(body[i], 16) >= 0; ++n, ++i)
       value = value * 16 + static_cast<unsigned>(DigitValue(body[i], 16));
-    return static_cast<char16_t>(value);
+    return value;
   }
   default:
     break;
@@ -40,48 +38,97 @@ char16_t Escape(std::string_view body, std::size_t &i, bool wide) {
     unsigned value = static_cast<unsigned>(DigitValue(c, 8));
     for (int n = 1; n < 3 && i < body.size() && DigitValue(body[i], 8) >= 0; ++n, ++i)
       value = value * 8 + static_cast<unsigned>(DigitValue(body[i], 8));
-    return static_cast<char16_t>(wide ? value : value & 0xFF);
+    return wide ? value : value & 0xFF;
   }
-  return static_cast<char16_t>(static_cast<unsigned char>(c)); // \\ \" and the rest stand for themselves
+  return static_cast<unsigned char>(c); // \\ \" and the rest stand for themselves
+}
+
+std::string HexByte(unsigned byte) {
+  const char *digits = "0123456789ABCDEF";
+  return std::string("0x") + digits[byte >> 4 & 0xF] + digits[byte & 0xF];
+}
+
+// A plain literal's bytes in its code page.
+Result<std::u16string> FromCodePage(const ScriptToken &token, std::string_view bytes) {
+  const std::string hint = " (--codepage or #pragma code_page name the script's code page; L\"\\x....\" "
+                           "names a character in any)";
+  if (token.CodePage == 65001) {
+    std::u16string text = Utf8ToUtf16(bytes);
+    if (Utf16ToUtf8(text) != bytes)
+      return ScriptError(token, "a literal that is not UTF-8, the code page 65001" + hint);
+    return text;
+  }
+  for (char c : bytes) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) continue;
+    if (token.CodePage != 1252)
+      return ScriptError(token, "the byte " + HexByte(byte) + " in a literal of code page " +
+                                    std::to_string(token.CodePage) + ", which is read as 1252 or 65001 only" + hint);
+    // Windows-1252 leaves these five undefined; windres ends the text there.
+    if (byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D)
+      return ScriptError(token, "the byte " + HexByte(byte) + ", which code page 1252 lacks, in a literal" + hint);
+  }
+  return Windows1252Codec().ToUtf16(bytes);
 }
 
 } // namespace
 
-Error ScriptError(std::uint32_t line, std::uint32_t column, std::string_view message) {
-  return Fail(ErrorKind::Invalid,
-              "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + std::string(message));
+Error ScriptError(const std::string *file, std::uint32_t line, std::uint32_t column, std::string_view message) {
+  std::string where = "line " + std::to_string(line) + ", column " + std::to_string(column);
+  if (file != nullptr) where += " of " + Quoted(*file);
+  return Fail(ErrorKind::Invalid, where + ": " + std::string(message));
 }
 
-Error ScriptError(const ScriptToken &at, std::string_view message) { return ScriptError(at.Line, at.Column, message); }
+Error ScriptError(const ScriptToken &at, std::string_view message) {
+  return ScriptError(at.File, at.Line, at.Column, message);
+}
+
+std::string Spelling(const ScriptToken &token) {
+  if (token.Kind == TokenKind::String) return (token.Wide ? "L\"" : "\"") + token.Text + "\"";
+  return token.Text;
+}
 
 Result<std::u16string> DecodeLiteral(const ScriptToken &token, bool *cut) {
   std::u16string out;
+  std::string bytes;
   std::string_view body = token.Text;
   bool ended = false;
-  for (std::size_t i = 0; i < body.size();) {
-    char16_t unit = 0;
-    if (static_cast<unsigned char>(body[i]) >= 0x80)
-      return ScriptError(token, "a character outside ASCII in a literal: write it as L\"\\x....\"");
+  for (std::size_t i = 0; i < body.size() && !ended;) {
+    unsigned unit = 0;
+    if (token.Wide && static_cast<unsigned char>(body[i]) >= 0x80)
+      return ScriptError(token, "a character outside ASCII in an L\"...\" literal: write it as \\x....");
     if (body[i] == '"') { // the lexer only lets doubled quotes through
-      unit = u'"';
+      unit = '"';
       i += 2;
     } else if (body[i] == '\\' && i + 1 < body.size()) {
       unit = Escape(body, i, token.Wide);
-      // windres turns such a byte into a character of the code page (\x80 is the euro sign in 1252).
-      if (!token.Wide && unit >= 0x80)
-        return ScriptError(token, "an escape above 0x7F in a plain literal: write it as L\"\\x....\"");
     } else {
-      unit = static_cast<char16_t>(body[i++]);
+      unit = static_cast<unsigned char>(body[i++]);
     }
-    ended = ended || unit == 0;
-    if (!ended) out.push_back(unit);
+    ended = unit == 0;
+    if (ended) break;
+    if (token.Wide)
+      out.push_back(static_cast<char16_t>(unit));
+    else
+      bytes.push_back(static_cast<char>(unit));
   }
   if (cut != nullptr) *cut = ended;
-  return out;
+  if (token.Wide) return out;
+  return FromCodePage(token, bytes);
+}
+
+bool ScriptLexer::Splice() {
+  if (At() != '\\') return false;
+  std::size_t skip = At(1) == '\n' ? 2 : At(1) == '\r' && At(2) == '\n' ? 3 : 0;
+  if (skip == 0) return false;
+  pos_ += skip;
+  ++line_;
+  column_ = 1;
+  return true;
 }
 
 void ScriptLexer::Advance() {
-  if (pos_ >= text_.size()) return; // a backslash or quote may be the script's last character
+  if (pos_ >= text_.size()) return; // a backslash or quote may be the text's last character
   if (text_[pos_] == '\n') {
     ++line_;
     column_ = 1;
@@ -92,26 +139,29 @@ void ScriptLexer::Advance() {
   ++pos_;
 }
 
+void ScriptLexer::NextLine() {
+  while (pos_ < text_.size() && At() != '\n')
+    Advance();
+  Advance();
+}
+
 Status ScriptLexer::SkipBlank(bool inDirective) {
   while (pos_ < text_.size()) {
     char c = At();
-    if (c == '\\' && At(1) == '\n' && inDirective) {
-      Advance();
-      Advance();
-    } else if (c == '\n' && inDirective) {
-      return Ok();
-    } else if (std::isspace(static_cast<unsigned char>(c))) {
+    if (Splice()) continue;
+    if (c == '\n' && inDirective) return Ok();
+    if (std::isspace(static_cast<unsigned char>(c))) {
       Advance();
     } else if (c == '/' && At(1) == '/') {
       while (pos_ < text_.size() && At() != '\n')
-        Advance();
+        if (!Splice()) Advance();
     } else if (c == '/' && At(1) == '*') {
       std::uint32_t line = line_, column = column_;
       Advance();
       Advance();
       while (pos_ < text_.size() && !(At() == '*' && At(1) == '/'))
         Advance();
-      if (pos_ >= text_.size()) return ScriptError(line, column, "a comment that is never closed");
+      if (pos_ >= text_.size()) return ScriptError(file_, line, column, "a comment that is never closed");
       Advance();
       Advance();
     } else {
@@ -121,140 +171,126 @@ Status ScriptLexer::SkipBlank(bool inDirective) {
   return Ok();
 }
 
+Status ScriptLexer::SkipLine() {
+  while (pos_ < text_.size() && At() != '\n') {
+    char c = At();
+    if (Splice()) continue;
+    if (c == '/' && (At(1) == '/' || At(1) == '*')) {
+      QM_RETURN_IF_ERROR(SkipBlank(true));
+    } else if (c == '"') {
+      // A literal may hold what looks like a comment; an unclosed one ends with its line.
+      Advance();
+      while (pos_ < text_.size() && At() != '\n' && At() != '"') {
+        if (At() == '\\' && At(1) != '\n' && At(1) != '\r') Advance();
+        if (!Splice()) Advance();
+      }
+      if (At() == '"') Advance();
+    } else {
+      Advance();
+    }
+  }
+  return Ok();
+}
+
+std::string ScriptLexer::RestOfLine() {
+  std::string text;
+  while (pos_ < text_.size() && At() != '\n' && At() != '\r') {
+    if (Splice()) continue;
+    text.push_back(At());
+    Advance();
+  }
+  return text;
+}
+
+std::string ScriptLexer::AngleName() {
+  Advance();
+  std::string name;
+  while (pos_ < text_.size() && At() != '\n' && At() != '>')
+    name.push_back(At()), Advance();
+  if (At() != '>') return {};
+  Advance();
+  return name;
+}
+
+bool ScriptLexer::AtDirective() {
+  if (!lineStart_) return false;
+  return At() == '#';
+}
+
 Result<ScriptToken> ScriptLexer::Raw(bool inDirective) {
+  const std::size_t before = pos_;
   QM_RETURN_IF_ERROR(SkipBlank(inDirective));
   ScriptToken token;
+  token.File = file_;
   token.Line = line_;
   token.Column = column_;
   token.LineStart = lineStart_;
+  token.SpaceBefore = pos_ != before;
   if (pos_ >= text_.size() || (inDirective && At() == '\n')) return token;
   lineStart_ = false;
   char c = At();
-  if (c == '"' || (c == 'L' && At(1) == '"')) {
+  if (c == '"' || ((c == 'L' || c == 'l') && At(1) == '"')) {
     token.Kind = TokenKind::String;
-    token.Wide = c == 'L';
+    token.Wide = c != '"';
     if (token.Wide) Advance();
     Advance();
-    std::size_t start = pos_;
     for (;;) {
+      if (Splice()) continue;
       if (pos_ >= text_.size() || At() == '\n') return ScriptError(token, "a literal that does not end on its line");
+      if (At() == '\0') return ScriptError(file_, line_, column_, "a NUL byte inside a literal");
       if (At() == '"' && At(1) != '"') break;
-      if (At() == '"' || At() == '\\') Advance();
-      if (At() != '\n') Advance();
+      if (At() == '"' || (At() == '\\' && At(1) != '\n' && At(1) != '\r')) token.Text.push_back(At()), Advance();
+      if (At() == '\0') return ScriptError(file_, line_, column_, "a NUL byte inside a literal");
+      if (At() != '\n' && !Splice()) token.Text.push_back(At()), Advance();
     }
-    token.Text = std::string(text_.substr(start, pos_ - start));
     Advance();
     return token;
   }
   if (NameStart(c)) {
     token.Kind = TokenKind::Name;
-    while (NameChar(At()))
-      token.Text.push_back(At()), Advance();
+    while (NameChar(At()) || Splice())
+      if (NameChar(At())) token.Text.push_back(At()), Advance();
     return token;
   }
   if (std::isdigit(static_cast<unsigned char>(c))) {
     token.Kind = TokenKind::Number;
+    while (NameChar(At()) || At() == '.')
+      token.Text.push_back(At()), Advance();
+    std::string_view digits = token.Text;
     int base = 10;
-    if (c == '0' && (At(1) == 'x' || At(1) == 'X')) {
+    if (digits.size() > 1 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
       base = 16;
-      Advance();
-      Advance();
-      if (DigitValue(At(), 16) < 0) return ScriptError(token, "a hex number without digits");
+      digits.remove_prefix(2);
+      token.BadNumber = digits.empty() || DigitValue(digits[0], 16) < 0;
+    } else if (digits[0] == '0') {
+      base = 8;
     }
-    std::uint64_t value = 0;
-    for (int digit; (digit = DigitValue(At(), base)) >= 0; Advance()) {
-      value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
-      if (value > 0xFFFFFFFFu) return ScriptError(token, "a number larger than 32 bits");
+    std::size_t i = 0;
+    for (int digit; i < digits.size() && (digit = DigitValue(digits[i], base)) >= 0; ++i) {
+      if (token.Number > (~std::uint64_t{0} - static_cast<unsigned>(digit)) / static_cast<unsigned>(base))
+        token.BadNumber = true;
+      token.Number = token.Number * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
     }
-    while (At() == 'L' || At() == 'l' || At() == 'U' || At() == 'u')
-      Advance();
-    if (NameChar(At())) return ScriptError(line_, column_, "a number followed by letters");
-    token.Number = static_cast<std::uint32_t>(value);
+    while (i < digits.size() && std::string_view("lLuU").find(digits[i]) != std::string_view::npos)
+      ++i;
+    token.BadNumber = token.BadNumber || i != digits.size();
     return token;
   }
   token.Kind = TokenKind::Punct;
+  static constexpr std::string_view kLong[] = {"...", "##", "<<", ">>", "<=", ">=", "==", "!=", "&&", "||"};
+  for (std::string_view op : kLong) {
+    if (std::string_view(text_).substr(pos_, op.size()) == op) {
+      token.Text = std::string(op);
+      for (std::size_t n = 0; n < op.size(); ++n)
+        Advance();
+      return token;
+    }
+  }
+  if (static_cast<unsigned char>(c) >= 0x80 || !std::isgraph(static_cast<unsigned char>(c)))
+    token.Kind = TokenKind::Other;
   token.Text = std::string(1, c);
   Advance();
   return token;
-}
-
-std::string ScriptLexer::RestOfLine() {
-  std::size_t start = pos_;
-  while (pos_ < text_.size() && At() != '\n')
-    Advance();
-  return std::string(text_.substr(start, pos_ - start));
-}
-
-Status ScriptLexer::Define(const ScriptToken &hash) {
-  QM_UNWRAP_OR_RETURN(name, Raw(true));
-  if (name.Kind != TokenKind::Name) return ScriptError(name, "#define without a name");
-  if (At() == '(') return ScriptError(line_, column_, "#define of a macro with parameters");
-  std::vector<ScriptToken> body;
-  for (;;) {
-    QM_UNWRAP_OR_RETURN(token, Raw(true));
-    if (token.Kind == TokenKind::End) break;
-    auto macro = token.Kind == TokenKind::Name ? macros_.find(token.Text) : macros_.end();
-    if (macro != macros_.end())
-      body.insert(body.end(), macro->second.begin(), macro->second.end());
-    else
-      body.push_back(std::move(token));
-    if (body.size() > kMaxMacroTokens) return ScriptError(hash, "#define longer than the reader takes");
-  }
-  if (macros_.size() >= kMaxMacros && !macros_.count(name.Text))
-    return ScriptError(hash, "more #define lines than the reader takes");
-  stored_ += body.size();
-  if (stored_ > kMaxStoredTokens) return ScriptError(hash, "#define lines longer together than the reader takes");
-  macros_[name.Text] = std::move(body);
-  return Ok();
-}
-
-Status ScriptLexer::Directive() {
-  ScriptToken hash;
-  hash.Line = line_;
-  hash.Column = column_;
-  Advance();
-  QM_UNWRAP_OR_RETURN(word, Raw(true));
-  if (word.Kind == TokenKind::End) return Ok(); // a lone # is a null directive
-  if (word.Text == "include" || word.Text == "pragma") {
-    RestOfLine();
-    return Ok();
-  }
-  if (word.Text == "define") return Define(hash);
-  if (word.Text == "undef") {
-    QM_UNWRAP_OR_RETURN(name, Raw(true));
-    if (name.Kind != TokenKind::Name) return ScriptError(name, "#undef without a name");
-    macros_.erase(name.Text);
-    QM_UNWRAP_OR_RETURN(rest, Raw(true));
-    if (rest.Kind != TokenKind::End) return ScriptError(rest, "more after #undef's name");
-    return Ok();
-  }
-  return ScriptError(hash, "the directive #" + word.Text + " is not supported");
-}
-
-Result<ScriptToken> ScriptLexer::Next() {
-  for (;;) {
-    if (!pending_.empty()) {
-      ScriptToken token = std::move(pending_.front());
-      pending_.pop_front();
-      return token;
-    }
-    QM_RETURN_IF_ERROR(SkipBlank(false));
-    if (lineStart_ && At() == '#') {
-      QM_RETURN_IF_ERROR(Directive());
-      continue;
-    }
-    QM_UNWRAP_OR_RETURN(token, Raw(false));
-    auto macro = token.Kind == TokenKind::Name ? macros_.find(token.Text) : macros_.end();
-    if (macro == macros_.end()) return token;
-    expanded_ += macro->second.size();
-    if (expanded_ > kMaxExpandedTokens) return ScriptError(token, "macros expand to more than the reader takes");
-    for (ScriptToken use : macro->second) {
-      use.Line = token.Line;
-      use.Column = token.Column;
-      use.LineStart = token.LineStart && pending_.empty();
-      pending_.push_back(std::move(use));
-    }
-  }
 }
 
 } // namespace qm

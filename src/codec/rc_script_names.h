@@ -15,9 +15,16 @@ struct ScriptName {
   std::uint32_t Value;
 };
 
-// Every name the reader knows: VS_FF_*, VOS_*, VFT_*, VFT2_* and VS_VERSION_INFO.
+// Every name the reader knows: VS_FF_*, VOS_*, VFT_*, VFT2_*, VS_VERSION_INFO
+// and the other VS_* constants, LANG_* and SUBLANG_*.
 std::span<const ScriptName> KnownScriptNames();
 std::optional<std::uint32_t> KnownScriptValue(std::string_view name);
+
+// The headers carried here (windows.h, winver.h, winres.h, afxres.h, ...,
+// matched without regard to case): including one defines the names above
+// and MAKELANGID, one #define a line as CarriedDefinitions gives them.
+bool IsCarriedHeader(std::string_view name);
+std::string CarriedDefinitions();
 
 // How the writer shows a fixed field: names joined by " | ", with a hex
 // number for bits or values that have no name ("VS_FF_DEBUG | 0x40").

@@ -1,7 +1,9 @@
 #include "codec/rc_script_reader.h"
 
+#include <deque>
 #include <optional>
 
+#include "codec/rc_preprocessor.h"
 #include "codec/rc_script_lexer.h"
 #include "codec/rc_script_names.h"
 #include "codec/text_codec.h"
@@ -21,7 +23,21 @@ bool SameWord(std::string_view a, std::string_view b) {
 }
 
 bool Is(const ScriptToken &t, std::string_view word) { return t.Kind == TokenKind::Name && SameWord(t.Text, word); }
-bool IsPunct(const ScriptToken &t, char c) { return t.Kind == TokenKind::Punct && t.Text[0] == c; }
+bool IsPunct(const ScriptToken &t, char c) {
+  return t.Kind == TokenKind::Punct && t.Text.size() == 1 && t.Text[0] == c;
+}
+bool IsMemoryFlag(const ScriptToken &t) {
+  for (std::string_view flag : {"MOVEABLE", "IMPURE", "LOADONCALL", "DISCARDABLE", "PURE", "PRELOAD", "FIXED"})
+    if (Is(t, flag)) return true;
+  return false;
+}
+// The C casts headers put in their macros, which a resource compiler passes over.
+bool IsCastType(const ScriptToken &t) {
+  for (std::string_view type : {"WORD", "DWORD", "USHORT", "UINT", "ULONG", "LONG", "BYTE", "SHORT", "INT", "LANGID",
+                                "unsigned", "int", "short", "long", "char"})
+    if (t.Kind == TokenKind::Name && t.Text == type) return true;
+  return false;
+}
 bool IsBegin(const ScriptToken &t) { return Is(t, "BEGIN") || IsPunct(t, '{'); }
 bool IsEnd(const ScriptToken &t) { return Is(t, "END") || IsPunct(t, '}'); }
 
@@ -30,7 +46,7 @@ std::string Shown(const ScriptToken &t) {
   case TokenKind::End:
     return "the end of the script";
   case TokenKind::Number:
-    return std::to_string(t.Number);
+    return t.Text.substr(0, 40);
   case TokenKind::String:
     return "a literal";
   default:
@@ -40,7 +56,10 @@ std::string Shown(const ScriptToken &t) {
 
 class ScriptParser {
 public:
-  ScriptParser(std::string_view text, const ScriptOptions &options) : lexer_(text), options_(options) {}
+  ScriptParser(std::string_view text, const ScriptOptions &options)
+      : lexer_(text, PreprocessorOptions{options.Defines, options.Undefines, options.CodePage, options.Resolver,
+                                         options.Folder}),
+        options_(options) {}
 
   Result<ParsedScript> Run() {
     for (;;) {
@@ -48,17 +67,29 @@ public:
       if (t.Kind == TokenKind::End) break;
       QM_RETURN_IF_ERROR(Statement(t));
     }
-    if (!sawVersion_) return Fail(ErrorKind::Invalid, "the script holds no VERSIONINFO statement");
+    if (!sawVersion_) {
+      return Fail(ErrorKind::Invalid,
+                  "the script holds no VERSIONINFO statement (one in an #if that is not taken? -D defines a name)");
+    }
     return std::move(out_);
   }
 
 private:
   Result<ScriptToken> Peek() {
+    if (!peeked_ && !ahead_.empty()) {
+      peeked_ = std::move(ahead_.front());
+      ahead_.pop_front();
+    }
     if (!peeked_) {
       QM_UNWRAP_OR_RETURN(t, lexer_.Next());
       peeked_ = std::move(t);
     }
     return *peeked_;
+  }
+  // Puts back a token taken, before the one peeked.
+  void Unget(ScriptToken t) {
+    if (peeked_) ahead_.push_front(std::move(*peeked_));
+    peeked_ = std::move(t);
   }
   Result<ScriptToken> Take() {
     QM_UNWRAP_OR_RETURN(t, Peek());
@@ -92,12 +123,15 @@ private:
   Status VarFileInfo(const ScriptToken &begin);
   Status Skip(const ScriptToken &type);
   Result<std::uint32_t> Expression(int depth);
+  Result<std::uint32_t> Binary(int least, int depth);
   Result<std::uint32_t> Operand(int depth);
   Result<std::u16string> Literals();
 
-  ScriptLexer lexer_;
-  ScriptOptions options_;
+  Preprocessor lexer_;
+  const ScriptOptions &options_;
   std::optional<ScriptToken> peeked_;
+  std::deque<ScriptToken> ahead_;
+  std::size_t blockBytes_ = 92 + 36 + 68; // the root with its fixed part, StringFileInfo's and VarFileInfo's heads
   ParsedScript out_;
   bool sawVersion_ = false;
 };
@@ -105,7 +139,8 @@ private:
 Status ScriptParser::Statement(const ScriptToken &t) {
   if (Is(t, "LANGUAGE")) return Language();
   if (Is(t, "STRINGTABLE") || Is(t, "VERSION") || Is(t, "CHARACTERISTICS")) {
-    if (!options_.OnlyVersion) return ScriptError(t, "only VERSIONINFO is read, not " + t.Text);
+    if (!options_.OnlyVersion)
+      return ScriptError(t, "only VERSIONINFO is read, not " + t.Text + " (--only-version skips the others)");
     return Skip(t);
   }
   if (t.Kind != TokenKind::Name && t.Kind != TokenKind::Number && t.Kind != TokenKind::String)
@@ -114,7 +149,8 @@ Status ScriptParser::Statement(const ScriptToken &t) {
   if (Is(type, "VERSIONINFO")) return VersionInfoStatement(t, type);
   if (type.Kind != TokenKind::Name && type.Kind != TokenKind::Number)
     return ScriptError(type, "expected a resource type, found " + Shown(type));
-  if (!options_.OnlyVersion) return ScriptError(type, "only VERSIONINFO is read, not " + Shown(type));
+  if (!options_.OnlyVersion)
+    return ScriptError(type, "only VERSIONINFO is read, not " + Shown(type) + " (--only-version skips the others)");
   return Skip(type);
 }
 
@@ -137,9 +173,18 @@ Status ScriptParser::Skip(const ScriptToken &type) {
   for (;;) {
     QM_UNWRAP_OR_RETURN(t, Peek());
     if (t.Kind == TokenKind::End) return Ok();
-    if (t.Line == type.Line && (t.Kind == TokenKind::String || IsPunct(t, '.'))) break;
+    if (t.Line == type.Line && t.File == type.File && (t.Kind == TokenKind::String || IsPunct(t, '.'))) break;
+    // Text that is no statement must not swallow the statements after it.
+    if (t.LineStart && (Is(t, "LANGUAGE") || Is(t, "STRINGTABLE"))) return Ok();
     peeked_.reset();
-    if (!IsBegin(t)) continue;
+    if (!IsBegin(t)) {
+      QM_UNWRAP_OR_RETURN(next, Peek());
+      if (Is(next, "VERSIONINFO")) {
+        Unget(t);
+        return Ok();
+      }
+      continue;
+    }
     for (int depth = 1; depth > 0;) {
       QM_UNWRAP_OR_RETURN(inner, Take());
       if (inner.Kind == TokenKind::End) return ScriptError(t, "a block that is never closed with END");
@@ -158,6 +203,8 @@ Status ScriptParser::Skip(const ScriptToken &type) {
 Status ScriptParser::VersionInfoStatement(const ScriptToken &start, const ScriptToken &name) {
   if (sawVersion_) return ScriptError(name, "a second VERSIONINFO statement");
   sawVersion_ = true;
+  if (start.Kind == TokenKind::Number && (start.BadNumber || start.Number > 0xFFFF))
+    return ScriptError(start, "a resource number larger than 65535");
   out_.Name = start.Kind == TokenKind::Number ? std::to_string(start.Number) : start.Text;
   out_.Info.HasFixedPart = true;
   out_.Info.Fixed.StrucVersion = 0x10000;
@@ -166,6 +213,7 @@ Status ScriptParser::VersionInfoStatement(const ScriptToken &start, const Script
     if (IsBegin(t)) break;
     if (t.Kind == TokenKind::End) return ScriptError(t, "VERSIONINFO without BEGIN");
     peeked_.reset();
+    if (IsMemoryFlag(t)) continue; // 16-bit Windows' loading hints, without meaning since
     QM_RETURN_IF_ERROR(FixedStatement(t));
   }
   return Body();
@@ -231,6 +279,7 @@ Status ScriptParser::StringFileInfo(const ScriptToken &begin) {
     if (keyToken.Wide) return ScriptError(keyToken, "a table's BLOCK takes a plain \"...\" name, not L\"...\"");
     QM_UNWRAP_OR_RETURN(key, Literals());
     StringTable table{std::move(key), {}};
+    blockBytes_ += 6 + (table.Key.size() + 1) * 2 + 2;
     QM_UNWRAP_OR_RETURN(tableBegin, Peek());
     QM_RETURN_IF_ERROR(ExpectBegin());
     for (;;) {
@@ -238,9 +287,19 @@ Status ScriptParser::StringFileInfo(const ScriptToken &begin) {
       if (tableDone) break;
       QM_UNWRAP_OR_RETURN(v, Take());
       if (!Is(v, "VALUE")) return ScriptError(v, "expected VALUE or END in a table, found " + Shown(v));
+      QM_UNWRAP_OR_RETURN(keyAt, Peek());
       QM_UNWRAP_OR_RETURN(entryKey, Literals());
       QM_RETURN_IF_ERROR(ExpectComma());
+      QM_UNWRAP_OR_RETURN(valueAt, Peek());
       QM_UNWRAP_OR_RETURN(entryValue, Literals());
+      // Each length in the block is 16 bits: an entry, and the whole block.
+      const std::size_t entry = 6 + (entryKey.size() + 1) * 2 + 2 + (entryValue.size() + 1) * 2;
+      if (entry > 0xFFFF) {
+        return ScriptError(entryValue.size() > entryKey.size() ? valueAt : keyAt,
+                           "a VALUE of " + std::to_string(entry) + " bytes; an entry must stay below 65536");
+      }
+      blockBytes_ += (entry + 3) & ~std::size_t{3};
+      if (blockBytes_ > 0xFFFF) return ScriptError(v, "the VALUE that makes the version block larger than 65535 bytes");
       table.Strings.push_back({std::move(entryKey), std::move(entryValue)});
     }
     out_.Info.Tables.push_back(std::move(table));
@@ -274,44 +333,76 @@ Status ScriptParser::VarFileInfo(const ScriptToken &begin) {
   }
 }
 
-Result<std::uint32_t> ScriptParser::Expression(int depth) {
+// Binary operators by how tightly they bind: | loosest, * / % tightest.
+int Precedence(const ScriptToken &t) {
+  static constexpr struct {
+    std::string_view op;
+    int precedence;
+  } kBinary[] = {{"|", 1}, {"^", 2}, {"&", 3}, {"<<", 4}, {">>", 4}, {"+", 5}, {"-", 5}, {"*", 6}, {"/", 6}, {"%", 6}};
+  if (t.Kind != TokenKind::Punct) return 0;
+  for (const auto &binary : kBinary)
+    if (binary.op == t.Text) return binary.precedence;
+  return 0;
+}
+
+Result<std::uint32_t> ScriptParser::Expression(int depth) { return Binary(1, depth); }
+
+Result<std::uint32_t> ScriptParser::Binary(int least, int depth) {
   QM_UNWRAP_OR_RETURN(value, Operand(depth));
   for (;;) {
     QM_UNWRAP_OR_RETURN(t, Peek());
-    if (t.Kind != TokenKind::Punct || std::string_view("|+-&").find(t.Text[0]) == std::string_view::npos) return value;
+    const int precedence = Precedence(t);
+    if (precedence == 0 || precedence < least) return value;
     peeked_.reset();
-    QM_UNWRAP_OR_RETURN(rhs, Operand(depth));
-    switch (t.Text[0]) {
-    case '|':
-      value |= rhs;
-      break;
-    case '+':
-      value += rhs;
-      break;
-    case '-':
-      value -= rhs;
-      break;
-    default:
-      value &= rhs;
-      break;
-    }
+    QM_UNWRAP_OR_RETURN(rhs, Binary(precedence + 1, depth + 1));
+    const std::string_view op = t.Text;
+    if ((op == "/" || op == "%") && rhs == 0) return ScriptError(t, "a division by zero");
+    value = op == "|"    ? value | rhs
+            : op == "^"  ? value ^ rhs
+            : op == "&"  ? value & rhs
+            : op == "<<" ? (rhs > 31 ? 0 : value << rhs)
+            : op == ">>" ? (rhs > 31 ? 0 : value >> rhs)
+            : op == "+"  ? value + rhs
+            : op == "-"  ? value - rhs
+            : op == "*"  ? value * rhs
+            : op == "/"  ? value / rhs
+                         : value % rhs;
   }
 }
 
 Result<std::uint32_t> ScriptParser::Operand(int depth) {
   QM_UNWRAP_OR_RETURN(t, Take());
   if (depth > kMaxExpressionDepth) return ScriptError(t, "an expression nested too deeply");
-  if (t.Kind == TokenKind::Number) return t.Number;
+  if (t.Kind == TokenKind::Number) {
+    if (t.BadNumber) return ScriptError(t, "'" + t.Text.substr(0, 40) + "' is not a number");
+    if (t.Number > 0xFFFFFFFFu) return ScriptError(t, "a number larger than 32 bits");
+    return static_cast<std::uint32_t>(t.Number);
+  }
   if (t.Kind == TokenKind::Name) {
     std::optional<std::uint32_t> known = KnownScriptValue(t.Text);
-    if (!known) return ScriptError(t, "an unknown name '" + t.Text.substr(0, 40) + "'");
-    return *known;
+    if (known) return *known;
+    std::string message = "an unknown name '" + t.Text.substr(0, 40) + "' (-D " + t.Text.substr(0, 40) +
+                          "=VALUE defines it; -I names the folder of the header that does";
+    const std::vector<std::string> &skipped = lexer_.SkippedHeaders();
+    for (std::size_t i = 0; i < skipped.size() && i < 4; ++i)
+      message += (i == 0 ? "; skipped, not found: <" : ", <") + skipped[i].substr(0, 60) + ">";
+    return ScriptError(t, message + ")");
   }
-  if (IsPunct(t, '-') || IsPunct(t, '~')) {
+  if (IsPunct(t, '-') || IsPunct(t, '~') || IsPunct(t, '+')) {
     QM_UNWRAP_OR_RETURN(inner, Operand(depth + 1));
-    return t.Text[0] == '-' ? 0u - inner : ~inner;
+    return t.Text[0] == '-' ? 0u - inner : t.Text[0] == '~' ? ~inner : inner;
   }
   if (!IsPunct(t, '(')) return ScriptError(t, "expected a number, found " + Shown(t));
+  QM_UNWRAP_OR_RETURN(first, Peek());
+  if (IsCastType(first)) {
+    peeked_.reset();
+    for (;;) { // (unsigned short), (WORD)
+      QM_UNWRAP_OR_RETURN(next, Take());
+      if (IsPunct(next, ')')) break;
+      if (!IsCastType(next)) return ScriptError(next, "expected ')' after a cast's type, found " + Shown(next));
+    }
+    return Operand(depth + 1);
+  }
   QM_UNWRAP_OR_RETURN(inner, Expression(depth + 1));
   QM_UNWRAP_OR_RETURN(close, Take());
   if (!IsPunct(close, ')')) return ScriptError(close, "expected ')', found " + Shown(close));

@@ -3,9 +3,11 @@
 // where it stopped.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "codec/rc_script_names.h"
@@ -208,6 +210,25 @@ TEST(ScriptOut, RefusesWhatNoScriptCanSay) {
 
 // ---- the reader ----
 
+// Included files from a table instead of a disk.
+class TableResolver final : public IncludeResolver {
+public:
+  Result<std::optional<IncludedFile>> Find(std::string_view name, bool, std::string_view) override {
+    static const std::map<std::string, std::string, std::less<>> kFiles = {
+        {"version.h", "#pragma once\n#ifndef VERSION_H\n#define VERSION_H\nint declared(void);\n"
+                      "#define VER_MAJOR 3\n#define VER_TEXT \"3.1\"\n#endif\n"},
+        {"version.rc2", "#include \"version.h\"\n#include \"version.h\"\n1 VERSIONINFO FILEVERSION VER_MAJOR,1\n"
+                        "BEGIN BLOCK \"StringFileInfo\" BEGIN BLOCK \"040904B0\" BEGIN\n"
+                        "VALUE \"FileVersion\", VER_TEXT \"\\0\"\nEND END END\n"},
+        {"loop.rc", "#include \"loop.rc\"\n"},
+        {"bad.rc2", "1 VERSIONINFO\nFILEOS VOS_MARS\n"},
+    };
+    auto found = kFiles.find(name);
+    if (found == kFiles.end()) return std::optional<IncludedFile>();
+    return std::optional<IncludedFile>(IncludedFile{found->first, "", found->second});
+  }
+};
+
 struct InCase {
   const char *name;
   std::string script;
@@ -216,6 +237,9 @@ struct InCase {
   bool onlyVersion = false;
   bool windres = true; // cross-check with windres's block
 };
+
+const std::string kValue =
+    "1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", ";
 
 const char *kFixed = "FILEVERSION 1,2,3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n";
 
@@ -252,13 +276,54 @@ const InCase kInCases[] = {
                  "END\nLANGUAGE 9, 1\n1 VERSIONINFO\n") +
          kFixed + "BEGIN\nEND\n3 RCDATA { 1, 2 }\n",
      0x0409, Info(0, 0, 0, 0, {}, {}), true, false},
+    {"preprocessed",
+     std::string("#include <windows.h>\n#define STR2(x) #x\n#define STR(x) STR2(x)\n#define VER_MAJOR 2\n"
+                 "#define CAT(a, b) a##b\n#ifdef _DEBUG\n#define FLAGS VS_FF_DEBUG\n"
+                 "#elif defined(RC_INVOKED) && (VER_MAJOR > 1 || FOO / 0)\n#define FLAGS VS_FF_PRERELEASE\n"
+                 "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif\n"
+                 "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN_SWISS\nVS_VERSION_INFO VERSIONINFO\n"
+                 "FILEVERSION VER_MAJOR,CAT(1,0),3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n"
+                 "FILEFLAGS FLAGS\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
+                 "BLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"080704b0\"\nBEGIN\n"
+                 "VALUE \"FileVersion\", STR(VER_MAJOR) \".\" STR(CAT(1,0)) \"\\0\"\n"
+                 "VALUE \"Lines\", \"a\\\nb\"\nEND\nEND\n"
+                 "BLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_SWISS), "
+                 "1200\nEND\nEND\n"),
+     0x0807,
+     [] {
+       VersionInfo info =
+           Info(2, 0x40004, 1, 0, {{u"080704b0", {{u"FileVersion", u"2.10"}, {u"Lines", u"ab"}}}}, {{0x0807, 1200}});
+       info.Fixed.FileMajor = 2, info.Fixed.FileMinor = 10;
+       return info;
+     }()},
+    {"codePages",
+     kValue + "\"\\251 \xa9\"\n#pragma code_page(65001)\nVALUE \"B\", \"\xc2\xa9\"\n"
+              "#pragma code_page(1252)\nVALUE \"C\", \"\\x80\"\nEND END END\n",
+     0, Info(0, 0, 0, 0, {{u"040904B0", {{u"A", u"\u00a9 \u00a9"}, {u"B", u"\u00a9"}, {u"C", u"\u20ac"}}}}, {})},
+    {"includedAndDefined",
+     "#include \"version.rc2\"\n#if FROM_COMMAND_LINE != 7 || defined(DROPPED)\n#error not defined\n#endif\n", 0,
+     [] {
+       VersionInfo info = Info(0, 0, 0, 0, {{u"040904B0", {{u"FileVersion", u"3.1"}}}}, {});
+       info.Fixed = {0x10000, 3, 1, 0, 0};
+       return info;
+     }(),
+     false, false},
+    {"nothingSwallowsTheVersion",
+     std::string("#include \"version.h\"\nIDI_APP ICON DISCARDABLE res\\\\app.ico\nSTUFF THINGS\n"
+                 "TEXT RCDATA MOVEABLE { 1 { 2 } }\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_UK\n1 VERSIONINFO\n") +
+         kFixed + "BEGIN\nEND\n",
+     0x0809, Info(0, 0, 0, 0, {}, {}), true, false},
 };
 
 class ScriptIn : public testing::TestWithParam<InCase> {};
 
 TEST_P(ScriptIn, ReadsWhatTheScriptSays) {
   const InCase &c = GetParam();
-  Result<ParsedScript> parsed = ReadResourceScript(c.script, {c.onlyVersion});
+  TableResolver files;
+  Result<ParsedScript> parsed = ReadResourceScript(c.script, {.OnlyVersion = c.onlyVersion,
+                                                              .Defines = {"FROM_COMMAND_LINE=7", "DROPPED"},
+                                                              .Undefines = {"DROPPED"},
+                                                              .Resolver = &files});
   ASSERT_TRUE(parsed) << parsed.error();
   EXPECT_EQ(parsed->Language, c.language);
   ExpectSame(parsed->Info, c.want);
@@ -277,7 +342,15 @@ struct RefusedCase {
   const char *where; // "line L, column C", or empty when the message names no place
   const char *word;
   ErrorKind kind = ErrorKind::Invalid;
+  std::uint16_t codePage = 1252;
 };
+
+std::string Repeated(const std::string &text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i)
+    out += text;
+  return out;
+}
 
 std::string Nested(int depth) { return "1 VERSIONINFO\nFILEFLAGS " + std::string(depth, '(') + "1\nBEGIN\nEND\n"; }
 
@@ -307,10 +380,13 @@ const RefusedCase kRefused[] = {
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 0x409\nEND\nEND\n", "line 5, column 7",
      "code page"},
     {"1 VERSIONINFO\nFILEOS VOS_MARS\nBEGIN\nEND\n", "line 2, column 8", "VOS_MARS"},
-    {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", \"caf\xc3\xa9\"\n",
-     "line 7, column 12", "ASCII"},
-    {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", \"\\x80\"\n",
-     "line 7, column 12", "0x7F"},
+    {kValue + "\"caf\x81\"\n", "line 7, column 12", "--codepage"},
+    {"#pragma code_page(65001)\n" + kValue + "\"caf\xe9\"\n", "line 8, column 12", "not UTF-8"},
+    {kValue + "\"caf\xe9\"\n", "line 7, column 12", "1251", ErrorKind::Invalid, 1251},
+    {kValue + "\"a" + std::string(1, '\0') + "b\"\n", "line 7, column 14", "NUL"},
+    {kValue + "\"" + std::string(32766, 'x') + "\"\n", "line 7, column 12", "65536"},
+    {kValue + "\"" + std::string(30000, 'x') + "\"\nVALUE \"B\", \"" + std::string(30000, 'x') + "\"\n",
+     "line 8, column 1", "65535"},
     {"/* open\n1 VERSIONINFO\n", "line 1, column 1", "comment"},
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\nEND\n", "line 3, column 7", "literal"},
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"ab\\", "line 3, column 7", "literal"},
@@ -318,10 +394,27 @@ const RefusedCase kRefused[] = {
          "\"\n#define T S S S S S S S S\n"
          "1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", T T T\n",
      "line 9, column 12", "longer"},
-    {"#if 1\n", "line 1, column 1", "#if"},
+    {"#if 1\n", "line 1, column 1", "#endif"},
+    {"#if 1/0\n#endif\n", "line 1, column 6", "division"},
+    {"#ifdef X\n#else\n#elif 1\n#endif\n", "line 3, column 1", "after #else"},
+    {"#endif\n", "line 1, column 1", "without #if"},
+    {"\n#error Needs a newer SDK\n", "line 2, column 1", "#error Needs a newer SDK"},
+    {"#include \"missing.h\"\n", "line 1, column 1", "-I"},
+    {"#include \"loop.rc\"\n", "line 1, column 1 of 'loop.rc'", "deep"},
+    {"#include \"bad.rc2\"\n", "line 2, column 8 of 'bad.rc2'", "VOS_MARS"},
+    {"#include <commctrl.h>\n1 VERSIONINFO\nFILEFLAGS TBS_TOP\n", "line 3, column 11", "<commctrl.h>"},
+    {"1 VERSIONINFO\nFILEFLAGS VER_FLAGS\n", "line 2, column 11", "-D VER_FLAGS"},
+    {Repeated("#if 1\n", 300), "line 257, column 1", "deeper"},
+    {"#define F(x) x x\n1 VERSIONINFO\nFILEFLAGS " + Repeated("F(", 40) + "1" + Repeated(")", 40) + "\n",
+     "line 3, column 11", "more than"},
+    {"#define F(a, b) a\n1 VERSIONINFO\nFILEFLAGS F(1)\n", "line 3, column 11", "takes 2"},
+    {"#define F(a) a\n1 VERSIONINFO\nFILEFLAGS F(1\n", "line 3, column 11", "never end"},
+    {"#define P(a, b) a ## b\n1 VERSIONINFO\nFILEFLAGS P(1, +)\n", "line 3, column 11", "one token"},
+    {"#line 40 \"gen.rc\"\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 41, column 8 of 'gen.rc'", "VOS_MARS"},
+    {"#frobnicate\n", "line 1, column 1", "#frobnicate"},
+    {"FOO BAR\n1 VERSIONINFO\nBEGIN\nEND\n", "line 1, column 5", "--only-version"},
     {"LANGUAGE 0x400, 0\n", "line 1, column 10", "out of range"},
     {"LANGUAGE 9,\n 0x40\n", "line 1, column 10", "out of range"},
-    {"#define F(x) x\n", "line 1, column 10", "parameters"},
     {"1 VERSIONINFO\nFILEVERSION 65536\nBEGIN\nEND\n", "line 2, column 13", "65535"},
     {"1 VERSIONINFO\nBEGIN\nEND\n2 VERSIONINFO\nBEGIN\nEND\n", "line 4, column 3", "second"},
     {"1 VERSIONINFO\nFILEOS 0x100000000\n", "line 2, column 8", "32 bits"},
@@ -331,11 +424,12 @@ const RefusedCase kRefused[] = {
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK L\"040904B0\"\n", "line 5, column 7", "plain"},
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Other\", 1\nEND\nEND\n", "line 5, column 7",
      "Translation"},
-    {"1 VERSIONINFO\nFILEFLAGS 12ab\n", "line 2, column 13", "letters"},
+    {"1 VERSIONINFO\nFILEFLAGS 12ab\n", "line 2, column 11", "not a number"},
     {"1 VERSIONINFO\nFILEVERSION 1\n", "line 3, column 1", "BEGIN"},
     {Nested(40), "line 2, column 44", "nested"},
-    {MacroBomb(), "line 10, column 1", "longer"},
-    {ManyCopies(), "line 66, column 1", "together"},
+    {MacroBomb() + "1 VERSIONINFO\nFILEFLAGS A19\n", "line 22, column 11", "more than"},
+    {ManyCopies() + "1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\n" + Repeated("B1 ", 300), "line 103, column 1",
+     "more than"},
     {"LANGUAGE 9, 1\n", "", "no VERSIONINFO"},
     {std::string(kMaxScriptBytes + 1, ' '), "", "too large", ErrorKind::TooLarge},
 };
@@ -351,7 +445,11 @@ class ScriptRefused : public testing::TestWithParam<RefusedCase> {};
 
 TEST_P(ScriptRefused, SaysWhereAndWhy) {
   const RefusedCase &c = GetParam();
-  Result<ParsedScript> parsed = ReadResourceScript(c.script);
+  TableResolver files;
+  const auto started = std::chrono::steady_clock::now();
+  Result<ParsedScript> parsed = ReadResourceScript(c.script, {.CodePage = c.codePage, .Resolver = &files});
+  // Hostile scripts are refused at once, not after a long expansion.
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
   ASSERT_FALSE(parsed);
   EXPECT_EQ(parsed.kind(), c.kind);
   EXPECT_EQ(parsed.error().rfind(c.where, 0), 0u) << parsed.error();
