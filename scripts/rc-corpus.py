@@ -50,9 +50,19 @@ PROJECTS = {
                                    '#define LICENCE_TEXT(parsep) "Copyright 1997-2022 Simon Tatham." parsep\n'}},
     "git": {"I": ["."], "D": ["MAJOR=2", "MINOR=39", "MICRO=2", "PATCHLEVEL=0", 'GIT_VERSION="2.39.2"']},
     "nodejs": {"I": ["src"]},
+    "gettext": {"D": ["PACKAGE_VERSION_MAJOR=0", "PACKAGE_VERSION_MINOR=21", "PACKAGE_VERSION_SUBMINOR=0",
+                      'PACKAGE_VERSION_STRING="0.21"']},
+    "libtheora": {"D": ["TH_VERSION_FIELD=1,1,0,0", 'TH_VERSION_STRING="1.1.1"']},
+    "expat": {"D": ["VER_FILEVERSION=2,5,0,0"]},
+    "postgresql-15": {"I": ["src/include", "src/port"],
+                      "D": ["_ICO_=", 'FILEDESC="PostgreSQL server"', '_INTERNAL_NAME_="postgres"', '_ORIGINAL_NAME_="postgres.exe"'],
+                      "gen": {"pg_config.h": '#define PG_MAJORVERSION_NUM 15\n#define PG_MINORVERSION_NUM 5\n'
+                                             '#define PG_VERSION "15.5"\n'}},
+    "gnupg2": {"configure": {"common/w32info-rc.h": "common/w32info-rc.h.in"}},
+    "libxml2": {"gen": {"rcVersion.h": '#define LIBXML_MAJOR_VERSION 2\n#define LIBXML_MINOR_VERSION 9\n'
+                                      '#define LIBXML_MICRO_VERSION 14\n#define LIBXML_DOTTED_VERSION "2.9.14"\n'}},
     "lz4": {"I": ["lib"]},
     "libzstd": {"I": ["lib"]},
-    "postgresql-15": {"I": ["src/include"]},
 }
 
 # Defines that one script's build passes, by the script's path (a copy of a
@@ -68,7 +78,7 @@ TEMPLATE = re.compile(r"\.(in|cmake|cmakein|tpl|template|meson)$", re.I)
 SCRIPT_NAME = re.compile(r"\.(rc|rc2|rci|ver|dlg|rc3)(\.in|\.cmake|\.cmakein|\.in\.in|\.tpl|\.template)?$", re.I)
 INCLUDE = re.compile(rb'^[ \t]*#[ \t]*include[ \t]*["<]([^">]+)[">]', re.M)
 PLACE = re.compile(r"line \d+, column \d+|[^\s:]+:\d+:\d+")
-NUMERIC = re.compile(r"MAJOR|MINOR|MICRO|PATCH|BUILD|REV|NUMBER|LEVEL|YEAR|_N$|^N$|SERIAL", re.I)
+NUMERIC = re.compile(r"MAJOR|MINOR|MICRO|NANO|PATCH|REV|NUMBER|LEVEL|YEAR|_N$|^N$|SERIAL|_CURRENT|_AGE", re.I)
 
 
 def find_scripts(tree, packages):
@@ -89,26 +99,30 @@ def find_scripts(tree, packages):
     # Scripts saved by Visual Studio are often UTF-16.
     holds = {p for p in data if re.search(rb"\bVERSIONINFO\b", data[p], re.I) or
              "VERSIONINFO".encode("utf-16-le") in data[p]}
-    names = {os.path.basename(p).lower() for p in holds}
+    # An include is matched by file name within its own package.
+    package_of = dict((p, pkg) for pkg, p in files)
+    names = {(package_of[p], os.path.basename(p).lower()) for p in holds}
     while True:
         more = {p for p in data if p not in holds and
-                any(os.path.basename(i.decode("latin-1")).lower() in names for i in INCLUDE.findall(data[p]))}
+                any((package_of[p], os.path.basename(i.decode("latin-1")).lower()) in names
+                    for i in INCLUDE.findall(data[p]))}
         if not more:
             break
         holds |= more
-        names |= {os.path.basename(p).lower() for p in more}
+        names |= {(package_of[p], os.path.basename(p).lower()) for p in more}
     return sorted((pkg, p) for pkg, p in files if p in holds)
 
 
-def placeholder(name, in_string, whole):
-    if NUMERIC.search(name):
+def placeholder(name, in_string, whole, commas):
+    if NUMERIC.search(name) and "FILEVERSION" not in name.upper():
         return "1"
     if in_string:
         return "1.2.3" if "VERSION" in name.upper() else "example-" + name.lower()
     if whole and "VERSION" not in name.upper():
         return "1"
     if "VERSION" in name.upper() or "COMMA" in name.upper():
-        return "1,2,3,0"
+        # As many parts as the four the statement takes leave to it.
+        return ",".join(["1", "2", "3", "0"][:max(1, 4 - commas)])
     return "1"
 
 
@@ -130,7 +144,8 @@ def fill_template(text):
             else:
                 name = m.group(1) or m.group(2)
                 whole = re.match(r"\s*\w+\s*$", line[:m.start()]) is not None and line[m.end():].strip() == ""
-                pieces.append(placeholder(name, in_string, whole))
+                commas = re.sub(r"@\w+@|\$\{\w+\}", "", line.split("//")[0]).count(",")
+                pieces.append(placeholder(name, in_string, whole, commas))
             pos = m.end()
         pieces.append(line[pos:])
         out.append("".join(pieces))
@@ -213,6 +228,13 @@ def write_generated(pkg, root, gen):
         os.makedirs(os.path.dirname(os.path.join(gen, name)), exist_ok=True)
         with open(os.path.join(gen, name), "w") as f:
             f.write(text)
+    for name, source in spec.get("configure", {}).items():
+        target = os.path.join(root, name)
+        if not os.path.exists(target):
+            with open(os.path.join(root, source), encoding="latin-1") as f:
+                text = fill_template(f.read())
+            with open(target, "w", encoding="latin-1") as f:
+                f.write(text)
     for name, source in spec.get("copy", {}).items():
         os.makedirs(os.path.dirname(os.path.join(gen, name)), exist_ok=True)
         shutil.copyfile(os.path.join(root, source), os.path.join(gen, name))
@@ -287,7 +309,7 @@ def check(job):
         return result
     result["windres_versions"] = len(versions)
     block = os.path.join(work, "quillmark.res")
-    qm_options = (options if not args.plain else []) + ["--only-version"]
+    qm_options = (options + args.system_include if not args.plain else []) + ["--only-version"]
     code, _, err = run([args.cli, "build"] + qm_options + [script, block])
     if code != 0:
         msg = first_line(err).replace(work + "/", "").replace(args.tree + "/", "")
@@ -316,13 +338,19 @@ def check(job):
         result["outcome"] = "differing"
         result["detail"] = "build is the same but apply exits %d: %s" % (code, first_line(err).replace(work + "/", ""))
         return result
+    # windres's block is read as a block file (its name need not be 1, which
+    # a .res is read by); its language is the .res's.
+    theirs_file = os.path.join(work, "windres.block")
+    with open(theirs_file, "wb") as f:
+        f.write(theirs)
     a, why = show_json(args.cli, applied)
-    b, why2 = show_json(args.cli, res)
+    b, why2 = show_json(args.cli, theirs_file)
     if why or why2:
         result["outcome"] = "failed"
         result["detail"] = why or why2
         return result
-    container = ("kind", "signed", "appendedData")
+    b["language"] = versions[0][1]
+    container = ("kind", "signed", "appendedData", "otherLanguages")
     keys = sorted(k for k in set(a) | set(b) if k not in container and a.get(k) != b.get(k))
     if keys:
         result["outcome"] = "differing"
@@ -344,6 +372,8 @@ def main():
     ap.add_argument("--jobs", type=int, default=2)
     # Without -I and -D, for a program that does not take them yet.
     ap.add_argument("--plain", action="store_true")
+    # mingw-w64's headers on quillmark-cli's include path too, as windres has them.
+    ap.add_argument("--system-headers", action="store_true")
     ap.add_argument("packages", nargs="*")
     args = ap.parse_args()
     packages = args.packages or sorted(p for p in os.listdir(args.tree) if os.path.isfile(os.path.join(args.tree, p, ".done")))
@@ -353,6 +383,18 @@ def main():
     os.makedirs(os.path.join(args.out, "gen", "sdk"), exist_ok=True)
     with open(os.path.join(args.out, "gen", "sdk", "verrsrc.h"), "w") as f:
         f.write("#include <winver.h>\n")
+    # Scripts written on Windows name headers in any case; mingw-w64's are
+    # in lower case on a file system that minds.
+    for name in ("CommCtrl.h", "WinUser.h", "Winver.h", "WinVer.h", "Windows.h", "WinNT.h", "WinResrc.h"):
+        with open(os.path.join(args.out, "gen", "sdk", name), "w") as f:
+            f.write("#include <%s>\n" % name.lower())
+    args.system_include = []
+    if args.system_headers:
+        # The folder windres's preprocessor takes <winver.h> from.
+        p = subprocess.run(["i686-w64-mingw32-gcc", "-xc", "-E", "-H", "-o", os.devnull, "-"],
+                           input=b"#include <winver.h>\n", stderr=subprocess.PIPE)
+        found = re.search(rb"^\.+ (\S+)/winver\.h$", p.stderr, re.M)
+        args.system_include = ["-I", found.group(1).decode()] if found else []
     for pkg in packages:
         write_generated(pkg, os.path.join(args.tree, pkg), os.path.join(args.out, "gen", pkg))
     jobs = [(i, pkg, path, args) for i, (pkg, path) in enumerate(scripts)]

@@ -5,9 +5,11 @@
 # source --download-only` into build/rc-corpus/cache and unpacked there
 # without Debian's patches); after that the run needs no network.
 #
-# Usage: scripts/rc-corpus.sh [--no-fetch] [--jobs N] [--only PACKAGE...]
-#   --no-fetch  use only what the cache holds
-#   --only P    only the scripts of these packages (repeatable)
+# Usage: scripts/rc-corpus.sh [--no-fetch] [--system-headers] [--jobs N] [--only PACKAGE]...
+#   --no-fetch        use only what the cache holds
+#   --system-headers  give quillmark-cli mingw-w64's headers (-I), as windres has
+#                     them, besides the headers it carries
+#   --only P          only the scripts of this package (repeatable)
 # A script is every .rc/.rc2/.rc.in/... file that holds a VERSIONINFO or
 # includes a file that does. Each is given the include folders and defines
 # its project would pass (its own folder, the project's include folders, the
@@ -23,10 +25,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-fetch=1 jobs=$(nproc) only=()
+fetch=1 jobs=$(nproc) only=() system=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --no-fetch) fetch=0 ;;
+    --system-headers) system=(--system-headers) ;;
     --jobs) jobs=$2; shift ;;
     --only) only+=("$2"); shift ;;
     -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -97,5 +100,5 @@ printf 'int main(void) { return 0; }\n' >"$out/module.c"
 i686-w64-mingw32-gcc -s -o "$out/module.exe" "$out/module.c"
 
 python3 "$root/scripts/rc-corpus.py" ${QM_RC_PLAIN:+--plain} --tree "$cache/tree" --out "$out" --cli "$cli" --windres "$windres" \
-  --module "$out/module.exe" --jobs "$jobs" "${only[@]}" | tee "$out/summary.txt"
+  --module "$out/module.exe" --jobs "$jobs" "${system[@]}" "${only[@]}" | tee "$out/summary.txt"
 exit "${PIPESTATUS[0]}"
