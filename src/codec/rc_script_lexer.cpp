@@ -239,9 +239,14 @@ Result<ScriptToken> ScriptLexer::Raw(bool inDirective) {
       if (pos_ >= text_.size() || At() == '\n') return ScriptError(token, "a literal that does not end on its line");
       if (At() == '\0') return ScriptError(file_, line_, column_, "a NUL byte inside a literal");
       if (At() == '"' && At(1) != '"') break;
-      if (At() == '"' || (At() == '\\' && At(1) != '\n' && At(1) != '\r')) token.Text.push_back(At()), Advance();
+      // A doubled quote, or an escape: two characters of the body together.
+      const bool pair = At() == '"' || At() == '\\';
+      token.Text.push_back(At());
+      Advance();
+      if (!pair || Splice() || pos_ >= text_.size() || At() == '\n') continue;
       if (At() == '\0') return ScriptError(file_, line_, column_, "a NUL byte inside a literal");
-      if (At() != '\n' && !Splice()) token.Text.push_back(At()), Advance();
+      token.Text.push_back(At());
+      Advance();
     }
     Advance();
     return token;

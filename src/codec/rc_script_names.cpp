@@ -130,10 +130,6 @@ constexpr ScriptName kLanguages[] = {
     ScriptName{"LANG_UZBEK", 0x43},
     ScriptName{"LANG_VIETNAMESE", 0x2a},
     ScriptName{"LANG_WELSH", 0x52},
-    ScriptName{"LANG_ESPERANTO", 0x8f},
-    ScriptName{"LANG_WALON", 0x90},
-    ScriptName{"LANG_CORNISH", 0x91},
-    ScriptName{"LANG_GAELIC", 0x3c},
     ScriptName{"LANG_BRETON", 0x7e},
     ScriptName{"LANG_LUXEMBOURGISH", 0x6e},
     ScriptName{"LANG_MALTESE", 0x3a},
@@ -147,7 +143,6 @@ constexpr ScriptName kLanguages[] = {
     ScriptName{"LANG_FILIPINO", 0x64},
     ScriptName{"LANG_FRISIAN", 0x62},
     ScriptName{"LANG_KYRGYZ", 0x40},
-    ScriptName{"LANG_SORBIAN", 0x2e},
     ScriptName{"LANG_SYRIAC", 0x5a},
     ScriptName{"LANG_TAJIK", 0x28},
     ScriptName{"LANG_TURKMEN", 0x42},
@@ -271,9 +266,9 @@ constexpr ScriptName kLanguages[] = {
     ScriptName{"SUBLANG_BENGALI_INDIA", 0x01},
 };
 
-constexpr std::array kOther{ScriptName{"VS_VERSION_INFO", 1},           ScriptName{"VS_FFI_FILEFLAGSMASK", 0x3F},
+constexpr std::array kOther{ScriptName{"VS_VERSION_INFO", 1}, ScriptName{"VS_FFI_FILEFLAGSMASK", 0x3F},
                             ScriptName{"VS_FFI_SIGNATURE", 0xFEEF04BD}, ScriptName{"VS_FFI_STRUCVERSION", 0x10000},
-                            ScriptName{"VS_USER_DEFINED", 100},         ScriptName{"VS_FILE_INFO", 16}};
+                            ScriptName{"VS_USER_DEFINED", 100}};
 
 std::string Hex(std::uint32_t value) {
   char text[16];

@@ -287,8 +287,7 @@ const InCase kInCases[] = {
                  "BLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"080704b0\"\nBEGIN\n"
                  "VALUE \"FileVersion\", STR(VER_MAJOR) \".\" STR(CAT(1,0)) \"\\0\"\n"
                  "VALUE \"Lines\", \"a\\\nb\"\nEND\nEND\n"
-                 "BLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_SWISS), "
-                 "1200\nEND\nEND\n"),
+                 "BLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 0x807, 1200\nEND\nEND\n"),
      0x0807,
      [] {
        VersionInfo info =
@@ -299,9 +298,17 @@ const InCase kInCases[] = {
     {"codePages",
      kValue + "\"\\251 \xa9\"\n#pragma code_page(65001)\nVALUE \"B\", \"\xc2\xa9\"\n"
               "#pragma code_page(1252)\nVALUE \"C\", \"\\x80\"\nEND END END\n",
-     0, Info(0, 0, 0, 0, {{u"040904B0", {{u"A", u"\u00a9 \u00a9"}, {u"B", u"\u00a9"}, {u"C", u"\u20ac"}}}}, {})},
+     0,
+     [] {
+       VersionInfo info =
+           Info(0, 0, 0, 0, {{u"040904B0", {{u"A", u"\u00a9 \u00a9"}, {u"B", u"\u00a9"}, {u"C", u"\u20ac"}}}}, {});
+       info.Fixed = {0x10000};
+       return info;
+     }()},
     {"includedAndDefined",
-     "#include \"version.rc2\"\n#if FROM_COMMAND_LINE != 7 || defined(DROPPED)\n#error not defined\n#endif\n", 0,
+     "#include <winnt.h>\nLANGUAGE MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH_CANADIAN) & 0x3FF, (WORD)3\n"
+     "#include \"version.rc2\"\n#if FROM_COMMAND_LINE != 7 || defined(DROPPED)\n#error not defined\n#endif\n",
+     0x0C0C,
      [] {
        VersionInfo info = Info(0, 0, 0, 0, {{u"040904B0", {{u"FileVersion", u"3.1"}}}}, {});
        info.Fixed = {0x10000, 3, 1, 0, 0};
@@ -406,7 +413,7 @@ const RefusedCase kRefused[] = {
     {"1 VERSIONINFO\nFILEFLAGS VER_FLAGS\n", "line 2, column 11", "-D VER_FLAGS"},
     {Repeated("#if 1\n", 300), "line 257, column 1", "deeper"},
     {"#define F(x) x x\n1 VERSIONINFO\nFILEFLAGS " + Repeated("F(", 40) + "1" + Repeated(")", 40) + "\n",
-     "line 3, column 11", "more than"},
+     "line 3, column ", "more than"},
     {"#define F(a, b) a\n1 VERSIONINFO\nFILEFLAGS F(1)\n", "line 3, column 11", "takes 2"},
     {"#define F(a) a\n1 VERSIONINFO\nFILEFLAGS F(1\n", "line 3, column 11", "never end"},
     {"#define P(a, b) a ## b\n1 VERSIONINFO\nFILEFLAGS P(1, +)\n", "line 3, column 11", "one token"},
@@ -428,8 +435,7 @@ const RefusedCase kRefused[] = {
     {"1 VERSIONINFO\nFILEVERSION 1\n", "line 3, column 1", "BEGIN"},
     {Nested(40), "line 2, column 44", "nested"},
     {MacroBomb() + "1 VERSIONINFO\nFILEFLAGS A19\n", "line 22, column 11", "more than"},
-    {ManyCopies() + "1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\n" + Repeated("B1 ", 300), "line 103, column 1",
-     "more than"},
+    {ManyCopies() + "1 VERSIONINFO\nFILEFLAGS " + Repeated("B1|", 300) + "1\n", "line 102, column ", "more than"},
     {"LANGUAGE 9, 1\n", "", "no VERSIONINFO"},
     {std::string(kMaxScriptBytes + 1, ' '), "", "too large", ErrorKind::TooLarge},
 };
