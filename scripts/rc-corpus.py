@@ -74,6 +74,11 @@ RULES = [
                                               'SQLITE_VERSION="3.40.1"']}),
 ]
 
+# What i686-w64-mingw32-gcc predefines that scripts and mingw-w64's headers
+# test; given to quillmark-cli with --system-headers.
+GCC_MACROS = {"__GNUC__", "__GNUC_MINOR__", "__GNUC_PATCHLEVEL__", "_WIN32", "WIN32", "__WIN32__",
+              "__MINGW32__", "_X86_", "__MSVCRT__"}
+
 TEMPLATE = re.compile(r"\.(in|cmake|cmakein|tpl|template|meson)$", re.I)
 SCRIPT_NAME = re.compile(r"\.(rc|rc2|rci|ver|dlg|rc3)(\.in|\.cmake|\.cmakein|\.in\.in|\.tpl|\.template)?$", re.I)
 INCLUDE = re.compile(rb'^[ \t]*#[ \t]*include[ \t]*["<]([^">]+)[">]', re.M)
@@ -372,7 +377,8 @@ def main():
     ap.add_argument("--jobs", type=int, default=2)
     # Without -I and -D, for a program that does not take them yet.
     ap.add_argument("--plain", action="store_true")
-    # mingw-w64's headers on quillmark-cli's include path too, as windres has them.
+    # mingw-w64's headers on quillmark-cli's include path too, and the
+    # compiler's platform macros, as windres's preprocessor has them.
     ap.add_argument("--system-headers", action="store_true")
     ap.add_argument("packages", nargs="*")
     args = ap.parse_args()
@@ -395,6 +401,12 @@ def main():
                            input=b"#include <winver.h>\n", stderr=subprocess.PIPE)
         found = re.search(rb"^\.+ (\S+)/winver\.h$", p.stderr, re.M)
         args.system_include = ["-I", found.group(1).decode()] if found else []
+        # Those headers test the compiler's own macros (vadefs.h stops with
+        # #error without __GNUC__), and so do some scripts.
+        p = subprocess.run(["i686-w64-mingw32-gcc", "-xc", "-E", "-dM", os.devnull], stdout=subprocess.PIPE)
+        for name, value in re.findall(rb"^#define (\w+) ?(.*)$", p.stdout, re.M):
+            if name.decode() in GCC_MACROS:
+                args.system_include += ["-D", name.decode() + ("=" + value.decode() if value else "")]
     for pkg in packages:
         write_generated(pkg, os.path.join(args.tree, pkg), os.path.join(args.out, "gen", pkg))
     jobs = [(i, pkg, path, args) for i, (pkg, path) in enumerate(scripts)]

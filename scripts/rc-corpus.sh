@@ -7,8 +7,9 @@
 #
 # Usage: scripts/rc-corpus.sh [--no-fetch] [--system-headers] [--jobs N] [--only PACKAGE]...
 #   --no-fetch        use only what the cache holds
-#   --system-headers  give quillmark-cli mingw-w64's headers (-I), as windres has
-#                     them, besides the headers it carries
+#   --system-headers  give quillmark-cli mingw-w64's headers (-I) and the
+#                     compiler's platform macros (-D __GNUC__, _WIN32, ...), as
+#                     windres's preprocessor has them, besides what it carries
 #   --only P          only the scripts of this package (repeatable)
 # A script is every .rc/.rc2/.rc.in/... file that holds a VERSIONINFO or
 # includes a file that does. Each is given the include folders and defines
