@@ -359,7 +359,7 @@ Status Preprocessor::Directive() {
   }
   if (w == "error") {
     QM_RETURN_IF_ERROR(lexer.SkipBlank(true));
-    return ScriptError(at, "#error " + Shown(lexer.RestOfLine(), 200));
+    return ScriptError(at, "#error " + Shown(lexer.RestOfLine(), 200) + " (-D and -U change what #if tests)");
   }
   if (w == "pragma") return Pragma(at, lexer);
   if (w == "line" || word.Kind == TokenKind::Number) {

@@ -289,6 +289,9 @@ struct ScriptBuild {
   std::vector<std::string> options;
   int code;
   const char *message; // on stderr, or the FileDescription show gives back
+  // Other files beside the script, by path under the folder; "@DIR@" in an
+  // option stands for the folder.
+  std::vector<std::pair<std::string, std::string>> files = {};
   friend void PrintTo(const ScriptBuild &c, std::ostream *os) { *os << c.name; }
 };
 
@@ -303,8 +306,15 @@ TEST_P(BuildFromScript, WritesTheBlockOrNothing) {
   ScratchDir dir;
   WriteText(dir / "fields.json", c.script);
   WriteText(dir / "v.res", "old");
+  for (const auto &[name, text] : c.files) {
+    std::filesystem::create_directories((dir.path() / name).parent_path());
+    WriteText(dir / name, text);
+  }
   std::vector<std::string> args = {"build"};
-  args.insert(args.end(), c.options.begin(), c.options.end());
+  for (std::string option : c.options) {
+    if (const std::size_t at = option.find("@DIR@"); at != std::string::npos) option.replace(at, 5, dir.path().string());
+    args.push_back(option);
+  }
   args.insert(args.end(), {dir / "fields.json", dir / "v.res"});
   const CliRun run = RunCliCaptured(args);
   ASSERT_EQ(run.code, c.code) << run.err;
@@ -340,7 +350,29 @@ INSTANTIATE_TEST_SUITE_P(
                     10,
                     "is refused: line 1, column 3: only VERSIONINFO is read, not 'ICON' (--only-version"},
         ScriptBuild{"Misspelled", "1 VERSIONINFO\nFILEVERSON 1\nBEGIN\nEND\n", {}, 10, "is refused: line 2, column 1"},
-        ScriptBuild{"TooLarge", std::string(kMaxScriptBytes + 1, '\n'), {"--only-version"}, 10, "too large"}),
+        ScriptBuild{"TooLarge", std::string(kMaxScriptBytes + 1, '\n'), {"--only-version"}, 10, "too large"},
+        // Files found beside the script and on -I; a header gives its directives alone.
+        ScriptBuild{"Included",
+                    "#include \"ver.h\"\n#include <app/version.rc2>\n",
+                    {"-I", "@DIR@/none", "--include-dir", "@DIR@/inc"},
+                    0,
+                    "Skript",
+                    {{"ver.h", "int declared(void);\n#define DESCRIPTION \"Skript\"\n"},
+                     {"inc/app/version.rc2", "#include \"../../ver.h\"\nLANGUAGE 7, 1\n1 VERSIONINFO FILEVERSION "
+                                             "1,2 FILEOS VOS_NT\nBEGIN BLOCK \"StringFileInfo\" { BLOCK \"040704B0\" "
+                                             "{ VALUE \"FileDescription\", DESCRIPTION } }\nEND\n"}}},
+        ScriptBuild{"Defined", "#if !defined(RC_INVOKED) && WITH == 2\n" + kVersionScript + "#endif\n",
+                    {"-DWITH=2", "-U", "RC_INVOKED"}, 0, "Skript"},
+        ScriptBuild{"NotDefined", "#ifdef WITH\n" + kVersionScript + "#endif\n", {}, 10, "-D defines"},
+        ScriptBuild{"CodePage",
+                    "#pragma code_page(1252)\n#pragma code_page(DEFAULT)\nLANGUAGE 7, 1\n1 VERSIONINFO FILEVERSION "
+                    "1,2 FILEOS VOS_NT BEGIN BLOCK \"StringFileInfo\" { BLOCK \"040704B0\" { VALUE "
+                    "\"FileDescription\", \"\xc2\xa9\" } }\nEND\n",
+                    {"--codepage", "65001"},
+                    0,
+                    "\xc2\xa9"},
+        ScriptBuild{"MissingHeader", "#include \"ver.h\"\n" + kVersionScript, {}, 10,
+                    "line 1, column 1: #include \"ver.h\" finds no file (-I"}),
     [](const ::testing::TestParamInfo<ScriptBuild> &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -558,8 +558,8 @@ TEST_F(ApplyOnModules, RefusalsLeaveTheModuleAsItWas) {
        "line 1, column 3: only VERSIONINFO is read, not 'ICON' (--only-version skips"},
       {"", "tiny32.exe", 10, "no VERSIONINFO"},
       {"1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", "
-       "\"caf\xc3\xa9\"\n",
-       "tiny32.exe", 10, "line 7, column 12"},
+       "\"caf\x81\"\n",
+       "tiny32.exe", 10, "line 7, column 12: the byte 0x81, which code page 1252 lacks"},
       {R"({})", "missing.exe", 5, "it does not exist"},
       {R"({})", "text.exe", 6, "is not a PE module"},
   };
