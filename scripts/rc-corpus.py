@@ -329,10 +329,19 @@ def check(job):
     with open(block, "rb") as f:
         mine = f.read()
     theirs = versions[0][2]
+    theirs_file = os.path.join(work, "windres.block")
+    with open(theirs_file, "wb") as f:
+        f.write(theirs)
     if mine != theirs:
         at = next((i for i in range(min(len(mine), len(theirs))) if mine[i] != theirs[i]), min(len(mine), len(theirs)))
         result["outcome"] = "differing"
         result["detail"] = "build: %d bytes, windres %d; first difference at byte %d" % (len(mine), len(theirs), at)
+        a, _ = show_json(args.cli, block)
+        b, _ = show_json(args.cli, theirs_file)
+        if a and b:
+            keys = sorted(k for k in set(a) | set(b) if a.get(k) != b.get(k))
+            result["detail"] += "; show --json differs in " + ", ".join(keys)
+            result["build_diff"] = {k: [a.get(k), b.get(k)] for k in keys}
         return result
     # apply of the script to a module must give what show reads from
     # windres's .res, but for what belongs to the container.
@@ -345,9 +354,6 @@ def check(job):
         return result
     # windres's block is read as a block file (its name need not be 1, which
     # a .res is read by); its language is the .res's.
-    theirs_file = os.path.join(work, "windres.block")
-    with open(theirs_file, "wb") as f:
-        f.write(theirs)
     a, why = show_json(args.cli, applied)
     b, why2 = show_json(args.cli, theirs_file)
     if why or why2:
