@@ -16,9 +16,11 @@ import sys
 
 # What a project's build passes to its resource compiler, beyond the
 # script's own folder: include folders (relative to the package's root) and
-# defines, read from each project's build files. "gen" names headers that
-# the project's configure step writes; they are written with plausible
-# values into a folder put first on the include path.
+# defines, read from each project's build files (a root "include" folder is
+# always searched). What a configure step would write is made up with
+# plausible values: "gen" writes headers into a folder put first on the
+# include path, "copy" puts a file the project ships there under the name
+# its build gives it, "configure" fills a template into the package's tree.
 PROJECTS = {
     "curl": {"I": ["include"]},
     "libpng1.6": {"I": ["."], "copy": {"pnglibconf.h": "scripts/pnglibconf.h.prebuilt"}},
@@ -276,7 +278,6 @@ def check(job):
     for d in defines:
         options += ["-D", d]
         wr_options += ["-D", d.replace('"', '\\"')]
-    rel = os.path.relpath(path, args.tree)
     result = {"index": index, "package": pkg, "script": rel, "templated": False}
     script = path
     if TEMPLATE.search(path):
