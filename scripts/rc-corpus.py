@@ -64,6 +64,8 @@ PROJECTS = {
     "libxml2": {"gen": {"rcVersion.h": '#define LIBXML_MAJOR_VERSION 2\n#define LIBXML_MINOR_VERSION 9\n'
                                       '#define LIBXML_MICRO_VERSION 14\n#define LIBXML_DOTTED_VERSION "2.9.14"\n'}},
     "lz4": {"I": ["lib"]},
+    "wxwidgets3.2": {"D": ["WXMAKINGDLL", "WXMAKINGDLL_BASE", "WXDLLNAME=wxbase32u", "_UNICODE"]},
+    "cmake": {"gen": {"config.h": '#define PACKAGE_NAME "XZ Utils"\n#define PACKAGE_URL "https://tukaani.org/xz/"\n'}},
     "libzstd": {"I": ["lib"]},
 }
 
@@ -71,6 +73,7 @@ PROJECTS = {
 # project inside another package gets its project's).
 RULES = [
     (r"/zlib[^/]*/win32/zlib1\.rc$|^zlib/", {"D": ["GCC_WINDRES"]}),
+    (r"/cmliblzma/", {"I": ["Utilities/cmliblzma/common", "Utilities/cmliblzma/liblzma/api"], "D": ["HAVE_CONFIG_H"]}),
     (r"^python3\.11/PC/sqlite3\.rc$", {"D": ["SQLITE_MAJOR_VERSION=3", "SQLITE_MINOR_VERSION=40",
                                               "SQLITE_MICRO_VERSION=1", "SQLITE_PATCH_VERSION=0",
                                               'SQLITE_VERSION="3.40.1"']}),

@@ -53,7 +53,7 @@ packages=(
   keepassxc opus flac libogg libvorbis libtheora speex libxml2 gettext
   wireshark pcre2 libevent tor libwebp openjpeg2 mpg123 portaudio19
   openal-soft libsndfile lame libffi libidn2 libssh gnutls28 libtasn1-6
-  p11-kit
+  p11-kit freerdp2 pidgin cmake wxwidgets3.2
 )
 
 # The release this machine's sources name is asked first (its own pool),
