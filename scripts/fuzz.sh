@@ -27,6 +27,7 @@ runs=build/fuzz/runs
 for name in "${targets[@]}"; do
   case "$name" in
     fuzz_decoder | fuzz_info_round_trip) kind=blocks ;;
+    fuzz_rc_*) kind=scripts ;;
     *) kind=modules ;;
   esac
   work="$runs/$name"

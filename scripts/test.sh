@@ -25,10 +25,12 @@ for fuzzer in build/fuzz/fuzz/fuzz_*; do
   [ -x "$fuzzer" ] || continue
   # From the seed corpus the build made (small seeds, each at most a few
   # tens of KiB, so a short run gets through many inputs): modules for the
-  # module targets, version blocks for the decoder and the round trip.
+  # module targets, version blocks for the decoder and the round trip,
+  # resource scripts for the script readers.
   corpus=$(mktemp -d)
   case "$(basename "$fuzzer")" in
     fuzz_decoder | fuzz_info_round_trip) cp build/fuzz/fuzz/corpus/blocks/* "$corpus"/ 2>/dev/null || true ;;
+    fuzz_rc_*) cp build/fuzz/fuzz/corpus/scripts/* "$corpus"/ 2>/dev/null || true ;;
     *) cp build/fuzz/fuzz/corpus/modules/* "$corpus"/ 2>/dev/null || true ;;
   esac
   "$fuzzer" -max_total_time="${QM_FUZZ_SECONDS:-20}" -timeout=10 -max_len=65536 -print_final_stats=0 "$corpus" \

@@ -4,6 +4,7 @@
 
 #include "base/shown_text.h"
 #include "cli/set_command.h"
+#include "codec/text_codec.h"
 
 namespace qm::cli {
 namespace {
@@ -26,6 +27,19 @@ std::string Counted(std::size_t count, const std::string &noun) {
 }
 
 } // namespace
+
+void PutFileName(ordered_json &object, const std::string &member, const std::string &name) {
+  object[member] = name;
+  if (Utf16ToUtf8(Utf8ToUtf16(name)) == name) return;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0xF];
+  }
+  object[member + "Bytes"] = hex;
+}
 
 FileReport::FileReport(ReportFormat format, bool outputIsJson, std::ostream &out, std::ostream &err,
                        std::vector<Error> &failures)
@@ -62,7 +76,7 @@ void FileReport::Skipped(const std::string &path, const std::string &why) {
 void FileReport::Write(const std::string &path, const char *result, stamp::ExitCode code, const std::string &message) {
   if (format_ == ReportFormat::Text) return;
   ordered_json record;
-  record["path"] = path;
+  PutFileName(record, "path", path);
   record["result"] = result;
   record["exitCode"] = stamp::ToInt(code);
   record["message"] = message;

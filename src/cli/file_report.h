@@ -4,7 +4,8 @@
 // per line on stdout, written as each file is done.
 //
 // A record: {"path": "dir/app.exe", "result": "ok" | "skipped" | "failed",
-// "exitCode": 0, "message": "..."}, plus "output" when the command printed
+// "exitCode": 0, "message": "..."} ("pathBytes" too for a name that is not
+// UTF-8, see PutFileName), plus "output" when the command printed
 // something for that file (a JSON value when the command prints JSON, else
 // the text). A skipped file has exit code 0 and says why it was skipped.
 #include <cstddef>
@@ -13,12 +14,21 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "base/result.h"
 #include "stamp/exit_codes.h"
 
 namespace qm::cli {
 
 enum class ReportFormat { Text, Json };
+
+// A file's name as the member `member` of a JSON object. JSON text is
+// UTF-8, and a name need not be: one that is not gets, besides its shown
+// form (each byte that is no UTF-8 as U+FFFD), the member `member` + "Bytes"
+// holding its bytes in hex, so that two names differing only there stay
+// apart and either can be found again.
+void PutFileName(nlohmann::ordered_json &object, const std::string &member, const std::string &name);
 
 class FileReport {
 public:

@@ -10,6 +10,7 @@
 #include "base/shown_text.h"
 #include "cli/argument_path.h"
 #include "cli/block_input.h"
+#include "cli/file_report.h"
 #include "cli/module_walk.h"
 #include "codec/text_codec.h"
 #include "codec/version_info_reader.h"
@@ -84,8 +85,13 @@ Status LintAndPrint(const std::string &file, bool asJson, bool named, std::ostre
   QM_UNWRAP_OR_RETURN(findings, LintOne(file));
   if (asJson) {
     nlohmann::ordered_json array = nlohmann::ordered_json::array();
-    for (const LintFinding &finding : findings)
-      array.push_back(FindingAsJson(finding));
+    for (const LintFinding &finding : findings) {
+      nlohmann::ordered_json object;
+      // Over several files, each finding says whose it is.
+      if (named) PutFileName(object, "file", file);
+      object.update(FindingAsJson(finding));
+      array.push_back(std::move(object));
+    }
     out << array.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
   } else {
     std::istringstream lines(FindingsAsText(findings));

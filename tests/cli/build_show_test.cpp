@@ -312,7 +312,8 @@ TEST_P(BuildFromScript, WritesTheBlockOrNothing) {
   }
   std::vector<std::string> args = {"build"};
   for (std::string option : c.options) {
-    if (const std::size_t at = option.find("@DIR@"); at != std::string::npos) option.replace(at, 5, dir.path().string());
+    if (const std::size_t at = option.find("@DIR@"); at != std::string::npos)
+      option.replace(at, 5, dir.path().string());
     args.push_back(option);
   }
   args.insert(args.end(), {dir / "fields.json", dir / "v.res"});
@@ -361,8 +362,11 @@ INSTANTIATE_TEST_SUITE_P(
                      {"inc/app/version.rc2", "#include \"../../ver.h\"\nLANGUAGE 7, 1\n1 VERSIONINFO FILEVERSION "
                                              "1,2 FILEOS VOS_NT\nBEGIN BLOCK \"StringFileInfo\" { BLOCK \"040704B0\" "
                                              "{ VALUE \"FileDescription\", DESCRIPTION } }\nEND\n"}}},
-        ScriptBuild{"Defined", "#if !defined(RC_INVOKED) && WITH == 2\n" + kVersionScript + "#endif\n",
-                    {"-DWITH=2", "-U", "RC_INVOKED"}, 0, "Skript"},
+        ScriptBuild{"Defined",
+                    "#if !defined(RC_INVOKED) && WITH == 2\n" + kVersionScript + "#endif\n",
+                    {"-DWITH=2", "-U", "RC_INVOKED"},
+                    0,
+                    "Skript"},
         ScriptBuild{"NotDefined", "#ifdef WITH\n" + kVersionScript + "#endif\n", {}, 10, "-D defines"},
         ScriptBuild{"CodePage",
                     "#pragma code_page(1252)\n#pragma code_page(DEFAULT)\nLANGUAGE 7, 1\n1 VERSIONINFO FILEVERSION "
@@ -371,7 +375,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {"--codepage", "65001"},
                     0,
                     "\xc2\xa9"},
-        ScriptBuild{"MissingHeader", "#include \"ver.h\"\n" + kVersionScript, {}, 10,
+        ScriptBuild{"MissingHeader",
+                    "#include \"ver.h\"\n" + kVersionScript,
+                    {},
+                    10,
                     "line 1, column 1: #include \"ver.h\" finds no file (-I"}),
     [](const ::testing::TestParamInfo<ScriptBuild> &info) { return std::string(info.param.name); });
 

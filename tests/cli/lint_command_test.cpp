@@ -2,6 +2,10 @@
 // stdout (lines or JSON), and the usual codes for files it cannot read.
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+#include <set>
+#include <sstream>
+
 #include "cli_test_support.h"
 
 namespace qm::cli::test {
@@ -64,6 +68,53 @@ INSTANTIATE_TEST_SUITE_P(Cli, LintCommand,
                                            LintRun{"NoVersionResource", "plain32.exe", {}, false, 9},
                                            LintRun{"Missing", nullptr, {}, false, 3}),
                          [](const ::testing::TestParamInfo<LintRun> &info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace qm::cli::test
+
+namespace qm::cli::test {
+namespace {
+
+// Two names that differ only in a byte that is not UTF-8: in lint --json and
+// in a JSON report each keeps its own name, its bytes given back in hex.
+TEST(LintCommand, JsonNamesEachFileApartWhateverItsBytes) {
+  QM_REQUIRE_FIXTURES();
+  ScratchDir dir;
+  const std::vector<std::string> names = {dir / "a\xFE.exe", dir / "a\xFF.exe"};
+  for (const std::string &name : names)
+    fs::copy_file(Fixture("tiny32.exe"), fs::path(name));
+  auto hex = [](const std::string &text) {
+    std::string out;
+    for (char c : text) {
+      char two[3];
+      std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(c));
+      out += two;
+    }
+    return out;
+  };
+  const CliRun lint = RunCliCaptured({"lint", "--json", names[0], names[1]});
+  EXPECT_EQ(lint.code, 13) << lint.err;
+  std::istringstream arrays(lint.out);
+  std::set<std::string> seen;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    nlohmann::json findings;
+    arrays >> findings;
+    ASSERT_TRUE(findings.is_array() && !findings.empty()) << lint.out;
+    for (const auto &finding : findings)
+      EXPECT_EQ(finding["fileBytes"], hex(names[i])) << finding;
+    seen.insert(findings[0]["file"].get<std::string>() + findings[0]["fileBytes"].get<std::string>());
+  }
+  EXPECT_EQ(seen.size(), 2u);
+
+  const CliRun report = RunCliCaptured({"lint", "--recursive", "--report", "json", dir.path().string()});
+  std::set<std::string> paths;
+  std::istringstream records(report.out);
+  for (std::string line; std::getline(records, line);) {
+    const auto record = nlohmann::json::parse(line);
+    paths.insert(record.value("pathBytes", ""));
+  }
+  EXPECT_EQ(paths, std::set<std::string>({hex(names[0]), hex(names[1])})) << report.out;
+}
 
 } // namespace
 } // namespace qm::cli::test
