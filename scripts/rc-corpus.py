@@ -309,7 +309,7 @@ def check(job):
     if code != 0:
         result["outcome"] = "windres-refused"
         msg = [l for l in err.splitlines() if "error" in l.lower()] or err.splitlines() or [""]
-        result["detail"] = msg[0].replace(args.tree + "/", "").replace(work + "/", "")[:400]
+        result["detail"] = msg[0].replace(args.windres + ": ", "").replace(args.tree + "/", "").replace(work + "/", "")[:400]
         return result
     with open(res, "rb") as f:
         versions = res_versions(f.read())
