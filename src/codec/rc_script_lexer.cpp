@@ -23,8 +23,8 @@ unsigned Escape(std::string_view body, std::size_t &i, bool wide) {
     return '\t';
   case 'r':
     return '\r';
-  case 'a':
-    return '\a';
+  case 'a': // the resource compilers' \a is a backspace, not C's bell
+    return '\b';
   case 'x': {
     unsigned value = 0;
     for (int n = 0; n < (wide ? 4 : 2) && i < body.size() && DigitValue(body[i], 16) >= 0; ++n, ++i)

@@ -40,7 +40,7 @@ inline Error ScriptError(std::uint32_t line, std::uint32_t column, std::string_v
 std::string Spelling(const ScriptToken &token);
 
 // A literal's body as the resource compiler reads it: "" and \" are a quote,
-// \\ \n \t \r \a, \x with up to two hex digits (four in L"..."), up to three
+// \\ \n \t \r, \a (a backspace, as windres reads it), \x with up to two hex digits (four in L"..."), up to three
 // octal digits. Plain literals are bytes of their code page (1252, 65001 for
 // UTF-8, or ASCII alone for others), wide ones UTF-8 text. The value ends at
 // its first NUL, as windres ends it (cut, when given, says so: the literals

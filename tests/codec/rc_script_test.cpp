@@ -259,11 +259,11 @@ const InCase kInCases[] = {
     {"escapes",
      std::string("1 VERSIONINFO\n") + kFixed +
          "BEGIN BLOCK \"StringFileInfo\" BEGIN BLOCK \"040904B0\" BEGIN\n"
-         "VALUE \"A\", \"x\"\"y\\\\z\\n\\t\\x41\\101\\0\"\nVALUE \"B\", \"cut\\0here\" \"and\"\n"
+         "VALUE \"A\", \"x\"\"y\\\\z\\n\\t\\a\\x41\\101\\0\"\nVALUE \"B\", \"cut\\0here\" \"and\"\n"
          "VALUE L\"K\\x00e9\", L\"\\x00e9\\x4e2dZ\\xd800\"\nEND END END\n",
      0,
-     Info(0, 0, 0, 0, {{u"040904B0", {{u"A", u"x\"y\\z\n\tAA"}, {u"B", u"cut"}, {u"K\u00e9", u"\u00e9\u4e2dZ\xd800"}}}},
-          {})},
+     Info(0, 0, 0, 0,
+          {{u"040904B0", {{u"A", u"x\"y\\z\n\t\bAA"}, {u"B", u"cut"}, {u"K\u00e9", u"\u00e9\u4e2dZ\xd800"}}}}, {})},
     {"varFirstSeveral",
      std::string("LANGUAGE 9, 2\n1 VERSIONINFO\n") + kFixed +
          "BEGIN\nBLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 0x409, 1200, 0x407, 1252\nEND\n"
