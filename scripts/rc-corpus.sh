@@ -19,10 +19,14 @@
 # replaced by plausible values first. windres compiles it to a .res; for
 # every script windres compiles, `quillmark-cli build` with the same -I/-D
 # must give the very bytes of windres's version block, and `apply` of the
-# script to a small test module the same information (`show --json`) as
-# `inject` of windres's .res; a refusal must name its place (line and
-# column). Prints the counts and every script that is not built the same.
-# QM_CLI names the program to use; by default the linux preset builds it.
+# script to a small test module the information (`show --json`) that
+# windres's block and language give; a refusal must name its place (line
+# and column). Prints the counts and every script that is not built the
+# same; the exit code is 1 when there is one.
+# QM_CLI names the program to use (by default the linux preset builds it),
+# QM_RC_CORPUS_OUT the folder of results (build/rc-corpus/run);
+# QM_RC_FETCH_ONLY=1 only fetches; QM_RC_PLAIN=1 gives quillmark-cli no
+# -I/-D (for a program that does not take them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -95,8 +99,8 @@ fi
 windres=$(command -v i686-w64-mingw32-windres) || { echo "rc-corpus: i686-w64-mingw32-windres is needed" >&2; exit 2; }
 
 rm -rf "$out" && mkdir -p "$out"
-# The module that apply and inject write to: a small program without a
-# version resource of its own.
+# The module that apply writes to: a small program without a version
+# resource of its own.
 printf 'int main(void) { return 0; }\n' >"$out/module.c"
 i686-w64-mingw32-gcc -s -o "$out/module.exe" "$out/module.c"
 
