@@ -154,13 +154,8 @@ Status Preprocessor::Define(const ScriptToken &at, ScriptLexer &lexer) {
     return ScriptError(at, "more #define lines than the reader takes");
   stored_ += macro.Body.size();
   if (stored_ > kMaxStoredTokens) return ScriptError(at, "#define lines longer together than the reader takes");
-  if (old != macros_.end()) {
-    macro.Id = old->second.Id;
-  } else {
-    macro.Id = static_cast<std::uint32_t>(macroNames_.size());
-    macroNames_.push_back(name.Text);
-  }
-  macros_[name.Text] = std::move(macro);
+  macro.Id = old != macros_.end() ? old->second->Id : nextId_++;
+  macros_[name.Text] = std::make_shared<const Macro>(std::move(macro));
   return Ok();
 }
 
@@ -525,8 +520,9 @@ Result<ScriptToken> Preprocessor::Expanded(std::deque<ScriptToken> *list) {
     QM_UNWRAP_OR_RETURN(t, take());
     if (t.Kind != TokenKind::Name) return t;
     auto found = macros_.find(t.Text);
-    if (found == macros_.end() || Hides(t, found->second.Id)) return t;
-    const Macro &macro = found->second;
+    if (found == macros_.end() || Hides(t, found->second->Id)) return t;
+    const std::shared_ptr<const Macro> held = found->second;
+    const Macro &macro = *held;
     std::vector<std::vector<ScriptToken>> args;
     std::vector<std::uint32_t> hidden;
     if (macro.Function) {

@@ -87,9 +87,11 @@ private:
   PreprocessorOptions options_;
   std::deque<std::string> names_; // files as messages name them; tokens point here
   std::vector<std::unique_ptr<Source>> sources_;
-  std::unordered_map<std::string, Macro> macros_;
-  std::vector<std::string> macroNames_; // by id
-  std::vector<std::string> once_;       // files with #pragma once
+  // Shared, so an expansion keeps its macro while a directive it reads on
+  // the way (looking for the '(' of its arguments) undefines it.
+  std::unordered_map<std::string, std::shared_ptr<const Macro>> macros_;
+  std::uint32_t nextId_ = 0;
+  std::vector<std::string> once_; // files with #pragma once
   std::vector<std::string> skipped_;
   std::deque<ScriptToken> pending_;
   std::size_t expanded_ = 0, read_ = 0, includes_ = 0, stored_ = 0;

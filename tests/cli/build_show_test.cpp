@@ -375,6 +375,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"--codepage", "65001"},
                     0,
                     "\xc2\xa9"},
+        ScriptBuild{"IncludesItself", "#include \"fields.json\"\n", {}, 10, "more than 32 deep"},
         ScriptBuild{"MissingHeader",
                     "#include \"ver.h\"\n" + kVersionScript,
                     {},

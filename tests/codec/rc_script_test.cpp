@@ -419,6 +419,8 @@ const RefusedCase kRefused[] = {
     {"#define P(a, b) a ## b\n1 VERSIONINFO\nFILEFLAGS P(1, +)\n", "line 3, column 11", "one token"},
     {"#line 40 \"gen.rc\"\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 41, column 8 of 'gen.rc'", "VOS_MARS"},
     {"#frobnicate\n", "line 1, column 1", "#frobnicate"},
+    // The macro goes while its arguments are looked for; its expansion goes on.
+    {"#define F(x) x\n1 VERSIONINFO\nFILEFLAGS F\n#undef F\n(VOS_MARS)\n", "line 3, column 11", "VOS_MARS"},
     {"FOO BAR\n1 VERSIONINFO\nBEGIN\nEND\n", "line 1, column 5", "--only-version"},
     {"LANGUAGE 0x400, 0\n", "line 1, column 10", "out of range"},
     {"LANGUAGE 9,\n 0x40\n", "line 1, column 10", "out of range"},
