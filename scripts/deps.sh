@@ -36,7 +36,7 @@ packages=(
   libjpeg62-turbo-dev libcli11-dev nlohmann-json3-dev zlib1g-dev libz-mingw-w64-dev
   clang libclang-rt-14-dev llvm clang-format
   wine wine32:i386 wine64 xvfb xauth imagemagick xdotool
-  dpkg-dev
+  dpkg-dev python3
   nsis osslsigncode openssl
   lintian groff-base zsh fish
   hyperfine time

@@ -91,7 +91,8 @@ void TellStamped(const StampedImage &stamped, std::string_view shown, const Stam
     options.notice("the module " + Quoted(shown) + " was signed: the signature was removed; sign the module again");
   if (stamped.selfChecking) {
     options.notice("the module " + Quoted(shown) + " was stamped with --force: it is packed with " +
-                   std::string(*stamped.selfChecking) + ", which checks its own image; the program may no longer start");
+                   std::string(*stamped.selfChecking) +
+                   ", which checks its own image; the program may no longer start");
   }
   if (stamped.brokenPayload) {
     const pe::PayloadRisk &risk = *stamped.brokenPayload;

@@ -53,7 +53,7 @@ struct StampedImage {
   pe::NewFile file;
   bool signatureRemoved = false;
   std::optional<pe::PayloadRisk> brokenPayload; // appended data stamped with force
-  std::optional<std::string_view> selfChecking;  // a self-checking packer stamped with force
+  std::optional<std::string_view> selfChecking; // a self-checking packer stamped with force
 };
 
 // Reads and checks the module in `source`, lets `change` put or delete
