@@ -219,6 +219,18 @@ struct InCase {
 
 const char *kFixed = "FILEVERSION 1,2,3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n";
 
+// F, a #define of `tokens` tokens worth 1, then D1 to D<count - 1>, each
+// worth its number: `count` names in all.
+std::string Defines(std::size_t count, std::size_t tokens = 1024) {
+  std::string text = tokens % 2 ? "#define F 1" : "#define F ~0";
+  for (std::size_t i = 2 - tokens % 2; i < tokens; i += 2)
+    text += "&1";
+  text += "\n";
+  for (std::size_t i = 1; i < count; ++i)
+    text += "#define D" + std::to_string(i) + " " + std::to_string(i) + "\n";
+  return text;
+}
+
 const InCase kInCases[] = {
     {"namesAndExpressions",
      std::string("#include <winver.h>\n1 VERSIONINFO\n") + kFixed +
@@ -252,6 +264,11 @@ const InCase kInCases[] = {
                  "END\nLANGUAGE 9, 1\n1 VERSIONINFO\n") +
          kFixed + "BEGIN\nEND\n3 RCDATA { 1, 2 }\n",
      0x0409, Info(0, 0, 0, 0, {}, {}), true, false},
+    // As many names as the reader keeps, one as long as it keeps; a name
+    // it holds can still be given anew.
+    {"definesAtTheirLimits",
+     Defines(4096) + "#define D1 7\n1 VERSIONINFO\n" + kFixed + "FILEFLAGS F\nFILEOS D4095\nFILETYPE D1\nBEGIN\nEND\n",
+     0, Info(1, 4095, 7, 0, {}, {}), false, false},
 };
 
 class ScriptIn : public testing::TestWithParam<InCase> {};
@@ -335,6 +352,8 @@ const RefusedCase kRefused[] = {
     {"1 VERSIONINFO\nFILEVERSION 1\n", "line 3, column 1", "BEGIN"},
     {Nested(40), "line 2, column 44", "nested"},
     {MacroBomb(), "line 10, column 1", "longer"},
+    {Defines(4097), "line 4097, column 1", "more #define lines"},
+    {Defines(1, 1025), "line 1, column 1", "#define longer"},
     {ManyCopies(), "line 66, column 1", "together"},
     {"LANGUAGE 9, 1\n", "", "no VERSIONINFO"},
     {std::string(kMaxScriptBytes + 1, ' '), "", "too large", ErrorKind::TooLarge},
