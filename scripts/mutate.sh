@@ -115,11 +115,16 @@ def sites(lines, masked):
             new = line[:m.start()] + SWAPS[op] + line[m.end():]
             found.append((i, f"'{op}' turned into '{SWAPS[op]}'", new))
         for m in re.finditer(r"(?<![\w.])(0[xX][0-9A-Fa-f]+|\d+)([uU]?[lL]{0,2})(?![\w.])", code):
-            value = int(m.group(1), 0)
+            literal = m.group(1)
+            base = 16 if literal[:2].lower() == "0x" else 8 if len(literal) > 1 and literal[0] == "0" else 10
+            try:
+                value = int(literal, base)
+            except ValueError:
+                continue
             for delta in (1, -1):
                 if value + delta < 0:
                     continue
-                text = (hex(value + delta) if m.group(1)[:2].lower() == "0x" else str(value + delta))
+                text = {16: hex, 8: lambda v: "0" + format(v, "o"), 10: str}[base](value + delta)
                 new = line[:m.start(1)] + text + line[m.end(1):]
                 found.append((i, f"constant {m.group(1)} made {text}", new))
         for m in re.finditer(r"\b(if|while) \(", code):
