@@ -335,6 +335,7 @@ const RefusedCase kRefused[] = {
          "\"\n#define T S S S S S S S S\n"
          "1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", T T T\n",
      "line 9, column 12", "longer"},
+    {"1 \"x\" \"a.ico\"\n", "line 1, column 3", "expected a resource type"},
     {"#if 1\n", "line 1, column 1", "#if"},
     {"LANGUAGE 0x400, 0\n", "line 1, column 10", "out of range"},
     {"LANGUAGE 9,\n 0x40\n", "line 1, column 10", "out of range"},
