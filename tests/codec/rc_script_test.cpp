@@ -403,6 +403,7 @@ const RefusedCase kRefused[] = {
          "\"\n#define T S S S S S S S S\n"
          "1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"040904B0\"\nBEGIN\nVALUE \"A\", T T T\n",
      "line 9, column 12", "longer"},
+    {"1 \"x\" \"a.ico\"\n", "line 1, column 3", "expected a resource type"},
     {"#if 1\n", "line 1, column 1", "#endif"},
     {"#if 1/0\n#endif\n", "line 1, column 6", "division"},
     {"#ifdef X\n#else\n#elif 1\n#endif\n", "line 3, column 1", "after #else"},

@@ -79,6 +79,17 @@ TEST(VersionInfoReader, TakesTextValuesCountedInBytesAndTypeZero) {
   EXPECT_EQ(info->Tables[0].Strings[0].Value, u"3.0.0.0");
 }
 
+// A VarFileInfo child of another name holds no translations, whatever its
+// value looks like.
+TEST(VersionInfoReader, TakesTranslationsFromTheTranslationChildOnly) {
+  Bytes block = TwoRows();
+  ASSERT_EQ(test::Units(block, 256 + 6, 11), u"Translation");
+  PutU16(block, 256 + 6, u'X');
+  Result<VersionInfo> info = ReadVersionInfo(block);
+  ASSERT_TRUE(info) << info.error();
+  EXPECT_TRUE(info->Translations.empty());
+}
+
 // Writers pad the block past its last child; up to five bytes cannot hold
 // a node header, so they are padding, and six zeros are a node too small.
 TEST(VersionInfoReader, TakesShortPaddingAfterTheLastChildOnly) {

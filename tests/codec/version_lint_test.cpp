@@ -220,5 +220,27 @@ TEST(CodePageCoverage, AgreesWithTheSystemConverters) {
   }
 }
 
+// The pages held whole and the tabled ones are known, the pages beside
+// them are ASCII only; a character past the first plane is one character,
+// a surrogate without its partner is itself.
+TEST(CodePageCoverage, WholePagesHoldEverythingAndTheirNeighboursOnlyAscii) {
+  const std::set<int> whole = {1200, 1201, 12000, 12001, 65000, 65001, 932, 936, 949, 950, 1361};
+  const std::set<int> tabled = {437, 850, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+  std::set<int> pages;
+  for (const std::set<int> *list : {&whole, &tabled})
+    for (int page : *list)
+      pages.insert({page - 1, page, page + 1});
+  for (int page : pages) {
+    const auto cp = static_cast<std::uint16_t>(page);
+    EXPECT_EQ(IsKnownCodePage(cp), whole.count(page) + tabled.count(page) == 1) << page;
+    EXPECT_EQ(FirstCharacterOutside(cp, u"a\u4E2D"), whole.count(page) ? std::nullopt : std::optional(U'\u4E2D'))
+        << page;
+  }
+  EXPECT_EQ(FirstCharacterOutside(1252, u"\u00E9\U0001F600"), U'\U0001F600');
+  EXPECT_EQ(FirstCharacterOutside(1252, u"\u00E9\xDC00\xD800"), char32_t{0xDC00});
+  EXPECT_EQ(FirstCharacterOutside(1252, u"\u00E9\xD800"), char32_t{0xD800});
+  EXPECT_EQ(FirstCharacterOutside(1252, u"\xD83D\u00E9"), char32_t{0xD83D});
+}
+
 } // namespace
 } // namespace qm

@@ -170,6 +170,30 @@ INSTANTIATE_TEST_SUITE_P(
         // The smallest installer data an unchecked installer's header allows.
         TailRow{"nsis_unchecked_header_only", [] { return WithNsis(Base(), 4, 0); }, {AppendedKind::Nsis}},
         TailRow{"nsis_checked_header_only", [] { return WithNsis(Base(), 0, 0); }, {AppendedKind::Nsis}},
+        // The search for the header: its last block and the one past it,
+        // a length one byte past the file's end, unknown flags, a checked
+        // installer too short for its CRC.
+        TailRow{"nsis_at_the_searchs_last_block",
+                [] { return WithNsis(Base() + Bytes((1u << 20) - 512, 0xAB), 0, 0); },
+                {AppendedKind::Unknown, AppendedKind::Nsis}},
+        TailRow{"nsis_past_the_search",
+                [] { return WithNsis(Base() + Bytes(1u << 20, 0xAB), 0, 0); },
+                {AppendedKind::Unknown}},
+        TailRow{"nsis_cut_short",
+                [] {
+                  Bytes b = WithNsis(Base(), 0, 300);
+                  b.pop_back();
+                  return b;
+                },
+                {AppendedKind::Unknown}},
+        TailRow{"nsis_unknown_flag", [] { return WithNsis(Base(), 0x10, 0); }, {AppendedKind::Unknown}},
+        TailRow{"nsis_checked_without_room_for_its_crc",
+                [] {
+                  Bytes b = WithNsis(Base(), 4, 0);
+                  Put32(b, b.size() - 28, 0);
+                  return b;
+                },
+                {AppendedKind::Unknown}},
         TailRow{"nsis_then_more",
                 [] { return WithNsis(Base(), 0, 300) + Text("tacked on"); },
                 {AppendedKind::Nsis, AppendedKind::Unknown}},

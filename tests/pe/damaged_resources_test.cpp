@@ -94,6 +94,20 @@ TEST(DamagedResources, LeafBytesThatCannotBeReadAreRefused) {
   EXPECT_TRUE(ReadVersionResource(CutShortSource(image, image.size()), 0).ok());
 }
 
+// The same cut in the data after the image, met only when the new module
+// is summed for its checksum: the composition fails, it does not go on.
+TEST(DamagedResources, ModuleCutWhileComposedIsAnError) {
+  Bytes image = MinimalImage(Items());
+  const std::size_t end = image.size();
+  image.resize(end + 0x40, 0xAB);
+  auto update = ResourceUpdate::BeginFrom(std::make_shared<CutShortSource>(image, end + 0x20));
+  ASSERT_TRUE(update.ok()) << update.error();
+  ASSERT_TRUE(update->Put(16, 1, 0x0409, Bytes(6, 0x55)).ok());
+  const auto composed = update->Compose();
+  ASSERT_FALSE(composed.ok());
+  EXPECT_NE(composed.error().find("cannot read"), std::string::npos) << composed.error();
+}
+
 TEST(DamagedResources, SameKeyTwiceIsRefused) {
   std::vector<ResourceItem> items = Items();
   items.push_back({16, 1, 0x0407, 0, Bytes(4, 0x44)});

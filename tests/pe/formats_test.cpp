@@ -83,8 +83,28 @@ TEST(ResFile, CutOffEntriesSayWhatIsMissing) {
   }
   cases.emplace_back(Bytes(whole.begin(), whole.begin() + 80), "header of 32 bytes runs past the end of the file");
   cases.emplace_back(Bytes(whole.begin(), whole.begin() + 110), "10 bytes of data run past the end of the file");
+  // A header whose size ends at each byte of its ids: a 12-unit type name
+  // and its NUL at 8, the integer name at 34, the fixed fields at 40.
+  for (std::uint32_t size = 32; size <= 56; ++size) {
+    Bytes res(whole.begin(), whole.begin() + 32), header(56, 0);
+    PutU32(header, 4, size);
+    for (std::size_t i = 0; i < 12; ++i)
+      PutU16(header, 8 + 2 * i, static_cast<std::uint16_t>('A' + i));
+    PutU16(header, 34, 0xFFFF);
+    PutU16(header, 36, 1);
+    res.insert(res.end(), header.begin(), header.end());
+    cases.emplace_back(res, size < 34   ? "name without its terminating NUL"
+                            : size < 36 ? "ends inside its type or name"
+                            : size < 38 ? "ends inside an integer id"
+                            : size < 56 ? "too short for its fixed fields"
+                                        : "");
+  }
   for (const auto &[res, reason] : cases) {
     auto entries = ParseResFile(res);
+    if (reason.empty()) {
+      EXPECT_TRUE(entries.ok()) << entries.error();
+      continue;
+    }
     ASSERT_FALSE(entries.ok()) << res.size();
     EXPECT_NE(entries.error().find(reason), std::string::npos) << res.size() << ": " << entries.error();
   }

@@ -105,6 +105,27 @@ struct PieceCase {
 };
 class NewFilePieces : public ::testing::TestWithParam<PieceCase> {};
 
+// A file that takes the pieces until its `failAt`th call (a disk that fills).
+struct FillingSink final : ContentSink {
+  std::span<const std::uint8_t> old;
+  int failAt = -1, calls = 0;
+  Bytes out;
+  Status Step() { return calls++ == failAt ? Status(Fail("the disk is full")) : Ok(); }
+  Status Write(std::span<const std::uint8_t> bytes) override {
+    QM_RETURN_IF_ERROR(Step());
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    return Ok();
+  }
+  Status CopyHeld(std::uint64_t from, std::uint64_t length) override {
+    return Write(old.subspan(static_cast<std::size_t>(from), static_cast<std::size_t>(length)));
+  }
+  Status WriteAt(std::uint64_t at, std::span<const std::uint8_t> bytes) override {
+    QM_RETURN_IF_ERROR(Step());
+    std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+    return Ok();
+  }
+};
+
 TEST_P(NewFilePieces, GiveTheBytesOfTheStepsInOrder) {
   Bytes old(64);
   for (std::size_t i = 0; i < old.size(); ++i)
@@ -135,6 +156,22 @@ TEST_P(NewFilePieces, GiveTheBytesOfTheStepsInOrder) {
   EXPECT_EQ(*built, expected);
   for (const auto &[step, at] : copies)
     EXPECT_EQ(file.Map(step->a, step->b), at) << "the copy of " << step->a << "+" << step->b;
+
+  // Written as a file, the same bytes; a failure at any piece is the
+  // result, however many pieces went before.
+  FillingSink whole;
+  whole.old = old;
+  ASSERT_TRUE(file.WriteTo(whole));
+  EXPECT_EQ(whole.out, expected);
+  for (int k = 0; k < whole.calls; ++k) {
+    FillingSink sink;
+    sink.old = old, sink.failAt = k;
+    EXPECT_FALSE(file.WriteTo(sink)) << "the disk filled at call " << k;
+  }
+  EXPECT_FALSE(file.ForEachChunk(MemorySource(old), [](auto) { return Status(Fail("stopped")); }));
+  if (!copies.empty()) {
+    EXPECT_FALSE(file.Materialize(MemorySource(std::span<const std::uint8_t>()))) << "kept bytes that cannot be read";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

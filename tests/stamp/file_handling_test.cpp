@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -367,6 +368,16 @@ TEST(StampTemporaryFiles, NamesAreShortOfOneFormAndUnique) {
     EXPECT_TRUE(fileio::IsTemporaryNameOf(first, target));
     EXPECT_FALSE(fileio::IsTemporaryNameOf(first, target + "x"));
     EXPECT_FALSE(fileio::IsTemporaryNameOf(target, target));
+    // One character changed: any hexadecimal digit in the random part, and
+    // nothing else anywhere (the characters beside the digits' ranges too).
+    for (std::size_t i = 0; i < first.size(); ++i) {
+      for (char c : std::string("0123456789abcdef/:`gG")) {
+        std::string other = first;
+        other[i] = c;
+        const bool random = i >= 12 && i < 16 && std::isxdigit(c) && !std::isupper(c);
+        EXPECT_EQ(fileio::IsTemporaryNameOf(other, target), random || other == first) << other;
+      }
+    }
   }
   // A module whose own name is as long as a name may be.
   ScratchDir dir;
