@@ -233,19 +233,19 @@ def show_json(cli, module):
 
 def write_generated(pkg, root, gen):
     """The headers a project's configure step would have written."""
-    spec = PROJECTS.get(pkg, {})
-    for name, text in spec.get("gen", {}).items():
+    project = PROJECTS.get(pkg, {})
+    for name, text in project.get("gen", {}).items():
         os.makedirs(os.path.dirname(os.path.join(gen, name)), exist_ok=True)
         with open(os.path.join(gen, name), "w") as f:
             f.write(text)
-    for name, source in spec.get("configure", {}).items():
+    for name, source in project.get("configure", {}).items():
         target = os.path.join(root, name)
         if not os.path.exists(target):
             with open(os.path.join(root, source), encoding="latin-1") as f:
                 text = fill_template(f.read())
             with open(target, "w", encoding="latin-1") as f:
                 f.write(text)
-    for name, source in spec.get("copy", {}).items():
+    for name, source in project.get("copy", {}).items():
         os.makedirs(os.path.dirname(os.path.join(gen, name)), exist_ok=True)
         shutil.copyfile(os.path.join(root, source), os.path.join(gen, name))
 
@@ -255,17 +255,17 @@ def check(job):
     root = os.path.join(args.tree, pkg)
     work = os.path.join(args.out, "work", str(index))
     os.makedirs(work, exist_ok=True)
-    spec = PROJECTS.get(pkg, {})
+    project = PROJECTS.get(pkg, {})
     incs = [os.path.dirname(path)]
     gen = os.path.join(args.out, "gen", pkg)
     if os.path.isdir(gen):
         incs.insert(0, gen)
-    for rel in spec.get("I", []) + ["include"]:
+    for rel in project.get("I", []) + ["include"]:
         d = os.path.normpath(os.path.join(root, rel))
         if os.path.isdir(d) and d not in incs:
             incs.append(d)
     rel = os.path.relpath(path, args.tree)
-    defines = list(spec.get("D", []))
+    defines = list(project.get("D", []))
     for pattern, more in RULES:
         if re.search(pattern, rel):
             defines += more.get("D", [])

@@ -73,9 +73,9 @@ fetch_all() {
     echo "rc-corpus: fetching $p" >&2
     # A failure is not the end: the mirror may lack only a detached
     # signature of the upstream tarball, which unpacking does not need.
-    local spec unpacked=0
-    for spec in ${codename:+"$p/$codename"} "$p"; do
-      (cd "$cache/src" && apt-get source --download-only -qq -o APT::Sandbox::User=root "$spec" >/dev/null 2>&1) || true
+    local wanted unpacked=0
+    for wanted in ${codename:+"$p/$codename"} "$p"; do
+      (cd "$cache/src" && apt-get source --download-only -qq -o APT::Sandbox::User=root "$wanted" >/dev/null 2>&1) || true
       compgen -G "$cache/src/${p}_*.dsc" >/dev/null && break
     done
     for dsc in $(ls "$cache/src/${p}_"*.dsc 2>/dev/null | sort -rV); do
