@@ -33,8 +33,13 @@ std::string Shown(const ScriptToken &t) {
     return std::to_string(t.Number);
   case TokenKind::String:
     return "a literal";
-  default:
-    return "'" + t.Text.substr(0, 40) + "'";
+  default: {
+    // Appended rather than "'" + ...: see Quoted in base/shown_text.h.
+    std::string shown(1, '\'');
+    shown.append(t.Text, 0, 40);
+    shown += '\'';
+    return shown;
+  }
   }
 }
 
