@@ -48,6 +48,8 @@ install(FILES completions/quillmark-cli.bash DESTINATION ${CMAKE_INSTALL_DATADIR
 install(FILES completions/_quillmark-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 install(FILES completions/quillmark-cli.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The README's onward pages, where its links look for them.
+install(FILES docs/guide.md docs/speed.md docs/design.md docs/editor.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 install(FILES ${QM_DEBIAN_CHANGELOG}.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The editor and its launcher only when the Windows program was built.

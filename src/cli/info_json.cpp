@@ -19,7 +19,13 @@ namespace {
 using nlohmann::json;
 
 std::string Show(const json &value) { return JsonExcerpt(value); }
-std::string ShowName(const std::string &name) { return "\"" + TextExcerpt(name) + "\""; }
+std::string ShowName(const std::string &name) {
+  // Appended rather than "\"" + ...: see Quoted in base/shown_text.h.
+  std::string shown(1, '"');
+  shown += TextExcerpt(name);
+  shown += '"';
+  return shown;
+}
 // Whatever an information file holds that cannot be taken makes it invalid.
 Error Invalid(std::string message) { return Fail(ErrorKind::Invalid, std::move(message)); }
 

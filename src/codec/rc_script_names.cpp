@@ -310,6 +310,9 @@ std::string CarriedDefinitions() {
 std::span<const ScriptName> KnownScriptNames() {
   static const std::vector<ScriptName> all = [] {
     std::vector<ScriptName> names;
+    // Sized first: GCC 12 warns (-Wstringop-overflow, a false positive) on
+    // the inserts into an empty vector when they are inlined.
+    names.reserve(kFlags.size() + kOs.size() + kTypes.size() + kDriverTypes.size() + kFontTypes.size() + kOther.size());
     names.insert(names.end(), kFlags.begin(), kFlags.end());
     names.insert(names.end(), kOs.begin(), kOs.end());
     names.insert(names.end(), kTypes.begin(), kTypes.end());

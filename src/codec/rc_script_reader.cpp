@@ -49,8 +49,13 @@ std::string Shown(const ScriptToken &t) {
     return t.Text.substr(0, 40);
   case TokenKind::String:
     return "a literal";
-  default:
-    return "'" + t.Text.substr(0, 40) + "'";
+  default: {
+    // Appended rather than "'" + ...: see Quoted in base/shown_text.h.
+    std::string shown(1, '\'');
+    shown.append(t.Text, 0, 40);
+    shown += '\'';
+    return shown;
+  }
   }
 }
 

@@ -40,7 +40,7 @@ Result<VersionParts> VersionFromText(std::string_view text) {
 Result<WrittenVersion> VersionFromWrittenText(std::string_view text) {
   constexpr std::size_t kExcerptLimit = 80;
   const auto refuse = [&](const std::string &why) -> Error {
-    return Error{"'" + Shown(text, kExcerptLimit) + "' " + why +
+    return Error{Quoted(text, kExcerptLimit) + " " + why +
                      "; write [v]A[.B[.C[.D]]] with parts 0 to 65535, then optionally a tail after '-', '+' or a "
                      "blank (such as v2.4.0-rc.1)",
                  ErrorKind::Invalid};

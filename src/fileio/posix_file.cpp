@@ -398,8 +398,11 @@ public:
   Status CarryAttributes() override {
     mode_t mode = s_.info.st_mode & 07777;
     if (s_.info.st_uid != ::geteuid() || s_.info.st_gid != ::getegid()) {
-      if (::fchown(temp_.get(), s_.info.st_uid, s_.info.st_gid) != 0)
-        ::fchown(temp_.get(), static_cast<uid_t>(-1), s_.info.st_gid);
+      if (::fchown(temp_.get(), s_.info.st_uid, s_.info.st_gid) != 0 &&
+          ::fchown(temp_.get(), static_cast<uid_t>(-1), s_.info.st_gid) != 0) {
+        // Neither owner nor group could be given: the file keeps the
+        // caller's, and what it got is read back below either way.
+      }
       struct stat now {};
       if (::fstat(temp_.get(), &now) == 0) {
         // A set-id bit stays only on the owner it was given by.

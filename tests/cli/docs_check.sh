@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The manual page and the shell completions against the program itself:
-# every command and option its --help lists is in the page, the pages render
-# without a warning, bash completes what the program takes, and every value
-# bash offers for a list option is one the program accepts.
+# The manual page, the guide and the shell completions against the program
+# itself: the page and the guide list exactly the commands its --help lists,
+# with every option each command's --help lists, the pages render without a
+# warning, bash completes what the program takes, and every value bash offers
+# for a list option is one the program accepts.
 #
 #   docs_check.sh CLI MAN_DIR COMPLETIONS_DIR MODULE
 set -uo pipefail
 cli=$1 man_dir=$2 completions=$3 module=$4
+guide=$(cd "$(dirname "$0")/../.." && pwd)/docs/guide.md
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
@@ -17,14 +19,31 @@ done
 text=$(groff -man -Tascii -P-c -P-b -P-u "$man_dir/quillmark-cli.1" 2>/dev/null)
 grep -q "Quillmark $("$cli" --version | awk '{print $2}')" <<<"$text" || fail "the page does not carry the program's version"
 
+# The guide's text under one heading, up to the next heading.
+section() { awk -v head="$1" '$0 == head {on = 1; next} on && /^##/ {exit} on' "$guide"; }
+# An option as a whole word: --file-version is not found in --file-version-string.
+mentions() { grep -qE -- "$1([^a-z-]|\$)"; }
+shared=$(section '### Options several commands share')
+[ -n "$shared" ] || fail "the guide has no section on the options several commands share"
+
 # Commands from the program's help, then each command's options.
-commands=$("$cli" --help | awk '/^Subcommands:/ {on = 1; next} on && /^  [a-z]/ {print $1}')
+commands=$("$cli" --help | awk '/^Subcommands:/ {on = 1; next} on && /^  [a-z]/ {print $1}' | sort)
 [ -n "$commands" ] || fail "no commands found in --help"
+in_page=$(awk '/^SYNOPSIS/ {on = 1} /^DESCRIPTION/ {on = 0} on && $1 == "quillmark-cli" && $2 ~ /^[a-z]/ {print $2}' \
+  <<<"$text" | sort -u)
+[ "$in_page" = "$commands" ] || fail "the page's synopsis lists $(echo $in_page), --help $(echo $commands)"
+in_guide=$(sed -n 's/^### `\([a-z-]*\)`$/\1/p' "$guide" | sort)
+[ "$in_guide" = "$commands" ] || fail "the guide's commands are $(echo $in_guide), --help lists $(echo $commands)"
 for command in "" $commands; do
   [ -z "$command" ] || grep -qE "^ +$command " <<<"$text" || fail "command $command is not in the page"
+  # The program's own help names other commands' options too: those are
+  # looked for in the whole guide.
+  if [ -z "$command" ]; then own=$(cat "$guide"); else own=$(section "### \`$command\`"); fi
   # shellcheck disable=SC2086
   for option in $("$cli" $command --help | grep -oE '(^|[ ,])--[a-z][a-z-]*' | tr -d ' ,' | sort -u); do
-    grep -qF -- "$option" <<<"$text" || fail "option $option${command:+ of $command} is not in the page"
+    mentions "$option" <<<"$text" || fail "option $option${command:+ of $command} is not in the page"
+    mentions "$option" <<<"$own" || mentions "$option" <<<"$shared" ||
+      fail "option $option${command:+ of $command} is not in the guide's section on it"
   done
 done
 
@@ -91,5 +110,5 @@ for shell in zsh fish; do
   "$shell" -n "$file" || fail "$shell cannot parse $(basename "$file")"
 done
 
-[ $failures -eq 0 ] && echo "docs_check: the page and the completions agree with the program"
+[ $failures -eq 0 ] && echo "docs_check: the page, the guide and the completions agree with the program"
 exit $((failures > 0))

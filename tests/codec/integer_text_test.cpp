@@ -46,7 +46,9 @@ class NumberParsed : public testing::TestWithParam<NumberCase> {};
 TEST_P(NumberParsed, FollowsItsSyntax) {
   const ParsedNumber parsed = ParseNumber(GetParam().text, GetParam().syntax);
   EXPECT_EQ(parsed.fault, GetParam().fault) << GetParam().text;
-  if (parsed) EXPECT_EQ(parsed.value, GetParam().value) << GetParam().text;
+  if (parsed) {
+    EXPECT_EQ(parsed.value, GetParam().value) << GetParam().text;
+  }
 }
 INSTANTIATE_TEST_SUITE_P(Table, NumberParsed,
                          testing::Values(NumberCase{"0x1F", kCodeSyntax, NumberFault::None, 31},

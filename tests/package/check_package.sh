@@ -33,13 +33,16 @@ stamps "$cli" "$work/native.exe" || fail "the installed quillmark-cli does not s
 for file in usr/share/man/man1/quillmark-cli.1.gz usr/share/man/man1/quillmark.1.gz \
   usr/share/bash-completion/completions/quillmark-cli usr/share/zsh/vendor-completions/_quillmark-cli \
   usr/share/fish/vendor_completions.d/quillmark-cli.fish usr/share/doc/quillmark/copyright \
-  usr/share/doc/quillmark/changelog.gz usr/share/quillmark/quillmark.exe usr/bin/quillmark; do
+  usr/share/doc/quillmark/changelog.gz usr/share/doc/quillmark/docs/guide.md usr/share/quillmark/quillmark.exe \
+  usr/bin/quillmark; do
   [ -s "$work/root/$file" ] || fail "the package lacks /$file"
 done
 grep -q "Quillmark $version" <<<"$(zcat "$work/root/usr/share/man/man1/quillmark-cli.1.gz")" || fail "the manual page is not of $version"
 grep -qx "$version" <<<"$(dpkg-deb -f "$deb" Version)" || fail "the package's version is not $version"
 grep -qw wine <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "the package does not recommend wine"
 if grep -qw wine <<<"$(dpkg-deb -f "$deb" Depends)"; then fail "the package depends on wine"; fi
+# zlib is Debian's shared library, so the package must say it needs it.
+grep -qw zlib1g <<<"$(dpkg-deb -f "$deb" Depends)" || fail "the package does not depend on zlib1g"
 
 mkdir -p "$work/zip"
 (cd "$work/zip" && cmake -E tar xf "$OLDPWD/$zip")

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The README's recipe "Gate a release": check asserts what the modules must
+# The guide's recipe "Gate a release": check asserts what the modules must
 # hold and lint what readers would show; either failing stops the job.
 # Usage: gate_release.sh QUILLMARK_CLI MODULE
 source "$(dirname "$0")/common.sh"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The README's recipe "Keep the version text in an .rc": the script printed
+# The guide's recipe "Keep the version text in an .rc": the script printed
 # once from a module, edited and kept under version control, is applied to
 # every build, and a resource compiler takes the same file.
 # Usage: rc_under_version_control.sh QUILLMARK_CLI MODULE [WINDRES]

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The README's recipe "Stamp from a git tag", run as a pipeline would: every
+# The guide's recipe "Stamp from a git tag", run as a pipeline would: every
 # module of a build folder takes the version git describe gives.
 # Usage: stamp_from_tag.sh QUILLMARK_CLI MODULE
 source "$(dirname "$0")/common.sh"
