@@ -13,6 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-10}
+root=$PWD
 
 scripts/deps.sh
 extra=()
@@ -39,47 +40,14 @@ cd "$work"
 # 64 MiB lie in a data section (the resource section stays the last one, so a
 # stamp grows it in place), one whose 64 MiB are a resource (the resource
 # section is rebuilt around it), and a small one.
-cat >version.rc <<'EOF'
-1 VERSIONINFO
-FILEVERSION 1,0,0,0
-PRODUCTVERSION 1,0,0,0
-FILEOS 0x40004
-FILETYPE 1
-BEGIN
-  BLOCK "StringFileInfo"
-  BEGIN
-    BLOCK "040904B0"
-    BEGIN
-      VALUE "CompanyName", "Bench"
-      VALUE "FileVersion", "1.0.0.0"
-    END
-  END
-  BLOCK "VarFileInfo"
-  BEGIN
-    VALUE "Translation", 0x409, 1200
-  END
-END
-EOF
-cat >big_data.c <<'EOF'
-/* Every byte non-zero, so the section is all file data. */
-#define MIB (1024 * 1024)
-volatile unsigned char payload[64 * MIB] = {[0 ... 64 * MIB - 1] = 0x5A};
-int main(void) { return payload[12345] == 0x5A ? 0 : 1; }
-EOF
-cat >small.c <<'EOF'
-int main(void) { return 0; }
-EOF
+# shellcheck source=bench/fixtures.sh
+. "$root/bench/fixtures.sh"
+bench_fixture_modules
 head -c $((64 << 20)) /dev/urandom >payload.bin
 printf '%s\n' '2 RCDATA "payload.bin"' >big_resource.rc
 cat version.rc >>big_resource.rc
-
-cc=i686-w64-mingw32-gcc
-windres=i686-w64-mingw32-windres
-$windres -i version.rc -o version.o
-$windres -i big_resource.rc -o big_resource.o
-$cc -O1 -s big_data.c version.o -o big_data.exe
-$cc -O1 -s small.c big_resource.o -o big_resource.exe
-$cc -O1 -s small.c version.o -o small.exe
+i686-w64-mingw32-windres -i big_resource.rc -o big_resource.o
+i686-w64-mingw32-gcc -O1 -s small.c big_resource.o -o big_resource.exe
 
 cat >fields.json <<'EOF'
 { "fileVersion": "2.4.0.117", "productVersion": "2.4.0.0", "language": "0409", "codePage": "1200",
