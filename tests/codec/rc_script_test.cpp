@@ -286,12 +286,12 @@ const InCase kInCases[] = {
                  "FILEFLAGS FLAGS\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
                  "BLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"080704b0\"\nBEGIN\n"
                  "VALUE \"FileVersion\", STR(VER_MAJOR) \".\" STR(CAT(1,0)) \"\\0\"\n"
-                 "VALUE \"Lines\", \"a\\\nb\"\nEND\nEND\n"
+                 "VALUE \"Lines\", \"a\\\nb\"\nVALUE \"Spaced\", STR2(a   b+ c)\nEND\nEND\n"
                  "BLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 0x807, 1200\nEND\nEND\n"),
      0x0807,
      [] {
        VersionInfo info =
-           Info(2, 0x40004, 1, 0, {{u"080704b0", {{u"FileVersion", u"2.10"}, {u"Lines", u"ab"}}}}, {{0x0807, 1200}});
+           Info(2, 0x40004, 1, 0, {{u"080704b0", {{u"FileVersion", u"2.10"}, {u"Lines", u"ab"}, {u"Spaced", u"a b+ c"}}}}, {{0x0807, 1200}});
        info.Fixed.FileMajor = 2, info.Fixed.FileMinor = 10;
        return info;
      }()},
