@@ -363,16 +363,17 @@ Status Preprocessor::Directive() {
   }
   if (w == "pragma") return Pragma(at, lexer);
   if (w == "line" || word.Kind == TokenKind::Number) {
-    ScriptToken number = word;
-    if (w == "line") {
-      QM_UNWRAP_OR_RETURN(t, lexer.Raw(true));
-      number = std::move(t);
-    }
+    QM_UNWRAP_OR_RETURN(tokens, DirectiveTokens(lexer));
+    if (w != "line") tokens.insert(tokens.begin(), word);
+    // Generated scripts write `#line __LINE__ "name.rc.in"`: the operands
+    // are macros to expand, as a C preprocessor does.
+    QM_UNWRAP_OR_RETURN(operands, ExpandList(std::move(tokens)));
+    if (operands.empty()) return ScriptError(at, "#line without a line number");
+    const ScriptToken &number = operands[0];
     if (number.Kind != TokenKind::Number || number.BadNumber || number.Number == 0 || number.Number > 0x7FFFFFFF)
       return ScriptError(at, "#line without a line number");
-    QM_UNWRAP_OR_RETURN(file, lexer.Raw(true));
-    if (file.Kind == TokenKind::String) {
-      names_.push_back(file.Text);
+    if (operands.size() > 1 && operands[1].Kind == TokenKind::String) {
+      names_.push_back(operands[1].Text);
       lexer.SetFile(&names_.back());
     }
     QM_RETURN_IF_ERROR(lexer.SkipLine());
@@ -387,6 +388,7 @@ Result<ScriptToken> Preprocessor::Pull() {
   for (;;) {
     Source &source = *sources_.back();
     ScriptLexer &lexer = source.Lexer;
+    const std::uint32_t line = lexer.Line(), column = lexer.Column();
     QM_RETURN_IF_ERROR(lexer.SkipBlank(false));
     if (lexer.AtEnd()) {
       if (!source.Conditionals.empty())
@@ -410,6 +412,8 @@ Result<ScriptToken> Preprocessor::Pull() {
     }
     QM_UNWRAP_OR_RETURN(t, lexer.Raw(false));
     t.CodePage = codePage_;
+    // The blanks were skipped above, before Raw could see them.
+    t.SpaceBefore = t.Line != line || t.Column != column;
     return t;
   }
 }
@@ -530,6 +534,12 @@ Result<ScriptToken> Preprocessor::Expanded(std::deque<ScriptToken> *list) {
     QM_UNWRAP_OR_RETURN(t, take());
     if (t.Kind != TokenKind::Name) return t;
     auto found = macros_.find(t.Text);
+    if (found == macros_.end() && t.Text == "__LINE__") {
+      t.Kind = TokenKind::Number;
+      t.Number = t.Line;
+      t.Text = std::to_string(t.Line);
+      return t;
+    }
     if (found == macros_.end() || Hides(t, found->second->Id)) return t;
     const std::shared_ptr<const Macro> held = found->second;
     const Macro &macro = *held;

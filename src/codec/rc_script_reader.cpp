@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <optional>
+#include <vector>
 
 #include "codec/rc_preprocessor.h"
 #include "codec/rc_script_lexer.h"
@@ -127,6 +128,7 @@ private:
   Status StringFileInfo(const ScriptToken &begin);
   Status VarFileInfo(const ScriptToken &begin);
   Status Skip(const ScriptToken &type);
+  Result<bool> HeaderLanguage();
   Result<std::uint32_t> Expression(int depth);
   Result<std::uint32_t> Binary(int least, int depth);
   Result<std::uint32_t> Operand(int depth);
@@ -150,8 +152,20 @@ Status ScriptParser::Statement(const ScriptToken &t) {
   }
   if (t.Kind != TokenKind::Name && t.Kind != TokenKind::Number && t.Kind != TokenKind::String)
     return ScriptError(t, "expected a statement, found " + Shown(t));
+  // A bare name runs on up to a blank or a separator: blank.htm HTML "blank.htm".
+  ScriptToken name = t;
+  for (;;) {
+    if (name.Kind == TokenKind::String) break;
+    QM_UNWRAP_OR_RETURN(next, Peek());
+    if (next.Kind == TokenKind::End || next.Kind == TokenKind::String || next.SpaceBefore || next.LineStart ||
+        IsPunct(next, ',') || IsBegin(next) || IsEnd(next))
+      break;
+    name.Kind = TokenKind::Name;
+    name.Text += Spelling(next);
+    peeked_.reset();
+  }
   QM_UNWRAP_OR_RETURN(type, Take());
-  if (Is(type, "VERSIONINFO")) return VersionInfoStatement(t, type);
+  if (Is(type, "VERSIONINFO")) return VersionInfoStatement(name, type);
   if (type.Kind != TokenKind::Name && type.Kind != TokenKind::Number)
     return ScriptError(type, "expected a resource type, found " + Shown(type));
   if (!options_.OnlyVersion)
@@ -172,15 +186,24 @@ Status ScriptParser::Language() {
   return Ok();
 }
 
-// Another resource: its BEGIN/END block, or its line when that names a file
-// (a literal or a dotted name right after the type: ICON "app.ico").
+// Another resource: its header lines and BEGIN/END block, or its line when
+// that names a file (a literal or a dotted name before any comma on the
+// type's line: ICON "app.ico"; a dialog's font comes after its size).
 Status ScriptParser::Skip(const ScriptToken &type) {
+  bool sawComma = false;
   for (;;) {
     QM_UNWRAP_OR_RETURN(t, Peek());
     if (t.Kind == TokenKind::End) return Ok();
-    if (t.Line == type.Line && t.File == type.File && (t.Kind == TokenKind::String || IsPunct(t, '.'))) break;
+    const bool typeLine = t.Line == type.Line && t.File == type.File;
+    if (typeLine && IsPunct(t, ',')) sawComma = true;
+    if (typeLine && !sawComma && (t.Kind == TokenKind::String || IsPunct(t, '.'))) break;
     // Text that is no statement must not swallow the statements after it.
-    if (t.LineStart && (Is(t, "LANGUAGE") || Is(t, "STRINGTABLE"))) return Ok();
+    if (t.LineStart && Is(t, "STRINGTABLE")) return Ok();
+    if (t.LineStart && Is(t, "LANGUAGE")) {
+      QM_UNWRAP_OR_RETURN(header, HeaderLanguage());
+      if (!header) return Ok();
+      continue;
+    }
     peeked_.reset();
     if (!IsBegin(t)) {
       QM_UNWRAP_OR_RETURN(next, Peek());
@@ -203,6 +226,30 @@ Status ScriptParser::Skip(const ScriptToken &type) {
     if (t.Kind == TokenKind::End || t.LineStart) return Ok();
     peeked_.reset();
   }
+}
+
+// Whether the LANGUAGE next belongs to a skipped statement's header (a
+// header line or BEGIN follows its line): then its line is taken, else
+// nothing is.
+Result<bool> ScriptParser::HeaderLanguage() {
+  std::vector<ScriptToken> line;
+  QM_UNWRAP_OR_RETURN(first, Take());
+  line.push_back(std::move(first));
+  for (;;) {
+    QM_UNWRAP_OR_RETURN(t, Peek());
+    if (t.Kind == TokenKind::End || t.LineStart) break;
+    line.push_back(std::move(t));
+    peeked_.reset();
+  }
+  QM_UNWRAP_OR_RETURN(next, Peek());
+  bool header = IsBegin(next);
+  for (std::string_view word :
+       {"CAPTION", "STYLE", "EXSTYLE", "FONT", "MENU", "CLASS", "CHARACTERISTICS", "VERSION", "LANGUAGE"})
+    header = header || (next.LineStart && Is(next, word));
+  if (!header)
+    for (auto it = line.rbegin(); it != line.rend(); ++it)
+      Unget(std::move(*it));
+  return header;
 }
 
 Status ScriptParser::VersionInfoStatement(const ScriptToken &start, const ScriptToken &name) {

@@ -286,12 +286,12 @@ const InCase kInCases[] = {
                  "FILEFLAGS FLAGS\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
                  "BLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"080704b0\"\nBEGIN\n"
                  "VALUE \"FileVersion\", STR(VER_MAJOR) \".\" STR(CAT(1,0)) \"\\0\"\n"
-                 "VALUE \"Lines\", \"a\\\nb\"\nEND\nEND\n"
+                 "VALUE \"Lines\", \"a\\\nb\"\nVALUE \"Spaced\", STR2(a   b+ c)\nEND\nEND\n"
                  "BLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 0x807, 1200\nEND\nEND\n"),
      0x0807,
      [] {
        VersionInfo info =
-           Info(2, 0x40004, 1, 0, {{u"080704b0", {{u"FileVersion", u"2.10"}, {u"Lines", u"ab"}}}}, {{0x0807, 1200}});
+           Info(2, 0x40004, 1, 0, {{u"080704b0", {{u"FileVersion", u"2.10"}, {u"Lines", u"ab"}, {u"Spaced", u"a b+ c"}}}}, {{0x0807, 1200}});
        info.Fixed.FileMajor = 2, info.Fixed.FileMinor = 10;
        return info;
      }()},
@@ -320,6 +320,19 @@ const InCase kInCases[] = {
                  "TEXT RCDATA MOVEABLE { 1 { 2 } }\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_UK\n1 VERSIONINFO\n") +
          kFixed + "BEGIN\nEND\n",
      0x0809, Info(0, 0, 0, 0, {}, {}), true, false},
+    {"lineFromAMacro", std::string("#line __LINE__ \"versioninfo.rc.in\"\n1 VERSIONINFO\n") + kFixed + "BEGIN\nEND\n", 0,
+     Info(0, 0, 0, 0, {}, {})},
+    // The file named is the script itself, so that windres finds it.
+    {"dottedNames", std::string("blank.htm HTML \"in_dottedNames.rc\"\nx.y-z\\w HTML \"in_dottedNames.rc\"\n") +
+                        "1 VERSIONINFO\n" + kFixed + "BEGIN\nEND\n",
+     0, Info(0, 0, 0, 0, {}, {}), true},
+    // Only the dialog's header names a language: the script has none.
+    {"dialogHeaderFromMacros",
+     std::string("#define MY_STYLE STYLE 0x80 | 0x80000000L\n#define MY_FONT FONT 8, \"MS Shell Dlg\"\n"
+                 "100 DIALOGEX 0, 0, 10, 20 MY_STYLE MY_FONT\nLANGUAGE 7, 1\nCAPTION \"About\"\nEXSTYLE 0\n"
+                 "BEGIN\n LTEXT \"x\", 1, 0, 0, 1, 1\nEND\n1 VERSIONINFO\n") +
+         kFixed + "BEGIN\nEND\n",
+     0, Info(0, 0, 0, 0, {}, {}), true},
 };
 
 class ScriptIn : public testing::TestWithParam<InCase> {};
@@ -421,6 +434,7 @@ const RefusedCase kRefused[] = {
     {"#define F(a) a\n1 VERSIONINFO\nFILEFLAGS F(1\n", "line 3, column 11", "never end"},
     {"#define P(a, b) a ## b\n1 VERSIONINFO\nFILEFLAGS P(1, +)\n", "line 3, column 11", "one token"},
     {"#line 40 \"gen.rc\"\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 41, column 8 of 'gen.rc'", "VOS_MARS"},
+    {"#line __LINE__ \"v.rc.in\"\n\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 3, column 8 of 'v.rc.in'", "VOS_MARS"},
     {"#frobnicate\n", "line 1, column 1", "#frobnicate"},
     // The macro goes while its arguments are looked for; its expansion goes on.
     {"#define F(x) x\n1 VERSIONINFO\nFILEFLAGS F\n#undef F\n(VOS_MARS)\n", "line 3, column 11", "VOS_MARS"},
