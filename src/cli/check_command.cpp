@@ -174,7 +174,8 @@ void AddCheckCommand(CLI::App &app, CommandContext &context) {
   check->add_option("--flag", a->flags, "a flag that must be set (the names set --flag takes)")
       ->allow_extra_args(false);
   check->add_option("--no-flag", a->noFlags, "a flag that must be clear")->allow_extra_args(false);
-  check->add_option("--table", a->table, "KEY8 (such as 040904B0): check strings in this table, not get's");
+  check->add_option("--table", a->table,
+                    "KEY8 (such as 040904B0): check strings in this table instead of the one get would read");
   check->add_option("--language", a->language, "hexadecimal language id: check the version resource under it");
   AddWalkFlags(*check, a->walk);
   check->callback([a, &context] {
