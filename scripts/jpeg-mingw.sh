@@ -11,12 +11,9 @@ fi
 work="$prefix.src"
 rm -rf "$work"
 mkdir -p "$work"
-(
-  cd "$work"
-  apt-get source --download-only libjpeg-turbo >/dev/null 2>&1 || apt-get source --download-only libjpeg-turbo
-  dsc=$(ls libjpeg-turbo_*.dsc | head -n1)
-  dpkg-source --skip-patches -x "$dsc" src >/dev/null
-)
+# shellcheck source=scripts/debian-source.sh
+. "$(dirname "$0")/debian-source.sh"
+debian_source libjpeg-turbo "$work"
 here=$(cd "$(dirname "$0")" && pwd)
 cmake -S "$work/src" -B "$work/build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$here/../cmake/mingw-i686.cmake" \
