@@ -497,6 +497,7 @@ module.exports = {
   // For the package's command.
   call,
   stampInPlace,
+  holdFile,
   readInputFile,
   replaceFile,
   readError,

@@ -148,7 +148,7 @@ stamp::StampOptions StampOptionsOf(const Json &options, Json &notices) {
 // The stamped module's bytes and the notices; a dry run stops once the
 // module is composed and checked, as the companion's does, and tells nothing.
 Status Finish(const Call &call, const std::shared_ptr<const pe::MemorySource> &source,
-              const stamp::StampedImage &stamped, const stamp::StampOptions &options, Json notices, Outcome &outcome) {
+              const stamp::StampedImage &stamped, const stamp::StampOptions &options, Json &notices, Outcome &outcome) {
   if (call.options.value("dryRun", false)) return Ok();
   const std::string file = call.File();
   auto bytes = stamped.file.Materialize(*source);
@@ -172,7 +172,7 @@ Status EditImage(const Call &call, const std::function<Status(cli::ModuleVersion
     stamped = std::move(image);
     return Ok();
   }));
-  return Finish(call, source, *stamped, options, std::move(notices), outcome);
+  return Finish(call, source, *stamped, options, notices, outcome);
 }
 
 // A stamp that stores one version block, as inject and stamp do.
@@ -181,7 +181,7 @@ Status StoreBlock(const Call &call, std::span<const std::uint8_t> block, Outcome
   const stamp::StampOptions options = StampOptionsOf(call.options, notices);
   const auto source = std::make_shared<const pe::MemorySource>(call.first);
   QM_UNWRAP_OR_RETURN(stamped, stamp::StampImage(source, call.File(), stamp::PutVersionResource(block), options));
-  return Finish(call, source, stamped, options, std::move(notices), outcome);
+  return Finish(call, source, stamped, options, notices, outcome);
 }
 
 cli::ShowFormat FormatOf(const Call &call) {
