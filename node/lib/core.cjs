@@ -5,7 +5,7 @@
 const fs = require('node:fs');
 const path = require('node:path');
 
-const Operation = { show: 1, set: 2, build: 3, apply: 4, extract: 5 };
+const Operation = { show: 1, set: 2, build: 3, apply: 4, extract: 5, get: 6, check: 7, diff: 8, lint: 9, inject: 10, stamp: 11 };
 
 let core = null;
 

@@ -176,16 +176,133 @@ function extract(bytes, options = {}) {
   return run('extract', asBytes(bytes, 'the module'), null, { file: options.file || 'module' }).data;
 }
 
+/**
+ * One string (by key, found as the platform's version lookup finds it) or
+ * fixed-part member (`fixed`, as read() names it) as get prints it, or
+ * undefined when the file does not hold it.
+ */
+function get(bytes, what, options = {}) {
+  const asked = typeof what === 'string' ? { key: what } : what || {};
+  const out = call('get', asBytes(bytes, 'the file'), null, {
+    file: options.file || 'file',
+    key: text(asked.key),
+    fixed: text(asked.fixed),
+    table: text(asked.table ?? options.table),
+    language: text(asked.language ?? options.language),
+  });
+  if (out.code === EXIT_CODES.DIFFERENT) return undefined;
+  if (out.code !== 0) throw new QuillmarkError(out.text.message, out.code, out.text.kind);
+  return Buffer.from(out.data).toString('utf8').replace(/\n$/, '');
+}
+
+function checkOptions(expected, options) {
+  if (!expected || typeof expected !== 'object') throw usage('what to check must be an object');
+  const strings = Array.isArray(expected.strings) ? expected.strings : Object.entries(expected.strings || {});
+  return {
+    file: options.file || 'file',
+    fileVersion: text(expected.fileVersion),
+    productVersion: text(expected.productVersion),
+    strings: strings.map((entry) => (typeof entry === 'string' ? entry : `${entry[0]}=${entry[1]}`)),
+    flags: list(expected.flags),
+    noFlags: list(expected.noFlags),
+    table: text(expected.table ?? options.table),
+    language: text(expected.language ?? options.language),
+  };
+}
+
+/** check's differences between what the file holds and `expected` (each a message); none when it holds all. */
+function check(bytes, expected, options = {}) {
+  return run('check', asBytes(bytes, 'the file'), null, checkOptions(expected, options)).text.differences;
+}
+
+/** diff --json's object for two files: { a, b, same, differences }. */
+function diff(a, b, options = {}) {
+  const out = call('diff', asBytes(a, 'the first file'), asBytes(b, 'the second file'), { a: options.a || 'a', b: options.b || 'b', json: true });
+  if (out.code !== 0 && out.code !== EXIT_CODES.DIFFERENT) throw new QuillmarkError(out.text.message, out.code, out.text.kind);
+  return JSON.parse(Buffer.from(out.data).toString('utf8'));
+}
+
+/** lint's findings: [{ id, message, table?, key? }], none when it finds nothing. */
+function lint(bytes, options = {}) {
+  const out = call('lint', asBytes(bytes, 'the file'), null, { file: options.file || 'file', json: true });
+  if (out.code !== 0 && out.code !== EXIT_CODES.DIFFERENT) throw new QuillmarkError(out.text.message, out.code, out.text.kind);
+  return JSON.parse(Buffer.from(out.data).toString('utf8'));
+}
+
 // FNV-1a of the name, as the companion names its temporary files, so a
 // leftover from either program is known by the same pattern.
-function temporaryName(target) {
+function nameHash(target) {
   let hash = 2166136261;
   for (const byte of Buffer.from(path.basename(target), 'utf8')) {
     hash ^= byte;
     hash = Math.imul(hash, 16777619) >>> 0;
   }
+  return hash.toString(16).padStart(8, '0');
+}
+
+function temporaryName(target) {
   const random = crypto.randomBytes(2).readUInt16LE(0);
-  return `.qm${hash.toString(16).padStart(8, '0')}-${random.toString(16).padStart(4, '0')}.tmp`;
+  return `.qm${nameHash(target)}-${random.toString(16).padStart(4, '0')}.tmp`;
+}
+
+// The companion's limits: the largest file it reads, and how long it waits
+// for another writer of the same module.
+const MAX_INPUT_BYTES = 0xffffffff;
+const LOCK_WAIT_MS = 3000;
+
+function sleep(ms) {
+  Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, ms);
+}
+
+// Whether a lock file's writer is gone: it holds the writer's process id,
+// and a process killed mid-stamp leaves its lock behind.
+function abandoned(lock) {
+  let pid;
+  try {
+    pid = Number.parseInt(fs.readFileSync(lock, 'utf8'), 10);
+  } catch {
+    return false;
+  }
+  if (!(pid > 0)) return false;
+  try {
+    process.kill(pid, 0);
+    return false;
+  } catch (error) {
+    return error.code === 'ESRCH';
+  }
+}
+
+// Holds `target` against every other writer of this package from its read
+// to its replacement. Node cannot take the companion's flock, so the hold
+// is a lock file beside the target, created exclusively; a writer that
+// finds it waits, as the companion waits, then gives up. A folder where no
+// lock file can be made (read-only, or missing) is gone on with unheld, as
+// the companion goes on where a file system has no locks; the replacement
+// then fails on its own if it must. Gives the function that lets go.
+function holdFile(target) {
+  const lock = path.join(path.dirname(path.resolve(target)), `.qm${nameHash(target)}.lock`);
+  const deadline = Date.now() + LOCK_WAIT_MS;
+  for (;;) {
+    try {
+      const fd = fs.openSync(lock, 'wx', 0o644);
+      try {
+        fs.writeSync(fd, `${process.pid}\n`);
+      } finally {
+        fs.closeSync(fd);
+      }
+      return () => fs.rmSync(lock, { force: true });
+    } catch (error) {
+      if (error.code !== 'EEXIST') return () => {};
+    }
+    if (abandoned(lock)) {
+      fs.rmSync(lock, { force: true });
+      continue;
+    }
+    if (Date.now() >= deadline) {
+      throw new QuillmarkError(`the module ${quoted(target)} cannot be stamped: another program is writing it (waited ${(LOCK_WAIT_MS / 1000).toFixed(1)} s); it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, 'locked');
+    }
+    sleep(25);
+  }
 }
 
 // A system error in the companion's words and kind.
@@ -274,6 +391,9 @@ function openModule(target) {
     const what = stat.isDirectory() ? 'it is a folder' : 'it is not a regular file';
     throw new QuillmarkError(`the module ${quoted(target)} cannot be stamped: ${what}; it was left as it was`, EXIT_CODES.MODULE_UNWRITABLE, 'notRegular');
   }
+  if (stat.size > MAX_INPUT_BYTES) {
+    throw new QuillmarkError(`cannot read the module ${quoted(target)}: it is larger than ${MAX_INPUT_BYTES} bytes`, EXIT_CODES.MODULE_UNREADABLE, 'tooLarge');
+  }
   const input = {
     size: stat.size,
     readInto(view) {
@@ -296,7 +416,9 @@ function openModule(target) {
 }
 
 // Runs a stamp on the file and replaces it with the result, written from
-// the core's memory: the module is never held twice over in JavaScript.
+// the core's memory: the module is never held twice over in JavaScript. The
+// file is held from its read to its replacement. A dry run composes and
+// checks the new module as a real stamp does, and writes nothing.
 function stampInPlace(target, operation, second, coreOptions, dryRun) {
   // The companion refuses a wrong edit or information before it looks at
   // any module: the core is asked first with no module at all, where only
@@ -305,16 +427,21 @@ function stampInPlace(target, operation, second, coreOptions, dryRun) {
   if (precheck.code !== 0 && precheck.code !== EXIT_CODES.NOT_A_MODULE) {
     throw new QuillmarkError(precheck.text.message, precheck.code, precheck.text.kind);
   }
-  const { input, mode } = openModule(target);
-  const out = run(operation, input, second, coreOptions, (view) => {
-    if (dryRun) return;
-    try {
-      replaceFile(target, view, mode);
-    } catch (error) {
-      throw fileError(error, 'write', target);
-    }
-  });
-  return { notices: out.text.notices || [] };
+  const letGo = holdFile(target);
+  try {
+    const { input, mode } = openModule(target);
+    const out = run(operation, input, second, { ...coreOptions, dryRun: Boolean(dryRun) }, (view) => {
+      if (dryRun) return Buffer.from(view).toString('utf8');
+      try {
+        replaceFile(target, view, mode);
+      } catch (error) {
+        throw fileError(error, 'write', target);
+      }
+    });
+    return dryRun ? { notices: [], shown: out.data || '' } : { notices: out.text.notices || [] };
+  } finally {
+    letGo();
+  }
 }
 
 /** Changes a module file in place (set's edit): { notices }. The file is replaced whole or left as it was. */
@@ -329,15 +456,26 @@ function applyFile(target, info, options = {}) {
   return stampInPlace(target, 'apply', infoBytes(info), applyOptions({ ...options, file: options.file || target }), options.dryRun);
 }
 
+// A whole input file as the companion reads one: "-" is the standard
+// input; a regular file larger than the companion takes is refused before
+// it is read.
+function readInputFile(file, what, exitCode = EXIT_CODES.INPUT_UNREADABLE) {
+  const shown = file === '-' ? 'standard input' : file;
+  try {
+    if (file === '-') return fs.readFileSync(0);
+    const stat = fs.statSync(file);
+    if (stat.isFile() && stat.size > MAX_INPUT_BYTES) {
+      throw new QuillmarkError(`cannot read the ${what} ${quoted(shown)}: it is larger than ${MAX_INPUT_BYTES} bytes`, exitCode, 'tooLarge');
+    }
+    return fs.readFileSync(file);
+  } catch (error) {
+    throw readError(error, what, shown, exitCode);
+  }
+}
+
 /** read() of a file. */
 function readFile(target, options = {}) {
-  let bytes;
-  try {
-    bytes = fs.readFileSync(target);
-  } catch (error) {
-    throw readError(error, 'file', target, EXIT_CODES.INPUT_UNREADABLE);
-  }
-  return read(bytes, { ...options, file: options.file || target });
+  return read(readInputFile(target, 'file'), { ...options, file: options.file || target });
 }
 
 module.exports = {
@@ -349,10 +487,20 @@ module.exports = {
   apply,
   build,
   extract,
+  get,
+  check,
+  diff,
+  lint,
   stampFile,
   applyFile,
   readFile,
+  // For the package's command.
+  call,
+  stampInPlace,
+  holdFile,
+  readInputFile,
   replaceFile,
   readError,
   quoted,
+  MAX_INPUT_BYTES,
 };

@@ -64,7 +64,56 @@ export function apply(
 ): Stamped;
 export function build(fields: object | string | Uint8Array, options?: { file?: string; onlyVersion?: boolean }): Uint8Array;
 export function extract(bytes: Bytes, options?: { file?: string }): Uint8Array;
-export function stampFile(path: string, edit: Edit, options?: StampOptions & { dryRun?: boolean }): { notices: string[] };
+/** One string by key, or a fixed-part member by read()'s name, as get prints it; undefined when absent. */
+export function get(
+  bytes: Bytes,
+  what: string | { key?: string; fixed?: string; table?: string; language?: string },
+  options?: { file?: string; table?: string; language?: string },
+): string | undefined;
+
+/** What check asks of a file. */
+export interface Expected {
+  fileVersion?: string;
+  productVersion?: string;
+  /** KEY: VALUE, or [KEY, VALUE] pairs: the string of that key holds exactly VALUE. */
+  strings?: Record<string, string> | Array<[string, string]>;
+  flags?: string[];
+  noFlags?: string[];
+  table?: string;
+  language?: string;
+}
+/** check's differences, one message each; an empty array when the file holds everything asked. */
+export function check(bytes: Bytes, expected: Expected, options?: { file?: string }): string[];
+
+export interface Difference {
+  change: 'added' | 'removed' | 'changed' | 'moved';
+  section: string;
+  table?: string;
+  key?: string;
+  a: string | number | null;
+  b: string | number | null;
+}
+/** diff --json's object; `a` and `b` name the files in it. */
+export function diff(
+  a: Bytes,
+  b: Bytes,
+  options?: { a?: string; b?: string },
+): { a: string; b: string; same: boolean; differences: Difference[] };
+
+/** lint's findings; an empty array when there are none. */
+export function lint(bytes: Bytes, options?: { file?: string }): Array<{ id: string; message: string; table?: string; key?: string }>;
+
+/**
+ * set's edit on a module file in place. The file is held against other
+ * writers of this package (a lock file beside it) from its read to its
+ * replacement, and refused unread above 4 GiB - 1 byte. With dryRun nothing
+ * is written and `shown` is what set --dry-run prints.
+ */
+export function stampFile(
+  path: string,
+  edit: Edit,
+  options?: StampOptions & { dryRun?: boolean },
+): { notices: string[]; shown?: string };
 export function applyFile(
   path: string,
   info: VersionInformation | string | Uint8Array,

@@ -7,7 +7,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const q = require('..');
-const { haveNative, testModules, scratch, native } = require('./support.cjs');
+const { haveNative, testModules, scratch, native, bothCommands } = require('./support.cjs');
 
 // [set's command-line options, the same edit through the API]
 const EDITS = [
@@ -120,4 +120,119 @@ test('appended data and signatures as the companion handles them', { skip: !have
   }
   const haveSigner = spawnSync('osslsigncode', ['--version']).status !== null;
   assert.ok(variants.length === 2 || !haveSigner, 'the signed module was not made');
+});
+
+// Command lines both programs run on every test file (modules, compiled
+// resource files, objects) and on hostile ones: `f` the file, `o` another,
+// `x` a path that names nothing.
+const READING = [
+  (f) => ['get', f, 'CompanyName'],
+  (f) => ['get', f, 'FileVersion', '--table', '040904B0'],
+  (f) => ['get', f, '--fixed', 'file-version'],
+  (f) => ['get', f, '--fixed', 'fileFlags'],
+  (f) => ['get', f, 'ProductName', '--language', '0407'],
+  (f) => ['get', f, 'NoSuchKey'],
+  (f) => ['check', f, '--file-version', '1.0.0.1', '--string', 'CompanyName=x', '--flag', 'debug'],
+  (f, o) => ['check', f, o, '--product-version', 'v2.4.0-rc.1', '--no-flag', 'prerelease', '--report', 'json'],
+  (f, o, x) => ['check', f, x, '--string', 'FileDescription=', '--table', '040904b0'],
+  (f, o) => ['diff', f, o],
+  (f, o) => ['diff', '--json', o, f],
+  (f, o, x) => ['diff', f, x],
+  (f, o, x) => ['diff', x, f],
+  (f) => ['lint', f],
+  (f, o) => ['lint', '--json', f, o],
+  (f, o) => ['lint', f, o, '--report', 'json'],
+];
+
+// Files the stamp commands take, beside the module being changed.
+function stampInputs(dir, module) {
+  const inputs = {
+    block: path.join(dir, 'in', 'block.bin'),
+    fields: path.join(dir, 'in', 'fields.json'),
+    broken: path.join(dir, 'in', 'broken.json'),
+    empty: path.join(dir, 'in', 'empty.bin'),
+  };
+  fs.mkdirSync(path.join(dir, 'in'), { recursive: true });
+  fs.writeFileSync(inputs.block, q.build({ language: '0407', codePage: '1200', fileVersion: '7.1.0.2' }));
+  fs.writeFileSync(inputs.fields, JSON.stringify({ language: '0409', codePage: '1200', fileVersion: '1.2.3.4' }));
+  fs.writeFileSync(inputs.broken, '{"fileVersion": "1.2.3.4", ');
+  fs.writeFileSync(inputs.empty, '');
+  return inputs;
+}
+
+// Command lines that change files, each program on its own fresh copy.
+const STAMPING = [
+  (m) => ['set', m, '--dry-run', '--file-version', '3.2.1', '--string', 'Comments=dry'],
+  (m, i) => ['inject', m, i.block],
+  (m, i) => ['inject', m, i.fields],
+  (m, i) => ['inject', m, i.fields, '--raw'],
+  (m, i) => ['inject', m, i.empty],
+  (m, i) => ['stamp', m, i.fields],
+  (m, i) => ['stamp', m, i.broken],
+  (m, i) => ['stamp', m, i.fields, '--signed', 'refuse'],
+];
+
+function agrees(args, files) {
+  const { companion, ours } = bothCommands(args, files);
+  const what = args.map((a) => path.basename(a)).join(' ');
+  assert.equal(ours.status, companion.status, `${what}: ${companion.err} / ${ours.err}`);
+  assert.ok(ours.out.equals(companion.out), `${what}: the output differs:\n${companion.out}\n${ours.out}`);
+  // The parser's own words for a wrong command line are its own.
+  if (companion.status !== 2) assert.equal(ours.err, companion.err, what);
+  assert.deepEqual(ours.files, companion.files, `${what}: the files left differ`);
+}
+
+test('get, check, diff, lint, inject, stamp and set --dry-run agree with the companion', { skip: !haveNative, timeout: 300000 }, (t) => {
+  const dir = scratch(t);
+  // Hostile files: a module cut short, one with its resource table
+  // overwritten, an empty file, a folder, and text.
+  const sample = fs.readFileSync(modules[0]);
+  const hostile = {
+    'cut.exe': sample.subarray(0, 700),
+    'overwritten.exe': Buffer.concat([sample.subarray(0, 400), Buffer.alloc(sample.length - 400, 0xff)]),
+    'empty.exe': Buffer.alloc(0),
+    'text.txt': Buffer.from('VS_VERSION_INFO\n'),
+  };
+  for (const [name, bytes] of Object.entries(hostile)) fs.writeFileSync(path.join(dir, name), bytes);
+  fs.mkdirSync(path.join(dir, 'folder.exe'));
+  const files = [...testModules(true), ...Object.keys(hostile).map((n) => path.join(dir, n)), path.join(dir, 'folder.exe')];
+  const nothing = path.join(dir, 'nothing.exe');
+  for (const [k, file] of files.entries()) {
+    for (const row of READING) agrees(row(file, files[(k + 1) % files.length], nothing));
+  }
+  const inputs = stampInputs(dir, modules[0]);
+  for (const module of [...modules, path.join(dir, 'cut.exe'), nothing]) {
+    const target = path.join(dir, 'target', path.basename(module));
+    for (const row of STAMPING) agrees(row(target, inputs), fs.existsSync(module) ? { [target]: module } : {});
+  }
+});
+
+test('--recursive and --report over a folder agree with the companion', { skip: !haveNative || modules.length < 3 }, (t) => {
+  const dir = scratch(t);
+  const source = path.join(dir, 'source');
+  fs.mkdirSync(path.join(source, 'b', 'deeper'), { recursive: true });
+  fs.copyFileSync(modules[0], path.join(source, 'a.exe'));
+  fs.copyFileSync(modules[1], path.join(source, 'b', 'z.dll'));
+  fs.copyFileSync(modules[2], path.join(source, 'b', 'deeper', 'ü.exe'));
+  fs.writeFileSync(path.join(source, 'b', 'notes.txt'), 'not a module');
+  fs.writeFileSync(path.join(source, 'b', 'cut.exe'), fs.readFileSync(modules[0]).subarray(0, 300));
+  fs.symlinkSync('a.exe', path.join(source, 'link.exe'));
+  fs.mkdirSync(path.join(dir, 'hollow'));
+  const walked = path.join(dir, 'walked');
+  const hollow = path.join(dir, 'hollow');
+  for (const args of [
+    ['show', '--recursive', walked],
+    ['show', '--recursive', '--format', 'rc', walked],
+    ['show', '--recursive', '--json', walked],
+    ['show', '--report', 'json', path.join(walked, 'a.exe')],
+    ['check', '--recursive', walked, '--file-version', '1.0.0.1'],
+    ['check', '--recursive', walked, hollow, '--file-version', '1.0.0.1', '--report', 'json'],
+    ['lint', '--recursive', walked],
+    ['lint', '--recursive', '--json', walked],
+    ['set', '--recursive', walked, '--string', 'Comments=walked'],
+    ['set', '--recursive', walked, '--file-version', '9', '--dry-run', '--report', 'json'],
+    ['set', '--recursive', walked, '--flag', 'nosuch', '--report', 'json'],
+  ]) {
+    agrees(args, { [walked]: source });
+  }
 });

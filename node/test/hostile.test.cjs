@@ -31,6 +31,12 @@ test('every prefix of a module', { skip: !sample, timeout: 240000 }, () => {
     const part = sample.subarray(0, n);
     survives(`read of ${n} bytes`, () => q.read(part));
     survives(`set on ${n} bytes`, () => q.set(part, { fileVersion: '1.2.3.4' }));
+    survives(`get, check, diff and lint on ${n} bytes`, () => {
+      q.get(part, 'CompanyName');
+      q.check(part, { fileVersion: '1.2', flags: ['debug'] });
+      q.diff(part, sample);
+      q.lint(part);
+    });
   }
 });
 
@@ -47,6 +53,8 @@ test('bytes overwritten across a module', { skip: !sample, timeout: 240000 }, ()
       q.read(out.bytes);
     });
     survives(`read round ${round}`, () => q.read(bytes));
+    survives(`lint round ${round}`, () => q.lint(bytes));
+    survives(`diff round ${round}`, () => q.diff(sample, bytes));
   }
 });
 
@@ -61,6 +69,12 @@ test('inputs of the wrong kind', () => {
     ['a language that is not hexadecimal', () => q.apply(sample || Buffer.from('MZ'), '{}', { language: 'zz' }), 'USAGE'],
     ['a wrong signed policy', () => q.set(Buffer.from('MZ'), { fileVersion: '1' }, { signed: 'keep' }), 'USAGE'],
     ['a number for bytes', () => q.read(42), 'USAGE'],
+    ['a check that asks nothing', () => q.check(sample || Buffer.from('MZ'), {}), 'USAGE'],
+    ['a fixed member that is not one', () => q.get(sample || Buffer.from('MZ'), { fixed: 'nosuch' }), 'USAGE'],
+    ['a key and a fixed member at once', () => q.get(Buffer.from('MZ'), { key: 'A', fixed: 'fileVersion' }), 'USAGE'],
+    ['a table key of the wrong length', () => q.check(Buffer.from('MZ'), { strings: { A: 'b' }, table: '0409' }), 'USAGE'],
+    ['diff of text', () => q.diff(Buffer.from('text'), sample || Buffer.from('MZ')), 'INPUT_REFUSED'],
+    ['lint of an empty file', () => q.lint(new Uint8Array(0)), 'INPUT_REFUSED'],
     ['a language with no version resource', () => q.read(sample || Buffer.from('MZ'), { language: '0C0A' }), sample ? 'NO_VERSION_RESOURCE' : 'NOT_A_MODULE'],
   ];
   for (const [what, run, code] of cases) {

@@ -23,13 +23,14 @@ function isModule(file) {
   }
 }
 
-// Every module the native tests built, by path.
-function testModules() {
+// Every module the native tests built, by path; with `all`, their other
+// files too (compiled resource files, objects).
+function testModules(all = false) {
   const found = [];
   for (const folder of moduleFolders) {
     for (const name of fs.readdirSync(folder).sort()) {
       const file = path.join(folder, name);
-      if (fs.statSync(file).isFile() && isModule(file) && !name.startsWith('verquery')) found.push(file);
+      if (fs.statSync(file).isFile() && (all || isModule(file)) && !name.startsWith('verquery')) found.push(file);
     }
   }
   return found;
@@ -52,4 +53,43 @@ function native(dir, module, args) {
 
 const haveNative = fs.existsSync(cli);
 
-module.exports = { root, cli, haveNative, testModules, scratch, native };
+// Every file under `dir`, by path, with its bytes.
+function tree(dir, files = {}) {
+  for (const name of fs.readdirSync(dir).sort()) {
+    const file = path.join(dir, name);
+    const stat = fs.lstatSync(file);
+    if (stat.isDirectory()) tree(file, files);
+    else if (stat.isFile()) files[file] = fs.readFileSync(file);
+  }
+  return files;
+}
+
+// One command line run by the companion and by the package's command, each
+// on a fresh copy of `files` ({ path: source }) when given: the exit code,
+// the output, the messages (with the program's name taken off) and the
+// files each left.
+function bothCommands(args, files = {}) {
+  const { main } = require('../bin/quillmark.cjs');
+  const fresh = () => {
+    for (const [to, from] of Object.entries(files)) {
+      fs.rmSync(to, { recursive: true, force: true });
+      fs.cpSync(from, to, { recursive: true });
+    }
+  };
+  const left = () => Object.fromEntries(Object.keys(files).map((to) => [to, fs.statSync(to).isDirectory() ? tree(to) : fs.readFileSync(to)]));
+  fresh();
+  const run = spawnSync(cli, args);
+  const companion = { status: run.status, out: run.stdout, err: run.stderr.toString('utf8').replace(/^quillmark-cli: /gm, ''), files: left() };
+  fresh();
+  const collect = () => {
+    const chunks = [];
+    return { chunks, write: (data) => chunks.push(Buffer.from(data)) };
+  };
+  const out = collect();
+  const err = collect();
+  const status = main(args, out, err);
+  const ours = { status, out: Buffer.concat(out.chunks), err: Buffer.concat(err.chunks).toString('utf8').replace(/^quillmark: /gm, ''), files: left() };
+  return { companion, ours };
+}
+
+module.exports = { root, cli, haveNative, testModules, scratch, native, bothCommands };

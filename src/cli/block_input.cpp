@@ -5,6 +5,7 @@
 
 #include "base/shown_text.h"
 #include "cli/command_context.h"
+#include "pe/file_kind.h"
 #include "pe/res_file.h"
 #include "pe/version_reader.h"
 
@@ -69,6 +70,26 @@ Result<VersionPayload> VersionFromModule(const pe::ByteSource &image, std::strin
   out.language = (*found)->language;
   out.otherLanguages = (*found)->otherLanguages;
   return out;
+}
+
+Result<std::vector<std::uint8_t>> BlockToStore(std::vector<std::uint8_t> bytes, bool raw, std::string_view blockFile) {
+  if (bytes.empty()) {
+    return Error{"the block file " + Quoted(blockFile) + " is empty; the module was not changed", ErrorKind::Empty,
+                 FileRole::Input};
+  }
+  if (raw || LooksLikeVersionBlock(bytes)) return bytes;
+  if (pe::SniffFileKind(bytes) != pe::FileKind::CompiledResources) {
+    return Error{Quoted(blockFile) +
+                     " is neither a version block nor a compiled resource file; the module was not changed "
+                     "(add --raw to store its bytes as they are)",
+                 ErrorKind::Refused, FileRole::Input};
+  }
+  QM_UNWRAP_OR_RETURN(payload, VersionFromResFile(bytes, blockFile));
+  if (payload.bytes.empty()) {
+    return Error{"the version resource in " + Quoted(blockFile) + " is empty; the module was not changed",
+                 ErrorKind::Empty, FileRole::Input};
+  }
+  return std::move(payload.bytes);
 }
 
 } // namespace qm::cli

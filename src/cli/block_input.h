@@ -34,4 +34,10 @@ Result<VersionPayload> VersionFromResFile(std::span<const std::uint8_t> bytes, s
 // above), with the other languages holding one; messages name `shown`.
 Result<VersionPayload> VersionFromModule(const pe::ByteSource &image, std::string_view shown);
 
+// What inject stores of a block file's bytes: a version block as it is, the
+// version resource of a compiled resource file, or with `raw` whatever the
+// file holds. Anything else, and an empty file, is refused with the module
+// named as not changed.
+Result<std::vector<std::uint8_t>> BlockToStore(std::vector<std::uint8_t> bytes, bool raw, std::string_view blockFile);
+
 } // namespace qm::cli

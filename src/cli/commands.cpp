@@ -93,21 +93,8 @@ Status BuildCommand(const std::string &input, const std::string &blockFile, cons
 
 Status InjectCommand(const std::string &module, const std::string &blockFile, bool raw,
                      const stamp::StampOptions &options) {
-  QM_UNWRAP_OR_RETURN(bytes, stamp::ReadBlockFile(ArgumentPath(blockFile), blockFile));
-  if (!raw && !LooksLikeVersionBlock(bytes)) {
-    if (pe::SniffFileKind(bytes) != pe::FileKind::CompiledResources) {
-      return Error{Quoted(blockFile) +
-                       " is neither a version block nor a compiled resource file; the module was not changed "
-                       "(add --raw to store its bytes as they are)",
-                   ErrorKind::Refused, FileRole::Input};
-    }
-    QM_UNWRAP_OR_RETURN(payload, VersionFromResFile(bytes, blockFile));
-    bytes = std::move(payload.bytes);
-    if (bytes.empty()) {
-      return Error{"the version resource in " + Quoted(blockFile) + " is empty; the module was not changed",
-                   ErrorKind::Empty, FileRole::Input};
-    }
-  }
+  QM_UNWRAP_OR_RETURN(read, stamp::ReadBlockFile(ArgumentPath(blockFile), blockFile));
+  QM_UNWRAP_OR_RETURN(bytes, BlockToStore(std::move(read), raw, blockFile));
   return stamp::StoreVersionResource(ArgumentPath(module), module, bytes, options);
 }
 

@@ -4,7 +4,6 @@
 
 #include "base/shown_text.h"
 #include "cli/set_command.h"
-#include "codec/text_codec.h"
 
 namespace qm::cli {
 namespace {
@@ -27,19 +26,6 @@ std::string Counted(std::size_t count, const std::string &noun) {
 }
 
 } // namespace
-
-void PutFileName(ordered_json &object, const std::string &member, const std::string &name) {
-  object[member] = name;
-  if (Utf16ToUtf8(Utf8ToUtf16(name)) == name) return;
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0xF];
-  }
-  object[member + "Bytes"] = hex;
-}
 
 FileReport::FileReport(ReportFormat format, bool outputIsJson, std::ostream &out, std::ostream &err,
                        std::vector<Error> &failures)

@@ -17,18 +17,12 @@
 #include <nlohmann/json.hpp>
 
 #include "base/result.h"
+#include "cli/json_file_name.h"
 #include "stamp/exit_codes.h"
 
 namespace qm::cli {
 
 enum class ReportFormat { Text, Json };
-
-// A file's name as the member `member` of a JSON object. JSON text is
-// UTF-8, and a name need not be: one that is not gets, besides its shown
-// form (each byte that is no UTF-8 as U+FFFD), the member `member` + "Bytes"
-// holding its bytes in hex, so that two names differing only there stay
-// apart and either can be found again.
-void PutFileName(nlohmann::ordered_json &object, const std::string &member, const std::string &name);
 
 class FileReport {
 public:

@@ -6,25 +6,9 @@
 
 #include "base/shown_text.h"
 #include "cli/module_versions.h"
-#include "cli/show_report.h"
-#include "codec/version_info_writer.h"
 
 namespace qm::cli {
 namespace {
-
-// What would be stored, read back from the bytes that would be written.
-void PrintDryRun(const std::string &module, const std::vector<StoredVersion> &stored,
-                 const std::vector<std::uint16_t> &held, std::ostream &out) {
-  out << Quoted(module) << " would hold:\n";
-  for (const StoredVersion &version : stored) {
-    auto info = ReadVersionInfo(version.Block.Span());
-    ShownOrigin origin{"module", version.Language, {}, std::nullopt};
-    for (std::uint16_t language : held)
-      if (language != version.Language) origin.otherLanguages.push_back(language);
-    out << ShowAsText(info.value(), origin);
-  }
-  out.flush();
-}
 
 Status SetOne(const std::string &module, const SetPlan &plan, bool dryRun, stamp::StampOptions options,
               std::ostream &out) {
@@ -41,7 +25,10 @@ Status SetOne(const std::string &module, const SetPlan &plan, bool dryRun, stamp
       },
       options));
   // Only what a real run would write is shown.
-  if (dryRun) PrintDryRun(module, stored, held, out);
+  if (dryRun) {
+    out << DryRunText(module, stored, held);
+    out.flush();
+  }
   return Ok();
 }
 

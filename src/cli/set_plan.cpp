@@ -4,8 +4,10 @@
 
 #include "base/shown_text.h"
 #include "cli/edit_arguments.h"
+#include "cli/show_report.h"
 #include "codec/field_codes.h"
 #include "codec/text_codec.h"
+#include "codec/version_info_reader.h"
 #include "codec/version_info_writer.h"
 #include "codec/version_text.h"
 
@@ -139,6 +141,19 @@ Result<std::vector<StoredVersion>> EditVersions(const std::string &module, const
   // the real one would.
   return versions.Edit(languages,
                        [&](std::uint16_t language, VersionInfo &info) { ApplyEdit(plan.edit, language, info); });
+}
+
+std::string DryRunText(const std::string &module, const std::vector<StoredVersion> &stored,
+                       const std::vector<std::uint16_t> &held) {
+  std::string text = Quoted(module) + " would hold:\n";
+  for (const StoredVersion &version : stored) {
+    auto info = ReadVersionInfo(version.Block.Span());
+    ShownOrigin origin{"module", version.Language, {}, std::nullopt};
+    for (std::uint16_t language : held)
+      if (language != version.Language) origin.otherLanguages.push_back(language);
+    text += ShowAsText(info.value(), origin);
+  }
+  return text;
 }
 
 } // namespace qm::cli

@@ -36,4 +36,9 @@ Result<SetPlan> PlanFromArguments(const SetEditArguments &arguments);
 Result<std::vector<StoredVersion>> EditVersions(const std::string &module, const SetPlan &plan,
                                                 ModuleVersions &versions, const std::vector<std::uint16_t> &held);
 
+// What set --dry-run prints: the version resources that would be stored,
+// read back from their bytes and shown as show shows them.
+std::string DryRunText(const std::string &module, const std::vector<StoredVersion> &stored,
+                       const std::vector<std::uint16_t> &held);
+
 } // namespace qm::cli

@@ -16,17 +16,24 @@
 #include <new>
 #include <optional>
 #include <span>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/result.h"
 #include "base/shown_text.h"
 #include "cli/apply_edit.h"
+#include "cli/block_input.h"
+#include "cli/check_plan.h"
 #include "cli/command_context.h"
+#include "cli/diff_report.h"
 #include "cli/edit_arguments.h"
+#include "cli/get_value.h"
+#include "cli/lint_findings.h"
 #include "cli/module_versions.h"
 #include "cli/set_plan.h"
 #include "cli/show_input.h"
+#include "cli/version_bytes.h"
 #include "pe/byte_source.h"
 #include "pe/file_kind.h"
 #include "pe/resource_update.h"
@@ -40,7 +47,19 @@ using Bytes = std::vector<std::uint8_t>;
 using Json = nlohmann::json;
 
 // The operations, numbered as node/lib/core.cjs numbers them.
-enum class Operation : int { Show = 1, Set = 2, Build = 3, Apply = 4, Extract = 5 };
+enum class Operation : int {
+  Show = 1,
+  Set = 2,
+  Build = 3,
+  Apply = 4,
+  Extract = 5,
+  Get = 6,
+  Check = 7,
+  Diff = 8,
+  Lint = 9,
+  Inject = 10,
+  Stamp = 11
+};
 
 struct Call {
   std::span<const std::uint8_t> first, second;
@@ -48,6 +67,9 @@ struct Call {
   std::string File() const { return options.value("file", std::string("module")); }
 };
 
+// What a call gives: bytes (a module, a block, or the text a command
+// prints, kept when the command then fails, as a difference found after
+// its output), and the JSON text.
 struct Outcome {
   Bytes data;
   Json text = Json::object();
@@ -123,6 +145,20 @@ stamp::StampOptions StampOptionsOf(const Json &options, Json &notices) {
   return stamp;
 }
 
+// The stamped module's bytes and the notices; a dry run stops once the
+// module is composed and checked, as the companion's does, and tells nothing.
+Status Finish(const Call &call, const std::shared_ptr<const pe::MemorySource> &source,
+              const stamp::StampedImage &stamped, const stamp::StampOptions &options, Json &notices, Outcome &outcome) {
+  if (call.options.value("dryRun", false)) return Ok();
+  const std::string file = call.File();
+  auto bytes = stamped.file.Materialize(*source);
+  if (!bytes) return stamp::FileError(FileRole::Target, "module", file, bytes.failure());
+  stamp::TellStamped(stamped, file, options);
+  outcome.data = std::move(*bytes);
+  outcome.text["notices"] = std::move(notices);
+  return Ok();
+}
+
 // Runs `edit` over the module's version resources as EditModule does for a
 // file, and gives the new module's bytes.
 Status EditImage(const Call &call, const std::function<Status(cli::ModuleVersions &)> &edit, Outcome &outcome) {
@@ -136,12 +172,16 @@ Status EditImage(const Call &call, const std::function<Status(cli::ModuleVersion
     stamped = std::move(image);
     return Ok();
   }));
-  auto bytes = stamped->file.Materialize(*source);
-  if (!bytes) return stamp::FileError(FileRole::Target, "module", file, bytes.failure());
-  stamp::TellStamped(*stamped, file, options);
-  outcome.data = std::move(*bytes);
-  outcome.text["notices"] = std::move(notices);
-  return Ok();
+  return Finish(call, source, *stamped, options, notices, outcome);
+}
+
+// A stamp that stores one version block, as inject and stamp do.
+Status StoreBlock(const Call &call, std::span<const std::uint8_t> block, Outcome &outcome) {
+  Json notices = Json::array();
+  const stamp::StampOptions options = StampOptionsOf(call.options, notices);
+  const auto source = std::make_shared<const pe::MemorySource>(call.first);
+  QM_UNWRAP_OR_RETURN(stamped, stamp::StampImage(source, call.File(), stamp::PutVersionResource(block), options));
+  return Finish(call, source, stamped, options, notices, outcome);
 }
 
 cli::ShowFormat FormatOf(const Call &call) {
@@ -224,14 +264,22 @@ Status Set(const Call &call, Outcome &outcome) {
   auto plan = cli::PlanFromArguments(a);
   if (!plan) return cli::WithKind(ErrorKind::Usage, plan.failure());
   const std::string file = call.File();
-  return EditImage(
+  std::vector<cli::StoredVersion> stored;
+  std::vector<std::uint16_t> held;
+  QM_RETURN_IF_ERROR(EditImage(
       call,
       [&](cli::ModuleVersions &versions) -> Status {
-        const std::vector<std::uint16_t> held = versions.Languages();
-        QM_UNWRAP_OR_RETURN(stored, cli::EditVersions(file, *plan, versions, held));
+        held = versions.Languages();
+        QM_UNWRAP_OR_RETURN(edited, cli::EditVersions(file, *plan, versions, held));
+        stored = std::move(edited);
         return Ok();
       },
-      outcome);
+      outcome));
+  if (call.options.value("dryRun", false)) {
+    const std::string text = cli::DryRunText(file, stored, held);
+    outcome.data.assign(text.begin(), text.end());
+  }
+  return Ok();
 }
 
 // A script's options as the companion takes them on its command line. No
@@ -275,6 +323,91 @@ Status Extract(const Call &call, Outcome &outcome) {
   return Ok();
 }
 
+// The inputs, in the order a command reads its files, as the files the
+// companion would have read: the first input for the first file asked for,
+// the second for the next.
+cli::VersionReader ReaderOf(const Call &call) {
+  auto asked = std::make_shared<int>(0);
+  return [&call, asked](const std::string &file, std::optional<std::uint16_t> language) {
+    return cli::VersionFromWholeBytes((*asked)++ == 0 ? call.first : call.second, file, language);
+  };
+}
+
+std::optional<std::string> LanguageOption(const Call &call) { return Text(call.options, "language"); }
+
+Status Get(const Call &call, Outcome &outcome) {
+  cli::GetArguments a;
+  a.file = call.File();
+  a.key = Text(call.options, "key");
+  a.fixed = Text(call.options, "fixed");
+  a.table = Text(call.options, "table");
+  a.language = LanguageOption(call);
+  std::ostringstream out;
+  Status status = cli::GetValue(a, ReaderOf(call), out);
+  const std::string text = out.str();
+  outcome.data.assign(text.begin(), text.end());
+  return status;
+}
+
+// The plan alone (`planOnly`), checked once before any file; else the
+// differences of one file as a list, each with its message and exit code,
+// or the one failure that kept it from being read.
+Status Check(const Call &call, Outcome &outcome) {
+  const Json &o = call.options;
+  cli::CheckArguments a;
+  a.fileVersion = Text(o, "fileVersion");
+  a.productVersion = Text(o, "productVersion");
+  a.table = Text(o, "table");
+  a.language = Text(o, "language");
+  a.strings = Texts(o, "strings");
+  a.flags = Texts(o, "flags");
+  a.noFlags = Texts(o, "noFlags");
+  QM_UNWRAP_OR_RETURN(plan, cli::CheckPlanFromArguments(a));
+  if (o.value("planOnly", false)) return Ok();
+  const std::vector<Error> found = cli::CheckOne(call.File(), plan, ReaderOf(call));
+  if (found.size() == 1 && found.front().kind != ErrorKind::Different) return found.front();
+  Json differences = Json::array();
+  for (const Error &difference : found)
+    differences.push_back(difference.message);
+  outcome.text["differences"] = std::move(differences);
+  return Ok();
+}
+
+Status Diff(const Call &call, Outcome &outcome) {
+  std::ostringstream out;
+  Status status = cli::DiffVersions(Text(call.options, "a").value_or("a"), Text(call.options, "b").value_or("b"),
+                                    call.options.value("json", false), ReaderOf(call), out);
+  const std::string text = out.str();
+  outcome.data.assign(text.begin(), text.end());
+  return status;
+}
+
+Status Lint(const Call &call, Outcome &outcome) {
+  const std::string file = call.File();
+  QM_UNWRAP_OR_RETURN(findings, cli::LintWholeBytes(call.first, file));
+  std::ostringstream out;
+  Status status =
+      cli::PrintFindings(file, findings, call.options.value("json", false), call.options.value("named", false), out);
+  const std::string text = out.str();
+  outcome.data.assign(text.begin(), text.end());
+  return status;
+}
+
+// inject: the block file's bytes (second) checked as the companion checks
+// them before it looks at the module.
+Status Inject(const Call &call, Outcome &outcome) {
+  QM_UNWRAP_OR_RETURN(block,
+                      cli::BlockToStore(Bytes(call.second.begin(), call.second.end()), call.options.value("raw", false),
+                                        call.options.value("blockFile", std::string("-"))));
+  return StoreBlock(call, block, outcome);
+}
+
+// stamp: a block built from a JSON fields file (second), stored.
+Status Stamp(const Call &call, Outcome &outcome) {
+  QM_UNWRAP_OR_RETURN(block, cli::BlockFromFields(call.second, call.options.value("fieldsFile", std::string("-"))));
+  return StoreBlock(call, block, outcome);
+}
+
 Status Run(Operation operation, const Call &call, Outcome &outcome) {
   switch (operation) {
   case Operation::Show:
@@ -287,13 +420,26 @@ Status Run(Operation operation, const Call &call, Outcome &outcome) {
     return Apply(call, outcome);
   case Operation::Extract:
     return Extract(call, outcome);
+  case Operation::Get:
+    return Get(call, outcome);
+  case Operation::Check:
+    return Check(call, outcome);
+  case Operation::Diff:
+    return Diff(call, outcome);
+  case Operation::Lint:
+    return Lint(call, outcome);
+  case Operation::Inject:
+    return Inject(call, outcome);
+  case Operation::Stamp:
+    return Stamp(call, outcome);
   }
   return Fail(ErrorKind::Usage, "unknown operation");
 }
 
-int Report(const Error &error) {
+// The failure as the result, after whatever the command printed first.
+int Report(const Error &error, Bytes printed = {}) {
   const stamp::ExitCode code = stamp::ExitCodeFor(error);
-  g_last.data.clear();
+  g_last.data = std::move(printed);
   g_last.text = Json{{"message", error.message}, {"kind", KindName(error.kind)}, {"exitCode", stamp::ToInt(code)}};
   return stamp::ToInt(code);
 }
@@ -313,7 +459,7 @@ int qm_call(int operation, const std::uint8_t *first, std::size_t firstSize, con
     if (!call.options.is_object()) return Report(qm::Fail(qm::ErrorKind::Usage, "the options are not a JSON object"));
     Outcome outcome;
     qm::Status status = Run(static_cast<Operation>(operation), call, outcome);
-    if (!status) return Report(status.failure());
+    if (!status) return Report(status.failure(), std::move(outcome.data));
     g_last = std::move(outcome);
     return 0;
   } catch (const std::bad_alloc &) {
