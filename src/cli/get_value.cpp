@@ -72,8 +72,9 @@ Status PrintString(const std::string &file, const SourcedVersion &source, const 
                    const std::optional<std::u16string> &tableKey, std::ostream &out) {
   const StringTable *table = TableToRead(source.Info, tableKey);
   if (!table) {
-    return Fail(ErrorKind::Different,
-                Quoted(file) + " has no string table" + (tableKey ? " " + Utf16ToUtf8(*tableKey) : std::string()));
+    std::string why = Quoted(file) + " has no string table";
+    if (tableKey) why.append(" ").append(Utf16ToUtf8(*tableKey));
+    return Fail(ErrorKind::Different, why);
   }
   const DecodedString *found = FindString(*table, key);
   if (!found) {
