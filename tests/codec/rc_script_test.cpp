@@ -281,6 +281,7 @@ const InCase kInCases[] = {
                  "#define CAT(a, b) a##b\n#ifdef _DEBUG\n#define FLAGS VS_FF_DEBUG\n"
                  "#elif defined(RC_INVOKED) && (VER_MAJOR > 1 || FOO / 0)\n#define FLAGS VS_FF_PRERELEASE\n"
                  "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif\n"
+                 "#define SELF (SELF + 4)\n#if SELF != 4\n#error a macro expanded inside itself\n#endif\n"
                  "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN_SWISS\nVS_VERSION_INFO VERSIONINFO\n"
                  "FILEVERSION VER_MAJOR,CAT(1,0),3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n"
                  "FILEFLAGS FLAGS\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
