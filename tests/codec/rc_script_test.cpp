@@ -307,8 +307,8 @@ const InCase kInCases[] = {
        return info;
      }()},
     {"includedAndDefined",
-     "#include <winnt.h>\nLANGUAGE MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH_CANADIAN) & 0x3FF, (WORD)3\n"
-     "#include \"version.rc2\"\n#if FROM_COMMAND_LINE != 7 || defined(DROPPED)\n#error not defined\n#endif\n",
+     "#include <winnt.h>\n#undef RC_INVOKED\nLANGUAGE MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH_CANADIAN) & 0x3FF, (WORD)3\n"
+     "#include \"version.rc2\"\n#if FROM_COMMAND_LINE != 7 || defined(DROPPED) || defined(RC_INVOKED)\n#error not defined\n#endif\n",
      0x0C0C,
      [] {
        VersionInfo info = Info(0, 0, 0, 0, {{u"040904B0", {{u"FileVersion", u"3.1"}}}}, {});
