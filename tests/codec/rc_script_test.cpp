@@ -407,7 +407,8 @@ const RefusedCase kRefused[] = {
     {"#pragma code_page(65001)\n" + kValue + "\"caf\xe9\"\n", "line 8, column 12", "not UTF-8"},
     {kValue + "\"caf\xe9\"\n", "line 7, column 12", "1251", ErrorKind::Invalid, 1251},
     {kValue + "\"a" + std::string(1, '\0') + "b\"\n", "line 7, column 14", "NUL"},
-    {kValue + "\"" + std::string(32766, 'x') + "\"\n", "line 7, column 12", "65536"},
+    // The smallest entry past 16 bits: 6 + 4 (key) + 2 (padding) + 65524 (value).
+    {kValue + "\"" + std::string(32761, 'x') + "\"\n", "line 7, column 12", "a VALUE of 65536 bytes"},
     {kValue + "\"" + std::string(30000, 'x') + "\"\nVALUE \"B\", \"" + std::string(30000, 'x') + "\"\n",
      "line 8, column 1", "65535"},
     {"/* open\n1 VERSIONINFO\n", "line 1, column 1", "comment"},
