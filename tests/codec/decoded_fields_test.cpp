@@ -10,6 +10,7 @@
 #include "codec/decoder.h"
 #include "codec/integer_text.h"
 #include "codec/version_info_reader.h"
+#include "codec/version_info_writer.h"
 
 namespace qm {
 namespace {
@@ -54,6 +55,12 @@ TEST(DecodedFields, GeneralReaderTakesEachFieldFromItsOwnOffset) {
   EXPECT_EQ(f.FileType, 0x00B00007u);
   EXPECT_EQ(f.FileSubType, 0x00C0000Au);
   EXPECT_EQ(f.FileDate, 0x01D2A3B455667788u);
+  // And the writer puts each field back at the offset it came from.
+  Result<Bytes> written = EncodeVersionInfo(*info);
+  ASSERT_TRUE(written) << written.error();
+  const Bytes original = DistinctFixedPart();
+  EXPECT_EQ(Bytes(written->begin() + kFixed, written->begin() + kFixed + 52),
+            Bytes(original.begin() + kFixed, original.begin() + kFixed + 52));
 }
 
 TEST(DecodedFields, EditorDecoderTakesEachFieldFromItsOwnOffset) {

@@ -281,6 +281,7 @@ const InCase kInCases[] = {
                  "#define CAT(a, b) a##b\n#ifdef _DEBUG\n#define FLAGS VS_FF_DEBUG\n"
                  "#elif defined(RC_INVOKED) && (VER_MAJOR > 1 || FOO / 0)\n#define FLAGS VS_FF_PRERELEASE\n"
                  "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif\n"
+                 "#define SELF (SELF + 4)\n#if SELF != 4\n#error a macro expanded inside itself\n#endif\n"
                  "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN_SWISS\nVS_VERSION_INFO VERSIONINFO\n"
                  "FILEVERSION VER_MAJOR,CAT(1,0),3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n"
                  "FILEFLAGS FLAGS\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
@@ -306,8 +307,8 @@ const InCase kInCases[] = {
        return info;
      }()},
     {"includedAndDefined",
-     "#include <winnt.h>\nLANGUAGE MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH_CANADIAN) & 0x3FF, (WORD)3\n"
-     "#include \"version.rc2\"\n#if FROM_COMMAND_LINE != 7 || defined(DROPPED)\n#error not defined\n#endif\n",
+     "#include <winnt.h>\n#undef RC_INVOKED\nLANGUAGE MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH_CANADIAN) & 0x3FF, (WORD)3\n"
+     "#include \"version.rc2\"\n#if FROM_COMMAND_LINE != 7 || defined(DROPPED) || defined(RC_INVOKED)\n#error not defined\n#endif\n",
      0x0C0C,
      [] {
        VersionInfo info = Info(0, 0, 0, 0, {{u"040904B0", {{u"FileVersion", u"3.1"}}}}, {});
@@ -406,7 +407,8 @@ const RefusedCase kRefused[] = {
     {"#pragma code_page(65001)\n" + kValue + "\"caf\xe9\"\n", "line 8, column 12", "not UTF-8"},
     {kValue + "\"caf\xe9\"\n", "line 7, column 12", "1251", ErrorKind::Invalid, 1251},
     {kValue + "\"a" + std::string(1, '\0') + "b\"\n", "line 7, column 14", "NUL"},
-    {kValue + "\"" + std::string(32766, 'x') + "\"\n", "line 7, column 12", "65536"},
+    // The smallest entry past 16 bits: 6 + 4 (key) + 2 (padding) + 65524 (value).
+    {kValue + "\"" + std::string(32761, 'x') + "\"\n", "line 7, column 12", "a VALUE of 65536 bytes"},
     {kValue + "\"" + std::string(30000, 'x') + "\"\nVALUE \"B\", \"" + std::string(30000, 'x') + "\"\n",
      "line 8, column 1", "65535"},
     {"/* open\n1 VERSIONINFO\n", "line 1, column 1", "comment"},
