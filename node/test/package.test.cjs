@@ -43,4 +43,44 @@ const info = readFile('app.exe'); console.log(info.productVersion, JSON.stringif
   r = spawnSync(path.join(project, 'node_modules', '.bin', 'quillmark'), ['show', 'app.exe'], { cwd: project, encoding: 'utf8' });
   assert.equal(r.status, 0, r.stderr);
   assert.match(r.stdout, /Scratch/);
+  runExamples(project, quiet);
 });
+
+// The packaging hooks the README shows, run as the packagers call them; the
+// README must show each example as it is here.
+function runExamples(project, quiet) {
+  const examples = path.join(packageDir, 'examples');
+  const readme = fs.readFileSync(path.join(packageDir, '..', 'README.md'), 'utf8');
+  const exe = (folder) => {
+    fs.mkdirSync(path.join(project, folder), { recursive: true });
+    fs.copyFileSync(sample, path.join(project, folder, 'App.exe'));
+    return path.join(project, folder, 'App.exe');
+  };
+  for (const name of fs.readdirSync(examples)) {
+    assert.ok(readme.includes(fs.readFileSync(path.join(examples, name), 'utf8')), `README.md shows ${name} as it is`);
+    fs.copyFileSync(path.join(examples, name), path.join(project, name));
+  }
+  const info = (file) => {
+    const r = spawnSync(process.execPath, ['-e', `const i = require('quillmark').readFile(${JSON.stringify(file)}); console.log(i.fileVersion, i.productVersion, JSON.stringify(i.stringTables[0].strings))`], { cwd: project, encoding: 'utf8' });
+    assert.equal(r.status, 0, r.stderr);
+    return r.stdout;
+  };
+  const hooks = (body) => spawnSync(process.execPath, ['-e', body], { cwd: project, encoding: 'utf8' });
+  const packaged = exe('packager'), untouched = exe('packager-linux');
+  const before = fs.readFileSync(untouched);
+  let r = hooks(`const { afterComplete: [hook] } = require('./electron-packager.cjs');
+const run = (dir, platform) => new Promise((ok, fail) => hook(dir, '30.0.0', platform, 'x64', (e) => (e ? fail(e) : ok())));
+run('packager', 'win32').then(() => run('packager-linux', 'linux')).catch((e) => { console.error(e); process.exit(1); });`);
+  assert.equal(r.status, 0, r.stderr);
+  assert.match(info(packaged), /^2\.4\.0\.0 .*"CompanyName","Example Ltd"/);
+  assert.deepEqual(fs.readFileSync(untouched), before, 'a build for another platform is left alone');
+  const built = exe('builder');
+  r = hooks(`require('./electron-builder.cjs').default({ electronPlatformName: 'win32', appOutDir: 'builder', packager: { appInfo: { productFilename: 'App', version: '3.1.7' } } })
+  .catch((e) => { console.error(e); process.exit(1); });`);
+  assert.equal(r.status, 0, r.stderr);
+  assert.match(info(built), /^3\.1\.7\.0 3\.1\.7\.0 .*"CompanyName","Example Ltd"/);
+  const written = exe('out');
+  r = spawnSync('bash', ['after-build.sh'], { ...quiet, cwd: project });
+  assert.equal(r.status, 0, r.stderr);
+  assert.match(info(written), /^2\.4\.0\.0 .*"CompanyName","Example Ltd"/);
+}
