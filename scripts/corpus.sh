@@ -392,7 +392,7 @@ unmeasured() { sed 's/[0-9][0-9.]*/N/g; s/N *[KMGT]B\/s/N/g; s/  */ /g' "$1"; }
 
 # Each x64 firmware program, as shipped and as stamped.
 boot_checks() {
-  local name kind verdict file index dir args bound helper helper_file booted=0 same=0
+  local name kind verdict file index dir args bound helper helper_file booting booted=0 same=0
   command -v qemu-system-x86_64 >/dev/null && command -v mformat >/dev/null && [ -d /usr/share/OVMF ] || {
     echo "boot: qemu-system-x86, ovmf and mtools are needed (scripts/deps.sh installs them)"
     return
@@ -423,8 +423,10 @@ boot_checks() {
       done
     fi
     boot_program "$dir/original" $bound "${args[@]}" &
+    booting=$!
     boot_program "$dir/stamped" $bound "${args[@]}"
-    wait
+    # That one only: a bare wait would also wait for the list this loop reads.
+    wait $booting
     if [ ! -s "$dir/original.out" ]; then
       echo "boot $name: the original prints nothing here"
     # Numbers are measured (memtest86+ prints cache speeds, in MB/s or GB/s
