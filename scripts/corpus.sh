@@ -388,6 +388,8 @@ boot_program() {
   rm -f "$dir.disk" "$dir.vars"
 }
 
+# The first line with a word in it, without the frames MOK manager draws.
+excerpt() { grep -a -m1 '[A-Za-z]' "$1" | tr -cd '[:print:]' | sed 's/^ *//; s/  */ /g; s/ *$//' | head -c 60; }
 unmeasured() { sed 's/[0-9][0-9.]*/N/g; s/N *[KMGT]B\/s/N/g; s/  */ /g' "$1"; }
 
 # Each x64 firmware program, as shipped and as stamped.
@@ -433,10 +435,10 @@ boot_checks() {
     # as they come out, and the clock): the text around them must match.
     elif cmp -s <(unmeasured "$dir/original.out") <(unmeasured "$dir/stamped.out"); then
       booted=$((booted + 1)) same=$((same + 1))
-      echo "boot $name: starts after the stamp as before ($(grep -m1 '[A-Za-z]' "$dir/original.out" | head -c 60))"
+      echo "boot $name: starts after the stamp as before ($(excerpt "$dir/original.out"))"
     else
       booted=$((booted + 1))
-      echo "boot $name: the stamped program prints otherwise: $(grep -m1 '[A-Za-z]' "$dir/stamped.out" | head -c 60)"
+      echo "boot $name: the stamped program prints otherwise: $(excerpt "$dir/stamped.out")"
       printf '%s\tboot: prints otherwise than the original under OVMF\n' "$index" >>"$out/boot/failed.tsv"
     fi
   done < <(awk -F'\t' -v OFS='\t' '{ n = split($6, p, "/"); print p[n], $1, $4, $6, $7 }' "$out/results.tsv")
