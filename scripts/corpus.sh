@@ -10,7 +10,8 @@
 #               the new version and its checksum routines agree with the
 #               header; the programs that run here (esbuild, 7-Zip, ffmpeg,
 #               turbo, app-builder, Inno Setup's compiler, ClamAV's packed
-#               test programs) must run the same after the stamp
+#               test programs), each in a copy of its package folder, must
+#               run the same after the stamp
 #   --boot      also boot each x64 firmware (EFI) program under QEMU with
 #               OVMF from a small FAT disk, as shipped and stamped: the
 #               stamped one must print on the serial console what the
@@ -51,8 +52,9 @@ cache=$root/build/corpus/cache
 out=${QM_CORPUS_OUT:-$root/build/corpus/run}
 
 # Debian's packages are bookworm's; npm's are pinned, so that a run's
-# figures can be compared with the last. esbuild comes twice: 0.28 stops
-# under Wine 8 for want of bcryptprimitives.dll, 0.19 runs there.
+# figures can be compared with the last. esbuild comes twice: 0.28 (like
+# turbo) needs bcryptprimitives.dll, which Wine 8 lacks (--wine puts a
+# stand-in into its prefix), 0.19 runs there as it is.
 debian_packages=(
   libwine libwine:i386
   gcc-mingw-w64-i686-win32-runtime gcc-mingw-w64-x86-64-win32-runtime
@@ -285,13 +287,23 @@ wine_checks() {
   "$root/scripts/wine-run.sh" "$prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
     /d 'user32.MessageBoxA;user32.MessageBoxW;user32.MessageBoxExA;user32.MessageBoxExW;user32.MessageBoxIndirectA;user32.MessageBoxIndirectW' \
     /f </dev/null >/dev/null 2>&1 || true
+  # Where Wine has no bcryptprimitives.dll, a stand-in in its system
+  # folders, as the programs built with newer Go and Rust look for it there.
+  local bits gcc folder
+  for bits in x64:x86_64:system32 x86:i686:syswow64; do
+    IFS=: read -r bits gcc folder <<<"$bits"
+    [ -e "$prefix/drive_c/windows/$folder/bcryptprimitives.dll" ] && continue
+    command -v "$gcc-w64-mingw32-gcc" >/dev/null || continue
+    "$gcc-w64-mingw32-gcc" -O1 -shared -s -Wl,--kill-at -o "$prefix/drive_c/windows/$folder/bcryptprimitives.dll" \
+      "$root/tests/cli/data/process_prng.c" -ladvapi32 || true
+  done
   local index kind file name args orig stamped ro rs runs=0 same=0
   while IFS=$'\t' read -r name kind verdict file index; do
     case "$name:$kind" in
       esbuild.exe:*i386 | esbuild.exe:*x64 | turbo.exe:*x64 | app-builder.exe:*i386 | app-builder.exe:*x64) args=(--version) ;;
       7za.exe:*i386 | 7za.exe:*x64) args=(i) ;;
       ffmpeg.exe:*i386) args=(-version) ;;
-      ISCC.exe:*i386) args=(/?) ;;
+      ISCC.exe:*i386) args=(/Qp /O- corpus.iss) ;;
       *:*exe\ i386) [[ $file == */clamav-testfiles/* ]] || continue; args=() ;;
       *) continue ;;
     esac
@@ -300,13 +312,18 @@ wine_checks() {
       continue
     fi
     orig=$out/wine/run-$index/original stamped=$out/wine/run-$index/stamped
+    # Each runs in a copy of its package folder, beside the libraries and
+    # files it ships with (Inno Setup's compiler needs its own DLLs).
     mkdir -p "$orig" "$stamped"
-    # The libraries beside it (Inno Setup's compiler needs its own), as shipped.
-    find "$(dirname "$file")" -maxdepth 1 -type f -iname '*.dll' -exec cp {} "$orig/" \; -exec cp {} "$stamped/" \;
-    cp "$file" "$orig/$name"
+    cp -R "$(dirname "$file")/." "$orig/"
+    cp -R "$(dirname "$file")/." "$stamped/"
     cp "$out/work/$index/module.mod" "$stamped/$name"
+    # Inno Setup's compiler compiles a small script, writing no installer.
+    [ "$name" = ISCC.exe ] && printf '[Setup]\r\nAppName=Corpus\r\nAppVersion=1.0\r\nDefaultDirName={autopf}\\Corpus\r\n' |
+      tee "$orig/corpus.iss" >"$stamped/corpus.iss"
     ro=$(run_program "$prefix" "$orig" "$name" "${args[@]}")
     rs=$(run_program "$prefix" "$stamped" "$name" "${args[@]}")
+    rm -rf "$orig" "$stamped"
     if [ "$ro" != 0 ] && [ "$ro" != box ]; then
       echo "run $name ${args[*]} ($kind): the original does not run here (exit $ro)"
       continue
@@ -331,32 +348,53 @@ if [ $wine = 1 ]; then
   wine_checks >"$out/wine.txt"
 fi
 
+# The lines a program printed on the serial console: what follows the
+# shell's echo of the command, escapes and repeated lines left out.
+program_lines() {
+  sed 's/\x1b\[[0-9;=?]*[A-Za-z]/\n/g' "$1" | tr -d '\r' | sed 's/^ *//; s/ *$//; /^$/d' |
+    awk 'started { print; next } /^prog\.efi/ { started = 1 }' | awk '!seen[$0]++'
+}
+
 # Boots DIR/prog.efi with ARGS from the UEFI shell of OVMF (a startup.nsh
-# on a FAT disk), the serial console into DIR.serial; then DIR.out holds
-# the first lines the program printed, escapes and the firmware's own
-# lines left out.
+# on a FAT disk that also carries the other files of DIR), the serial
+# console into DIR.serial, for at most BOUND seconds; then DIR.out holds the
+# first six lines the program printed. The machine is stopped as soon as
+# those six are whole (a seventh has begun) or the shell's prompt is back.
 boot_program() {
-  local dir=$1
-  shift
-  local code vars
+  local dir=$1 bound=$2
+  shift 2
+  local code vars pid waited=0
   code=$(ls /usr/share/OVMF/OVMF_CODE_4M.fd /usr/share/OVMF/OVMF_CODE.fd 2>/dev/null | head -n1)
   vars=${code/CODE/VARS}
-  cp "$vars" "$dir/vars.fd"
   printf 'fs0:\r\nprog.efi %s\r\n' "$*" >"$dir/startup.nsh"
-  rm -f "$dir/disk.img"
-  mformat -C -i "$dir/disk.img" -T 65536 -h 2 -s 32 :: >/dev/null
-  mcopy -i "$dir/disk.img" "$dir/prog.efi" "$dir/startup.nsh" ::
-  timeout 75 qemu-system-x86_64 -machine q35 -m 512 -net none -display none -monitor none -no-reboot \
-    -drive if=pflash,format=raw,readonly=on,file="$code" -drive if=pflash,format=raw,file="$dir/vars.fd" \
-    -drive file="$dir/disk.img",format=raw -serial file:"$dir.serial" >/dev/null 2>&1 || true
-  # What follows the shell's echo of the command is the program's.
-  sed 's/\x1b\[[0-9;=?]*[A-Za-z]/\n/g' "$dir.serial" | tr -d '\r' | sed 's/^ *//; s/ *$//; /^$/d' |
-    awk 'started { print; next } /^prog\.efi/ { started = 1 }' | awk '!seen[$0]++' | head -n 6 >"$dir.out"
+  rm -f "$dir.disk"
+  mformat -C -i "$dir.disk" -T 65536 -h 2 -s 32 :: >/dev/null
+  mcopy -i "$dir.disk" "$dir"/* ::
+  cp "$vars" "$dir.vars"
+  : >"$dir.serial"
+  qemu-system-x86_64 -machine q35 -m 512 -net none -display none -monitor none -no-reboot \
+    -drive if=pflash,format=raw,readonly=on,file="$code" -drive if=pflash,format=raw,file="$dir.vars" \
+    -drive file="$dir.disk",format=raw -serial file:"$dir.serial" >/dev/null 2>&1 &
+  pid=$!
+  while kill -0 $pid 2>/dev/null && [ $waited -lt "$bound" ]; do
+    sleep 2
+    waited=$((waited + 2))
+    program_lines "$dir.serial" >"$dir.out"
+    if [ "$(wc -l <"$dir.out")" -gt 6 ] || grep -qx 'FS0:\\>' "$dir.out"; then break; fi
+  done
+  kill $pid 2>/dev/null || true
+  wait $pid 2>/dev/null || true
+  program_lines "$dir.serial" | head -n 6 >"$dir.out"
+  rm -f "$dir.disk" "$dir.vars"
 }
+
+# The first line with a word in it, without the frames MOK manager draws.
+excerpt() { grep -a -m1 '[A-Za-z]' "$1" | tr -cd '[:print:]' | sed 's/^ *//; s/  */ /g; s/ *$//' | head -c 60; }
+unmeasured() { sed 's/[0-9][0-9.]*/N/g; s/N *[KMGT]B\/s/N/g; s/  */ /g' "$1"; }
 
 # Each x64 firmware program, as shipped and as stamped.
 boot_checks() {
-  local name kind verdict file index dir args booted=0 same=0
+  local name kind verdict file index dir args bound helper helper_file booting booted=0 same=0
   command -v qemu-system-x86_64 >/dev/null && command -v mformat >/dev/null && [ -d /usr/share/OVMF ] || {
     echo "boot: qemu-system-x86, ovmf and mtools are needed (scripts/deps.sh installs them)"
     return
@@ -367,24 +405,40 @@ boot_checks() {
       echo "boot $name: not stamped ($verdict)"
       continue
     fi
-    args=()
-    [[ $name == memtest* ]] && args=(console=ttyS0,115200)
+    args=() bound=75
+    # memtest86+ prints on the serial console only when told, and only after
+    # it has measured the machine: several minutes under a loaded emulator.
+    [[ $name == memtest* ]] && args=("console=ttyS0,115200") bound=300
     dir=$out/boot/$index
     mkdir -p "$dir/original" "$dir/stamped"
     cp "$file" "$dir/original/prog.efi"
     cp "$out/work/$index/module.mod" "$dir/stamped/prog.efi"
-    boot_program "$dir/original" "${args[@]}" &
-    boot_program "$dir/stamped" "${args[@]}"
-    wait
+    # shim starts its second stage from its own folder: GRUB, and the
+    # fallback and MOK manager beside it, as shipped.
+    if [[ $name == shim* ]]; then
+      for helper in grubx64.efi fbx64.efi mmx64.efi; do
+        helper_file=$(awk -F'\t' -v want="$helper" '{ n = split($6, p, "/") } p[n] == want || p[n] == want ".signed" { print $6; exit }' \
+          "$out/results.tsv")
+        [ -n "$helper_file" ] || continue
+        cp "$helper_file" "$dir/original/$helper"
+        cp "$helper_file" "$dir/stamped/$helper"
+      done
+    fi
+    boot_program "$dir/original" $bound "${args[@]}" &
+    booting=$!
+    boot_program "$dir/stamped" $bound "${args[@]}"
+    # That one only: a bare wait would also wait for the list this loop reads.
+    wait $booting
     if [ ! -s "$dir/original.out" ]; then
       echo "boot $name: the original prints nothing here"
-    # Numbers are measured (memtest86+ prints cache speeds): the text around them must match.
-    elif cmp -s <(sed 's/[0-9][0-9.]*/N/g' "$dir/original.out") <(sed 's/[0-9][0-9.]*/N/g' "$dir/stamped.out"); then
+    # Numbers are measured (memtest86+ prints cache speeds, in MB/s or GB/s
+    # as they come out, and the clock): the text around them must match.
+    elif cmp -s <(unmeasured "$dir/original.out") <(unmeasured "$dir/stamped.out"); then
       booted=$((booted + 1)) same=$((same + 1))
-      echo "boot $name: starts after the stamp as before ($(head -n1 "$dir/original.out" | head -c 60))"
+      echo "boot $name: starts after the stamp as before ($(excerpt "$dir/original.out"))"
     else
       booted=$((booted + 1))
-      echo "boot $name: the stamped program prints otherwise: $(head -n1 "$dir/stamped.out" | head -c 60)"
+      echo "boot $name: the stamped program prints otherwise: $(excerpt "$dir/stamped.out")"
       printf '%s\tboot: prints otherwise than the original under OVMF\n' "$index" >>"$out/boot/failed.tsv"
     fi
   done < <(awk -F'\t' -v OFS='\t' '{ n = split($6, p, "/"); print p[n], $1, $4, $6, $7 }' "$out/results.tsv")

@@ -164,6 +164,11 @@ Status ApplyMember(const std::string &member, const json &value, InfoFromJson &o
   if (member == "appendedData") {
     return value.is_array() ? Ok() : Invalid("appendedData: expected an array, not " + Show(value));
   }
+  if (member == "selfCheckingPacker") {
+    return value.is_string() || value.is_null()
+               ? Ok()
+               : Invalid("selfCheckingPacker: expected a packer's name or null, not " + Show(value));
+  }
   if (member == "hasFixedPart") {
     if (!value.is_boolean()) return Invalid("hasFixedPart: expected true or false, not " + Show(value));
     out.Info.HasFixedPart = value.get<bool>();
@@ -197,11 +202,11 @@ Status ApplyMember(const std::string &member, const json &value, InfoFromJson &o
     out.Info.Translations = std::move(translations);
     return Ok();
   }
-  return Invalid(
-      "unknown member " + ShowName(member) +
-      "; the members are those show --json prints: kind, language, otherLanguages, signed, appendedData, hasFixedPart, "
-      "fileVersion, productVersion, fileFlagsMask, fileFlags, fileFlagNames, fileOs, fileOsName, fileType, "
-      "fileTypeName, fileSubType, fileSubTypeName, fileDate, stringTables and translations");
+  return Invalid("unknown member " + ShowName(member) +
+                 "; the members are those show --json prints: kind, language, otherLanguages, signed, appendedData, "
+                 "selfCheckingPacker, hasFixedPart, fileVersion, productVersion, fileFlagsMask, fileFlags, "
+                 "fileFlagNames, fileOs, fileOsName, fileType, fileTypeName, fileSubType, fileSubTypeName, "
+                 "fileDate, stringTables and translations");
 }
 
 } // namespace

@@ -6,8 +6,9 @@
 // Every member show prints is taken; members it does not print are refused.
 // The list names (fileOsName, fileFlagNames, ...) follow from the numbers:
 // they may be left out, and where present they must name what the number
-// says, so an edit of a name alone is not silently lost. kind and
-// otherLanguages describe where show read from and are not written.
+// says, so an edit of a name alone is not silently lost. kind,
+// otherLanguages and what show says of a module's file (signed,
+// appendedData, selfCheckingPacker) are read back but never written.
 #include <cstdint>
 #include <optional>
 #include <string_view>

@@ -108,6 +108,10 @@ std::string ShowAsJson(const VersionInfo &info, const ShownOrigin &origin) {
     for (const pe::AppendedPart &part : origin.file->appended)
       appended.push_back({{"kind", pe::AppendedKindName(part.kind)}, {"offset", part.offset}, {"size", part.size}});
     root["appendedData"] = std::move(appended);
+    // Always there for a module, so a script tells "none" from "not asked".
+    root["selfCheckingPacker"] = origin.file->selfCheckingPacker
+                                     ? nlohmann::ordered_json(std::string(*origin.file->selfCheckingPacker))
+                                     : nlohmann::ordered_json();
   }
   root["hasFixedPart"] = info.HasFixedPart;
   if (info.HasFixedPart) {

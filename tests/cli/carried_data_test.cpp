@@ -1,7 +1,8 @@
 // Stamping modules that carry more than their image, checked with the real
 // tools: an installer made by makensis keeps installing under Wine, and a
 // module signed by osslsigncode loses its signature with a notice, can be
-// signed again, and is left alone with --signed=refuse.
+// signed again, and is left alone with --signed=refuse; a program packed by
+// a packer that checks its own image is named as such and left alone.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -149,6 +150,58 @@ TEST(SignedModule, LosesItsSignatureWithANoticeAndCanBeSignedAgain) {
   EXPECT_EQ(Shell(verify), 0) << "the stamped module signs again and verifies";
   EXPECT_EQ(json()["fileVersion"], "1.0.0.9");
 }
+
+// Debian's packed twins of ClamAV's test program (which carries no version
+// resource of its own): a stamp of one packed by a packer that checks its
+// own image is refused unless forced, show then names the packer, and apply
+// reads show's output back.
+struct PackedCase {
+  const char *file;
+  const char *packer; // nullptr: a packer that does not check the image
+  friend void PrintTo(const PackedCase &c, std::ostream *os) { *os << c.file; }
+};
+
+class PackedProgram : public ::testing::TestWithParam<PackedCase> {};
+
+TEST_P(PackedProgram, IsNamedByShowAndStampedOnlyWhenForced) {
+  QM_REQUIRE_FIXTURES();
+  const PackedCase &c = GetParam();
+  const fs::path sample = fs::path("/usr/share/clamav-testfiles") / c.file;
+  if (!fs::exists(sample)) GTEST_SKIP() << "clamav-testfiles is not installed";
+  ScratchDir dir;
+  fs::copy_file(sample, dir.path() / "packed.exe");
+  fs::copy_file(Fixture("tiny32.exe"), dir.path() / "tiny32.exe");
+  WriteText(dir / "tiny.json", RunCliCaptured({"show", "--json", dir / "tiny32.exe"}).out);
+  const auto packed = ReadBytes(dir.path() / "packed.exe");
+  const CliRun refused = RunCliCaptured({"apply", dir / "packed.exe", dir / "tiny.json"});
+  EXPECT_EQ(refused.code, c.packer ? 12 : 0) << refused.err;
+  EXPECT_EQ(ReadBytes(dir.path() / "packed.exe") == packed, c.packer != nullptr) << "changed only when stamped";
+  if (c.packer) {
+    const CliRun forced = RunCliCaptured({"apply", "--force", dir / "packed.exe", dir / "tiny.json"});
+    EXPECT_EQ(forced.code, 0) << forced.err;
+    EXPECT_NE(forced.err.find(std::string("packed with ") + c.packer), std::string::npos) << forced.err;
+  }
+
+  const CliRun shown = RunCliCaptured({"show", "--json", dir / "packed.exe"});
+  ASSERT_EQ(shown.code, 0) << shown.err;
+  EXPECT_EQ(nlohmann::json::parse(shown.out)["selfCheckingPacker"],
+            c.packer ? nlohmann::json(c.packer) : nlohmann::json());
+  const std::string text = RunCliCaptured({"show", dir / "packed.exe"}).out;
+  const std::string line = c.packer ? std::string("Packed with:     ") + c.packer + ", which checks its own image\n"
+                                    : std::string("Packed with:");
+  EXPECT_EQ(text.find(line) != std::string::npos, c.packer != nullptr) << text;
+  WriteText(dir / "packed.json", shown.out);
+  const CliRun applied = RunCliCaptured({"apply", dir / "tiny32.exe", dir / "packed.json"});
+  EXPECT_EQ(applied.code, 0) << applied.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Clamav, PackedProgram,
+                         ::testing::Values(PackedCase{"clam-pespin.exe", "PESpin"},
+                                           PackedCase{"clam-petite.exe", "Petite"},
+                                           PackedCase{"clam-upx.exe", nullptr}),
+                         [](const auto &info) {
+                           return std::string(info.param.packer ? info.param.packer : "UPX");
+                         });
 
 } // namespace
 } // namespace qm::cli::test

@@ -551,6 +551,8 @@ TEST_F(ApplyOnModules, RefusalsLeaveTheModuleAsItWas) {
        "nested deeper than 64 levels"},
       {R"({"\u001b[2J\nFile version: 9": 1})", "tiny32.exe", 10, R"(unknown member "\x1B[2J\nFile version: 9")"},
       {R"({"kind": [")" + std::string(5000, 'x') + R"("]})", "tiny32.exe", 10, "kind: expected a text, not [\"xxx"},
+      {R"({"selfCheckingPacker": ["PESpin"]})", "tiny32.exe", 10,
+       "selfCheckingPacker: expected a packer's name or null, not [\"PESpin\"]"},
       // Not JSON by its first character, so a resource script.
       {"1 VERSIONINFO\nFILEVERSON 1\nBEGIN\nEND\n", "tiny32.exe", 10,
        "the resource script '" + dir / "v.json" + "' is refused: line 2, column 1: "},
