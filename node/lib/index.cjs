@@ -3,7 +3,6 @@
 // replaced as the companion replaces them.
 const fs = require('node:fs');
 const path = require('node:path');
-const crypto = require('node:crypto');
 const { call } = require('./core.cjs');
 
 // The companion's exit codes, by the name an error's `code` carries.
@@ -240,8 +239,11 @@ function nameHash(target) {
   return hash.toString(16).padStart(8, '0');
 }
 
+// The suffix only spreads names apart: the file is created exclusively and
+// another name tried on a clash, so it needs no strong randomness, and
+// loading the crypto module would cost a small stamp several milliseconds.
 function temporaryName(target) {
-  const random = crypto.randomBytes(2).readUInt16LE(0);
+  const random = Math.floor(Math.random() * 0x10000);
   return `.qm${nameHash(target)}-${random.toString(16).padStart(4, '0')}.tmp`;
 }
 

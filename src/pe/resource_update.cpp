@@ -127,10 +127,12 @@ Status ResourceUpdate::Put(const ResourceId &type, const ResourceId &name, std::
 
 Status ResourceUpdate::PutShared(const ResourceId &type, const ResourceId &name, std::uint16_t language,
                                  LeafBytes data) {
-  const std::string key = KeyText(type, name, language);
-  if (data.size() > 0x7FFFFFFFu) return Fail(ErrorKind::NoRoom, Cat(key, ": ", data.size(), " bytes is too large"));
+  // The key's text is made only for a message: a stamp that succeeds
+  // never formats it.
+  if (data.size() > 0x7FFFFFFFu)
+    return Fail(ErrorKind::NoRoom, Cat(KeyText(type, name, language), ": ", data.size(), " bytes is too large"));
   if ((type.IsNamed() && type.Name().size() > 0xFFFF) || (name.IsNamed() && name.Name().size() > 0xFFFF))
-    return Fail(ErrorKind::NoRoom, Cat(key, ": a name longer than 65535 characters"));
+    return Fail(ErrorKind::NoRoom, Cat(KeyText(type, name, language), ": a name longer than 65535 characters"));
   ResourceItem item{.type = type, .name = name, .language = language, .data = std::move(data)};
   const auto [at, added] = index_.try_emplace(Key{type, name, language}, items_.size());
   if (added)

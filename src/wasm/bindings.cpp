@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
@@ -408,32 +409,18 @@ Status Stamp(const Call &call, Outcome &outcome) {
   return StoreBlock(call, block, outcome);
 }
 
+// The operations by number, called through this table rather than a switch:
+// the engine compiles a function of this module on its first call, and an
+// operation called directly from one place would be inlined into the
+// dispatcher, so every call would compile every operation.
+using OperationFunction = Status (*)(const Call &, Outcome &);
+constexpr OperationFunction kOperations[] = {Show, Set, Build, Apply, Extract, Get, Check, Diff, Lint, Inject, Stamp};
+static_assert(std::size(kOperations) == static_cast<std::size_t>(Operation::Stamp));
+
 Status Run(Operation operation, const Call &call, Outcome &outcome) {
-  switch (operation) {
-  case Operation::Show:
-    return Show(call, outcome);
-  case Operation::Set:
-    return Set(call, outcome);
-  case Operation::Build:
-    return Build(call, outcome);
-  case Operation::Apply:
-    return Apply(call, outcome);
-  case Operation::Extract:
-    return Extract(call, outcome);
-  case Operation::Get:
-    return Get(call, outcome);
-  case Operation::Check:
-    return Check(call, outcome);
-  case Operation::Diff:
-    return Diff(call, outcome);
-  case Operation::Lint:
-    return Lint(call, outcome);
-  case Operation::Inject:
-    return Inject(call, outcome);
-  case Operation::Stamp:
-    return Stamp(call, outcome);
-  }
-  return Fail(ErrorKind::Usage, "unknown operation");
+  const auto number = static_cast<std::size_t>(operation);
+  if (number < 1 || number > std::size(kOperations)) return Fail(ErrorKind::Usage, "unknown operation");
+  return kOperations[number - 1](call, outcome);
 }
 
 // The failure as the result, after whatever the command printed first.
