@@ -281,7 +281,7 @@ const InCase kInCases[] = {
      std::string("#include <windows.h>\n#define STR2(x) #x\n#define STR(x) STR2(x)\n#define VER_MAJOR 2\n"
                  "#define CAT(a, b) a##b\n#ifdef _DEBUG\n#define FLAGS VS_FF_DEBUG\n"
                  "#elif defined(RC_INVOKED) && (VER_MAJOR > 1 || FOO / 0)\n#define FLAGS VS_FF_PRERELEASE\n"
-                 "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif\n"
+                 "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif /* a comment\n that ends here */\n"
                  "#define SELF (SELF + 4)\n#if SELF != 4 || 3 > 4\n#error a macro expanded inside itself\n#endif\n"
                  "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN_SWISS\nVS_VERSION_INFO VERSIONINFO\n"
                  "FILEVERSION VER_MAJOR,CAT(1,0),3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n"
@@ -454,6 +454,7 @@ const RefusedCase kRefused[] = {
     {"#line __LINE__ \"v.rc.in\"\n\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 3, column 8 of 'v.rc.in'", "VOS_MARS"},
     {"#frobnicate\n", "line 1, column 1", "#frobnicate"},
     {"#define F(1) x\n", "line 1, column ", "parameter's name"},
+    {"#define OS VOS_MARS\n1 VERSIONINFO\nFILEOS OS\n", "line 3, column 8", "VOS_MARS"},
     {"#if " + Repeated("~", 70) + "1\n#endif\n", "line 1, column ", "nested too deeply"},
     {"STRINGTABLE\n" + Repeated("BEGIN\n", 300), "line 258, column 1", "nested too deeply", ErrorKind::Invalid, 1252, true},
     {"STRINGTABLE\nBEGIN\n", "line 2, column 1", "never closed", ErrorKind::Invalid, 1252, true},
