@@ -420,7 +420,7 @@ const RefusedCase kRefused[] = {
     {"1 VERSIONINFO\nFILEOS VOS_MARS\nBEGIN\nEND\n", "line 2, column 8", "VOS_MARS"},
     {kValue + "\"caf\x81\"\n", "line 7, column 12", "--codepage"},
     {"#pragma code_page(65001)\n" + kValue + "\"caf\xe9\"\n", "line 8, column 12", "not UTF-8"},
-    {kValue + "\"caf\xe9\"\n", "line 7, column 12", "1251", ErrorKind::Invalid, 1251},
+    {kValue + "\"caf\x80\"\n", "line 7, column 12", "1251", ErrorKind::Invalid, 1251},
     {kValue + "\"a" + std::string(1, '\0') + "b\"\n", "line 7, column 14", "NUL"},
     // The smallest entry past 16 bits: 6 + 4 (key) + 2 (padding) + 65524 (value).
     {kValue + "\"" + std::string(32761, 'x') + "\"\n", "line 7, column 12", "a VALUE of 65536 bytes"},
