@@ -282,18 +282,19 @@ const InCase kInCases[] = {
                  "#define CAT(a, b) a##b\n#ifdef _DEBUG\n#define FLAGS VS_FF_DEBUG\n"
                  "#elif defined(RC_INVOKED) && (VER_MAJOR > 1 || FOO / 0)\n#define FLAGS VS_FF_PRERELEASE\n"
                  "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif /* a comment\n that ends here */\n"
+                 "#if 1\n#endif 1/2 // holds /* no comment\n#define ENDED 1\n#ifndef ENDED\n#error a // comment ran on\n#endif\n"
                  "#define SELF (SELF + 4)\n#if SELF != 4 || 3 > 4\n#error a macro expanded inside itself\n#endif\n"
                  "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN_SWISS\nVS_VERSION_INFO VERSIONINFO\n"
                  "FILEVERSION VER_MAJOR,CAT(1,0),3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n"
                  "FILEFLAGS FLAGS\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
                  "BLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"080704b0\"\nBEGIN\n"
                  "VALUE \"FileVersion\", STR(VER_MAJOR) \".\" STR(CAT(1,0)) \"\\0\"\n"
-                 "VALUE \"Lines\", \"a\\\nb\"\nVALUE \"Spaced\", STR2(a   b+ c)\nEND\nEND\n"
+                 "VALUE \"Lines\", \"a\\\nb\"\nVALUE \"Spaced\", STR2(a   b+ c)\nVALUE \"Quoted\", STR2(\"ab\")\nEND\nEND\n"
                  "BLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 0x807, 1200\nEND\nEND\n"),
      0x0807,
      [] {
        VersionInfo info =
-           Info(2, 0x40004, 1, 0, {{u"080704b0", {{u"FileVersion", u"2.10"}, {u"Lines", u"ab"}, {u"Spaced", u"a b+ c"}}}}, {{0x0807, 1200}});
+           Info(2, 0x40004, 1, 0, {{u"080704b0", {{u"FileVersion", u"2.10"}, {u"Lines", u"ab"}, {u"Spaced", u"a b+ c"}, {u"Quoted", u"\"ab\""}}}}, {{0x0807, 1200}});
        info.Fixed.FileMajor = 2, info.Fixed.FileMinor = 10;
        return info;
      }()},
