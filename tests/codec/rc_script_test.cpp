@@ -216,7 +216,7 @@ public:
   Result<std::optional<IncludedFile>> Find(std::string_view name, bool, std::string_view) override {
     static const std::map<std::string, std::string, std::less<>> kFiles = {
         {"version.h", "#pragma once\n#ifndef VERSION_H\n#define VERSION_H\nint declared(void);\n"
-                      "#define VER_MAJOR 3\n#define VER_TEXT \"3.1\"\n#endif\n"},
+                      "#define VER_MAJOR 3\n#define VER_TEXT \"3.1\"\n#define VER_OS VOS_MARS\n#endif\n"},
         {"version.rc2", "#include \"version.h\"\n#include \"version.h\"\n1 VERSIONINFO FILEVERSION VER_MAJOR,1\n"
                         "BEGIN BLOCK \"StringFileInfo\" BEGIN BLOCK \"040904B0\" BEGIN\n"
                         "VALUE \"FileVersion\", VER_TEXT \"\\0\"\nEND END END\n"},
@@ -283,7 +283,7 @@ const InCase kInCases[] = {
                  "#elif defined(RC_INVOKED) && (VER_MAJOR > 1 || FOO / 0)\n#define FLAGS VS_FF_PRERELEASE\n"
                  "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif /* a comment\n that ends here */\n"
                  "#if 1\n#endif 1/2 // holds /* no comment\n#define ENDED 1\n#ifndef ENDED\n#error a // comment ran on\n#endif\n"
-                 "#define SELF (SELF + 4)\n#if SELF != 4 || 3 > 4\n#error a macro expanded inside itself\n#endif\n"
+                 "#define SELF (SELF + 4)\n#define WRAP SELF\n#if SELF != 4 || WRAP != 4 || 3 > 4\n#error a macro expanded inside itself\n#endif\n"
                  "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN_SWISS\nVS_VERSION_INFO VERSIONINFO\n"
                  "FILEVERSION VER_MAJOR,CAT(1,0),3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n"
                  "FILEFLAGS FLAGS\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
@@ -456,6 +456,7 @@ const RefusedCase kRefused[] = {
     {"#frobnicate\n", "line 1, column 1", "#frobnicate"},
     {"#define F(1) x\n", "line 1, column ", "parameter's name"},
     {"#define OS VOS_MARS\n1 VERSIONINFO\nFILEOS OS\n", "line 3, column 8", "VOS_MARS"},
+    {"#include \"version.h\"\n1 VERSIONINFO\nFILEOS VER_OS\n", "line 3, column 8: ", "VOS_MARS"},
     {"#if " + Repeated("~", 70) + "1\n#endif\n", "line 1, column ", "nested too deeply"},
     {"STRINGTABLE\n" + Repeated("BEGIN\n", 300), "line 258, column 1", "nested too deeply", ErrorKind::Invalid, 1252, true},
     {"STRINGTABLE\nBEGIN\n", "line 2, column 1", "never closed", ErrorKind::Invalid, 1252, true},
