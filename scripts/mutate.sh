@@ -167,6 +167,13 @@ for folder in ("src/codec", "src/pe", "src/stamp", "src/fileio"):
             if found:
                 sources.append((path, lines, found, len(text)))
 
+# QM_MUTATE_ONLY="src/codec/rc_condition.cpp ..." draws from those files alone
+# (to probe the tests of one part); the figure then speaks for them only.
+only = os.environ.get("QM_MUTATE_ONLY", "").split()
+if only:
+    sources = [s for s in sources if s[0] in only]
+    if not sources:
+        sys.exit("mutate.sh: QM_MUTATE_ONLY names no file the native build compiles")
 rng = random.Random(seed)
 chosen, seen = [], set()
 # QM_MUTATE_LINES="src/pe/foo.cpp:12 src/codec/bar.cpp:34" tries every

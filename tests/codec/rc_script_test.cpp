@@ -216,11 +216,12 @@ public:
   Result<std::optional<IncludedFile>> Find(std::string_view name, bool, std::string_view) override {
     static const std::map<std::string, std::string, std::less<>> kFiles = {
         {"version.h", "#pragma once\n#ifndef VERSION_H\n#define VERSION_H\nint declared(void);\n"
-                      "#define VER_MAJOR 3\n#define VER_TEXT \"3.1\"\n#endif\n"},
+                      "#define VER_MAJOR 3\n#define VER_TEXT \"3.1\"\n#define VER_OS VOS_MARS\n#endif\n"},
         {"version.rc2", "#include \"version.h\"\n#include \"version.h\"\n1 VERSIONINFO FILEVERSION VER_MAJOR,1\n"
                         "BEGIN BLOCK \"StringFileInfo\" BEGIN BLOCK \"040904B0\" BEGIN\n"
                         "VALUE \"FileVersion\", VER_TEXT \"\\0\"\nEND END END\n"},
         {"loop.rc", "#include \"loop.rc\"\n"},
+        {"blank.h", "\n"},
         {"bad.rc2", "1 VERSIONINFO\nFILEOS VOS_MARS\n"},
     };
     auto found = kFiles.find(name);
@@ -280,29 +281,30 @@ const InCase kInCases[] = {
      std::string("#include <windows.h>\n#define STR2(x) #x\n#define STR(x) STR2(x)\n#define VER_MAJOR 2\n"
                  "#define CAT(a, b) a##b\n#ifdef _DEBUG\n#define FLAGS VS_FF_DEBUG\n"
                  "#elif defined(RC_INVOKED) && (VER_MAJOR > 1 || FOO / 0)\n#define FLAGS VS_FF_PRERELEASE\n"
-                 "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif\n"
-                 "#define SELF (SELF + 4)\n#if SELF != 4\n#error a macro expanded inside itself\n#endif\n"
+                 "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif /* a comment\n that ends here */\n"
+                 "#if 1\n#endif 1/2 // holds /* no comment\n#define ENDED 1\n#ifndef ENDED\n#error a // comment ran on\n#endif\n"
+                 "#define SELF (SELF + 4)\n#define WRAP SELF\n#if SELF != 4 || WRAP != 4 || 3 > 4\n#error a macro expanded inside itself\n#endif\n"
                  "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN_SWISS\nVS_VERSION_INFO VERSIONINFO\n"
                  "FILEVERSION VER_MAJOR,CAT(1,0),3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n"
                  "FILEFLAGS FLAGS\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
                  "BLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"080704b0\"\nBEGIN\n"
                  "VALUE \"FileVersion\", STR(VER_MAJOR) \".\" STR(CAT(1,0)) \"\\0\"\n"
-                 "VALUE \"Lines\", \"a\\\nb\"\nVALUE \"Spaced\", STR2(a   b+ c)\nEND\nEND\n"
+                 "VALUE \"Lines\", \"a\\\nb\"\nVALUE \"Spaced\", STR2(a   b+ c)\nVALUE \"Quoted\", STR2(\"ab\")\nEND\nEND\n"
                  "BLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 0x807, 1200\nEND\nEND\n"),
      0x0807,
      [] {
        VersionInfo info =
-           Info(2, 0x40004, 1, 0, {{u"080704b0", {{u"FileVersion", u"2.10"}, {u"Lines", u"ab"}, {u"Spaced", u"a b+ c"}}}}, {{0x0807, 1200}});
+           Info(2, 0x40004, 1, 0, {{u"080704b0", {{u"FileVersion", u"2.10"}, {u"Lines", u"ab"}, {u"Spaced", u"a b+ c"}, {u"Quoted", u"\"ab\""}}}}, {{0x0807, 1200}});
        info.Fixed.FileMajor = 2, info.Fixed.FileMinor = 10;
        return info;
      }()},
     {"codePages",
      kValue + "\"\\251 \xa9\"\n#pragma code_page(65001)\nVALUE \"B\", \"\xc2\xa9\"\n"
-              "#pragma code_page(1252)\nVALUE \"C\", \"\\x80\"\nEND END END\n",
+              "#pragma code_page(1252)\nVALUE \"C\", \"\\x80\"\n#pragma code_page(1251)\nVALUE \"D\", \"\x7f\"\nEND END END\n",
      0,
      [] {
        VersionInfo info =
-           Info(0, 0, 0, 0, {{u"040904B0", {{u"A", u"\u00a9 \u00a9"}, {u"B", u"\u00a9"}, {u"C", u"\u20ac"}}}}, {});
+           Info(0, 0, 0, 0, {{u"040904B0", {{u"A", u"\u00a9 \u00a9"}, {u"B", u"\u00a9"}, {u"C", u"\u20ac"}, {u"D", u"\x7f"}}}}, {});
        info.Fixed = {0x10000};
        return info;
      }()},
@@ -321,6 +323,19 @@ const InCase kInCases[] = {
                  "TEXT RCDATA MOVEABLE { 1 { 2 } }\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_UK\n1 VERSIONINFO\n") +
          kFixed + "BEGIN\nEND\n",
      0x0809, Info(0, 0, 0, 0, {}, {}), true, false},
+    // Each pair of neighbouring operators, where binding them alike, or the
+    // other way round, gives another number.
+    {"operatorPrecedence",
+     "1 VERSIONINFO\nFILEVERSION 1 | 2 ^ 3, 1 ^ 3 & 2, 6 & 8 >> 1, 1 << 1 + 1\n"
+     "PRODUCTVERSION 8 >> 1 + 1, 10 - 2 * 3, 8 / 2 * 2, 8 * 2 / 4\nFILEFLAGSMASK 7 * 3 % 4\nFILEFLAGS 2 + 8 / 2\n"
+     "FILEOS 2 + 7 % 4\nFILETYPE 1 << 3 - 1\nFILESUBTYPE 1 & 1 << 1\nBEGIN\nEND\n",
+     0,
+     [] {
+       VersionInfo info = Info(6, 5, 4, 0, {}, {});
+       info.Fixed = {0x10000, 1, 3, 4, 4, 2, 4, 8, 4, 1, 6, 5, 4, 0};
+       return info;
+     }(),
+     false, false}, // windres takes no shifts
     {"lineFromAMacro", std::string("#line __LINE__ \"versioninfo.rc.in\"\n1 VERSIONINFO\n") + kFixed + "BEGIN\nEND\n", 0,
      Info(0, 0, 0, 0, {}, {})},
     // The file named is the script itself, so that windres finds it.
@@ -366,6 +381,7 @@ struct RefusedCase {
   const char *word;
   ErrorKind kind = ErrorKind::Invalid;
   std::uint16_t codePage = 1252;
+  bool onlyVersion = false;
 };
 
 std::string Repeated(const std::string &text, int times) {
@@ -405,7 +421,7 @@ const RefusedCase kRefused[] = {
     {"1 VERSIONINFO\nFILEOS VOS_MARS\nBEGIN\nEND\n", "line 2, column 8", "VOS_MARS"},
     {kValue + "\"caf\x81\"\n", "line 7, column 12", "--codepage"},
     {"#pragma code_page(65001)\n" + kValue + "\"caf\xe9\"\n", "line 8, column 12", "not UTF-8"},
-    {kValue + "\"caf\xe9\"\n", "line 7, column 12", "1251", ErrorKind::Invalid, 1251},
+    {kValue + "\"caf\x80\"\n", "line 7, column 12", "1251", ErrorKind::Invalid, 1251},
     {kValue + "\"a" + std::string(1, '\0') + "b\"\n", "line 7, column 14", "NUL"},
     // The smallest entry past 16 bits: 6 + 4 (key) + 2 (padding) + 65524 (value).
     {kValue + "\"" + std::string(32761, 'x') + "\"\n", "line 7, column 12", "a VALUE of 65536 bytes"},
@@ -438,6 +454,13 @@ const RefusedCase kRefused[] = {
     {"#line 40 \"gen.rc\"\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 41, column 8 of 'gen.rc'", "VOS_MARS"},
     {"#line __LINE__ \"v.rc.in\"\n\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 3, column 8 of 'v.rc.in'", "VOS_MARS"},
     {"#frobnicate\n", "line 1, column 1", "#frobnicate"},
+    {"#define F(1) x\n", "line 1, column ", "parameter's name"},
+    {"#define OS VOS_MARS\n1 VERSIONINFO\nFILEOS OS\n", "line 3, column 8", "VOS_MARS"},
+    {"#include \"version.h\"\n1 VERSIONINFO\nFILEOS VER_OS\n", "line 3, column 8: ", "VOS_MARS"},
+    {"#if " + Repeated("~", 70) + "1\n#endif\n", "line 1, column ", "nested too deeply"},
+    {"STRINGTABLE\n" + Repeated("BEGIN\n", 300), "line 258, column 1", "nested too deeply", ErrorKind::Invalid, 1252, true},
+    {"STRINGTABLE\nBEGIN\n", "line 2, column 1", "never closed", ErrorKind::Invalid, 1252, true},
+    {"1 VERSIONINFO\nGILEVERSION 1\nBEGIN\nEND\n", "line 2, column 1", "GILEVERSION"},
     // The macro goes while its arguments are looked for; its expansion goes on.
     {"#define F(x) x\n1 VERSIONINFO\nFILEFLAGS F\n#undef F\n(VOS_MARS)\n", "line 3, column 11", "VOS_MARS"},
     {"FOO BAR\n1 VERSIONINFO\nBEGIN\nEND\n", "line 1, column 5", "--only-version"},
@@ -468,6 +491,23 @@ TEST(ScriptIn, TakesALanguageUpToItsLimits) {
   EXPECT_EQ(script->Language, 0xFFFF);
 }
 
+// Sizes given as numbers, not as the reader's constants, so that a limit
+// moved by one shows.
+TEST(ScriptIn, TakesIncludesAndBytesUpToTheirLimits) {
+  TableResolver files;
+  ScriptOptions options;
+  options.Resolver = &files;
+  const std::string version = "1 VERSIONINFO\nBEGIN\nEND\n";
+  for (const int includes : {4096, 4097}) {
+    const auto read = ReadResourceScript(Repeated("#include \"blank.h\"\n", includes) + version, options);
+    EXPECT_EQ(read.ok(), includes == 4096) << includes << " includes: " << (read ? "" : read.error());
+  }
+  for (const std::size_t bytes : {std::size_t{1} << 20, (std::size_t{1} << 20) + 1}) {
+    const auto read = ReadResourceScript(std::string(bytes - version.size(), ' ') + version);
+    EXPECT_EQ(read.ok(), bytes == std::size_t{1} << 20) << bytes << " bytes";
+  }
+}
+
 class ScriptRefused : public testing::TestWithParam<RefusedCase> {};
 
 TEST_P(ScriptRefused, SaysWhereAndWhy) {
@@ -476,6 +516,7 @@ TEST_P(ScriptRefused, SaysWhereAndWhy) {
   const auto started = std::chrono::steady_clock::now();
   ScriptOptions options;
   options.CodePage = c.codePage;
+  options.OnlyVersion = c.onlyVersion;
   options.Resolver = &files;
   Result<ParsedScript> parsed = ReadResourceScript(c.script, options);
   // Hostile scripts are refused at once, not after a long expansion.

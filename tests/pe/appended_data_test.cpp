@@ -282,6 +282,9 @@ INSTANTIATE_TEST_SUITE_P(Installers, NsisStamp,
                                            NsisRow{"silent_crc_right", 2, true, 0x40, NsisRow::MadeRight},
                                            NsisRow{"crc_wrong", 0, false, 0x40, NsisRow::LeftWrong},
                                            NsisRow{"crc_off", 4, true, 0x40, NsisRow::Untouched},
+                                           // The uninstaller's flag beside them, which says nothing of the CRC.
+                                           NsisRow{"uninstaller_crc_right", 1, true, 0x40, NsisRow::MadeRight},
+                                           NsisRow{"uninstaller_crc_off", 4 | 1, true, 0x40, NsisRow::Untouched},
                                            NsisRow{"crc_over_pe_checksum", 0, true, 0x1E0, NsisRow::Refused},
                                            NsisRow{"no_crc_beside_pe_checksum", 4, true, 0x1E0, NsisRow::Untouched}),
                          [](const auto &info) { return std::string(info.param.name); });

@@ -270,7 +270,7 @@ TEST_P(StampWhileHeld, WaitsBrieflyThenRefuses) {
   if (GetParam().code == 0) {
     EXPECT_EQ(StoredVersion(module), kBlock);
   } else {
-    EXPECT_NE(stored.error().find("another program is writing it"), std::string::npos) << stored.error();
+    EXPECT_NE(stored.error().find("another program is writing it (waited 3.0 s)"), std::string::npos) << stored.error();
     EXPECT_EQ(ReadBytes(module), before);
   }
 }
