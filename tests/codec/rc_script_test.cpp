@@ -457,6 +457,7 @@ const RefusedCase kRefused[] = {
     {"#line 40 \"gen.rc\"\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 41, column 8 of 'gen.rc'", "VOS_MARS"},
     {"#line __LINE__ \"v.rc.in\"\n\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 3, column 8 of 'v.rc.in'", "VOS_MARS"},
     {"#frobnicate\n", "line 1, column 1", "#frobnicate"},
+    {"#pragma code_page(70000)\n", "line 1, column 19", "a code page's number"},
     {"#define F(1) x\n", "line 1, column ", "parameter's name"},
     {"#define OS VOS_MARS\n1 VERSIONINFO\nFILEOS OS\n", "line 3, column 8", "VOS_MARS"},
     {"#include \"version.h\"\n1 VERSIONINFO\nFILEOS VER_OS\n", "line 3, column 8: ", "VOS_MARS"},
