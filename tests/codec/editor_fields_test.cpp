@@ -54,7 +54,8 @@ TEST(CollectVersionFields, TakesEveryControlInItsPlace) {
   EditorTexts texts = Plain();
   texts.FileTypeIndex = 6;
   texts.FileTypeText = "STATIC LIB";
-  texts.SubTypeIndex = -1;
+  texts.SubTypeIndex = 3;
+  texts.SubTypeText = "DRV DISPLAY";
   texts.FileOsIndex = 13;
   texts.Special = true;
   texts.Rows = {{"", ""}, {"A", ""}};
@@ -65,7 +66,7 @@ TEST(CollectVersionFields, TakesEveryControlInItsPlace) {
   EXPECT_EQ(fields->ProdMajor, 5);
   EXPECT_EQ(fields->ProdBuild, 8);
   EXPECT_EQ(fields->FileType, 7u);
-  EXPECT_EQ(fields->FileSubType, 0u);
+  EXPECT_EQ(fields->FileSubType, 3u);
   EXPECT_EQ(fields->FileOs, 0x40004u);
   EXPECT_EQ(fields->LanguageText, "0809");
   EXPECT_EQ(fields->CodePageText, "1252");

@@ -172,6 +172,16 @@ TEST(Encoder, WholeBlockMatchesTheResourceCompilers) {
   EXPECT_EQ(test::Encode(fields, {{u"CompanyName", u"Quill"}, {u"Comments", u"abc"}}), expected);
 }
 
+// Four characters go into the table's key as given; any other length is
+// written from its number, so the key keeps eight characters.
+TEST(Encoder, TableKeyTakesTheLanguageTextOrItsNumber) {
+  for (const auto &[language, key] : {std::pair{"0c0a", u"0c0a04E4"}, std::pair{"c0a", u"0C0A04E4"}}) {
+    VersionFields fields = test::BasicFields();
+    fields.LanguageText = language;
+    EXPECT_EQ(test::Units(test::Encode(fields), layout::kStringTableOffset + 6, 8), key) << language;
+  }
+}
+
 struct FailureCase {
   const char *language;
   const char *codePage;

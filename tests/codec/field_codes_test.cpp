@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "codec/rc_script_names.h"
+
 namespace qm {
 namespace {
 
@@ -11,6 +15,24 @@ TEST(FieldCodes, FileOsItemsRoundTripThroughTheirValues) {
     ASSERT_TRUE(back.has_value()) << kFileOsItems[index];
     EXPECT_EQ(*back, index) << kFileOsItems[index];
   }
+}
+
+// The lists' values against the header's names, which the script tests
+// check against the toolchain's winver.h: "DRV SOUND" is VFT2_DRV_SOUND.
+TEST(FieldCodes, TypeAndSubtypeItemsCarryTheHeadersValues) {
+  const auto check = [](std::string_view prefix, const auto &table) {
+    for (const CodeItem &item : table) {
+      std::string name(prefix);
+      for (char c : item.text)
+        name += c == ' ' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      const auto known = std::find_if(KnownScriptNames().begin(), KnownScriptNames().end(),
+                                      [&](const ScriptName &n) { return n.Name == name; });
+      ASSERT_NE(known, KnownScriptNames().end()) << name;
+      EXPECT_EQ(known->Value, item.value) << name;
+    }
+  };
+  check("VFT_", kFileTypeTable);
+  check("VFT2_", kSubTypeTable);
 }
 
 struct FileOsCase {

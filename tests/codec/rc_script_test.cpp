@@ -213,7 +213,8 @@ TEST(ScriptOut, RefusesWhatNoScriptCanSay) {
 // Included files from a table instead of a disk.
 class TableResolver final : public IncludeResolver {
 public:
-  Result<std::optional<IncludedFile>> Find(std::string_view name, bool, std::string_view) override {
+  // "<only.h>" is found only when named in angle brackets.
+  Result<std::optional<IncludedFile>> Find(std::string_view name, bool quoted, std::string_view) override {
     static const std::map<std::string, std::string, std::less<>> kFiles = {
         {"version.h", "#pragma once\n#ifndef VERSION_H\n#define VERSION_H\nint declared(void);\n"
                       "#define VER_MAJOR 3\n#define VER_TEXT \"3.1\"\n#define VER_OS VOS_MARS\n#endif\n"},
@@ -222,9 +223,11 @@ public:
                         "VALUE \"FileVersion\", VER_TEXT \"\\0\"\nEND END END\n"},
         {"loop.rc", "#include \"loop.rc\"\n"},
         {"blank.h", "\n"},
+        {"<only.h>", "#define FROM_ANGLES 1\n"},
         {"bad.rc2", "1 VERSIONINFO\nFILEOS VOS_MARS\n"},
     };
-    auto found = kFiles.find(name);
+    auto found = kFiles.find(quoted ? std::string(name) : "<" + std::string(name) + ">");
+    if (found == kFiles.end()) found = kFiles.find(name);
     if (found == kFiles.end()) return std::optional<IncludedFile>();
     return std::optional<IncludedFile>(IncludedFile{found->first, "", found->second});
   }
@@ -310,7 +313,7 @@ const InCase kInCases[] = {
      }()},
     {"includedAndDefined",
      "#include <winnt.h>\n#undef RC_INVOKED\nLANGUAGE MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH_CANADIAN) & 0x3FF, (WORD)3\n"
-     "#include \"version.rc2\"\n#if FROM_COMMAND_LINE != 7 || defined(DROPPED) || defined(RC_INVOKED)\n#error not defined\n#endif\n",
+     "#define ANGLED <only.h>\n#include ANGLED\n#include \"version.rc2\"\n#if !FROM_ANGLES || FROM_COMMAND_LINE != 7 || defined(DROPPED) || defined(RC_INVOKED)\n#error not defined\n#endif\n",
      0x0C0C,
      [] {
        VersionInfo info = Info(0, 0, 0, 0, {{u"040904B0", {{u"FileVersion", u"3.1"}}}}, {});
@@ -454,6 +457,7 @@ const RefusedCase kRefused[] = {
     {"#line 40 \"gen.rc\"\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 41, column 8 of 'gen.rc'", "VOS_MARS"},
     {"#line __LINE__ \"v.rc.in\"\n\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 3, column 8 of 'v.rc.in'", "VOS_MARS"},
     {"#frobnicate\n", "line 1, column 1", "#frobnicate"},
+    {"#pragma code_page(70000)\n", "line 1, column 19", "a code page's number"},
     {"#define F(1) x\n", "line 1, column ", "parameter's name"},
     {"#define OS VOS_MARS\n1 VERSIONINFO\nFILEOS OS\n", "line 3, column 8", "VOS_MARS"},
     {"#include \"version.h\"\n1 VERSIONINFO\nFILEOS VER_OS\n", "line 3, column 8: ", "VOS_MARS"},
