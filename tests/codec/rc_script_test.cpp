@@ -286,6 +286,8 @@ const InCase kInCases[] = {
                  "#elif defined(RC_INVOKED) && (VER_MAJOR > 1 || FOO / 0)\n#define FLAGS VS_FF_PRERELEASE\n"
                  "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif /* a comment\n that ends here */\n"
                  "#if 1\n#endif 1/2 // holds /* no comment\n#define ENDED 1\n#ifndef ENDED\n#error a // comment ran on\n#endif\n"
+                 "#if 2 == 1 <= 0 || 2 == 2 >= 1 || 2 == 0 < 1 || 2 == 2 > 0 || !" + std::string(40, '(') + "1" +
+                 std::string(40, ')') + "\n#error comparisons bind tighter than ==, and 40 parentheses are read\n#endif\n"
                  "#define SELF (SELF + 4)\n#define WRAP SELF\n#if SELF != 4 || WRAP != 4 || 3 > 4\n#error a macro expanded inside itself\n#endif\n"
                  "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN_SWISS\nVS_VERSION_INFO VERSIONINFO\n"
                  "FILEVERSION VER_MAJOR,CAT(1,0),3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n"
