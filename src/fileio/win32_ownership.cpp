@@ -130,7 +130,7 @@ Status TakeSecurityDescriptor(const std::wstring &target, const std::wstring &te
 } // namespace
 
 Status CarryOwnershipAndAccess(const std::wstring &target, const std::wstring &temp,
-                               std::optional<std::uint32_t> &hostMode) {
+                               [[maybe_unused]] std::optional<std::uint32_t> &hostMode) {
   if (!UnderWine()) return TakeSecurityDescriptor(target, temp);
 #if defined(__i386__)
   if (LinuxHost()) {
