@@ -2,13 +2,12 @@
 
 #include <string_view>
 
+#include "base/shown_text.h"
+
 namespace qm {
 namespace {
 
 constexpr int kMaxDepth = 64;
-
-// Built by appending: GCC 12 misreads "'" + text as an overlapping copy.
-std::string Quoted40(const std::string &text) { return std::string("'").append(text, 0, 40).append("'"); }
 
 int Precedence(std::string_view op) {
   static constexpr struct {
@@ -109,7 +108,7 @@ private:
     if (pos_ >= tokens_.size()) return ScriptError(at_, "a condition that ends too early");
     const ScriptToken &t = tokens_[pos_++];
     if (t.Kind == TokenKind::Number) {
-      if (t.BadNumber) return ScriptError(t, Quoted40(t.Text) + " is not a number #if reads");
+      if (t.BadNumber) return ScriptError(t, Quoted(t.Text, 40) + " is not a number #if reads");
       return static_cast<std::int64_t>(t.Number);
     }
     if (t.Kind == TokenKind::Name) return 0; // what no macro defines counts as 0 in #if
@@ -128,7 +127,7 @@ private:
         return inner;
       }
     }
-    return ScriptError(t, Quoted40(Spelling(t)) + " where #if expects a number");
+    return ScriptError(t, Quoted(Spelling(t), 40) + " where #if expects a number");
   }
 
   const std::vector<ScriptToken> &tokens_;
