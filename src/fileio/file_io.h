@@ -24,7 +24,7 @@ namespace qm::fileio {
 inline constexpr std::uint64_t kMaxInputBytes = 0xFFFFFFFFu;
 
 // How long a file held by another writer is waited for before giving up.
-inline constexpr std::chrono::milliseconds kLockWait{3000};
+inline constexpr std::chrono::seconds kLockWait{3};
 
 // Every byte of `path`, read to its end: a regular file, a pipe, a FIFO or
 // a character device. A folder, and more than `limit` bytes, are refused.

@@ -14,10 +14,7 @@
 namespace qm::pe {
 
 enum DirectoryIndex : std::size_t {
-  kDirExport = 0,
-  kDirImport = 1,
   kDirResource = 2,
-  kDirException = 3,
   kDirSecurity = 4, // its address is a file offset, not an RVA
   kDirBaseReloc = 5,
   kDirDebug = 6,

@@ -17,6 +17,10 @@ namespace qm::pe::craft {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Directories the program never reads, placed only by these modules.
+inline constexpr std::size_t kDirExport = 0;
+inline constexpr std::size_t kDirImport = 1;
+
 struct SectionShape {
   const char *name = ".data";
   std::uint32_t rva = 0;

@@ -11,6 +11,7 @@
 #include "pe/image_layout.h"
 #include "pe/resource_update.h"
 #include "pe/section_writer.h"
+#include "crafted_modules.h"
 #include "stamp_promises.h"
 #include "test_support.h"
 
@@ -88,8 +89,8 @@ Bytes Build(const LayoutCase &c) {
     }
   }
   PutU32(image, kOptional + 56, imageEnd);
-  PutU32(image, kOptional + 96 + 8 * kDirExport, c.exports.rva);
-  PutU32(image, kOptional + 96 + 8 * kDirExport + 4, c.exports.size);
+  PutU32(image, kOptional + 96 + 8 * craft::kDirExport, c.exports.rva);
+  PutU32(image, kOptional + 96 + 8 * craft::kDirExport + 4, c.exports.size);
   for (const Pointers &p : c.pointers) {
     const std::size_t at = kTable + 40 * p.section;
     PutU32(image, at + 24, p.relocations);
@@ -170,8 +171,8 @@ TEST_P(ModuleLayouts, StampKeepsEverythingElseInPlace) {
     // the program write.
     EXPECT_EQ(after.sections.back().characteristics, 0x40000040u);
   }
-  const DataDirectory exports = before.Directory(kDirExport);
-  EXPECT_EQ(after.Directory(kDirExport).rva, exports.rva);
+  const DataDirectory exports = before.Directory(craft::kDirExport);
+  EXPECT_EQ(after.Directory(craft::kDirExport).rva, exports.rva);
   EXPECT_EQ(BytesAtRva(stamped, after, exports.rva, exports.size),
             BytesAtRva(original, before, exports.rva, exports.size))
       << "the export directory's bytes changed";

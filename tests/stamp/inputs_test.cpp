@@ -127,6 +127,12 @@ TEST(InputRead, MoreThanTheLimitIsRefused) {
       EXPECT_EQ(bytes.kind(), ErrorKind::TooLarge);
     }
   }
+  // One byte past the largest module there can be, refused from its size
+  // before a byte is read (the file is sparse, so it costs nothing here).
+  fs::resize_file(dir / "big", std::uint64_t{1} << 32);
+  const auto huge = fileio::ReadInput(dir / "big");
+  ASSERT_FALSE(huge);
+  EXPECT_NE(huge.error().find("larger than 4294967295 bytes"), std::string::npos) << huge.error();
 }
 
 struct Escape {
