@@ -13,12 +13,19 @@ class HeldSource final : public pe::PagedSource {
 public:
   explicit HeldSource(const fileio::HeldFile &file) : file_(file) {}
   std::uint64_t Size() const override { return file_.Size(); }
+  // The readers take a range they cannot read for one outside the module
+  // and call the module damaged; only here is it known that the disk
+  // failed or the file was cut short under us.
+  bool ReadFailed() const { return failed_; }
 
 private:
   bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-    return file_.ReadAt(offset, out);
+    const bool read = file_.ReadAt(offset, out);
+    failed_ = failed_ || !read;
+    return read;
   }
   const fileio::HeldFile &file_;
+  mutable bool failed_ = false;
 };
 
 } // namespace
@@ -49,13 +56,16 @@ Status UpdateModule(const std::filesystem::path &path, std::string_view shown,
         Fail(ErrorKind::TooLarge, "it is larger than " + std::to_string(fileio::kMaxInputBytes) + " bytes"));
   }
   const auto source = std::make_shared<const HeldSource>(*held);
-  QM_UNWRAP_OR_RETURN(stamped, StampImage(source, shown, change, options));
+  auto stamped = StampImage(source, shown, change, options);
+  if (source->ReadFailed())
+    return FileError(FileRole::Target, "module", shown, Fail(ErrorKind::Unreadable, "reading it failed part way"));
+  if (!stamped) return stamped.failure();
   // A dry run stops here, with the new module composed and checked as a
   // real stamp's, so it fails where that would, and nothing written.
   if (options.dryRun) return Ok();
-  Status written = held->Replace([&](fileio::ContentSink &out) { return stamped.file.WriteTo(out); });
+  Status written = held->Replace([&](fileio::ContentSink &out) { return stamped->file.WriteTo(out); });
   if (!written) return FileError(FileRole::Target, "module", shown, written.failure());
-  TellStamped(stamped, shown, options);
+  TellStamped(*stamped, shown, options);
   return Ok();
 }
 

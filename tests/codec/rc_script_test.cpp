@@ -457,6 +457,12 @@ const RefusedCase kRefused[] = {
     {"#define F(a) a\n1 VERSIONINFO\nFILEFLAGS F(1\n", "line 3, column 11", "never end"},
     {"#define P(a, b) a ## b\n1 VERSIONINFO\nFILEFLAGS P(1, +)\n", "line 3, column 11", "one token"},
     {"#line 40 \"gen.rc\"\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 41, column 8 of 'gen.rc'", "VOS_MARS"},
+    {"#line\n", "line 1, column 1", "without a line number"},
+    {"#if 5 - 3 == 2 && 8 - 3 * 2 == 2\n#error minus\n#endif\n", "line 2, column 1", "#error minus"},
+    {"#include <a1.h>\n#include <a2.h>\n#include <a3.h>\n#include <a4.h>\n#include <a5.h>\n1 VERSIONINFO\nFILEOS NOPE\n",
+     "line 7, column 8", "; skipped, not found: <a1.h>, <a2.h>, <a3.h>, <a4.h>)"},
+    // Each use of Z counts its one token and itself: 8192 uses are all the reader takes.
+    {"#define Z 1\n" + Repeated("#if Z\n#endif\n", 8193), "line 16386, column 5", "macros expand to more"},
     {"#line __LINE__ \"v.rc.in\"\n\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 3, column 8 of 'v.rc.in'", "VOS_MARS"},
     {"#frobnicate\n", "line 1, column 1", "#frobnicate"},
     {"#pragma code_page(70000)\n", "line 1, column 19", "a code page's number"},

@@ -152,15 +152,13 @@ TEST(DamagedResources, PutAfterDeleteReplacesTheMovedEntry) {
   EXPECT_TRUE((*found)->otherLanguages.empty());
 }
 
-// A directory counts its entries in 16 bits: 65535 types, names under one
-// type, or languages under one name still fit; one more is refused, not
-// wrapped.
 // Data left in the file is read only when it is needed; a range that cannot
 // be read then gives no bytes, and a section that needs them is refused.
 TEST(DamagedResources, DataThatCannotBeReadIsNeverWritten) {
   const auto source = std::make_shared<const OwnedSource>(Bytes(16, 7));
   const LeafBytes leaf(std::make_shared<const Blob>(source, 8, 32), 0, 32);
   EXPECT_TRUE(leaf.Span().empty());
+  EXPECT_TRUE(LeafBytes().Span().empty());
   const std::vector<ResourceItem> items = {{10, 1, 0, 0, leaf}};
   const auto built = BuildResourceSection(items, 0x1000);
   ASSERT_FALSE(built.ok());
@@ -181,6 +179,9 @@ TEST(ResourceSectionSize, IsTheDataRoundedUpToEight) {
   }
 }
 
+// A directory counts its entries in 16 bits: 65535 types, names under one
+// type, or languages under one name still fit; one more is refused, not
+// wrapped.
 TEST(DamagedResources, DirectoryEntryCountsStopAt65535) {
   enum Level { kTypes, kNames, kLanguages };
   const auto build = [](std::size_t count, Level level) {

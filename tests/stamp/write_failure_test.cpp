@@ -41,5 +41,16 @@ TEST(WriteFailure, FileSizeLimitIsReportedAndTheOriginalKept) {
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"module.dll"}) << "a temporary file was left";
 }
 
+// A build script needs to know which file was not written, whatever the
+// reason; only running out of memory is said as such.
+TEST(WriteFailure, AnOutputKeepsItsCodeWhateverWentWrong) {
+  for (int k = 0; k <= static_cast<int>(ErrorKind::Different); ++k) {
+    const auto kind = static_cast<ErrorKind>(k);
+    EXPECT_EQ(ExitCodeFor(FileRole::Output, kind),
+              kind == ErrorKind::OutOfMemory ? ExitCode::Internal : ExitCode::OutputUnwritable)
+        << k;
+  }
+}
+
 } // namespace
 } // namespace qm::stamp::test
