@@ -1,6 +1,8 @@
 #include "codec/rc_script_writer.h"
 
 #include <cstdio>
+#include <iomanip>
+#include <sstream>
 
 #include "base/shown_text.h"
 #include "codec/rc_script_names.h"
@@ -10,9 +12,9 @@ namespace qm {
 namespace {
 
 std::string Hex(unsigned value, int digits = 0) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, value);
-  return text;
+  std::ostringstream out;
+  out << std::uppercase << std::hex << std::setfill('0') << std::setw(digits) << value;
+  return out.str();
 }
 
 void Escape(std::string &out, char16_t unit, bool wide) {

@@ -63,6 +63,17 @@ VersionInfo Info(std::uint32_t flags, std::uint32_t os, std::uint32_t type, std:
   return info;
 }
 
+// A script that includes the system's header tests the same names in #if
+// as it writes in its values.
+TEST(ScriptNames, HoldInConditionsAsInValues) {
+  std::string script = "#include <windows.h>\n#if MAKELANGID(7, 2) != 0x807\n#error MAKELANGID\n#endif\n";
+  for (const ScriptName &name : KnownScriptNames())
+    script += "#if " + std::string(name.Name) + " != " + std::to_string(name.Value) + "\n#error " +
+              std::string(name.Name) + "\n#endif\n";
+  const auto parsed = ReadResourceScript(script + "1 VERSIONINFO\nBEGIN\nEND\n", {});
+  EXPECT_TRUE(parsed) << parsed.error();
+}
+
 // The names are winver.h's: the toolchain's own header, through its
 // preprocessor, gives every value the reader knows without it.
 TEST(ScriptNames, AgreeWithTheToolchainHeader) {

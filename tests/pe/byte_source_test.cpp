@@ -66,6 +66,36 @@ TEST(ModuleFile, ReadsAgreeWithTheFileAcrossPagesAndAtItsEnd) {
   EXPECT_FALSE(file.Bytes(size - 5, 6));
 }
 
+// A source that records what the cache asks of it.
+class RecordingSource final : public PagedSource {
+public:
+  explicit RecordingSource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  std::uint64_t Size() const override { return bytes_.size(); }
+  mutable std::vector<std::pair<std::uint64_t, std::size_t>> asked;
+
+private:
+  bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+    asked.emplace_back(offset, out.size());
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+    return true;
+  }
+  std::vector<std::uint8_t> bytes_;
+};
+
+// Small reads load whole pages, once each; a page or more goes straight to
+// the file, never through the cache.
+TEST(PagedSource, LoadsPagesOnceAndPassesLargeReadsStraight) {
+  RecordingSource source(Pattern(3 * kPage + 5));
+  Bytes small(7), large(kPage), tail(5);
+  EXPECT_TRUE(source.ReadAt(kPage - 3, small));
+  EXPECT_TRUE(source.ReadAt(kPage + 10, small));
+  EXPECT_TRUE(source.ReadAt(5, large));
+  EXPECT_TRUE(source.ReadAt(3 * kPage, tail));
+  const std::vector<std::pair<std::uint64_t, std::size_t>> expected = {
+      {0, kPage}, {kPage, kPage}, {5, kPage}, {3 * kPage, 5}};
+  EXPECT_EQ(source.asked, expected);
+}
+
 // The reader at offsets refuses everything but a regular file, naming the
 // path once; a pipe is read whole by the file layer instead.
 TEST(ModuleFile, RefusesWhatIsNotARegularFile) {
