@@ -251,6 +251,7 @@ struct InCase {
   VersionInfo want;
   bool onlyVersion = false;
   bool windres = true; // cross-check with windres's block
+  const char *resource = "1"; // the VERSIONINFO's name
 };
 
 const std::string kValue =
@@ -358,6 +359,10 @@ const InCase kInCases[] = {
     {"dottedNames", std::string("blank.htm HTML \"in_dottedNames.rc\"\nx.y-z\\w HTML \"in_dottedNames.rc\"\n") +
                         "1 VERSIONINFO\n" + kFixed + "BEGIN\nEND\n",
      0, Info(0, 0, 0, 0, {}, {}), true},
+    // The statement skipped ends where a named VERSIONINFO begins (windres
+    // would take the name for the file of a resource of type FOO).
+    {"skippedBeforeANamedVersion", std::string("FOO BAR\nVS_VERSION_INFO VERSIONINFO\n") + kFixed + "BEGIN\nEND\n", 0,
+     Info(0, 0, 0, 0, {}, {}), true, false, "VS_VERSION_INFO"},
     // Only the dialog's header names a language: the script has none.
     {"dialogHeaderFromMacros",
      std::string("#define MY_STYLE STYLE 0x80 | 0x80000000L\n#define MY_FONT FONT 8, \"MS Shell Dlg\"\n"
@@ -380,6 +385,7 @@ TEST_P(ScriptIn, ReadsWhatTheScriptSays) {
   Result<ParsedScript> parsed = ReadResourceScript(c.script, options);
   ASSERT_TRUE(parsed) << parsed.error();
   EXPECT_EQ(parsed->Language, c.language);
+  EXPECT_EQ(parsed->Name, c.resource);
   ExpectSame(parsed->Info, c.want);
   if (!c.windres) return;
   if (!HaveWindres()) GTEST_SKIP() << "no resource compiler";
