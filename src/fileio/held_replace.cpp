@@ -34,17 +34,12 @@ std::uint16_t RandomWord() {
 
 // Tries fresh temporary names until `take` takes one or fails for another
 // reason than the name being in use.
-template <typename Take> Status WithFreeName(const std::string &target, std::string &chosen, Take take) {
+template <typename Take> Status WithFreeName(const std::string &target, Take take) {
   Status taken = Ok();
   for (int attempt = 0; attempt < 64; ++attempt) {
-    const std::string candidate = TemporaryName(target, RandomWord());
     bool inUse = false;
-    taken = take(candidate, inUse);
-    if (taken) {
-      chosen = candidate;
-      return taken;
-    }
-    if (!inUse) break;
+    taken = take(TemporaryName(target, RandomWord()), inUse);
+    if (taken || !inUse) break;
   }
   return taken;
 }
@@ -75,13 +70,12 @@ Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
   const std::string &target = steps->TargetName();
   NewFile state = NewFile::None;
   const NamedGuard guard{*steps, state};
-  std::string name;
   QM_UNWRAP_OR_RETURN(unnamed, steps->CreateUnnamed());
   if (unnamed) {
     state = NewFile::Unnamed;
   } else {
     QM_RETURN_IF_ERROR(
-        WithFreeName(target, name, [&](const std::string &n, bool &inUse) { return steps->CreateNamed(n, inUse); }));
+        WithFreeName(target, [&](const std::string &n, bool &inUse) { return steps->CreateNamed(n, inUse); }));
     state = NewFile::Named;
   }
 
@@ -93,7 +87,7 @@ Status HeldFile::Replace(const std::function<Status(ContentSink &)> &produce) {
 
   if (state == NewFile::Unnamed) {
     QM_RETURN_IF_ERROR(
-        WithFreeName(target, name, [&](const std::string &n, bool &inUse) { return steps->NameUnnamed(n, inUse); }));
+        WithFreeName(target, [&](const std::string &n, bool &inUse) { return steps->NameUnnamed(n, inUse); }));
     state = NewFile::Named;
   }
   QM_RETURN_IF_ERROR(steps->RenameOver());

@@ -250,7 +250,7 @@ struct InCase {
   std::uint16_t language;
   VersionInfo want;
   bool onlyVersion = false;
-  bool windres = true; // cross-check with windres's block
+  bool windres = true;        // cross-check with windres's block
   const char *resource = "1"; // the VERSIONINFO's name
 };
 
@@ -293,41 +293,53 @@ const InCase kInCases[] = {
          kFixed + "BEGIN\nEND\n3 RCDATA { 1, 2 }\n",
      0x0409, Info(0, 0, 0, 0, {}, {}), true, false},
     {"preprocessed",
-     std::string("#include <windows.h>\n#define STR2(x) #x\n#define STR(x) STR2(x)\n#define VER_MAJOR 2\n"
-                 "#define CAT(a, b) a##b\n#ifdef _DEBUG\n#define FLAGS VS_FF_DEBUG\n"
-                 "#elif defined(RC_INVOKED) && (VER_MAJOR > 1 || FOO / 0)\n#define FLAGS VS_FF_PRERELEASE\n"
-                 "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif /* a comment\n that ends here */\n"
-                 "#if 1\n#endif 1/2 // holds /* no comment\n#define ENDED 1\n#ifndef ENDED\n#error a // comment ran on\n#endif\n"
-                 "#if 2 == 1 <= 0 || 2 == 2 >= 1 || 2 == 0 < 1 || 2 == 2 > 0 || !" + std::string(40, '(') + "1" +
-                 std::string(40, ')') + "\n#error comparisons bind tighter than ==, and 40 parentheses are read\n#endif\n"
-                 "#define SELF (SELF + 4)\n#define WRAP SELF\n#if SELF != 4 || WRAP != 4 || 3 > 4\n#error a macro expanded inside itself\n#endif\n"
-                 "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN_SWISS\nVS_VERSION_INFO VERSIONINFO\n"
-                 "FILEVERSION VER_MAJOR,CAT(1,0),3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n"
-                 "FILEFLAGS FLAGS\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
-                 "BLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"080704b0\"\nBEGIN\n"
-                 "VALUE \"FileVersion\", STR(VER_MAJOR) \".\" STR(CAT(1,0)) \"\\0\"\n"
-                 "VALUE \"Lines\", \"a\\\nb\"\nVALUE \"Spaced\", STR2(a   b+ c)\nVALUE \"Quoted\", STR2(\"ab\")\nEND\nEND\n"
-                 "BLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 0x807, 1200\nEND\nEND\n"),
+     std::string(
+         "#include <windows.h>\n#define STR2(x) #x\n#define STR(x) STR2(x)\n#define VER_MAJOR 2\n"
+         "#define CAT(a, b) a##b\n#ifdef _DEBUG\n#define FLAGS VS_FF_DEBUG\n"
+         "#elif defined(RC_INVOKED) && (VER_MAJOR > 1 || FOO / 0)\n#define FLAGS VS_FF_PRERELEASE\n"
+         "#else\n#define FLAGS 0\n#endif\n#if 0\nit's not read \" /*\n#error no\n#endif /* a comment\n that ends here "
+         "*/\n"
+         "#if 1\n#endif 1/2 // holds /* no comment\n#define ENDED 1\n#ifndef ENDED\n#error a // comment ran "
+         "on\n#endif\n"
+         "#if 2 == 1 <= 0 || 2 == 2 >= 1 || 2 == 0 < 1 || 2 == 2 > 0 || !" +
+         std::string(40, '(') + "1" + std::string(40, ')') +
+         "\n#error comparisons bind tighter than ==, and 40 parentheses are read\n#endif\n"
+         "#define SELF (SELF + 4)\n#define WRAP SELF\n#if SELF != 4 || WRAP != 4 || 3 > 4\n#error a macro expanded "
+         "inside itself\n#endif\n"
+         "LANGUAGE LANG_GERMAN, SUBLANG_GERMAN_SWISS\nVS_VERSION_INFO VERSIONINFO\n"
+         "FILEVERSION VER_MAJOR,CAT(1,0),3,4\nPRODUCTVERSION 5,6,7,65535\nFILEFLAGSMASK 0x3F\n"
+         "FILEFLAGS FLAGS\nFILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
+         "BLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"080704b0\"\nBEGIN\n"
+         "VALUE \"FileVersion\", STR(VER_MAJOR) \".\" STR(CAT(1,0)) \"\\0\"\n"
+         "VALUE \"Lines\", \"a\\\nb\"\nVALUE \"Spaced\", STR2(a   b+ c)\nVALUE \"Quoted\", STR2(\"ab\")\nEND\nEND\n"
+         "BLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 0x807, 1200\nEND\nEND\n"),
      0x0807,
      [] {
        VersionInfo info =
-           Info(2, 0x40004, 1, 0, {{u"080704b0", {{u"FileVersion", u"2.10"}, {u"Lines", u"ab"}, {u"Spaced", u"a b+ c"}, {u"Quoted", u"\"ab\""}}}}, {{0x0807, 1200}});
+           Info(2, 0x40004, 1, 0,
+                {{u"080704b0",
+                  {{u"FileVersion", u"2.10"}, {u"Lines", u"ab"}, {u"Spaced", u"a b+ c"}, {u"Quoted", u"\"ab\""}}}},
+                {{0x0807, 1200}});
        info.Fixed.FileMajor = 2, info.Fixed.FileMinor = 10;
        return info;
      }()},
     {"codePages",
      kValue + "\"\\251 \xa9\"\n#pragma code_page(65001)\nVALUE \"B\", \"\xc2\xa9\"\n"
-              "#pragma code_page(1252)\nVALUE \"C\", \"\\x80\"\n#pragma code_page(1251)\nVALUE \"D\", \"\x7f\"\nEND END END\n",
+              "#pragma code_page(1252)\nVALUE \"C\", \"\\x80\"\n#pragma code_page(1251)\nVALUE \"D\", \"\x7f\"\nEND "
+              "END END\n",
      0,
      [] {
        VersionInfo info =
-           Info(0, 0, 0, 0, {{u"040904B0", {{u"A", u"\u00a9 \u00a9"}, {u"B", u"\u00a9"}, {u"C", u"\u20ac"}, {u"D", u"\x7f"}}}}, {});
+           Info(0, 0, 0, 0,
+                {{u"040904B0", {{u"A", u"\u00a9 \u00a9"}, {u"B", u"\u00a9"}, {u"C", u"\u20ac"}, {u"D", u"\x7f"}}}}, {});
        info.Fixed = {0x10000};
        return info;
      }()},
     {"includedAndDefined",
-     "#include <winnt.h>\n#undef RC_INVOKED\nLANGUAGE MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH_CANADIAN) & 0x3FF, (WORD)3\n"
-     "#define ANGLED <only.h>\n#include ANGLED\n#include \"version.rc2\"\n#if !FROM_ANGLES || FROM_COMMAND_LINE != 7 || defined(DROPPED) || defined(RC_INVOKED)\n#error not defined\n#endif\n",
+     "#include <winnt.h>\n#undef RC_INVOKED\nLANGUAGE MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH_CANADIAN) & 0x3FF, "
+     "(WORD)3\n"
+     "#define ANGLED <only.h>\n#include ANGLED\n#include \"version.rc2\"\n#if !FROM_ANGLES || FROM_COMMAND_LINE != 7 "
+     "|| defined(DROPPED) || defined(RC_INVOKED)\n#error not defined\n#endif\n",
      0x0C0C,
      [] {
        VersionInfo info = Info(0, 0, 0, 0, {{u"040904B0", {{u"FileVersion", u"3.1"}}}}, {});
@@ -353,11 +365,12 @@ const InCase kInCases[] = {
        return info;
      }(),
      false, false}, // windres takes no shifts
-    {"lineFromAMacro", std::string("#line __LINE__ \"versioninfo.rc.in\"\n1 VERSIONINFO\n") + kFixed + "BEGIN\nEND\n", 0,
-     Info(0, 0, 0, 0, {}, {})},
+    {"lineFromAMacro", std::string("#line __LINE__ \"versioninfo.rc.in\"\n1 VERSIONINFO\n") + kFixed + "BEGIN\nEND\n",
+     0, Info(0, 0, 0, 0, {}, {})},
     // The file named is the script itself, so that windres finds it.
-    {"dottedNames", std::string("blank.htm HTML \"in_dottedNames.rc\"\nx.y-z\\w HTML \"in_dottedNames.rc\"\n") +
-                        "1 VERSIONINFO\n" + kFixed + "BEGIN\nEND\n",
+    {"dottedNames",
+     std::string("blank.htm HTML \"in_dottedNames.rc\"\nx.y-z\\w HTML \"in_dottedNames.rc\"\n") + "1 VERSIONINFO\n" +
+         kFixed + "BEGIN\nEND\n",
      0, Info(0, 0, 0, 0, {}, {}), true},
     // The statement skipped ends where a named VERSIONINFO begins (windres
     // would take the name for the file of a resource of type FOO).
@@ -476,7 +489,8 @@ const RefusedCase kRefused[] = {
     {"#line 40 \"gen.rc\"\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 41, column 8 of 'gen.rc'", "VOS_MARS"},
     {"#line\n", "line 1, column 1", "without a line number"},
     {"#if 5 - 3 == 2 && 8 - 3 * 2 == 2\n#error minus\n#endif\n", "line 2, column 1", "#error minus"},
-    {"#include <a1.h>\n#include <a2.h>\n#include <a3.h>\n#include <a4.h>\n#include <a5.h>\n1 VERSIONINFO\nFILEOS NOPE\n",
+    {"#include <a1.h>\n#include <a2.h>\n#include <a3.h>\n#include <a4.h>\n#include <a5.h>\n1 VERSIONINFO\nFILEOS "
+     "NOPE\n",
      "line 7, column 8", "; skipped, not found: <a1.h>, <a2.h>, <a3.h>, <a4.h>)"},
     // Each use of Z counts its one token and itself: 8192 uses are all the reader takes.
     {"#define Z 1\n" + Repeated("#if Z\n#endif\n", 8193), "line 16386, column 5", "macros expand to more"},
@@ -487,7 +501,8 @@ const RefusedCase kRefused[] = {
     {"#define OS VOS_MARS\n1 VERSIONINFO\nFILEOS OS\n", "line 3, column 8", "VOS_MARS"},
     {"#include \"version.h\"\n1 VERSIONINFO\nFILEOS VER_OS\n", "line 3, column 8: ", "VOS_MARS"},
     {"#if " + Repeated("~", 70) + "1\n#endif\n", "line 1, column ", "nested too deeply"},
-    {"STRINGTABLE\n" + Repeated("BEGIN\n", 300), "line 258, column 1", "nested too deeply", ErrorKind::Invalid, 1252, true},
+    {"STRINGTABLE\n" + Repeated("BEGIN\n", 300), "line 258, column 1", "nested too deeply", ErrorKind::Invalid, 1252,
+     true},
     {"STRINGTABLE\nBEGIN\n", "line 2, column 1", "never closed", ErrorKind::Invalid, 1252, true},
     {"1 VERSIONINFO\nGILEVERSION 1\nBEGIN\nEND\n", "line 2, column 1", "GILEVERSION"},
     // The macro goes while its arguments are looked for; its expansion goes on.

@@ -7,11 +7,11 @@
 #include <algorithm>
 
 #include "base/byte_reader.h"
+#include "crafted_modules.h"
 #include "pe/byte_source.h"
 #include "pe/image_layout.h"
 #include "pe/resource_update.h"
 #include "pe/section_writer.h"
-#include "crafted_modules.h"
 #include "stamp_promises.h"
 #include "test_support.h"
 

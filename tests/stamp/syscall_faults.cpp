@@ -94,8 +94,12 @@ ssize_t __wrap_copy_file_range(int in, off_t *inAt, int out, off_t *outAt, size_
   return Transfer(Call::CopyFileRange, count,
                   [&](size_t n) { return __real_copy_file_range(in, inAt, out, outAt, n, flags); });
 }
-int __wrap_fsync(int fd) { return Plain(Call::Fsync, 0, [&] { return __real_fsync(fd); }); }
-int __wrap_fchmod(int fd, mode_t mode) { return Plain(Call::Fchmod, 0, [&] { return __real_fchmod(fd, mode); }); }
+int __wrap_fsync(int fd) {
+  return Plain(Call::Fsync, 0, [&] { return __real_fsync(fd); });
+}
+int __wrap_fchmod(int fd, mode_t mode) {
+  return Plain(Call::Fchmod, 0, [&] { return __real_fchmod(fd, mode); });
+}
 int __wrap_renameat(int fromDir, const char *from, int toDir, const char *to) {
   return Plain(Call::Renameat, 0, [&] { return __real_renameat(fromDir, from, toDir, to); });
 }
@@ -112,5 +116,7 @@ int __wrap_openat(int dir, const char *path, int flags, ...) {
 int __wrap_linkat(int fromDir, const char *from, int toDir, const char *to, int flags) {
   return Plain(Call::Linkat, 0, [&] { return __real_linkat(fromDir, from, toDir, to, flags); });
 }
-int __wrap_flock(int fd, int operation) { return Plain(Call::Flock, 0, [&] { return __real_flock(fd, operation); }); }
+int __wrap_flock(int fd, int operation) {
+  return Plain(Call::Flock, 0, [&] { return __real_flock(fd, operation); });
+}
 }

@@ -13,11 +13,11 @@ enum class Call { Read, Write, Pread, Pwrite, CopyFileRange, Fsync, Fchmod, Rena
 
 struct Fault {
   Call call;
-  int error = 0;            // the call fails with this errno; 0: it succeeds, at most `limit` bytes
-  std::size_t limit = 0;    // for a transfer that succeeds: 0 is an end of file or nothing written
-  int skip = 0;             // calls let through first
-  int times = 1;            // calls hit after those; -1: every one
-  int openFlag = 0;         // for Openat: only opens with this flag set count
+  int error = 0;         // the call fails with this errno; 0: it succeeds, at most `limit` bytes
+  std::size_t limit = 0; // for a transfer that succeeds: 0 is an end of file or nothing written
+  int skip = 0;          // calls let through first
+  int times = 1;         // calls hit after those; -1: every one
+  int openFlag = 0;      // for Openat: only opens with this flag set count
 };
 
 // Plants `fault` until the guard ends; seen() counts the calls of its kind,

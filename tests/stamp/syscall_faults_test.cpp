@@ -26,9 +26,9 @@ const Bytes kBlock(0x5C, 0x33);
 struct FaultCase {
   const char *name;
   Fault fault;
-  const char *message; // nullptr: the stamp or read ends as if nothing had happened
-  bool stamp = true;   // else the module is read as an input
-  bool named = false;  // a new file with a name from the start
+  const char *message;       // nullptr: the stamp or read ends as if nothing had happened
+  bool stamp = true;         // else the module is read as an input
+  bool named = false;        // a new file with a name from the start
   bool afterReading = false; // calls made while the module is read are let through
   friend void PrintTo(const FaultCase &c, std::ostream *os) { *os << c.name; }
 };
@@ -63,8 +63,10 @@ TEST_P(SyscallFault, IsCarriedOnOrReportedWithTheModuleKept) {
       if (!stored) failure = stored.failure();
     } else {
       const auto read = fileio::ReadInput(dir / "m.exe");
-      if (!read) failure = read.failure();
-      else EXPECT_TRUE(*read == original) << "the input read differs";
+      if (!read)
+        failure = read.failure();
+      else
+        EXPECT_TRUE(*read == original) << "the input read differs";
     }
     hits = planted.hits();
   }
@@ -98,24 +100,38 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"PatchDiskFull", {Call::Pwrite, ENOSPC}, "writing the new file failed: no space left on device"},
         FaultCase{"PositionedReadInterrupted", {Call::Pread, EINTR, 0, 0, 3}, nullptr},
         FaultCase{"PositionedReadShort", {Call::Pread, 0, 7, 0, -1}, nullptr},
-        FaultCase{"PositionedReadFails", {Call::Pread, EIO, 0, 0, -1}, "cannot read the module 'm.exe': reading it failed"},
+        FaultCase{
+            "PositionedReadFails", {Call::Pread, EIO, 0, 0, -1}, "cannot read the module 'm.exe': reading it failed"},
         FaultCase{"PositionedReadEndsEarly", {Call::Pread, 0, 0, 0, -1}, "reading it failed part way"},
-        FaultCase{"CopiedPieceUnreadable", {Call::Pread, EIO, 0, 0, -1}, "cannot read the module 'm.exe': read failed: input/output error", true, false, true},
+        FaultCase{"CopiedPieceUnreadable",
+                  {Call::Pread, EIO, 0, 0, -1},
+                  "cannot read the module 'm.exe': read failed: input/output error",
+                  true,
+                  false,
+                  true},
         FaultCase{"KernelCopyAcrossFileSystems", {Call::CopyFileRange, EXDEV}, nullptr},
         FaultCase{"KernelCopyUnsupported", {Call::CopyFileRange, ENOSYS}, nullptr},
         FaultCase{"KernelCopyInterrupted", {Call::CopyFileRange, EINTR}, nullptr},
         FaultCase{"KernelCopyShort", {Call::CopyFileRange, 0, 4096, 0, -1}, nullptr},
-        FaultCase{"KernelCopyFails", {Call::CopyFileRange, EIO}, "copying into the new file failed: input/output error"},
+        FaultCase{
+            "KernelCopyFails", {Call::CopyFileRange, EIO}, "copying into the new file failed: input/output error"},
         FaultCase{"KernelCopyEndsEarly", {Call::CopyFileRange, 0, 0}, "the file ended while it was being copied"},
-        FaultCase{"CopiedPieceEndsEarly", {Call::Pread, 0, 0, 0, -1}, "the file ended while it was being copied", true, false, true},
+        FaultCase{"CopiedPieceEndsEarly",
+                  {Call::Pread, 0, 0, 0, -1},
+                  "the file ended while it was being copied",
+                  true,
+                  false,
+                  true},
         FaultCase{"FlushFails", {Call::Fsync, EIO}, "flushing the new file failed: input/output error"},
         FaultCase{"ModeRefused", {Call::Fchmod, EPERM}, "the old one's mode: operation not permitted"},
         FaultCase{"RenameRefused", {Call::Renameat, EACCES}, "cannot put the new file in its place: permission denied"},
         FaultCase{"UnnamedUnsupported", {Call::Openat, EOPNOTSUPP, 0, 0, 1, O_TMPFILE}, nullptr},
         FaultCase{"UnnamedRefused", {Call::Openat, EACCES, 0, 0, 1, O_TMPFILE}, "in its folder: permission denied"},
         FaultCase{"NameTakenOnce", {Call::Openat, EEXIST, 0, 0, 1, O_EXCL}, nullptr, true, true},
-        FaultCase{"NameAlwaysTaken", {Call::Openat, EEXIST, 0, 0, -1, O_EXCL}, "temporary file: file exists", true, true},
-        FaultCase{"NameRefused", {Call::Openat, EACCES, 0, 0, 1, O_EXCL}, "temporary file: permission denied", true, true},
+        FaultCase{
+            "NameAlwaysTaken", {Call::Openat, EEXIST, 0, 0, -1, O_EXCL}, "temporary file: file exists", true, true},
+        FaultCase{
+            "NameRefused", {Call::Openat, EACCES, 0, 0, 1, O_EXCL}, "temporary file: permission denied", true, true},
         FaultCase{"LinkNameTakenOnce", {Call::Linkat, EEXIST}, nullptr},
         FaultCase{"LinkRefused", {Call::Linkat, EACCES, 0, 0, -1}, "cannot name the new file: permission denied"},
         FaultCase{"LockInterrupted", {Call::Flock, EINTR}, nullptr},
