@@ -79,6 +79,7 @@ const Damage kDamages[] = {
     {"named type's string past the end", 16, 0x8FFFFF00u, "outside the resource section"},
     {"root claims 65535 entries", 12, 0xFFFF0000u, "run out of the resource section"},
     {"id wider than 16 bits", 16 + 8, 0x00010010u, "16 bits"},
+    {"id one past 16 bits", 16 + 8, 0x00010000u, "id 65536 does not fit in 16 bits"},
 };
 
 class DamagedTree : public ::testing::TestWithParam<Damage> {};

@@ -42,6 +42,7 @@ struct LayoutCase {
   DataDirectory exports;         // {0, 0} for none
   std::size_t blockSize = 0x300; // what is stamped
   const char *knownFault = nullptr;
+  std::uint32_t sizeOfHeaders = 0x200;
 };
 
 std::vector<ResourceItem> OldResources() {
@@ -65,7 +66,7 @@ Bytes Build(const LayoutCase &c) {
   PutU16(image, kOptional, 0x10B);
   PutU32(image, kOptional + 32, 0x1000);
   PutU32(image, kOptional + 36, 0x200);
-  PutU32(image, kOptional + 60, 0x200);
+  PutU32(image, kOptional + 60, c.sizeOfHeaders);
   PutU16(image, kOptional + 68, 3);
   PutU32(image, kOptional + 92, 16);
   std::uint32_t imageEnd = 0x1000;
@@ -249,6 +250,17 @@ INSTANTIATE_TEST_SUITE_P(
                           0x680,
                           {kTextIntoTail},
                           {}},
+                      // A packer declares headers that take in the resources' data:
+                      // rewriting it in place would end the file inside the headers.
+                      LayoutCase{"ResourcesInsideTheDeclaredHeaders",
+                                 Placement::NewSection,
+                                 {kText, kResourcesAfterText},
+                                 0x680,
+                                 {},
+                                 {},
+                                 0x300,
+                                 nullptr,
+                                 0x600},
                       LayoutCase{"RelocationsInsideTheReplacedResources",
                                  Placement::InPlace,
                                  {kText, kResourcesAfterText},
