@@ -212,5 +212,80 @@ TEST(DamagedResources, DirectoryEntryCountsStopAt65535) {
   }
 }
 
+// A tree in a module can count entries in both of a directory's counts,
+// or reach one name through several entries: more types, names under a
+// type, or languages under a name than a directory can hold are refused
+// when the module is read, not when it is written.
+TEST(DamagedResources, ReadTreesPastTheEntryCountsAreRefused) {
+  constexpr std::uint32_t kRva = 0x1000, kHigh = 0x80000000u, kNamed = ~0u;
+  struct Entry {
+    std::uint32_t id; // or kNamed
+    int to;           // a directory's index, or -1 for the one data entry
+  };
+  using Directory = std::vector<Entry>;
+  const auto image = [&](const std::vector<Directory> &dirs) {
+    std::vector<std::uint32_t> at;
+    std::uint32_t end = 0;
+    for (const Directory &d : dirs) {
+      at.push_back(end);
+      end += 16 + 8 * static_cast<std::uint32_t>(d.size());
+    }
+    const std::uint32_t dataEntry = end, name = end + 16, data = name + 4;
+    Bytes tree(data + 4, 0);
+    for (std::size_t i = 0; i < dirs.size(); ++i) {
+      const auto named = std::count_if(dirs[i].begin(), dirs[i].end(), [&](const Entry &e) { return e.id == kNamed; });
+      PutU16(tree, at[i] + 12, static_cast<std::uint16_t>(named));
+      PutU16(tree, at[i] + 14, static_cast<std::uint16_t>(dirs[i].size() - static_cast<std::size_t>(named)));
+      for (std::size_t k = 0; k < dirs[i].size(); ++k) {
+        const Entry &e = dirs[i][k];
+        PutU32(tree, at[i] + 16 + 8 * k, e.id == kNamed ? kHigh | name : e.id);
+        PutU32(tree, at[i] + 20 + 8 * k, e.to < 0 ? dataEntry : kHigh | at[static_cast<std::size_t>(e.to)]);
+      }
+    }
+    PutU32(tree, dataEntry, kRva + data);
+    PutU32(tree, dataEntry + 4, 4);
+    PutU16(tree, name, 1);
+    PutU16(tree, name + 2, 'N');
+    // Room enough that the tree's shared directories are not taken for a
+    // tree that reaches more entries than its section could hold apart.
+    const std::vector<ResourceItem> room = {{10, 1, 0, 0, Bytes(tree.size() + (2u << 20), 0)}};
+    Bytes module = MinimalImage(room);
+    std::copy(tree.begin(), tree.end(), module.begin() + 0x200);
+    return module;
+  };
+  // `count` entries: one named, then ids from 0.
+  const auto many = [&](std::uint32_t count, int to) {
+    Directory d = {{kNamed, to}};
+    for (std::uint32_t id = 0; id + 1 < count; ++id)
+      d.push_back({id, to});
+    return d;
+  };
+  const auto ids = [&](std::uint32_t from, std::uint32_t to) {
+    Directory d;
+    for (std::uint32_t id = from; id < to; ++id)
+      d.push_back({id, -1});
+    return d;
+  };
+  const std::function<std::vector<Directory>(std::uint32_t)> trees[] = {
+      [&](std::uint32_t n) {
+        return std::vector<Directory>{many(n, 1), {{1, 2}}, {{0, -1}}};
+      },
+      [&](std::uint32_t n) {
+        return std::vector<Directory>{{{10, 1}}, many(n, 2), {{0, -1}}};
+      },
+      // The name 1 twice, its languages split between the two.
+      [&](std::uint32_t n) {
+        return std::vector<Directory>{{{10, 1}}, {{1, 2}, {1, 3}}, ids(0, n / 2), ids(n / 2, n)};
+      },
+  };
+  for (std::size_t level = 0; level < std::size(trees); ++level) {
+    const auto fits = ResourceUpdate::BeginInMemory(image(trees[level](0xFFFF)));
+    EXPECT_TRUE(fits.ok()) << level << ": " << fits.error();
+    const auto tooMany = ResourceUpdate::BeginInMemory(image(trees[level](0x10000)));
+    ASSERT_FALSE(tooMany.ok()) << level;
+    EXPECT_NE(tooMany.error().find("the 65535 entries a directory can"), std::string::npos) << tooMany.error();
+  }
+}
+
 } // namespace
 } // namespace qm::pe::test
