@@ -365,6 +365,17 @@ const InCase kInCases[] = {
        return info;
      }(),
      false, false}, // windres takes no shifts
+    // A shift by the width of a number or more gives 0, never the number.
+    {"shiftsPastTheWidth",
+     "1 VERSIONINFO\nFILEFLAGSMASK 0x80000000 >> 32\nFILEFLAGS 1 << 32\nFILEOS 0x80000000 >> 31\n"
+     "FILETYPE 1 << 31 >> 31\nBEGIN\nEND\n",
+     0,
+     [] {
+       VersionInfo info = Info(0, 1, 1, 0, {}, {});
+       info.Fixed = {0x10000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0};
+       return info;
+     }(),
+     false, false},
     {"lineFromAMacro", std::string("#line __LINE__ \"versioninfo.rc.in\"\n1 VERSIONINFO\n") + kFixed + "BEGIN\nEND\n",
      0, Info(0, 0, 0, 0, {}, {})},
     // The file named is the script itself, so that windres finds it.
