@@ -250,6 +250,13 @@ INSTANTIATE_TEST_SUITE_P(
                           0x680,
                           {kTextIntoTail},
                           {}},
+                      // Counts past a byte: both of their bytes written back.
+                      LayoutCase{"RecordCountsPastAByte",
+                                 Placement::InPlace,
+                                 {kText, kResourcesAfterText},
+                                 0x2000,
+                                 {{0, 0x600, 0x1000, 0x102, 0x1FF}},
+                                 {}},
                       // A packer declares headers that take in the resources' data:
                       // rewriting it in place would end the file inside the headers.
                       LayoutCase{"ResourcesInsideTheDeclaredHeaders",
