@@ -121,7 +121,9 @@ Status WriteAll(int fd, std::span<const std::uint8_t> bytes) {
 // Follows symbolic links to the file they finally name, which need not
 // exist yet; a relative link is taken from the folder the link is in.
 Result<fs::path> FollowLinks(fs::path path) {
-  for (int depth = 0; depth < 40; ++depth) {
+  // As many links as the system follows in one path (MAXSYMLINKS), then the
+  // file they lead to.
+  for (int depth = 0; depth <= 40; ++depth) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
       if (errno == ENOENT) return path;

@@ -293,6 +293,24 @@ TEST(StampThroughLinks, ChangesTheFileAndKeepsTheLink) {
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"hop", "link.exe", "real"}));
 }
 
+// As many links in a row as the system itself follows (40), and no more.
+TEST(StampThroughLinks, FollowsAsManyAsTheSystemDoes) {
+  for (const int links : {40, 41}) {
+    ScratchDir dir;
+    WriteBytes(dir / "m.exe", SmallModule());
+    std::string to = "m.exe";
+    for (int i = 0; i < links; ++i) {
+      fs::create_symlink(to, dir / ("l" + std::to_string(i)));
+      to = "l" + std::to_string(i);
+    }
+    const Status stored = StoreVersionResource(dir / to, to, kBlock);
+    EXPECT_EQ(stored.ok(), links == 40) << links;
+    if (!stored) {
+      EXPECT_NE(stored.error().find("too many levels of links"), std::string::npos) << stored.error();
+    }
+  }
+}
+
 // A killed run's temporary file is removed by the next run for that module;
 // the temporary files of other modules and names of other forms stay.
 TEST(StampTemporaryFiles, StaleOnesOfThisModuleAreRemoved) {
