@@ -22,14 +22,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr int kNoFile = -1;
+
 class Descriptor {
 public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  Descriptor(Descriptor &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  explicit Descriptor(int fd = kNoFile) : fd_(fd) {}
+  Descriptor(Descriptor &&other) noexcept : fd_(std::exchange(other.fd_, kNoFile)) {}
   Descriptor &operator=(Descriptor &&other) noexcept {
     if (this != &other) {
       Close();
-      fd_ = std::exchange(other.fd_, -1);
+      fd_ = std::exchange(other.fd_, kNoFile);
     }
     return *this;
   }
@@ -38,7 +40,7 @@ public:
   bool valid() const { return fd_ >= 0; }
   void Close() {
     if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_ = kNoFile;
   }
 
 private:
@@ -387,7 +389,7 @@ public:
   }
 
   ContentSink &Sink() override {
-    sink_.emplace(temp_.get(), s_.exists ? s_.file.get() : -1);
+    sink_.emplace(temp_.get(), s_.exists ? s_.file.get() : kNoFile);
     return *sink_;
   }
 
