@@ -132,6 +132,15 @@ INSTANTIATE_TEST_SUITE_P(
                                 return d / "m.exe";
                               },
                               6, "is not a PE module"},
+                      Refusal{"DamagedModule",
+                              [](const ScratchDir &d) {
+                                Bytes image = SmallModule();
+                                image[0x40 + 24 + 36 + 2] = 1; // FileAlignment 0x10200
+                                WriteBytes(d / "m.exe", image);
+                                return d / "m.exe";
+                              },
+                              6, "the module 'm.exe' cannot be read: optional header: FileAlignment 0x10200 is not a "
+                                 "power of two; it was not changed"},
                       Refusal{"NoRoomForASection", [](const ScratchDir &d) { return Module(d, true); }, 7,
                               "cannot be stamped: no room for another section header"},
                       Refusal{"Unreadable",
