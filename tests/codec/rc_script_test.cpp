@@ -130,6 +130,8 @@ const OutCase kOutCases[] = {
      "FILEFLAGS 0x3 // VS_FF_DEBUG | VS_FF_PRERELEASE"},
     {"unnamedBits", Info(0x41, 0x40001, 3, 1, {}, {{0x407, 1252}}), 0x0407, "// VS_FF_DEBUG | 0x40"},
     {"driver", Info(0x3F, 4, 3, 12, {}, {}), 0x0C0A, "// VFT2_DRV_VERSIONED_PRINTER"},
+    {"usualMask", Info(0, 4, 1, 0, {}, {}), 0, "FILEFLAGSMASK 0x3F // VS_FFI_FILEFLAGSMASK\n"},
+    {"deleteIsNotWide", Info(0, 4, 1, 0, {{u"040904E4", {{u"D", u"a\x7f"}}}}, {}), 0, "\"a\\177\""},
     {"font", Info(0x20, 0x10001, 4, 3, {{u"000004E4", {}}}, {}), 0, "// VFT2_FONT_TRUETYPE"},
     {"escapes",
      Info(0, 0, 2, 0,
