@@ -385,6 +385,10 @@ const InCase kInCases[] = {
      std::string("blank.htm HTML \"in_dottedNames.rc\"\nx.y-z\\w HTML \"in_dottedNames.rc\"\n") + "1 VERSIONINFO\n" +
          kFixed + "BEGIN\nEND\n",
      0, Info(0, 0, 0, 0, {}, {}), true},
+    // 16-bit Windows' loading hints are passed over (windres refuses them here).
+    {"memoryFlags", std::string("1 VERSIONINFO MOVEABLE IMPURE LOADONCALL DISCARDABLE PURE PRELOAD FIXED\n") + kFixed +
+                        "BEGIN\nEND\n",
+     0, Info(0, 0, 0, 0, {}, {}), false, false},
     // The statement skipped ends where a named VERSIONINFO begins (windres
     // would take the name for the file of a resource of type FOO).
     {"skippedBeforeANamedVersion", std::string("FOO BAR\nVS_VERSION_INFO VERSIONINFO\n") + kFixed + "BEGIN\nEND\n", 0,
