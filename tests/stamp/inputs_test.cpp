@@ -3,7 +3,9 @@
 // read says why, once, with its exit code.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 #include <functional>
 #include <thread>
@@ -100,6 +102,17 @@ INSTANTIATE_TEST_SUITE_P(
                              "none.res': it does not exist"},
                       Source{"Folder", [](const ScratchDir &d, std::thread &) { return d.path().string(); }, 3,
                              "': it is a folder"},
+                      Source{"Socket",
+                             [](const ScratchDir &d, std::thread &) {
+                               const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                               sockaddr_un address{};
+                               address.sun_family = AF_UNIX;
+                               (d / "b.res").string().copy(address.sun_path, sizeof address.sun_path - 1);
+                               ::bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address);
+                               ::close(s);
+                               return (d / "b.res").string();
+                             },
+                             3, "b.res': it is a socket, not a regular file"},
                       Source{"Unreadable",
                              [](const ScratchDir &d, std::thread &) {
                                WriteBytes(d / "b.res", kContent);
