@@ -386,8 +386,8 @@ const InCase kInCases[] = {
          kFixed + "BEGIN\nEND\n",
      0, Info(0, 0, 0, 0, {}, {}), true},
     // 16-bit Windows' loading hints are passed over (windres refuses them here).
-    {"memoryFlags", std::string("1 VERSIONINFO MOVEABLE IMPURE LOADONCALL DISCARDABLE PURE PRELOAD FIXED\n") + kFixed +
-                        "BEGIN\nEND\n",
+    {"memoryFlags",
+     std::string("1 VERSIONINFO MOVEABLE IMPURE LOADONCALL DISCARDABLE PURE PRELOAD FIXED\n") + kFixed + "BEGIN\nEND\n",
      0, Info(0, 0, 0, 0, {}, {}), false, false},
     // The statement skipped ends where a named VERSIONINFO begins (windres
     // would take the name for the file of a resource of type FOO).
@@ -426,6 +426,9 @@ TEST_P(ScriptIn, ReadsWhatTheScriptSays) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ScriptIn, testing::ValuesIn(kInCases),
                          [](const testing::TestParamInfo<InCase> &p) { return std::string(p.param.name); });
+
+// A header's name in a message is cut at 60 characters.
+const std::string kLongHeaderShown = "; skipped, not found: <" + std::string(60, 'h') + ">)";
 
 struct RefusedCase {
   std::string script;
@@ -509,6 +512,8 @@ const RefusedCase kRefused[] = {
     {"#include <a1.h>\n#include <a2.h>\n#include <a3.h>\n#include <a4.h>\n#include <a5.h>\n1 VERSIONINFO\nFILEOS "
      "NOPE\n",
      "line 7, column 8", "; skipped, not found: <a1.h>, <a2.h>, <a3.h>, <a4.h>)"},
+    {"#include <" + std::string(70, 'h') + ">\n1 VERSIONINFO\nFILEOS NOPE\n", "line 3, column 8",
+     kLongHeaderShown.c_str()},
     // Each use of Z counts its one token and itself: 8192 uses are all the reader takes.
     {"#define Z 1\n" + Repeated("#if Z\n#endif\n", 8193), "line 16386, column 5", "macros expand to more"},
     {"#line __LINE__ \"v.rc.in\"\n\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 3, column 8 of 'v.rc.in'", "VOS_MARS"},

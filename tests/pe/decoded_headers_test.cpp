@@ -19,7 +19,7 @@ namespace {
 constexpr std::size_t kPe = 0x40, kCoff = kPe + 4, kOptional = kPe + 24, kTable = kOptional + 0xE0;
 
 TEST(DecodedHeaders, EachFieldComesFromItsOwnOffset) {
-  const std::vector<ResourceItem> items = {{16, 1, 0, 0, Bytes(4, 1)}};
+  const std::vector<ResourceItem> items = {{16, 1, 0, 1252, Bytes(4, 1)}};
   Bytes image = MinimalImage(items);
   PutU16(image, kCoff, 0x01C4);                  // Machine
   PutU32(image, kCoff + 8, 0x11223344);          // PointerToSymbolTable
@@ -69,6 +69,9 @@ TEST(DecodedHeaders, EachFieldComesFromItsOwnOffset) {
   EXPECT_EQ(s.numberOfRelocations, 0x0102);
   EXPECT_EQ(s.numberOfLinenumbers, 0x0304);
   EXPECT_EQ(s.characteristics, 0xC0000040u);
+  const auto version = ReadVersionResource(MemorySource(image), 0);
+  ASSERT_TRUE(version.ok() && version->has_value());
+  EXPECT_EQ((*version)->codePage, 1252u);
 }
 
 TEST(DecodedHeaders, MachineAndFormatOfRealModules) {
@@ -121,37 +124,34 @@ TEST_P(AddressMapping, OnlyFileBackedRangesHaveAnOffset) {
   h.fileSize = GetParam().fileSize;
   EXPECT_EQ(h.RvaToOffset(GetParam().rva, GetParam().size), GetParam().offset);
 }
-INSTANTIATE_TEST_SUITE_P(Table, AddressMapping,
-                         ::testing::Values(AddressCase{"InTheHeaders", 0x10, 0x20, 0x10},
-                                           AddressCase{"EndingWithTheHeaders", 0x3F0, 0x10, 0x3F0},
-                                           AddressCase{"AcrossTheEndOfTheHeaders", 0x3F0, 0x20, std::nullopt},
-                                           AddressCase{"WholeFileDataOfASection", 0x1000, 0x400, 0x400},
-                                           AddressCase{"LastByteWithFileData", 0x13FF, 1, 0x7FF},
-                                           AddressCase{"AcrossTheEndOfTheFileData", 0x13FF, 2, std::nullopt},
-                                           AddressCase{"WhereTheFileDataEnds", 0x1400, 1, std::nullopt},
-                                           AddressCase{"DeepInTheUnbackedPart", 0x1600, 4, std::nullopt},
-                                           AddressCase{"BetweenSections", 0x1900, 1, std::nullopt},
-                                           AddressCase{"LastMappedByteOfAShortSection", 0x20FF, 1, 0x8FF},
-                                           AddressCase{"AcrossTheVirtualSize", 0x20F0, 0x20, std::nullopt},
-                                           AddressCase{"PastTheVirtualSize", 0x2100, 1, std::nullopt},
-                                           AddressCase{"NoVirtualSizeMapsTheRawData", 0x31FF, 1, 0xBFF},
-                                           AddressCase{"PastTheRawDataOfNoVirtualSize", 0x3200, 1, std::nullopt},
-                                           // The loader maps SizeOfHeaders bytes of the file, a
-                                           // section's data among them.
-                                           AddressCase{"PackedHeadersOverTheFirstData", 0x600, 0x10, 0x600, 0x1000},
-                                           AddressCase{"AcrossTheEndOfPackedHeaders", 0xFF0, 0x20, std::nullopt,
-                                                       0x1000},
-                                           // A file shorter than its headers or its raw data: only
-                                           // what it holds has an offset, the rest is zeros.
-                                           AddressCase{"PackedHeadersToTheFileEnd", 0x8F0, 0x10, 0x8F0, 0x1000, 0x900},
-                                           AddressCase{"PackedHeadersPastTheFileEnd", 0x8F8, 0x10, std::nullopt,
-                                                       0x1000, 0x900},
-                                           AddressCase{"RawDataToTheFileEnd", 0x2000, 0x80, 0x800, 0x400, 0x880},
-                                           AddressCase{"RawDataPastTheFileEnd", 0x2000, 0x81, std::nullopt, 0x400,
-                                                       0x880},
-                                           AddressCase{"RawDataWhollyPastTheFileEnd", 0x3000, 1, std::nullopt, 0x400,
-                                                       0x900}),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, AddressMapping,
+    ::testing::Values(AddressCase{"InTheHeaders", 0x10, 0x20, 0x10},
+                      AddressCase{"EndingWithTheHeaders", 0x3F0, 0x10, 0x3F0},
+                      AddressCase{"AcrossTheEndOfTheHeaders", 0x3F0, 0x20, std::nullopt},
+                      AddressCase{"WholeFileDataOfASection", 0x1000, 0x400, 0x400},
+                      AddressCase{"LastByteWithFileData", 0x13FF, 1, 0x7FF},
+                      AddressCase{"AcrossTheEndOfTheFileData", 0x13FF, 2, std::nullopt},
+                      AddressCase{"WhereTheFileDataEnds", 0x1400, 1, std::nullopt},
+                      AddressCase{"DeepInTheUnbackedPart", 0x1600, 4, std::nullopt},
+                      AddressCase{"BetweenSections", 0x1900, 1, std::nullopt},
+                      AddressCase{"LastMappedByteOfAShortSection", 0x20FF, 1, 0x8FF},
+                      AddressCase{"AcrossTheVirtualSize", 0x20F0, 0x20, std::nullopt},
+                      AddressCase{"PastTheVirtualSize", 0x2100, 1, std::nullopt},
+                      AddressCase{"NoVirtualSizeMapsTheRawData", 0x31FF, 1, 0xBFF},
+                      AddressCase{"PastTheRawDataOfNoVirtualSize", 0x3200, 1, std::nullopt},
+                      // The loader maps SizeOfHeaders bytes of the file, a
+                      // section's data among them.
+                      AddressCase{"PackedHeadersOverTheFirstData", 0x600, 0x10, 0x600, 0x1000},
+                      AddressCase{"AcrossTheEndOfPackedHeaders", 0xFF0, 0x20, std::nullopt, 0x1000},
+                      // A file shorter than its headers or its raw data: only
+                      // what it holds has an offset, the rest is zeros.
+                      AddressCase{"PackedHeadersToTheFileEnd", 0x8F0, 0x10, 0x8F0, 0x1000, 0x900},
+                      AddressCase{"PackedHeadersPastTheFileEnd", 0x8F8, 0x10, std::nullopt, 0x1000, 0x900},
+                      AddressCase{"RawDataToTheFileEnd", 0x2000, 0x80, 0x800, 0x400, 0x880},
+                      AddressCase{"RawDataPastTheFileEnd", 0x2000, 0x81, std::nullopt, 0x400, 0x880},
+                      AddressCase{"RawDataWhollyPastTheFileEnd", 0x3000, 1, std::nullopt, 0x400, 0x900}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // A resource whose data starts in the last bytes of the section's file data
 // and runs on into the part the loader fills with zeros: what follows in

@@ -139,8 +139,9 @@ INSTANTIATE_TEST_SUITE_P(
                                 WriteBytes(d / "m.exe", image);
                                 return d / "m.exe";
                               },
-                              6, "the module 'm.exe' cannot be read: optional header: FileAlignment 0x10200 is not a "
-                                 "power of two; it was not changed"},
+                              6,
+                              "the module 'm.exe' cannot be read: optional header: FileAlignment 0x10200 is not a "
+                              "power of two; it was not changed"},
                       Refusal{"NoRoomForASection", [](const ScratchDir &d) { return Module(d, true); }, 7,
                               "cannot be stamped: no room for another section header"},
                       Refusal{"Unreadable",
