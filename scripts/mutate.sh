@@ -30,7 +30,8 @@ BUILD="$WORK/build"
 # Where ccache is the compiler launcher, runs share objects despite their
 # different temporary folders.
 export CCACHE_BASEDIR="$WORK"
-TARGETS="codec_tests pe_tests cli_tests stamp_tests winlayout_tests"
+# The slowest last: a fault the quick ones catch never waits for it.
+TARGETS="codec_tests pe_tests stamp_tests winlayout_tests cli_tests"
 echo "Building the unmutated core in $WORK ..."
 # No optimisation beyond -O1 and no debug information: each mutant rebuilds
 # one file and relinks, so compile time is what counts.
@@ -245,7 +246,7 @@ for number, (path, lines, (line_index, what, new_line)) in enumerate(chosen, 1):
             for target in targets:
                 program = os.path.join(build, TESTS[target], target)
                 # Run where ctest runs it: some tests leave files in their folder.
-                code = run([program, "--gtest_brief=1", FILTERS[target]], TEST_TIMEOUT,
+                code = run([program, "--gtest_brief=1", "--gtest_fail_fast", FILTERS[target]], TEST_TIMEOUT,
                            os.path.dirname(program))
                 if code != 0:
                     verdict = "caught by " + target + (" (timeout)" if code is None else "")
