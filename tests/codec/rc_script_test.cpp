@@ -385,6 +385,16 @@ const InCase kInCases[] = {
      std::string("blank.htm HTML \"in_dottedNames.rc\"\nx.y-z\\w HTML \"in_dottedNames.rc\"\n") + "1 VERSIONINFO\n" +
          kFixed + "BEGIN\nEND\n",
      0, Info(0, 0, 0, 0, {}, {}), true},
+    // Commas inside the variable arguments stay with them.
+    {"variadicMacro",
+     std::string("#define V(a, ...) a, __VA_ARGS__\n#define W(...) 9, __VA_ARGS__\n1 VERSIONINFO\n"
+                 "FILEVERSION V(1, 2, 3, 4)\nPRODUCTVERSION W(5, 6, 7)\nBEGIN\nEND\n"),
+     0,
+     [] {
+       VersionInfo info = Info(0, 0, 0, 0, {}, {});
+       info.Fixed = {0x10000, 1, 2, 3, 4, 9, 5, 6, 7, 0, 0, 0, 0, 0};
+       return info;
+     }()},
     // 16-bit Windows' loading hints are passed over (windres refuses them here).
     {"memoryFlags",
      std::string("1 VERSIONINFO MOVEABLE IMPURE LOADONCALL DISCARDABLE PURE PRELOAD FIXED\n") + kFixed + "BEGIN\nEND\n",
