@@ -1,7 +1,8 @@
 #include "codec/version_edit.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <iomanip>
+#include <sstream>
 #include <tuple>
 
 #include "base/shown_text.h"
@@ -27,9 +28,9 @@ Translation TranslationFromKey(std::u16string_view key) {
 }
 
 std::u16string KeyFromTranslation(Translation t) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%04X%04X", static_cast<unsigned>(t.Language), static_cast<unsigned>(t.CodePage));
-  return Utf8ToUtf16(text);
+  std::ostringstream text;
+  text << std::uppercase << std::hex << std::setfill('0') << std::setw(4) << t.Language << std::setw(4) << t.CodePage;
+  return Utf8ToUtf16(text.str());
 }
 
 void AddTranslation(VersionInfo &info, Translation t) {

@@ -38,14 +38,15 @@ struct Range {
   std::size_t size() const { return end - begin; }
 };
 
-// The items in the loader's order, grouped into types, and names within
-// types: [begin, end) ranges of items.
+// The items in the loader's order, grouped into types (the index of each
+// type's first item), and names within types ([begin, end) ranges of items).
 struct Tree {
   std::vector<const ResourceItem *> items;
-  std::vector<Range> types, names;
+  std::vector<std::size_t> types;
+  std::vector<Range> names;
   std::vector<std::vector<std::size_t>> namesOfType; // indexes into names
 
-  const ResourceId &TypeOf(std::size_t t) const { return items[types[t].begin]->type; }
+  const ResourceId &TypeOf(std::size_t t) const { return items[types[t]]->type; }
   const ResourceId &NameOf(std::size_t n) const { return items[names[n].begin]->name; }
 };
 
@@ -67,14 +68,13 @@ Result<Tree> SortAndGroup(std::span<const ResourceItem> input) {
   for (std::size_t i = 0; i < items.size(); ++i) {
     const bool newType = i == 0 || !(items[i]->type == items[i - 1]->type);
     if (newType) {
-      tree.types.push_back({i, i});
+      tree.types.push_back(i);
       tree.namesOfType.emplace_back();
     }
     if (newType || !(items[i]->name == items[i - 1]->name)) {
       tree.namesOfType.back().push_back(tree.names.size());
       tree.names.push_back({i, i});
     }
-    tree.types.back().end = i + 1;
     tree.names.back().end = i + 1;
   }
   return tree;
@@ -201,7 +201,7 @@ void WriteNames(std::vector<std::uint8_t> &out, const Offsets &o) {
 
 void WriteDirectories(std::vector<std::uint8_t> &out, const Tree &tree, const Offsets &o) {
   const auto namedTypes = std::count_if(tree.types.begin(), tree.types.end(),
-                                        [&](const Range &r) { return tree.items[r.begin]->type.IsNamed(); });
+                                        [&](std::size_t first) { return tree.items[first]->type.IsNamed(); });
   PutDirectory(out, 0, static_cast<std::size_t>(namedTypes), tree.types.size());
   for (std::size_t t = 0; t < tree.types.size(); ++t) {
     PutEntry(out, kDirectoryHeaderSize + kEntrySize * t, tree.TypeOf(t), o.typeNameAt[t],
