@@ -9,6 +9,7 @@
 #include "pe/byte_source.h"
 #include "pe/resource_update.h"
 #include "pe/text.h"
+#include "pe/version_reader.h"
 #include "stamp/module_file.h"
 #include "test_support.h"
 
@@ -168,7 +169,7 @@ TEST(ReaderLimits, ZerosGivenForAtMostSixtyFourMebibytes) {
     SCOPED_TRACE(c.size);
     craft::ImageShape shape;
     shape.sections.push_back(
-        craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
+        craft::ResourceSection(std::vector<ResourceItem>{{16, 1, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
     shape.directories[2] = {0x1000, shape.sections[0].virtualSize};
     Bytes image = craft::BuildImage(shape);
     // The one data entry follows the three directories of one entry each.
@@ -185,6 +186,12 @@ TEST(ReaderLimits, ZerosGivenForAtMostSixtyFourMebibytes) {
       EXPECT_EQ(update->Items().at(0).data.size(), c.size);
     else
       EXPECT_NE(update.error().find("no file data behind them"), std::string::npos) << update.error();
+    // The reader of the version resource alone holds to the same limit.
+    const auto version = ReadVersionResource(MemorySource(image), 0);
+    ASSERT_EQ(version.ok(), c.read) << (version.ok() ? "read" : version.error());
+    if (c.read) {
+      EXPECT_EQ((*version)->bytes.size(), c.size);
+    }
   }
 }
 
