@@ -9,6 +9,7 @@
 #include "pe/resource_update.h"
 #include "pe/section_writer.h"
 #include "pe/version_reader.h"
+#include "stamp/image_stamp.h"
 #include "stamp_promises.h"
 #include "test_support.h"
 
@@ -253,11 +254,11 @@ TEST(DamagedResources, ReadTreesPastTheEntryCountsAreRefused) {
     std::copy(tree.begin(), tree.end(), module.begin() + 0x200);
     return module;
   };
-  // `count` entries: one named, then ids from 0.
+  // `count` entries: one named, then ids from 0, the version's type left out.
   const auto many = [&](std::uint32_t count, int to) {
     Directory d = {{kNamed, to}};
-    for (std::uint32_t id = 0; id + 1 < count; ++id)
-      d.push_back({id, to});
+    for (std::uint32_t id = 0; d.size() < count; ++id)
+      if (id != kTypeVersion) d.push_back({id, to});
     return d;
   };
   const auto ids = [&](std::uint32_t from, std::uint32_t to) {
@@ -285,6 +286,12 @@ TEST(DamagedResources, ReadTreesPastTheEntryCountsAreRefused) {
     ASSERT_FALSE(tooMany.ok()) << level;
     EXPECT_NE(tooMany.error().find("the 65535 entries a directory can"), std::string::npos) << tooMany.error();
   }
+  // A stamp that would add a 65536th type says so and writes nothing.
+  const auto stamped = stamp::StampImage(std::make_shared<const OwnedSource>(image(trees[0](0xFFFF))), "m.exe",
+                                         stamp::PutVersionResource(Bytes(8, 1)), {});
+  ASSERT_FALSE(stamped.ok());
+  EXPECT_NE(stamped.error().find("'m.exe' cannot be stamped: more than 65535 resource types"), std::string::npos)
+      << stamped.error();
 }
 
 } // namespace
