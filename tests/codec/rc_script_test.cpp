@@ -582,6 +582,16 @@ TEST(ScriptIn, TakesIncludesAndBytesUpToTheirLimits) {
     const auto read = ReadResourceScript(std::string(bytes - version.size(), ' ') + version);
     EXPECT_EQ(read.ok(), bytes == std::size_t{1} << 20) << bytes << " bytes";
   }
+  // A macro's body may hold 4096 tokens.
+  for (const int tokens : {4096, 4097}) {
+    const auto read = ReadResourceScript("#define X" + Repeated(" 1", tokens) + "\n" + version);
+    EXPECT_EQ(read.ok(), tokens == 4096) << tokens << " tokens: " << (read ? "" : read.error());
+  }
+  // A directive may hold 8192 tokens: "0", then pairs of "+" and "0".
+  for (const int tokens : {8191, 8193}) {
+    const auto read = ReadResourceScript("#if 0" + Repeated("+0", (tokens - 1) / 2) + "\n#endif\n" + version);
+    EXPECT_EQ(read.ok(), tokens < 8192) << tokens << " tokens: " << (read ? "" : read.error());
+  }
 }
 
 class ScriptRefused : public testing::TestWithParam<RefusedCase> {};
