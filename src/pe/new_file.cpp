@@ -30,11 +30,13 @@ void NewFile::Add(Piece piece) {
   pieces_.push_back(std::move(piece));
 }
 
-void NewFile::Copy(std::uint64_t from, std::uint64_t length) { Add({Kind::Old, from, length, 0, nullptr}); }
+void NewFile::Copy(std::uint64_t from, std::uint64_t length) {
+  Add({.kind = Kind::Old, .from = from, .length = length});
+}
 
 void NewFile::Append(std::shared_ptr<const std::vector<std::uint8_t>> bytes, std::uint64_t offset,
                      std::uint64_t length) {
-  Add({Kind::Bytes, offset, length, 0, std::move(bytes)});
+  Add({.kind = Kind::Bytes, .from = offset, .length = length, .bytes = std::move(bytes)});
 }
 
 void NewFile::Append(std::vector<std::uint8_t> bytes) {
@@ -42,7 +44,7 @@ void NewFile::Append(std::vector<std::uint8_t> bytes) {
   Append(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)), 0, length);
 }
 
-void NewFile::Zeros(std::uint64_t length) { Add({Kind::Zeros, 0, length, 0, nullptr}); }
+void NewFile::Zeros(std::uint64_t length) { Add({.kind = Kind::Zeros, .length = length}); }
 
 void NewFile::Append(const NewFile &other) {
   const std::uint64_t base = size_;

@@ -44,10 +44,10 @@ private:
   enum class Kind { Old, Bytes, Zeros };
   struct Piece {
     Kind kind;
-    std::uint64_t from; // in the old file, or in `bytes`
-    std::uint64_t length;
-    std::uint64_t to; // in this file
-    std::shared_ptr<const std::vector<std::uint8_t>> bytes;
+    std::uint64_t from = 0; // in the old file, or in `bytes`
+    std::uint64_t length = 0;
+    std::uint64_t to = 0; // in this file, set as it is added
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes{};
   };
   struct Overwrite {
     std::uint64_t at;
