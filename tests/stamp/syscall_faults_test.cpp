@@ -86,7 +86,9 @@ TEST_P(SyscallFault, IsCarriedOnOrReportedWithTheModuleKept) {
   fileio::AllowUnnamedNewFiles(true);
 
   EXPECT_GT(hits, 0) << "the fault was never reached";
-  if (c.hits != 0) EXPECT_EQ(hits, c.hits);
+  if (c.hits != 0) {
+    EXPECT_EQ(hits, c.hits);
+  }
   if (c.message == nullptr) {
     EXPECT_FALSE(failure) << failure->message;
     EXPECT_TRUE(ReadBytes(dir / "m.exe") == (c.stamp ? stamped : original)) << "the module differs";
