@@ -385,14 +385,14 @@ const InCase kInCases[] = {
      std::string("blank.htm HTML \"in_dottedNames.rc\"\nx.y-z\\w HTML \"in_dottedNames.rc\"\n") + "1 VERSIONINFO\n" +
          kFixed + "BEGIN\nEND\n",
      0, Info(0, 0, 0, 0, {}, {}), true},
-    // Commas inside the variable arguments stay with them.
+    // Commas inside the variable arguments stay with them; () is no argument.
     {"variadicMacro",
-     std::string("#define V(a, ...) a, __VA_ARGS__\n#define W(...) 9, __VA_ARGS__\n1 VERSIONINFO\n"
-                 "FILEVERSION V(1, 2, 3, 4)\nPRODUCTVERSION W(5, 6, 7)\nBEGIN\nEND\n"),
+     std::string("#define V(a, ...) a, __VA_ARGS__\n#define W(...) 9, __VA_ARGS__\n#define NONE() 8\n1 VERSIONINFO\n"
+                 "FILEVERSION V(1, 2, 3, 4)\nPRODUCTVERSION W(5, 6, 7)\nFILEFLAGSMASK NONE()\nBEGIN\nEND\n"),
      0,
      [] {
        VersionInfo info = Info(0, 0, 0, 0, {}, {});
-       info.Fixed = {0x10000, 1, 2, 3, 4, 9, 5, 6, 7, 0, 0, 0, 0, 0};
+       info.Fixed = {0x10000, 1, 2, 3, 4, 9, 5, 6, 7, 8, 0, 0, 0, 0};
        return info;
      }()},
     // 16-bit Windows' loading hints are passed over (windres refuses them here).
@@ -519,6 +519,8 @@ const RefusedCase kRefused[] = {
     {"#line 40 \"gen.rc\"\n1 VERSIONINFO\nFILEOS VOS_MARS\n", "line 41, column 8 of 'gen.rc'", "VOS_MARS"},
     {"#line\n", "line 1, column 1", "without a line number"},
     {"#if 5 - 3 == 2 && 8 - 3 * 2 == 2\n#error minus\n#endif\n", "line 2, column 1", "#error minus"},
+    {"#if 10 - 4 - 3 == 3 && 64 / 8 / 2 == 4\n#error from the left\n#endif\n", "line 2, column 1",
+     "#error from the left"},
     {"#include <a1.h>\n#include <a2.h>\n#include <a3.h>\n#include <a4.h>\n#include <a5.h>\n1 VERSIONINFO\nFILEOS "
      "NOPE\n",
      "line 7, column 8", "; skipped, not found: <a1.h>, <a2.h>, <a3.h>, <a4.h>)"},
