@@ -506,6 +506,7 @@ const RefusedCase kRefused[] = {
     {"#endif\n", "line 1, column 1", "without #if"},
     {"\n#error Needs a newer SDK\n", "line 2, column 1", "#error Needs a newer SDK"},
     {"#include \"missing.h\"\n", "line 1, column 1", "-I"},
+    {"#define NOTHING <>\n#include NOTHING\n", "line 2, column 1", "#include without a"},
     {"#include \"loop.rc\"\n", "line 1, column 1 of 'loop.rc'", "deep"},
     {"#include \"bad.rc2\"\n", "line 2, column 8 of 'bad.rc2'", "VOS_MARS"},
     {"#include <commctrl.h>\n1 VERSIONINFO\nFILEFLAGS TBS_TOP\n", "line 3, column 11", "<commctrl.h>"},

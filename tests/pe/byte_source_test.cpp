@@ -64,6 +64,7 @@ TEST(ModuleFile, ReadsAgreeWithTheFileAcrossPagesAndAtItsEnd) {
   EXPECT_FALSE(file.U16(size - 1));
   EXPECT_EQ(file.Bytes(size - 5, 5), Bytes(content.end() - 5, content.end()));
   EXPECT_FALSE(file.Bytes(size - 5, 6));
+  EXPECT_FALSE(file.Bytes(1, ~std::uint64_t{0})) << "a length no file has is refused before anything is held";
 }
 
 // A source that records what the cache asks of it.
