@@ -31,10 +31,16 @@ bool MemorySource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) con
   return true;
 }
 
+bool PagedSource::Direct(std::uint64_t offset, std::span<std::uint8_t> out) const {
+  const bool read = ReadDirect(offset, out);
+  readFailed_ = readFailed_ || !read;
+  return read;
+}
+
 bool PagedSource::LoadPage(std::uint64_t pageStart) const {
   pageValid_ = false;
   page_.resize(static_cast<std::size_t>(std::min(kPageSize, Size() - pageStart)));
-  if (!ReadDirect(pageStart, page_)) return false;
+  if (!Direct(pageStart, page_)) return false;
   pageStart_ = pageStart;
   pageValid_ = true;
   return true;
@@ -42,7 +48,7 @@ bool PagedSource::LoadPage(std::uint64_t pageStart) const {
 
 bool PagedSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
   if (!Has(offset, out.size())) return false;
-  if (out.size() >= kPageSize) return ReadDirect(offset, out);
+  if (out.size() >= kPageSize) return Direct(offset, out);
   std::size_t done = 0;
   while (done < out.size()) {
     const std::uint64_t at = offset + done;

@@ -44,6 +44,10 @@ private:
 class PagedSource : public ByteSource {
 public:
   bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const final;
+  // Whether a read of bytes inside the source failed (the disk, or the file
+  // cut short under us). The parsers take any range they cannot read for one
+  // outside the module and call it damaged; their caller tells the two apart.
+  bool ReadFailed() const { return readFailed_; }
 
 protected:
   // Reads exactly [offset, offset + out.size()), which lies in the source.
@@ -52,10 +56,12 @@ protected:
 private:
   static constexpr std::uint64_t kPageSize = 64 * 1024;
   bool LoadPage(std::uint64_t pageStart) const;
+  bool Direct(std::uint64_t offset, std::span<std::uint8_t> out) const;
 
   mutable std::vector<std::uint8_t> page_;
   mutable std::uint64_t pageStart_ = 0;
   mutable bool pageValid_ = false;
+  mutable bool readFailed_ = false;
 };
 
 // A module's bytes held in memory by the source itself.

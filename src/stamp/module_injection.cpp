@@ -13,19 +13,12 @@ class HeldSource final : public pe::PagedSource {
 public:
   explicit HeldSource(const fileio::HeldFile &file) : file_(file) {}
   std::uint64_t Size() const override { return file_.Size(); }
-  // The readers take a range they cannot read for one outside the module
-  // and call the module damaged; only here is it known that the disk
-  // failed or the file was cut short under us.
-  bool ReadFailed() const { return failed_; }
 
 private:
   bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-    const bool read = file_.ReadAt(offset, out);
-    failed_ = failed_ || !read;
-    return read;
+    return file_.ReadAt(offset, out);
   }
   const fileio::HeldFile &file_;
-  mutable bool failed_ = false;
 };
 
 } // namespace

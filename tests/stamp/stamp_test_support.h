@@ -69,6 +69,20 @@ private:
   fs::path path_;
 };
 
+// `size` bytes that never repeat in a way a wrong offset could match.
+inline Bytes Noise(std::size_t size, std::uint32_t seed) {
+  std::mt19937 generator(seed);
+  Bytes bytes(size);
+  for (auto &b : bytes)
+    b = static_cast<std::uint8_t>(generator());
+  return bytes;
+}
+
+inline Bytes Concat(Bytes a, const Bytes &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 // A PE32 module with one code section and no resources. With `full`, the
 // space after the section table is taken, so no section can be added.
 inline Bytes SmallModule(bool full = false) {

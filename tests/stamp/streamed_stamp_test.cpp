@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <random>
 
 #include "fileio/file_io.h"
 #include "pe/resource_id.h"
@@ -15,19 +14,6 @@
 
 namespace qm::stamp::test {
 namespace {
-
-Bytes Noise(std::size_t size, std::uint32_t seed) {
-  std::mt19937 generator(seed);
-  Bytes bytes(size);
-  for (auto &b : bytes)
-    b = static_cast<std::uint8_t>(generator());
-  return bytes;
-}
-
-Bytes Concat(Bytes a, const Bytes &b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 // `image` with `data` stored under (type, name), as a module built with
 // that resource would hold it.
