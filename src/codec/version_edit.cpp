@@ -1,8 +1,6 @@
 #include "codec/version_edit.h"
 
 #include <algorithm>
-#include <iomanip>
-#include <sstream>
 #include <tuple>
 
 #include "base/shown_text.h"
@@ -10,6 +8,7 @@
 #include "codec/field_codes.h"
 #include "codec/integer_text.h"
 #include "codec/text_codec.h"
+#include "codec/version_query.h"
 
 namespace qm {
 namespace {
@@ -25,12 +24,6 @@ Translation TranslationFromKey(std::u16string_view key) {
     return static_cast<std::uint16_t>(ParseNumber(Utf16ToUtf8(key.substr(from, 4)), {16, false, 4, 0xFFFF}).value);
   };
   return {hex(0), hex(4)};
-}
-
-std::u16string KeyFromTranslation(Translation t) {
-  std::ostringstream text;
-  text << std::uppercase << std::hex << std::setfill('0') << std::setw(4) << t.Language << std::setw(4) << t.CodePage;
-  return Utf8ToUtf16(text.str());
 }
 
 void AddTranslation(VersionInfo &info, Translation t) {
@@ -53,9 +46,9 @@ std::vector<StringTable *> TargetTables(const VersionEdit &edit, std::uint16_t r
   if (edit.Table) {
     key = *edit.Table;
   } else if (!info.Translations.empty()) {
-    key = KeyFromTranslation(info.Translations.front());
+    key = TableKeyOf(info.Translations.front());
   } else {
-    key = KeyFromTranslation({resourceLanguage, kCodePageUnicode});
+    key = TableKeyOf({resourceLanguage, kCodePageUnicode});
   }
   if (IsTableKey(key)) AddTranslation(info, TranslationFromKey(key));
   info.Tables.push_back({key, {}});
@@ -182,7 +175,7 @@ VersionInfo NewVersionInfo(std::uint16_t language, bool isLibrary, const std::op
   info.Fixed.StrucVersion = layout::kStrucVersion;
   info.Fixed.FileOs = kFileOsNtWindows32;
   info.Fixed.FileType = isLibrary ? kFileTypeDll : kFileTypeApp;
-  const std::u16string key = tableKey.value_or(KeyFromTranslation({language, kCodePageUnicode}));
+  const std::u16string key = tableKey.value_or(TableKeyOf({language, kCodePageUnicode}));
   info.Tables.push_back({key, {}});
   info.Translations.push_back(TranslationFromKey(key));
   return info;
