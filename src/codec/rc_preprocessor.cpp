@@ -229,16 +229,17 @@ Status Preprocessor::Conditional(const ScriptToken &at, const std::string &word,
     return lexer.SkipLine();
   }
   if (c.SawElse) return ScriptError(at, "#" + word + " after #else");
-  const bool parentActive = stack.size() < 2 || stack[stack.size() - 2].Active;
+  // A group inside a skipped one was opened as taken, so no later branch of
+  // it is read either.
   if (word == "else") {
     c.SawElse = true;
-    c.Active = parentActive && !c.Taken;
+    c.Active = !c.Taken;
     c.Taken = true;
     return lexer.SkipLine();
   }
   // #elif
   c.Active = false;
-  if (parentActive && !c.Taken) {
+  if (!c.Taken) {
     QM_UNWRAP_OR_RETURN(value, Condition(at, lexer));
     c.Active = c.Taken = value;
   }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -146,15 +147,15 @@ Result<fs::path> FollowLinks(fs::path path) {
 // the write fails with EFBIG and the failure is reported like any other. A
 // handler the program set up itself is left alone.
 void IgnoreFileSizeSignal() {
-  static const bool ignored = [] {
+  static std::once_flag once;
+  std::call_once(once, [] {
     struct sigaction current {};
-    if (::sigaction(SIGXFSZ, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return false;
+    if (::sigaction(SIGXFSZ, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return;
     struct sigaction action {};
     action.sa_handler = SIG_IGN;
     sigemptyset(&action.sa_mask);
-    return ::sigaction(SIGXFSZ, &action, nullptr) == 0;
-  }();
-  (void)ignored;
+    ::sigaction(SIGXFSZ, &action, nullptr);
+  });
 }
 
 std::atomic<bool> unnamedAllowed{true};

@@ -158,7 +158,7 @@ Result<LayoutPlan> PlaceAnywhere(const ByteSource &image, const PeHeaders &heade
   const DataDirectory resources = headers.Directory(kDirResource);
   if (headers.directories.size() <= kDirResource)
     return NoRoom(Cat("the optional header has ", headers.directories.size(), " data directories, none for resources"));
-  if (resources.rva == 0 && resources.size == 0) return PlanNewSection(image, headers);
+  // No resources yet lands here too: every section lies above the headers.
   const auto index = headers.SectionOfRva(resources.rva);
   if (!index || headers.sections[*index].virtualAddress != resources.rva || !HoldsOnly(headers, *index, kDirResource))
     return PlanNewSection(image, headers);

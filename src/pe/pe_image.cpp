@@ -153,7 +153,9 @@ namespace {
 
 // The signature and the COFF header, read with the optional header's
 // first bytes in one piece.
-Status ReadCoff(const ByteSource &source, PeHeaders &h, std::uint16_t &sectionCount) {
+// Gives the section count, which the table is read with once the optional
+// header says where it begins.
+Result<std::uint16_t> ReadCoff(const ByteSource &source, PeHeaders &h) {
   const auto dos = source.Bytes(0, kDosHeaderSize);
   if (!dos) return NotAModule(Cat(source.Size(), " bytes, shorter than a DOS header"));
   if ((*dos)[0] != 'M' || (*dos)[1] != 'Z') return NotAModule("no MZ signature");
@@ -163,12 +165,12 @@ Status ReadCoff(const ByteSource &source, PeHeaders &h, std::uint16_t &sectionCo
   ByteReader c(*coff);
   if (*c.u32(0) != kPeSignature) return NotAModule(Cat("no PE signature at ", Hex(h.peOffset)));
   h.machine = *c.u16(kCoffAt + Coff::kMachine);
-  sectionCount = *c.u16(kCoffAt + Coff::kNumberOfSections);
+  const std::uint16_t sectionCount = *c.u16(kCoffAt + Coff::kNumberOfSections);
   h.pointerToSymbolTable = *c.u32(kCoffAt + Coff::kPointerToSymbolTable);
   h.numberOfSymbols = *c.u32(kCoffAt + Coff::kNumberOfSymbols);
   h.sizeOfOptionalHeader = *c.u16(kCoffAt + Coff::kSizeOfOptionalHeader);
   if (sectionCount > kMaxSections) return Damaged(Cat("COFF header: ", sectionCount, " sections is too many"));
-  return Ok();
+  return sectionCount;
 }
 
 Status ReadOptional(const ByteSource &source, PeHeaders &h) {
@@ -234,8 +236,7 @@ Status ReadSectionTable(const ByteSource &source, PeHeaders &h, std::uint16_t se
 
 Result<PeHeaders> ParseHeaders(const ByteSource &source) {
   PeHeaders h;
-  std::uint16_t sectionCount = 0;
-  QM_RETURN_IF_ERROR(ReadCoff(source, h, sectionCount));
+  QM_UNWRAP_OR_RETURN(sectionCount, ReadCoff(source, h));
   QM_RETURN_IF_ERROR(ReadOptional(source, h));
   QM_RETURN_IF_ERROR(ReadSectionTable(source, h, sectionCount));
   QM_RETURN_IF_ERROR(CheckGeometry(h, source.Size()));

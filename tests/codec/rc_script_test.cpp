@@ -595,6 +595,33 @@ TEST(ScriptIn, TakesIncludesAndBytesUpToTheirLimits) {
     const auto read = ReadResourceScript("#if 0" + Repeated("+0", (tokens - 1) / 2) + "\n#endif\n" + version);
     EXPECT_EQ(read.ok(), tokens < 8192) << tokens << " tokens: " << (read ? "" : read.error());
   }
+  // #if nests 64 deep: by unary operators, or by ten binary ones of rising
+  // precedence and then unary ones.
+  const std::string chain = "1||0&&0|0^0&0==0<0<<0+0*";
+  for (const int depth : {64, 65}) {
+    for (const std::string &condition : {Repeated("~", depth) + "1", chain + Repeated("~", depth - 10) + "1"}) {
+      const auto read = ReadResourceScript("#if " + condition + "\n#endif\n" + version);
+      EXPECT_EQ(read.ok(), depth == 64) << condition << ": " << (read ? "" : read.error());
+    }
+  }
+  // An expression nests 32 deep wherever it stands.
+  for (const int depth : {32, 33}) {
+    const std::string e = Repeated("(", depth) + "1" + Repeated(")", depth);
+    for (const std::string &script :
+         {"LANGUAGE " + e + ", 1\n" + version, "LANGUAGE 1, " + e + "\n" + version,
+          "1 VERSIONINFO\nFILEVERSION 1, " + e + "\nBEGIN\nEND\n", "1 VERSIONINFO\nFILEOS " + e + "\nBEGIN\nEND\n",
+          "1 VERSIONINFO\nBEGIN\nBLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Translation\", 9, " + e + "\nEND\nEND\n"}) {
+      const auto read = ReadResourceScript(script);
+      EXPECT_EQ(read.ok(), depth == 32) << script << (read ? "" : read.error());
+    }
+  }
+  // '#' makes a literal of 64 Ki bytes at most.
+  options.OnlyVersion = true;
+  for (const std::size_t bytes : {std::size_t{1} << 16, (std::size_t{1} << 16) + 1}) {
+    const auto read = ReadResourceScript(
+        "#define S(x) #x\n1 RCDATA\nBEGIN\nS(" + std::string(bytes, 'n') + ")\nEND\n" + version, options);
+    EXPECT_EQ(read.ok(), bytes == std::size_t{1} << 16) << bytes << " bytes: " << (read ? "" : read.error());
+  }
 }
 
 class ScriptRefused : public testing::TestWithParam<RefusedCase> {};

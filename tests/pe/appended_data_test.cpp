@@ -116,8 +116,8 @@ const Bytes kSymbols = [] {
 
 // Inno Setup's loader marks: its offset table as RCDATA `name` beginning
 // with "rDlPtS", and unknown data after the image.
-Bytes WithInnoTable(std::uint16_t type, std::uint16_t name) {
-  const std::vector<ResourceItem> items = {{16, 1, 0, 0, Bytes(40, 7)}, {type, name, 0, 0, Text("rDlPtS02 offsets")}};
+Bytes WithInnoTable(std::uint16_t type, std::uint16_t name, std::string_view table = "rDlPtS02 offsets") {
+  const std::vector<ResourceItem> items = {{16, 1, 0, 0, Bytes(40, 7)}, {type, name, 0, 0, Text(table)}};
   return Base(0x40, items) + Bytes(80, 0xC3);
 }
 
@@ -152,6 +152,9 @@ INSTANTIATE_TEST_SUITE_P(
                 [] { return Base() + Text("Inno Setup Setup Data (6.2.2)") + Bytes(40, 1); },
                 {AppendedKind::InnoSetup}},
         TailRow{"inno_loader_table", [] { return WithInnoTable(10, 11111); }, {AppendedKind::InnoSetup}},
+        // The mark alone, the section's last bytes.
+        TailRow{"inno_loader_table_mark_only", [] { return WithInnoTable(10, 11111, "rDlPtS"); },
+                {AppendedKind::InnoSetup}},
         TailRow{"inno_table_name_elsewhere", [] { return WithInnoTable(10, 11110); }, {AppendedKind::Unknown}},
         TailRow{"inno_table_type_elsewhere", [] { return WithInnoTable(9, 11111); }, {AppendedKind::Unknown}},
         TailRow{"inno_header_mark",

@@ -8,6 +8,12 @@
 #include "pe/section_writer.h"
 
 namespace qm::pe::craft {
+
+SectionShape Filler(const char *name, std::uint32_t rva, std::uint32_t rawPointer, std::uint32_t size,
+                    std::uint8_t fill) {
+  return {name, rva, size, rawPointer, Bytes(size, fill)};
+}
+
 namespace {
 
 std::uint32_t AlignUp(std::uint32_t v, std::uint32_t a) { return (v + a - 1) / a * a; }
@@ -37,11 +43,6 @@ ImageShape OneResourceSection(const std::vector<ResourceItem> &items) {
 
 // Two leaves: 10/2/0 (its data entry at +0x80) and 16/1/0 (at +0x90).
 Bytes TwoLeaves() { return BuildImage(OneResourceSection({{16, 1, 0, 0, Bytes(4, 1)}, {10, 2, 0, 0, Bytes(4, 2)}})); }
-
-SectionShape Filler(const char *name, std::uint32_t rva, std::uint32_t rawPointer, std::uint32_t size,
-                    std::uint8_t fill) {
-  return {name, rva, size, rawPointer, Bytes(size, fill)};
-}
 
 // Addresses equal file offsets; the resources lie between two sections.
 Bytes LowAlignment() {
@@ -569,6 +570,12 @@ const std::vector<Row> &Rows() {
       {"firmware: alignment 0x20, resources last", TinyAlignmentFirmware, nullptr, {}, {}, ""},
       {"firmware: alignment 0x20, full headers grow",
        TinyAlignmentFirmware,
+       nullptr,
+       {{"directory 2 rva", 0}, {"directory 2 size", 0}},
+       {},
+       ""},
+      {"low alignment, no resources: a new section mapped as it lies",
+       LowAlignment,
        nullptr,
        {{"directory 2 rva", 0}, {"directory 2 size", 0}},
        {},

@@ -50,6 +50,10 @@ Bytes BuildImage(const ImageShape &shape);
 SectionShape ResourceSection(std::span<const ResourceItem> items, std::uint32_t rva, std::uint32_t rawPointer,
                              std::uint32_t fileAlignment = 0x200);
 
+// A section of `size` bytes of `fill`, mapped and stored alike in size.
+SectionShape Filler(const char *name, std::uint32_t rva, std::uint32_t rawPointer, std::uint32_t size,
+                    std::uint8_t fill);
+
 // Where a patch writes: a field of the headers or of a section header, or
 // an offset into a section's raw data.
 struct Patch {

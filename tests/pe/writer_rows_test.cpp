@@ -82,6 +82,64 @@ TEST(WriterPlanning, BuildStepRefusesContentThatDoesNotFit) {
   }
 }
 
+// Resources, and relocations moved after them, end at 2 GiB at most:
+// exactly there is taken, one page past it refused.
+TEST(WriterPlanning, ImageEndsAtTwoGiBAtMost) {
+  struct Case {
+    const char *name;
+    bool relocationsLast;
+    std::size_t blockSize;
+    bool fits;
+  };
+  for (const Case c : {Case{"resources last, ending at 2 GiB", false, 0x100, true},
+                       Case{"resources last, a page past", false, 0x1000, false},
+                       Case{"relocations moved after them, ending at 2 GiB", true, 0x100, true},
+                       Case{"relocations moved after them, a page past", true, 0x1000, false}}) {
+    SCOPED_TRACE(c.name);
+    craft::ImageShape shape;
+    const std::uint32_t resources = c.relocationsLast ? 0x7FFFE000 : 0x7FFFF000;
+    shape.sections.push_back(
+        craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, resources, 0x200));
+    shape.directories[kDirResource] = {resources, shape.sections[0].virtualSize};
+    if (c.relocationsLast) {
+      const auto raw = 0x200 + static_cast<std::uint32_t>(shape.sections[0].raw.size());
+      shape.sections.push_back(craft::Filler(".reloc", 0x7FFFF000, raw, 0x1000, 0x7E));
+      shape.directories[kDirBaseReloc] = {0x7FFFF000, 0x1000};
+    }
+    const Bytes image = craft::BuildImage(shape);
+    auto update = ResourceUpdate::BeginInMemory(image);
+    ASSERT_TRUE(update.ok()) << update.error();
+    ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, Bytes(c.blockSize, 0x42)).ok());
+    const auto stamped = ComposedBytes(*update);
+    ASSERT_EQ(stamped.ok(), c.fits) << (stamped.ok() ? "" : stamped.error());
+    if (c.fits)
+      EXPECT_EQ(BrokenPromise(image, *stamped, Bytes(c.blockSize, 0x42)), "");
+    else
+      EXPECT_NE(stamped.error().find("0x80001000 bytes"), std::string::npos) << stamped.error();
+  }
+}
+
+// An image mapped as it lies gets its new section at the same address and
+// offset, after zeros for a gap of addresses nearly as large as the module.
+TEST(WriterPlanning, MappedGapAsLargeAsTheModuleIsFilled) {
+  craft::ImageShape shape;
+  shape.sectionAlignment = shape.fileAlignment = 0x200;
+  shape.sections.push_back(craft::Filler(".text", 0x200, 0x200, 0x50000, 0xCC));
+  shape.sections.push_back({".bss", 0x50200, 0x4F000, 0, {}});
+  const Bytes image = craft::BuildImage(shape);
+  auto update = ResourceUpdate::BeginInMemory(image);
+  ASSERT_TRUE(update.ok()) << update.error();
+  const Bytes block(0x5C, 0x42);
+  ASSERT_TRUE(update->Put(kTypeVersion, 1, 0, block).ok());
+  const auto stamped = ComposedBytes(*update);
+  ASSERT_TRUE(stamped.ok()) << stamped.error();
+  EXPECT_EQ(BrokenPromise(image, *stamped, block), "");
+  const PeHeaders headers = Headers(*stamped);
+  ASSERT_EQ(headers.sections.size(), 3u);
+  EXPECT_EQ(headers.sections[2].virtualAddress, 0x9F200u);
+  EXPECT_EQ(headers.sections[2].pointerToRawData, 0x9F200u);
+}
+
 // The stored checksum is the platform's checksum of the file holding it,
 // wherever the field lies (its bytes enter the sum at odd offsets) and
 // whatever the file's length.
