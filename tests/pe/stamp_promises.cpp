@@ -122,8 +122,41 @@ std::string LeavesKept(const std::map<Key, Leaf> &oldLeaves, const std::map<Key,
 
 // What a stamp keeps around the resources: the data after the image, the
 // pointers into it, SizeOfImage, a file-mapped layout, the checksum.
+// What no new layout rewrites: the DOS header and stub, the COFF and
+// optional headers up to the directories but for the fields a layout sets,
+// the directories but for those of the resources, the certificates and the
+// relocations, and each old section's name and flags.
+std::string HeadersKept(std::span<const std::uint8_t> before, const PeHeaders &oldHeaders,
+                        std::span<const std::uint8_t> after, const PeHeaders &headers) {
+  if (headers.peOffset != oldHeaders.peOffset || headers.pe32Plus != oldHeaders.pe32Plus)
+    return "the PE headers moved or changed their kind";
+  const std::size_t end = oldHeaders.DirectoryOffset(0);
+  if (before.size() < end || after.size() < end) return "a module shorter than its headers";
+  std::vector<std::uint8_t> was(before.begin(), before.begin() + end), is(after.begin(), after.begin() + end);
+  const std::uint64_t coff = oldHeaders.CoffOffset(), optional = oldHeaders.OptionalOffset();
+  for (const auto &[at, size] : {std::pair{coff + Coff::kNumberOfSections, 2}, {coff + Coff::kPointerToSymbolTable, 4},
+                                 {optional + Optional::kSizeOfInitializedData, 4}, {optional + Optional::kSizeOfImage, 4},
+                                 {optional + Optional::kSizeOfHeaders, 4}, {optional + Optional::kCheckSum, 4}}) {
+    std::fill_n(was.begin() + static_cast<std::ptrdiff_t>(at), size, 0);
+    std::fill_n(is.begin() + static_cast<std::ptrdiff_t>(at), size, 0);
+  }
+  const auto differ = std::mismatch(was.begin(), was.end(), is.begin());
+  if (differ.first != was.end()) return Cat("header byte ", Hex(differ.first - was.begin()), " changed");
+  for (std::size_t i = 0; i < oldHeaders.directories.size(); ++i)
+    if (i != kDirResource && i != kDirSecurity && i != kDirBaseReloc &&
+        (headers.directories.at(i).rva != oldHeaders.directories[i].rva ||
+         headers.directories.at(i).size != oldHeaders.directories[i].size))
+      return Cat("directory ", i, " changed");
+  for (std::size_t i = 0; i < oldHeaders.sections.size(); ++i)
+    if (headers.sections.at(i).name != oldHeaders.sections[i].name ||
+        headers.sections[i].characteristics != oldHeaders.sections[i].characteristics)
+      return Cat("section ", i, " changed its name or flags");
+  return "";
+}
+
 std::string LayoutKept(std::span<const std::uint8_t> before, const PeHeaders &oldHeaders,
                        std::span<const std::uint8_t> after, const PeHeaders &headers) {
+  if (auto changed = HeadersKept(before, oldHeaders, after, headers); !changed.empty()) return changed;
   auto tail = Tail(after, headers, false), oldTail = Tail(before, oldHeaders, true);
   // An installer's CRC that was right is made again over the new file: it
   // must be right there, and is the one tail field that may change.
