@@ -87,6 +87,14 @@ Error NotRegular(mode_t mode) {
   return Fail(ErrorKind::NotRegular, what);
 }
 
+// Calls again while a signal interrupts the call before it did anything.
+template <class Call> auto Uninterrupted(Call call) {
+  for (;;) {
+    const auto result = call();
+    if (result >= 0 || errno != EINTR) return result;
+  }
+}
+
 Result<std::vector<std::uint8_t>> ReadToEnd(int fd, std::uint64_t limit) {
   std::vector<std::uint8_t> bytes;
   struct stat info {};
@@ -98,8 +106,7 @@ Result<std::vector<std::uint8_t>> ReadToEnd(int fd, std::uint64_t limit) {
   }
   std::uint8_t chunk[64 * 1024];
   for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = Uninterrupted([&] { return ::read(fd, chunk, sizeof chunk); });
     if (got < 0) return Fail(ErrorKind::Unreadable, "read failed: " + Reason(errno));
     if (got == 0) break;
     if (bytes.size() + static_cast<std::uint64_t>(got) > limit) {
@@ -113,8 +120,7 @@ Result<std::vector<std::uint8_t>> ReadToEnd(int fd, std::uint64_t limit) {
 Status WriteAll(int fd, std::span<const std::uint8_t> bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
+    const ssize_t put = Uninterrupted([&] { return ::write(fd, bytes.data() + done, bytes.size() - done); });
     if (put <= 0) return Fail(ErrorKind::CannotWrite, "writing the new file failed: " + Reason(put < 0 ? errno : EIO));
     done += static_cast<std::size_t>(put);
   }
@@ -199,11 +205,10 @@ Result<HeldFile> HeldFile::Open(const fs::path &path, bool mustExist, std::chron
     if (!S_ISREG(info.st_mode)) return NotRegular(info.st_mode);
     bool locked = false;
     for (;;) {
-      if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+      if (Uninterrupted([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) == 0) {
         locked = true;
         break;
       }
-      if (errno == EINTR) continue;
       // A file system without locks: go on unlocked rather than refuse.
       if (errno != EWOULDBLOCK) break;
       if (std::chrono::steady_clock::now() >= deadline) {
@@ -229,9 +234,9 @@ bool HeldFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
   if (!state_->exists || offset > Size() || out.size() > Size() - offset) return false;
   std::size_t done = 0;
   while (done < out.size()) {
-    const ssize_t got =
-        ::pread(state_->file.get(), out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = Uninterrupted([&] {
+      return ::pread(state_->file.get(), out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    });
     if (got <= 0) return false;
     done += static_cast<std::size_t>(got);
   }
@@ -257,8 +262,7 @@ public:
       auto from = static_cast<off_t>(offset);
       while (length > 0) {
         const auto step = static_cast<std::size_t>(std::min(length, kWritebackStep));
-        const ssize_t put = ::copy_file_range(held_, &from, out_, nullptr, step, 0);
-        if (put < 0 && errno == EINTR) continue;
+        const ssize_t put = Uninterrupted([&] { return ::copy_file_range(held_, &from, out_, nullptr, step, 0); });
         if (put < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
           kernelCopy_ = false;
           break;
@@ -276,8 +280,8 @@ public:
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size()));
       std::size_t got = 0;
       while (got < n) {
-        const ssize_t r = ::pread(held_, buffer.data() + got, n - got, static_cast<off_t>(offset + got));
-        if (r < 0 && errno == EINTR) continue;
+        const ssize_t r =
+            Uninterrupted([&] { return ::pread(held_, buffer.data() + got, n - got, static_cast<off_t>(offset + got)); });
         if (r < 0) return Fail(ErrorKind::Unreadable, "read failed: " + Reason(errno));
         if (r == 0) return Fail(ErrorKind::Unreadable, "the file ended while it was being copied");
         got += static_cast<std::size_t>(r);
@@ -292,8 +296,8 @@ public:
   Status WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
     std::size_t done = 0;
     while (done < bytes.size()) {
-      const ssize_t put = ::pwrite(out_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-      if (put < 0 && errno == EINTR) continue;
+      const ssize_t put = Uninterrupted(
+          [&] { return ::pwrite(out_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done)); });
       if (put <= 0)
         return Fail(ErrorKind::CannotWrite, "writing the new file failed: " + Reason(put < 0 ? errno : EIO));
       done += static_cast<std::size_t>(put);
