@@ -184,5 +184,52 @@ INSTANTIATE_TEST_SUITE_P(
                       PieceCase{"PatchAcrossPieces", {{'c', 0, 4}, {'z', 0, 4}, {'n', 3, 4}, {'p', 3, 0}, {'p', 7, 0}}}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// A module followed by zeros that exist only when read: a file of 4 GiB
+// without 4 GiB of memory.
+class ZeroPaddedSource final : public ByteSource {
+public:
+  ZeroPaddedSource(craft::Bytes module, std::uint64_t zeros) : module_(std::move(module)), zeros_(zeros) {}
+  std::uint64_t Size() const override { return module_.size() + zeros_; }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+    if (!Has(offset, out.size())) return false;
+    std::fill(out.begin(), out.end(), 0);
+    if (offset < module_.size()) {
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), module_.size() - offset));
+      std::copy_n(module_.begin() + static_cast<std::ptrdiff_t>(offset), n, out.begin());
+    }
+    return true;
+  }
+
+private:
+  craft::Bytes module_;
+  std::uint64_t zeros_;
+};
+
+// The new module may be 4 GiB less one byte long, the most its 32-bit
+// offsets reach, and no longer.
+TEST(WriterLimits, NewModuleUpToFourGiBLessOneByte) {
+  craft::ImageShape shape;
+  shape.sections.push_back(craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
+  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  const Bytes module = craft::BuildImage(shape);
+  const Bytes block(0x5C, 0x42);
+  auto compose = [&](std::uint64_t zeros) {
+    auto update = ResourceUpdate::BeginFrom(std::make_shared<ZeroPaddedSource>(module, zeros));
+    if (!update) return Result<NewFile>(update.failure());
+    if (Status put = update->Put(kTypeVersion, 1, 0, block); !put) return Result<NewFile>(put.failure());
+    return update->Compose();
+  };
+  const auto small = compose(0);
+  ASSERT_TRUE(small.ok()) << small.error();
+  const std::uint64_t zeros = 0xFFFFFFFFu - small->Size();
+  const auto largest = compose(zeros);
+  ASSERT_TRUE(largest.ok()) << largest.error();
+  EXPECT_EQ(largest->Size(), 0xFFFFFFFFu);
+  const auto tooLarge = compose(zeros + 1);
+  ASSERT_FALSE(tooLarge.ok());
+  EXPECT_EQ(tooLarge.kind(), ErrorKind::NoRoom);
+  EXPECT_NE(tooLarge.error().find("exceed 0xffffffff"), std::string::npos) << tooLarge.error();
+}
+
 } // namespace
 } // namespace qm::pe::test
