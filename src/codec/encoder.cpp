@@ -102,7 +102,8 @@ Status AppendStringEntry(std::vector<std::uint8_t> &block, std::u16string_view k
   const std::size_t v = value.size();
   const std::size_t body = 2 * k + 2 * v + 4 + (k % 2 == 1 ? 2 : 0) + (v % 2 == 0 ? 2 : 0);
   const std::size_t entry = body + 6;
-  if (entry > layout::kMaxLength || v + 1 > layout::kMaxLength) {
+  // The value's length in units, a 16-bit field too, is always the smaller.
+  if (entry > layout::kMaxLength) {
     return Fail(ErrorKind::Invalid, "String entry '" + Printable(key) + "' would take " + std::to_string(entry) +
                                         " bytes; an entry must stay below 65536 bytes");
   }

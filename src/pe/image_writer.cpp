@@ -67,7 +67,6 @@ public:
 
   // The platform's checksum stored at `at`, summed over the finished file.
   void PutChecksum(std::uint64_t at) {
-    if (failed_) return;
     ChecksumStream sum(at);
     const Status read = file_.ForEachChunk(image_, [&](std::span<const std::uint8_t> chunk) {
       sum.Add(chunk);
@@ -220,7 +219,8 @@ void CopyTail(Assembler &file, const PeHeaders &headers, std::uint64_t imageSize
   const std::uint64_t oldEnd = headers.ImageFileEnd();
   const DataDirectory certificate = headers.Directory(kDirSecurity);
   const std::uint64_t certStart = certificate.rva, certEnd = std::uint64_t{certificate.rva} + certificate.size;
-  if (certificate.size != 0 && certStart >= oldEnd && certEnd <= imageSize) {
+  // An empty one cuts nothing out.
+  if (certStart >= oldEnd && certEnd <= imageSize) {
     file.Copy(oldEnd, certStart - oldEnd);
     file.Copy(certEnd, imageSize - certEnd);
   } else {
