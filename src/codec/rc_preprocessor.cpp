@@ -19,6 +19,7 @@ constexpr std::size_t kMaxReadBytes = 64u << 20; // all files read together
 constexpr std::size_t kMaxConditionalDepth = 256;
 constexpr std::size_t kMaxMacros = 1u << 16;
 constexpr std::size_t kMaxMacroTokens = 4096;
+constexpr std::size_t kMaxParams = 256;
 constexpr std::size_t kMaxStoredTokens = 1u << 19; // all macro bodies together
 constexpr std::size_t kMaxExpandedTokens = 1u << 14;
 constexpr std::size_t kMaxListTokens = 1u << 13; // one expansion, or one macro's arguments
@@ -138,11 +139,11 @@ Status Preprocessor::Define(const ScriptToken &at, ScriptLexer &lexer) {
         break;
       }
       if (t.Kind != TokenKind::Name) return ScriptError(t, "expected a parameter's name in #define");
+      if (macro.Params.size() == kMaxParams) return ScriptError(t, "more parameters than the reader takes");
       macro.Params.push_back(t.Text);
       QM_UNWRAP_OR_RETURN(next, lexer.Raw(true));
       if (IsPunct(next, ")")) break;
       if (!IsPunct(next, ",")) return ScriptError(next, "expected ',' or ')' after a parameter in #define");
-      if (macro.Params.size() > 256) return ScriptError(next, "more parameters than the reader takes");
     }
   }
   for (;;) {

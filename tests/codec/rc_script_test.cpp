@@ -595,6 +595,14 @@ TEST(ScriptIn, TakesIncludesAndBytesUpToTheirLimits) {
     const auto read = ReadResourceScript("#if 0" + Repeated("+0", (tokens - 1) / 2) + "\n#endif\n" + version);
     EXPECT_EQ(read.ok(), tokens < 8192) << tokens << " tokens: " << (read ? "" : read.error());
   }
+  // A macro takes 256 parameters.
+  for (const int count : {256, 257}) {
+    std::string params = "p0";
+    for (int i = 1; i < count; ++i)
+      params += ",p" + std::to_string(i);
+    const auto read = ReadResourceScript("#define F(" + params + ") p0\n" + version);
+    EXPECT_EQ(read.ok(), count == 256) << count << " parameters: " << (read ? "" : read.error());
+  }
   // #if nests 64 deep: by unary operators, or by ten binary ones of rising
   // precedence and then unary ones.
   const std::string chain = "1||0&&0|0^0&0==0<0<<0+0*";
