@@ -36,7 +36,8 @@ Result<std::uint32_t> CodeFromText(std::string_view text, std::span<const CodeIt
 } // namespace
 
 std::uint32_t FileOsFromIndex(int index) {
-  if (index < 0 || index >= static_cast<int>(kFileOsTable.size())) return 0;
+  // A negative index converts to one past any table.
+  if (static_cast<std::size_t>(index) >= kFileOsTable.size()) return 0;
   return kFileOsTable[static_cast<std::size_t>(index)].value;
 }
 

@@ -22,7 +22,7 @@ std::string InvalidIntegerMessage(std::string_view text) {
 
 ParsedNumber ParseNumber(std::string_view text, NumberSyntax syntax) {
   int base = syntax.base;
-  if (syntax.hexPrefix && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+  if (syntax.hexPrefix && (text.starts_with("0x") || text.starts_with("0X"))) {
     text.remove_prefix(2);
     base = 16;
   }

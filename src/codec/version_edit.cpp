@@ -18,13 +18,6 @@ constexpr std::uint32_t kFileTypeApp = 1;
 constexpr std::uint32_t kFileTypeDll = 2;
 constexpr std::uint16_t kCodePageUnicode = 1200;
 
-// Only for a key IsTableKey accepts.
-Translation TranslationFromKey(std::u16string_view key) {
-  auto hex = [&](std::size_t from) {
-    return static_cast<std::uint16_t>(ParseNumber(Utf16ToUtf8(key.substr(from, 4)), {16, false, 4, 0xFFFF}).value);
-  };
-  return {hex(0), hex(4)};
-}
 
 void AddTranslation(VersionInfo &info, Translation t) {
   const bool present = std::any_of(info.Translations.begin(), info.Translations.end(), [&](const Translation &x) {
@@ -50,7 +43,7 @@ std::vector<StringTable *> TargetTables(const VersionEdit &edit, std::uint16_t r
   } else {
     key = TableKeyOf({resourceLanguage, kCodePageUnicode});
   }
-  if (IsTableKey(key)) AddTranslation(info, TranslationFromKey(key));
+  if (const auto named = TranslationOfKey(key)) AddTranslation(info, *named);
   info.Tables.push_back({key, {}});
   return {&info.Tables.back()};
 }
@@ -107,6 +100,14 @@ bool IsTableKey(std::u16string_view key) {
          });
 }
 
+std::optional<Translation> TranslationOfKey(std::u16string_view key) {
+  if (!IsTableKey(key)) return std::nullopt;
+  std::uint32_t value = 0;
+  for (char16_t c : key)
+    value = value * 16 + static_cast<std::uint32_t>(DigitValue(static_cast<char>(c), 16));
+  return Translation{static_cast<std::uint16_t>(value >> 16), static_cast<std::uint16_t>(value & 0xFFFF)};
+}
+
 Result<std::u16string> TableKeyFromText(std::string_view text) {
   std::u16string key = Utf8ToUtf16(text);
   if (!IsTableKey(key)) {
@@ -160,7 +161,6 @@ void ApplyEdit(const VersionEdit &edit, std::uint16_t resourceLanguage, VersionI
   ApplyToFixedPart(edit, info);
   std::vector<StringChange> sets = edit.VersionStrings();
   sets.insert(sets.end(), edit.Strings.begin(), edit.Strings.end());
-  if (sets.empty() && edit.Removed.empty()) return;
   for (StringTable *table : TargetTables(edit, resourceLanguage, !sets.empty(), info)) {
     for (const StringChange &change : sets)
       SetString(*table, change);
@@ -177,7 +177,7 @@ VersionInfo NewVersionInfo(std::uint16_t language, bool isLibrary, const std::op
   info.Fixed.FileType = isLibrary ? kFileTypeDll : kFileTypeApp;
   const std::u16string key = tableKey.value_or(TableKeyOf({language, kCodePageUnicode}));
   info.Tables.push_back({key, {}});
-  info.Translations.push_back(TranslationFromKey(key));
+  info.Translations.push_back(*TranslationOfKey(key));
   return info;
 }
 

@@ -53,6 +53,9 @@ bool SameKey(std::u16string_view a, std::u16string_view b);
 // Eight hexadecimal digits, as a StringTable's key names its language and
 // code page.
 bool IsTableKey(std::u16string_view key);
+// The language and code page a table key names; none for a key that is not
+// eight hexadecimal digits.
+std::optional<Translation> TranslationOfKey(std::u16string_view key);
 // A table key from text, its letters made upper case; refused
 // (ErrorKind::Invalid) when it is not eight hexadecimal digits.
 Result<std::u16string> TableKeyFromText(std::string_view text);

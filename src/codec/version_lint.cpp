@@ -7,7 +7,6 @@
 
 #include "base/shown_text.h"
 #include "codec/code_page_coverage.h"
-#include "codec/integer_text.h"
 #include "codec/text_codec.h"
 #include "codec/version_edit.h"
 #include "codec/version_text.h"
@@ -32,15 +31,6 @@ std::string Hex(std::uint32_t value, int digits) {
 std::string QuotedText(std::u16string_view text) { return Quoted(Utf16ToUtf8(text), kShortQuotedLimit); }
 std::string TableName(const StringTable &table) { return "StringTable " + QuotedText(table.Key); }
 
-// The language and code page a table key names; none for a key that is not
-// eight hexadecimal digits.
-std::optional<Translation> TranslationOfKey(std::u16string_view key) {
-  if (!IsTableKey(key)) return std::nullopt;
-  std::uint32_t value = 0;
-  for (char16_t c : key)
-    value = value * 16 + static_cast<std::uint32_t>(DigitValue(static_cast<char>(c), 16));
-  return Translation{static_cast<std::uint16_t>(value >> 16), static_cast<std::uint16_t>(value & 0xFFFF)};
-}
 
 std::uint32_t Packed(const Translation &translation) {
   return std::uint32_t{translation.Language} << 16 | translation.CodePage;

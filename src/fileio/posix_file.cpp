@@ -53,7 +53,8 @@ std::string Reason(int error) {
   // the signal that would have ended the process is ignored.
   if (error == EFBIG) return "the file would pass the size limit on files (ulimit -f)";
   std::string text = std::strerror(error);
-  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && !(text.size() > 1 && text[1] >= 'A' && text[1] <= 'Z')) {
+  // A string ends in '\0', so text[1] of a one-letter text is no letter.
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && !(text[1] >= 'A' && text[1] <= 'Z')) {
     text[0] = static_cast<char>(text[0] - 'A' + 'a');
   }
   return text;
@@ -458,8 +459,9 @@ std::unique_ptr<detail::ReplaceSteps> detail::StepsFor(HeldFile::State &state) {
 }
 Result<std::vector<std::uint8_t>> ReadInput(const fs::path &path, std::uint64_t limit) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return OpenError(errno);
-  if (S_ISDIR(info.st_mode) || S_ISSOCK(info.st_mode)) return NotRegular(info.st_mode);
+  // What cannot be looked at is reported by the open below.
+  if (::stat(path.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || S_ISSOCK(info.st_mode)))
+    return NotRegular(info.st_mode);
   // A FIFO is opened without O_NONBLOCK: like a shell's redirection, it
   // waits for its writer.
   Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));

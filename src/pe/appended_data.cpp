@@ -157,7 +157,6 @@ std::optional<AppendedPart> FindSignature(const ByteSource &file, const PeHeader
 std::vector<AppendedPart> ClassifyAppendedData(const ByteSource &file, const PeHeaders &headers) {
   const std::uint64_t tail = headers.ImageFileEnd(), size = file.Size();
   std::vector<AppendedPart> out;
-  if (tail >= size) return out;
   std::uint64_t at = tail;
   for (const AppendedPart &known : KnownParts(file, headers, tail)) {
     if (known.offset < at) continue; // overlaps one already placed
