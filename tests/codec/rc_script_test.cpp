@@ -154,6 +154,9 @@ const OutCase kOutCases[] = {
            {u"041104B0", {{u"Copyright", u"\u00a9 2026"}}}},
           {{0x407, 1200}, {0x411, 932}, {0, 0}}),
      0x411, "L\"\\x00A9 2026\""},
+    // The lowest unit past ASCII makes the literal wide.
+    {"firstPastAscii", Info(0, 0, 1, 0, {{u"040904B0", {{u"Edge", u"a\u0080"}}}}, {{0x409, 1200}}), 0x409,
+     "L\"a\\x0080\""},
 };
 
 class ScriptOut : public testing::TestWithParam<OutCase> {};
@@ -522,6 +525,8 @@ const RefusedCase kRefused[] = {
     {"#if 5 - 3 == 2 && 8 - 3 * 2 == 2\n#error minus\n#endif\n", "line 2, column 1", "#error minus"},
     {"#if 10 - 4 - 3 == 3 && 64 / 8 / 2 == 4\n#error from the left\n#endif\n", "line 2, column 1",
      "#error from the left"},
+    {"#if 1 ? 0 : 1\n#elif 0 ? 0 : 2\n#error the other branch\n#endif\n", "line 3, column 1", "#error the other branch"},
+    {"#include <abc\n", "line 1, column 1", "without its '>'"},
     {"#include <a1.h>\n#include <a2.h>\n#include <a3.h>\n#include <a4.h>\n#include <a5.h>\n1 VERSIONINFO\nFILEOS "
      "NOPE\n",
      "line 7, column 8", "; skipped, not found: <a1.h>, <a2.h>, <a3.h>, <a4.h>)"},

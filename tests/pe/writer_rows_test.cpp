@@ -6,6 +6,7 @@
 #include "base/byte_reader.h"
 #include "crafted_modules.h"
 #include "pe/checksum.h"
+#include "pe/image_layout.h"
 #include "pe/resource_update.h"
 #include "stamp_promises.h"
 #include "test_support.h"
@@ -116,6 +117,24 @@ TEST(WriterPlanning, ImageEndsAtTwoGiBAtMost) {
       EXPECT_EQ(BrokenPromise(image, *stamped, Bytes(c.blockSize, 0x42)), "");
     else
       EXPECT_NE(stamped.error().find("0x80001000 bytes"), std::string::npos) << stamped.error();
+  }
+}
+
+// Resources last without raw data grow where they are, wherever their
+// pointer, which means nothing then, points.
+TEST(WriterPlanning, ResourcesWithoutRawDataGrowWhereTheyAre) {
+  for (const std::uint32_t pointer : {0u, 0x100u, 0x7FFFF000u}) {
+    SCOPED_TRACE(pointer);
+    craft::ImageShape shape;
+    shape.sections.push_back(
+        craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
+    shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+    Bytes image = craft::BuildImage(shape);
+    ASSERT_TRUE(craft::ApplyPatch(image, {"section 0 SizeOfRawData", 0}));
+    ASSERT_TRUE(craft::ApplyPatch(image, {"section 0 PointerToRawData", pointer}));
+    const auto plan = PlanLayout(MemorySource(image), Headers(image));
+    ASSERT_TRUE(plan.ok()) << plan.error();
+    EXPECT_EQ(plan->placement, Placement::InPlace);
   }
 }
 
