@@ -81,10 +81,8 @@ Status WriteStringFileInfo(BlockWriter &w, const std::vector<StringTable> &table
       const std::string entryPath = tablePath + "/" + Shown(Utf16ToUtf8(entry.Key), kShortQuotedLimit);
       QM_RETURN_IF_ERROR(CheckText(entry.Key, entryPath));
       QM_RETURN_IF_ERROR(CheckText(entry.Value, entryPath));
-      if (entry.Value.size() + 1 > layout::kMaxLength) {
-        return Fail(ErrorKind::Invalid,
-                    entryPath + ": a value of " + std::to_string(entry.Value.size()) + " characters is too long");
-      }
+      // A value too long for its 16-bit unit count makes the entry too long
+      // too, which Close refuses.
       const std::size_t start = w.Open(entry.Key, static_cast<std::uint16_t>(entry.Value.size() + 1), kTextType);
       w.Text(entry.Value);
       w.U16(0);

@@ -274,7 +274,6 @@ public:
         Written(static_cast<std::uint64_t>(put));
       }
       offset = static_cast<std::uint64_t>(from);
-      if (length == 0) return Ok();
     }
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(length, kBuffer)));
     while (length > 0) {

@@ -381,6 +381,17 @@ const InCase kInCases[] = {
        return info;
      }(),
      false, false},
+    // A zero on the right is no division by zero but for '/' and '%'.
+    {"zeroOnTheRight",
+     "1 VERSIONINFO\nFILEFLAGSMASK 5 + 0\nFILEFLAGS 5 - 0 * 3\nFILEOS 5 | 0 & 1\nFILETYPE 5 ^ 0 >> 1\n"
+     "FILESUBTYPE 5 << 0\nBEGIN\nEND\n",
+     0,
+     [] {
+       VersionInfo info = Info(0, 0, 0, 0, {}, {});
+       info.Fixed = {0x10000, 0, 0, 0, 0, 0, 0, 0, 0, 5, 5, 5, 5, 5};
+       return info;
+     }(),
+     false, false},
     {"lineFromAMacro", std::string("#line __LINE__ \"versioninfo.rc.in\"\n1 VERSIONINFO\n") + kFixed + "BEGIN\nEND\n",
      0, Info(0, 0, 0, 0, {}, {})},
     // The file named is the script itself, so that windres finds it.
@@ -560,6 +571,8 @@ const RefusedCase kRefused[] = {
     {"1 VERSIONINFO\nBEGIN\nBLOCK \"VarFileInfo\"\nBEGIN\nVALUE \"Other\", 1\nEND\nEND\n", "line 5, column 7",
      "Translation"},
     {"1 VERSIONINFO\nFILEFLAGS 12ab\n", "line 2, column 11", "not a number"},
+    {"1 VERSIONINFO\nFILEFLAGS 8 / 2 / 0\n", "line 2, column 17", "division by zero"},
+    {"1 VERSIONINFO\nFILEFLAGS 8 % (1 - 1)\n", "line 2, column 13", "division by zero"},
     {"1 VERSIONINFO\nFILEVERSION 1\n", "line 3, column 1", "BEGIN"},
     {Nested(40), "line 2, column 44", "nested"},
     {MacroBomb() + "1 VERSIONINFO\nFILEFLAGS A19\n", "line 22, column 11", "more than"},

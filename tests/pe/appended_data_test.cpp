@@ -3,6 +3,7 @@
 // packers whose stubs check the image they lie in, told by their marks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string_view>
 
 #include "crafted_modules.h"
@@ -152,8 +153,15 @@ INSTANTIATE_TEST_SUITE_P(
                 [] { return Base() + Text("Inno Setup Setup Data (6.2.2)") + Bytes(40, 1); },
                 {AppendedKind::InnoSetup}},
         TailRow{"inno_loader_table", [] { return WithInnoTable(10, 11111); }, {AppendedKind::InnoSetup}},
-        // The mark alone, the section's last bytes.
-        TailRow{"inno_loader_table_mark_only", [] { return WithInnoTable(10, 11111, "rDlPtS"); },
+        // The mark alone, the section's last mapped bytes.
+        TailRow{"inno_loader_table_mark_only",
+                [] {
+                  Bytes b = WithInnoTable(10, 11111, "rDlPtS");
+                  const Bytes mark = Text("rDlPtS");
+                  const auto at = std::search(b.begin(), b.end(), mark.begin(), mark.end()) - b.begin();
+                  craft::ApplyPatch(b, {"section 0 VirtualSize", static_cast<std::uint32_t>(at + 6 - 0x200)});
+                  return b;
+                },
                 {AppendedKind::InnoSetup}},
         TailRow{"inno_table_name_elsewhere", [] { return WithInnoTable(10, 11110); }, {AppendedKind::Unknown}},
         TailRow{"inno_table_type_elsewhere", [] { return WithInnoTable(9, 11111); }, {AppendedKind::Unknown}},

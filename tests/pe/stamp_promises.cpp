@@ -151,6 +151,11 @@ std::string HeadersKept(std::span<const std::uint8_t> before, const PeHeaders &o
     if (headers.sections.at(i).name != oldHeaders.sections[i].name ||
         headers.sections[i].characteristics != oldHeaders.sections[i].characteristics)
       return Cat("section ", i, " changed its name or flags");
+  // A new section is the resources': initialised data, readable.
+  if (headers.sections.size() > oldHeaders.sections.size() &&
+      (headers.sections.back().Name() != ".rsrc" || headers.sections.back().characteristics != 0x40000040u))
+    return Cat("the new section is '", headers.sections.back().Name(), "' with flags ",
+               Hex(headers.sections.back().characteristics));
   return "";
 }
 
