@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct Keeping {
   const char *name;
-  bool otherOwner; // owned by nobody (only root can make and keep that)
+  bool otherUser, otherGroup; // owned by nobody, nobody's group (only root can make and keep that)
   fs::perms mode;
   friend void PrintTo(const Keeping &c, std::ostream *os) { *os << c.name; }
 };
@@ -179,16 +179,16 @@ class StampKeeps : public ::testing::TestWithParam<Keeping> {};
 
 TEST_P(StampKeeps, OwnerGroupAndMode) {
   const Keeping &c = GetParam();
-  if (c.otherOwner && !IsRoot()) GTEST_SKIP() << "only root can give a file to another user";
+  if ((c.otherUser || c.otherGroup) && !IsRoot()) GTEST_SKIP() << "only root can give a file to another user";
   ScratchDir dir;
   const fs::path module = Module(dir);
   uid_t uid = ::geteuid();
   gid_t gid = ::getegid();
-  if (c.otherOwner) {
+  if (c.otherUser || c.otherGroup) {
     const passwd *nobody = ::getpwnam("nobody");
     ASSERT_NE(nobody, nullptr);
-    uid = nobody->pw_uid;
-    gid = nobody->pw_gid;
+    if (c.otherUser) uid = nobody->pw_uid;
+    if (c.otherGroup) gid = nobody->pw_gid;
     ASSERT_EQ(::chown(module.c_str(), uid, gid), 0);
   }
   ASSERT_EQ(::chmod(module.c_str(), static_cast<mode_t>(c.mode)), 0);
@@ -205,12 +205,15 @@ TEST_P(StampKeeps, OwnerGroupAndMode) {
 INSTANTIATE_TEST_SUITE_P(
     Files, StampKeeps,
     ::testing::Values(
-        Keeping{"OwnPrivate", false, fs::perms::owner_read | fs::perms::owner_write},
-        Keeping{"OwnReadOnlyExecutable", false, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_exec},
-        Keeping{"OwnExecutableByOthersOnly", false,
+        Keeping{"OwnPrivate", false, false, fs::perms::owner_read | fs::perms::owner_write},
+        Keeping{"OwnReadOnlyExecutable", false, false, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_exec},
+        Keeping{"OwnExecutableByOthersOnly", false, false,
                 fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_exec},
-        Keeping{"OtherUsersPrivate", true, fs::perms::owner_read | fs::perms::owner_write},
-        Keeping{"OtherUsersSetUid", true,
+        Keeping{"OtherUsersPrivate", true, true, fs::perms::owner_read | fs::perms::owner_write},
+        // Each of owner and group given back on its own.
+        Keeping{"OtherUserOwnGroup", true, false, fs::perms::owner_read | fs::perms::owner_write},
+        Keeping{"OwnUserOtherGroup", false, true, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read},
+        Keeping{"OtherUsersSetUid", true, true,
                 fs::perms::set_uid | fs::perms::owner_all | fs::perms::group_read | fs::perms::others_exec}),
     [](const ::testing::TestParamInfo<Keeping> &info) { return std::string(info.param.name); });
 

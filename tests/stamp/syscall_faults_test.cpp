@@ -13,8 +13,19 @@
 namespace qm::stamp::test {
 namespace {
 
-// Large enough that its tail is copied in the kernel, small pieces through memory.
-Bytes Module() { return Concat(SmallModule(), Noise(300 * 1024, 1)); }
+// Large enough that its tail is copied in the kernel, small pieces through
+// memory; a certificate amid the tail, dropped by a stamp, splits that copy
+// in two.
+Bytes Module() {
+  Bytes module = Concat(SmallModule(), Noise(300 * 1024, 1));
+  constexpr std::size_t kCertificateDirectory = 0x40 + 24 + 96 + 8 * 4;
+  const std::uint32_t at = 0x400 + 100 * 1024, size = 0x1000;
+  for (std::size_t i = 0; i < 4; ++i) {
+    module[kCertificateDirectory + i] = static_cast<std::uint8_t>(at >> (8 * i));
+    module[kCertificateDirectory + 4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+  }
+  return module;
+}
 
 const Bytes kBlock(0x5C, 0x33);
 
@@ -122,6 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
                   true},
         FaultCase{"KernelCopyAcrossFileSystems", {Call::CopyFileRange, EXDEV}, nullptr},
         FaultCase{"KernelCopyUnsupported", {Call::CopyFileRange, ENOSYS}, nullptr},
+        // Once refused, the kernel copy is not asked again for the next pieces.
+        FaultCase{"KernelCopyUnsupportedAskedOnce", {Call::CopyFileRange, EXDEV, 0, 0, -1}, nullptr, true, false, false, 1},
         FaultCase{"KernelCopyInterrupted", {Call::CopyFileRange, EINTR}, nullptr},
         FaultCase{"KernelCopyShort", {Call::CopyFileRange, 0, 4096, 0, -1}, nullptr},
         FaultCase{
