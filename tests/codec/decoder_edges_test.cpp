@@ -64,6 +64,37 @@ INSTANTIATE_TEST_SUITE_P(Table, BlockEdges,
                                                   std::nullopt}),
                          [](const testing::TestParamInfo<EdgeCase> &info) { return info.param.name; });
 
+// Odd lengths, as careless writers leave them: the VarFileInfo after a
+// StringFileInfo of 133 bytes is looked for at 92 + 133 + 1, and a value
+// after a key that ends at an odd offset starts at the next 4-byte boundary.
+TEST(BlockEdges, OddLengthsLeadToTheNextFourByteBoundary) {
+  const Bytes three = test::Encode(test::BasicFields(), {{u"One", u"1"}, {u"Two", u"22"}, {u"Three", u"333"}});
+  Bytes block = test::WithChildren(three, {test::StringPart(three), test::VarPart(three)});
+  ASSERT_EQ(block.size(), 292u);
+  block.insert(block.begin() + 92 + 132, 2, 0);
+  PutU16(block, 0, static_cast<std::uint16_t>(block.size()));
+  PutU16(block, 92, 133);
+  // "One" claims 21 bytes, so the next entry starts at 152 + 23 = 175:
+  // "K" = "V", its key ending at 185, its value at 188, then an entry of
+  // length 0 at 194 ends the rows.
+  PutU16(block, 152, 21);
+  std::fill(block.begin() + 175, block.begin() + 196, 0);
+  PutU16(block, 175, 17);
+  PutU16(block, 177, 2);
+  PutU16(block, 179, 1);
+  PutU16(block, 181, u'K');
+  PutU16(block, 188, u'V');
+
+  const DecodedVersionBlock decoded = DecodeVersionBlock(block);
+  EXPECT_TRUE(decoded.TranslationFound);
+  EXPECT_EQ(decoded.Language, 0x0809);
+  EXPECT_EQ(decoded.CodePage, 1252);
+  std::vector<std::pair<std::u16string, std::u16string>> rows;
+  for (const auto &row : decoded.Strings)
+    rows.emplace_back(row.Key, row.Value);
+  EXPECT_EQ(rows, (std::vector<std::pair<std::u16string, std::u16string>>{{u"One", u"1"}, {u"K", u"V"}}));
+}
+
 // Without a fixed part every fixed field reads as zero, as a caller that
 // shows them regardless must find them.
 TEST(BlockEdges, NoFixedPartLeavesEveryFixedFieldZero) {
