@@ -392,6 +392,9 @@ const InCase kInCases[] = {
        return info;
      }(),
      false, false},
+    // A bare name runs on up to a blank.
+    {"runOnName", std::string("app.ver-2 VERSIONINFO\n") + kFixed + "BEGIN\nEND\n", 0, Info(0, 0, 0, 0, {}, {}), false,
+     false, "app.ver-2"},
     {"lineFromAMacro", std::string("#line __LINE__ \"versioninfo.rc.in\"\n1 VERSIONINFO\n") + kFixed + "BEGIN\nEND\n",
      0, Info(0, 0, 0, 0, {}, {})},
     // The file named is the script itself, so that windres finds it.
@@ -538,6 +541,10 @@ const RefusedCase kRefused[] = {
      "#error from the left"},
     {"#if 1 ? 0 : 1\n#elif 0 ? 0 : 2\n#error the other branch\n#endif\n", "line 3, column 1", "#error the other branch"},
     {"#include <abc\n", "line 1, column 1", "without its '>'"},
+    // X stays hidden in its own expansion when that passes through F's
+    // argument: F(X) is 1 + X, X then a name that counts as 0.
+    {"#define X 1 + X\n#define F(a) a\n#if F(X) == 1\n#error still hidden\n#endif\n", "line 4, column 1",
+     "#error still hidden"},
     {"#include <a1.h>\n#include <a2.h>\n#include <a3.h>\n#include <a4.h>\n#include <a5.h>\n1 VERSIONINFO\nFILEOS "
      "NOPE\n",
      "line 7, column 8", "; skipped, not found: <a1.h>, <a2.h>, <a3.h>, <a4.h>)"},
