@@ -8,6 +8,7 @@
 #include "pe/new_file.h"
 #include "pe/resource_id.h"
 #include "pe/resource_update.h"
+#include "pe/section_writer.h"
 #include "stamp_promises.h"
 
 namespace qm::pe::test {
@@ -229,6 +230,32 @@ TEST(WriterLimits, NewModuleUpToFourGiBLessOneByte) {
   ASSERT_FALSE(tooLarge.ok());
   EXPECT_EQ(tooLarge.kind(), ErrorKind::NoRoom);
   EXPECT_NE(tooLarge.error().find("exceed 0xffffffff"), std::string::npos) << tooLarge.error();
+}
+
+// A resource section holds less than 2 GiB, and its addresses end within
+// 32 bits: sizes on either side of each limit, with data left in a file.
+TEST(WriterLimits, ResourceSectionBelowTwoGiBAndWithinTheAddresses) {
+  const auto file = std::make_shared<ZeroPaddedSource>(craft::Bytes{}, std::uint64_t{1} << 32);
+  auto section = [&](std::uint64_t dataSize, std::uint32_t rva) {
+    const std::vector<ResourceItem> items = {
+        {10, 1, 0, 0, LeafBytes(std::make_shared<const Blob>(file, 0, dataSize), 0, dataSize)}};
+    return LayResourceSection(items, rva);
+  };
+  const auto small = section(0x10000, 0x1000);
+  ASSERT_TRUE(small.ok()) << small.error();
+  const std::uint64_t head = small->Size() - 0x10000;
+  struct Case {
+    std::uint64_t dataSize;
+    std::uint32_t rva;
+    bool fits;
+  };
+  for (const Case c : {Case{0x80000000u - head - 8, 0x1000, true}, Case{0x80000000u - head, 0x1000, false},
+                       Case{0x10000, static_cast<std::uint32_t>(0xFFFFFFFFu - small->Size()), true},
+                       Case{0x10000, static_cast<std::uint32_t>(0x100000000u - small->Size()), false}}) {
+    const auto laid = section(c.dataSize, c.rva);
+    EXPECT_EQ(laid.ok(), c.fits) << c.dataSize << " bytes at " << c.rva << ": " << (laid ? "" : laid.error());
+    if (!c.fits) EXPECT_EQ(laid.kind(), ErrorKind::NoRoom);
+  }
 }
 
 } // namespace
