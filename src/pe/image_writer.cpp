@@ -233,7 +233,6 @@ void CopyTail(Assembler &file, const PeHeaders &headers, std::uint64_t imageSize
 // later; those fields win, so nothing is patched there.
 void RemapDebugEntries(Build &b, const ByteSource &image, const PeHeaders &headers) {
   const DataDirectory debug = headers.Directory(kDirDebug);
-  if (debug.size == 0) return;
   const auto oldAt = headers.RvaToOffset(debug.rva, debug.size);
   const auto newAt = oldAt ? b.file.Map(*oldAt, debug.size) : std::nullopt;
   const auto old = newAt ? image.Bytes(*oldAt, debug.size) : std::nullopt;
