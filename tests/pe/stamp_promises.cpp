@@ -182,6 +182,15 @@ std::string LayoutKept(std::span<const std::uint8_t> before, const PeHeaders &ol
   }
   if (tail != oldTail) return "the data after the image changed";
   if (auto moved = MovedPointers(before, oldHeaders, after, headers); !moved.empty()) return moved;
+  // SizeOfInitializedData moves with the raw sizes of the initialised data.
+  std::int64_t grown = 0;
+  for (const Section &s : headers.sections)
+    grown += (s.characteristics & kScnInitializedData) != 0 ? std::int64_t{s.sizeOfRawData} : 0;
+  for (const Section &s : oldHeaders.sections)
+    grown -= (s.characteristics & kScnInitializedData) != 0 ? std::int64_t{s.sizeOfRawData} : 0;
+  const auto initialized = std::clamp<std::int64_t>(oldHeaders.sizeOfInitializedData + grown, 0, 0xFFFFFFFF);
+  if (headers.sizeOfInitializedData != initialized)
+    return Cat("SizeOfInitializedData ", Hex(headers.sizeOfInitializedData), " is not ", Hex(initialized));
   if (headers.sizeOfImage != headers.ComputedSizeOfImage())
     return Cat("SizeOfImage ", Hex(headers.sizeOfImage), " is not the sections' ", Hex(headers.ComputedSizeOfImage()));
   if (oldHeaders.FileMapped() && !headers.FileMapped())
