@@ -216,9 +216,11 @@ void WriteDirectories(std::vector<std::uint8_t> &out, const Tree &tree, const Of
                kHighBit | static_cast<std::uint32_t>(o.langDirAt[n]));
       const Range languages = tree.names[n];
       PutDirectory(out, o.langDirAt[n], 0, languages.size());
+      // A language is a number, never a name.
       for (std::size_t i = languages.begin; i < languages.end; ++i) {
-        PutEntry(out, o.langDirAt[n] + kDirectoryHeaderSize + kEntrySize * (i - languages.begin),
-                 ResourceId(tree.items[i]->language), 0, static_cast<std::uint32_t>(o.dataEntryAt[i]));
+        const std::uint64_t entry = o.langDirAt[n] + kDirectoryHeaderSize + kEntrySize * (i - languages.begin);
+        PutU32(out, entry, tree.items[i]->language);
+        PutU32(out, entry + kEntryTarget, static_cast<std::uint32_t>(o.dataEntryAt[i]));
       }
     }
   }
