@@ -290,6 +290,23 @@ Bytes DebugAmongHeaders() {
   return BuildImage(shape);
 }
 
+// A debug table in the DOS stub, its entry's file pointer leading to the
+// appended data, which moves: the stub is no table to patch.
+Bytes DebugInTheStub() {
+  ImageShape shape;
+  shape.peOffset = 0x80;
+  const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
+  shape.sections.push_back(ResourceSection(items, 0x1000, 0x200));
+  const std::uint32_t next = 0x200 + static_cast<std::uint32_t>(shape.sections[0].raw.size());
+  shape.sections.push_back(Filler(".data", 0x2000, next, 0x200, 0xDA));
+  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  shape.directories[kDirDebug] = {0x44, 28};
+  shape.overlay = Bytes(0x100, 0x0D);
+  Bytes image = BuildImage(shape);
+  PutU32(image, 0x44 + 24, static_cast<std::uint32_t>(image.size() - shape.overlay.size()));
+  return image;
+}
+
 Bytes Odd(std::uint32_t peOffset) {
   ImageShape shape = OneResourceSection({{10, 2, 0, 0, Bytes(5, 2)}});
   shape.peOffset = peOffset;
@@ -593,6 +610,7 @@ const std::vector<Row> &Rows() {
       {"headers end where the data begins", HeadersMeetData, nullptr, {}, {}, ""},
       {"relocations last, raw size unaligned, data appended", UnalignedRelocationsThenOverlay, nullptr, {}, {}, ""},
       {"debug entries among the headers", DebugAmongHeaders, nullptr, {}, {}, ""},
+      {"debug entries in the DOS stub", DebugInTheStub, nullptr, {}, {}, ""},
       {"odd e_lfanew", [] { return Odd(0x41); }, nullptr, {}, {}, ""},
       {"checksum field at 2 mod 4", [] { return Odd(0x42); }, nullptr, {}, {}, ""},
       // Real modules given the same shapes.
