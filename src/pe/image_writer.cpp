@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 
 #include "base/byte_reader.h"
 #include "base/shown_text.h"
@@ -197,8 +198,8 @@ void PlaceNew(Build &b, const PeHeaders &headers, const LayoutPlan &plan, const 
   }
   b.file.PadTo(plan.dataOffset);
   Section s;
-  const char name[] = ".rsrc";
-  std::copy(name, name + 5, s.name.begin());
+  constexpr std::string_view kName = ".rsrc";
+  std::copy(kName.begin(), kName.end(), s.name.begin());
   s.virtualSize = static_cast<std::uint32_t>(content.Size());
   s.virtualAddress = plan.sectionRva;
   s.sizeOfRawData = static_cast<std::uint32_t>(rawSize);

@@ -541,6 +541,8 @@ const RefusedCase kRefused[] = {
      "#error from the left"},
     {"#if 1 ? 0 : 1\n#elif 0 ? 0 : 2\n#error the other branch\n#endif\n", "line 3, column 1", "#error the other branch"},
     {"#include <abc\n", "line 1, column 1", "without its '>'"},
+    // '#' begins a directive only at the start of a line.
+    {"1 VERSIONINFO\nFILEFLAGS 1 #error not here\n", "line 2, column 13", "'#'"},
     // X stays hidden in its own expansion when that passes through F's
     // argument: F(X) is 1 + X, X then a name that counts as 0.
     {"#define X 1 + X\n#define F(a) a\n#if F(X) == 1\n#error still hidden\n#endif\n", "line 4, column 1",
