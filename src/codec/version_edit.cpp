@@ -18,7 +18,6 @@ constexpr std::uint32_t kFileTypeApp = 1;
 constexpr std::uint32_t kFileTypeDll = 2;
 constexpr std::uint16_t kCodePageUnicode = 1200;
 
-
 void AddTranslation(VersionInfo &info, Translation t) {
   const bool present = std::any_of(info.Translations.begin(), info.Translations.end(), [&](const Translation &x) {
     return x.Language == t.Language && x.CodePage == t.CodePage;

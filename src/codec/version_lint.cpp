@@ -31,7 +31,6 @@ std::string Hex(std::uint32_t value, int digits) {
 std::string QuotedText(std::u16string_view text) { return Quoted(Utf16ToUtf8(text), kShortQuotedLimit); }
 std::string TableName(const StringTable &table) { return "StringTable " + QuotedText(table.Key); }
 
-
 std::uint32_t Packed(const Translation &translation) {
   return std::uint32_t{translation.Language} << 16 | translation.CodePage;
 }

@@ -280,8 +280,8 @@ public:
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size()));
       std::size_t got = 0;
       while (got < n) {
-        const ssize_t r =
-            Uninterrupted([&] { return ::pread(held_, buffer.data() + got, n - got, static_cast<off_t>(offset + got)); });
+        const ssize_t r = Uninterrupted(
+            [&] { return ::pread(held_, buffer.data() + got, n - got, static_cast<off_t>(offset + got)); });
         if (r < 0) return Fail(ErrorKind::Unreadable, "read failed: " + Reason(errno));
         if (r == 0) return Fail(ErrorKind::Unreadable, "the file ended while it was being copied");
         got += static_cast<std::size_t>(r);
