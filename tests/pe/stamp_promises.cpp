@@ -142,11 +142,14 @@ std::string HeadersKept(std::span<const std::uint8_t> before, const PeHeaders &o
   }
   const auto differ = std::mismatch(was.begin(), was.end(), is.begin());
   if (differ.first != was.end()) return Cat("header byte ", Hex(differ.first - was.begin()), " changed");
-  for (std::size_t i = 0; i < oldHeaders.directories.size(); ++i)
-    if (i != kDirResource && i != kDirSecurity && i != kDirBaseReloc &&
-        (headers.directories.at(i).rva != oldHeaders.directories[i].rva ||
-         headers.directories.at(i).size != oldHeaders.directories[i].size))
+  for (std::size_t i = 0; i < oldHeaders.directories.size(); ++i) {
+    const DataDirectory was = oldHeaders.directories[i], is = headers.directories.at(i);
+    // Bound imports in the new section header's way give way whole.
+    const bool dropped = i == kDirBoundImport && is.rva == 0 && is.size == 0;
+    if (i != kDirResource && i != kDirSecurity && i != kDirBaseReloc && !dropped &&
+        (is.rva != was.rva || is.size != was.size))
       return Cat("directory ", i, " changed");
+  }
   for (std::size_t i = 0; i < oldHeaders.sections.size(); ++i)
     if (headers.sections.at(i).name != oldHeaders.sections[i].name ||
         headers.sections[i].characteristics != oldHeaders.sections[i].characteristics)
