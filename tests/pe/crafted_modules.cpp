@@ -245,18 +245,21 @@ Bytes Machine(std::uint16_t machine, bool pe32Plus) {
   return BuildImage(shape);
 }
 
-// The section table ends exactly where the first section's data begins
-// (0x200); the first section is mapped at 0x1000.
-Bytes HeadersMeetData() {
+// Resources at 0x1000, then a data section; the PE headers at `peOffset`.
+ImageShape ResourcesThenData(std::uint32_t peOffset) {
   ImageShape shape;
-  shape.peOffset = 0xB8;
+  shape.peOffset = peOffset;
   const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
   shape.sections.push_back(ResourceSection(items, 0x1000, 0x200));
   const std::uint32_t next = 0x200 + static_cast<std::uint32_t>(shape.sections[0].raw.size());
   shape.sections.push_back(Filler(".data", 0x2000, next, 0x200, 0xDA));
   shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
-  return BuildImage(shape);
+  return shape;
 }
+
+// The section table ends exactly where the first section's data begins
+// (0x200); the first section is mapped at 0x1000.
+Bytes HeadersMeetData() { return BuildImage(ResourcesThenData(0xB8)); }
 
 // Found by the writer's fuzzer: the relocation section, last, has a raw
 // size that is not a multiple of FileAlignment, and data follows it.
@@ -277,12 +280,7 @@ Bytes UnalignedRelocationsThenOverlay() {
 // second section's address, which is also an offset into the appended data
 // (found by the writer's fuzzer): the section header must win.
 Bytes DebugAmongHeaders() {
-  ImageShape shape;
-  const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
-  shape.sections.push_back(ResourceSection(items, 0x1000, 0x200));
-  const std::uint32_t next = 0x200 + static_cast<std::uint32_t>(shape.sections[0].raw.size());
-  shape.sections.push_back(Filler(".data", 0x2000, next, 0x200, 0xDA));
-  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  ImageShape shape = ResourcesThenData(0x40);
   const std::uint32_t secondAddressField = shape.peOffset + 24 + 0xE0 + 40 + 12;
   shape.directories[kDirDebug] = {secondAddressField - 24, 28};
   for (std::uint32_t i = 0; i < 0x2100; ++i)
@@ -293,13 +291,7 @@ Bytes DebugAmongHeaders() {
 // A debug table in the DOS stub, its entry's file pointer leading to the
 // appended data, which moves: the stub is no table to patch.
 Bytes DebugInTheStub() {
-  ImageShape shape;
-  shape.peOffset = 0x80;
-  const std::vector<ResourceItem> items = {{10, 2, 0, 0, Bytes(40, 2)}};
-  shape.sections.push_back(ResourceSection(items, 0x1000, 0x200));
-  const std::uint32_t next = 0x200 + static_cast<std::uint32_t>(shape.sections[0].raw.size());
-  shape.sections.push_back(Filler(".data", 0x2000, next, 0x200, 0xDA));
-  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  ImageShape shape = ResourcesThenData(0x80);
   shape.directories[kDirDebug] = {0x44, 28};
   shape.overlay = Bytes(0x100, 0x0D);
   Bytes image = BuildImage(shape);
