@@ -14,6 +14,13 @@ SectionShape Filler(const char *name, std::uint32_t rva, std::uint32_t rawPointe
   return {name, rva, size, rawPointer, Bytes(size, fill)};
 }
 
+ImageShape OneResourceSection(const std::vector<ResourceItem> &items) {
+  ImageShape shape;
+  shape.sections.push_back(ResourceSection(items, 0x1000, 0x200));
+  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
+  return shape;
+}
+
 namespace {
 
 std::uint32_t AlignUp(std::uint32_t v, std::uint32_t a) { return (v + a - 1) / a * a; }
@@ -32,13 +39,6 @@ std::uint32_t TableOffset(const Bytes &image) {
 Bytes ReadFile(const std::filesystem::path &path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-ImageShape OneResourceSection(const std::vector<ResourceItem> &items) {
-  ImageShape shape;
-  shape.sections.push_back(ResourceSection(items, 0x1000, 0x200));
-  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
-  return shape;
 }
 
 // Two leaves: 10/2/0 (its data entry at +0x80) and 16/1/0 (at +0x90).

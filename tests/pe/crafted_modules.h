@@ -50,6 +50,8 @@ Bytes BuildImage(const ImageShape &shape);
 SectionShape ResourceSection(std::span<const ResourceItem> items, std::uint32_t rva, std::uint32_t rawPointer,
                              std::uint32_t fileAlignment = 0x200);
 
+// An image whose one section holds `items`, at 0x1000, raw data at 0x200.
+ImageShape OneResourceSection(const std::vector<ResourceItem> &items);
 // A section of `size` bytes of `fill`, mapped and stored alike in size.
 SectionShape Filler(const char *name, std::uint32_t rva, std::uint32_t rawPointer, std::uint32_t size,
                     std::uint8_t fill);

@@ -209,10 +209,7 @@ private:
 // The new module may be 4 GiB less one byte long, the most its 32-bit
 // offsets reach, and no longer.
 TEST(WriterLimits, NewModuleUpToFourGiBLessOneByte) {
-  craft::ImageShape shape;
-  shape.sections.push_back(craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
-  shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
-  const Bytes module = craft::BuildImage(shape);
+  const Bytes module = craft::BuildImage(craft::OneResourceSection({{10, 2, 0, 0, Bytes(4, 2)}}));
   const Bytes block(0x5C, 0x42);
   auto compose = [&](std::uint64_t zeros) {
     auto update = ResourceUpdate::BeginFrom(std::make_shared<ZeroPaddedSource>(module, zeros));

@@ -125,11 +125,7 @@ TEST(WriterPlanning, ImageEndsAtTwoGiBAtMost) {
 TEST(WriterPlanning, ResourcesWithoutRawDataGrowWhereTheyAre) {
   for (const std::uint32_t pointer : {0u, 0x100u, 0x7FFFF000u}) {
     SCOPED_TRACE(pointer);
-    craft::ImageShape shape;
-    shape.sections.push_back(
-        craft::ResourceSection(std::vector<ResourceItem>{{10, 2, 0, 0, Bytes(4, 2)}}, 0x1000, 0x200));
-    shape.directories[kDirResource] = {0x1000, shape.sections[0].virtualSize};
-    Bytes image = craft::BuildImage(shape);
+    Bytes image = craft::BuildImage(craft::OneResourceSection({{10, 2, 0, 0, Bytes(4, 2)}}));
     ASSERT_TRUE(craft::ApplyPatch(image, {"section 0 SizeOfRawData", 0}));
     ASSERT_TRUE(craft::ApplyPatch(image, {"section 0 PointerToRawData", pointer}));
     const auto plan = PlanLayout(MemorySource(image), Headers(image));
